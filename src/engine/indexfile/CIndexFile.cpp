@@ -1,0 +1,121 @@
+#include "engine/indexfile/CIndexFile.h"
+
+#include <cstring>
+
+#include "engine/fileaccess/CGafRawFile.h"
+#include "platform/MultiByte.h"
+
+namespace kro {
+
+CIndexFile::~CIndexFile() { CloseIndexFile(); }
+
+bool CIndexFile::OpenIndexFile(const char* fileName, uint32_t flagWord) {
+  readOnly_ = (flagWord & kOpenReadOnly) != 0;
+  // Describes the file as it was found, so it is decided before the open.
+  created_ = !readOnly_ && (flagWord & kOpenReadWrite) != 0 &&
+             (!CGafRawFile::Exists(fileName) || (flagWord & kOpenCreateTruncate) != 0);
+  if (!CGafRawFile::Open(fileName, flagWord, handle_)) return false;
+  fileName_ = fileName;
+  return true;
+}
+
+void CIndexFile::CloseIndexFile() {
+  if (handle_ != kInvalidFileHandle) CGafRawFile::Close(handle_);
+  handle_ = kInvalidFileHandle;
+  fileName_.clear();
+}
+
+bool CIndexFile::ReopenIndexFile() {
+  if (handle_ != kInvalidFileHandle) CGafRawFile::Close(handle_);
+  handle_ = kInvalidFileHandle;
+  return CGafRawFile::Open(fileName_.c_str(), readOnly_ ? kOpenReadOnly : kOpenReadWrite, handle_);
+}
+
+void CIndexFile::PutUInt(uint32_t value, int bits, unsigned char* out) {
+  if (bits == 16) {
+    out[0] = static_cast<unsigned char>(value >> 8);
+    out[1] = static_cast<unsigned char>(value);
+    return;
+  }
+  out[0] = static_cast<unsigned char>(value >> 24);
+  out[1] = static_cast<unsigned char>(value >> 16);
+  out[2] = static_cast<unsigned char>(value >> 8);
+  out[3] = static_cast<unsigned char>(value);
+}
+
+uint32_t CIndexFile::GetUInt(const unsigned char* in, int bits) {
+  if (bits == 16) return static_cast<uint32_t>(in[0]) << 8 | in[1];
+  return static_cast<uint32_t>(in[0]) << 24 | static_cast<uint32_t>(in[1]) << 16 |
+         static_cast<uint32_t>(in[2]) << 8 | in[3];
+}
+
+void CIndexFile::PutReal(double value, int bits, unsigned char* out) {
+  if (bits == 32) {
+    const float single = static_cast<float>(value);
+    uint32_t word;
+    std::memcpy(&word, &single, sizeof word);
+    PutUInt(word, 32, out);
+    return;
+  }
+  uint64_t word;
+  std::memcpy(&word, &value, sizeof word);
+  PutUInt(static_cast<uint32_t>(word >> 32), 32, out);
+  PutUInt(static_cast<uint32_t>(word), 32, out + 4);
+}
+
+double CIndexFile::GetReal(const unsigned char* in, int bits) {
+  if (bits == 32) {
+    const uint32_t word = GetUInt(in, 32);
+    float single;
+    std::memcpy(&single, &word, sizeof single);
+    return single;
+  }
+  const uint64_t word = static_cast<uint64_t>(GetUInt(in, 32)) << 32 | GetUInt(in + 4, 32);
+  double value;
+  std::memcpy(&value, &word, sizeof value);
+  return value;
+}
+
+uint32_t CIndexFile::PutString(const char* text, unsigned char* out) {
+  const uint32_t length = static_cast<uint32_t>(BoundedLength(text, kMaxIndexDescription));
+  if (length < 255) {
+    out[0] = static_cast<unsigned char>(length);
+    std::memcpy(out + 1, text, length);
+  } else {
+    out[0] = 0xFF;
+    PutUInt(length, 16, out + 1);
+    std::memcpy(out + 3, text, length);
+  }
+  return length;
+}
+
+bool CIndexFile::GetString(const unsigned char* in, size_t available, char* out) {
+  out[0] = '\0';
+  if (available < 1) return false;
+  size_t length = in[0];
+  size_t prefix = 1;
+  if (length == 0xFF) {
+    if (available < 3) return false;
+    length = GetUInt(in + 1, 16);
+    prefix = 3;
+  }
+  if (length > kMaxIndexDescription || prefix + length > available) return false;
+  std::memcpy(out, in + prefix, length);
+  out[length] = '\0';
+  return true;
+}
+
+size_t CIndexFile::CopyBounded(char* dst, const char* src, size_t limit) {
+  return MbCopyBounded(dst, src, limit);
+}
+
+uint32_t CIndexFile::GreatestCommonDivisor(uint32_t a, uint32_t b) {
+  for (;;) {
+    const uint32_t r = a % b;
+    if (r == 0) return b;
+    a = b;
+    b = r;
+  }
+}
+
+}  // namespace kro

@@ -1,0 +1,55 @@
+// The operating-system file services behind the file access layer. The
+// engine reaches them only through CGafRawFile, which holds one FileSystem at
+// a time; tests substitute one that fails chosen calls.
+#ifndef KRO_PLATFORM_FILESYSTEM_H
+#define KRO_PLATFORM_FILESYSTEM_H
+
+#include <cstdint>
+
+namespace kro {
+
+using FileHandle = int;
+constexpr FileHandle kInvalidFileHandle = -1;
+
+// Largest offset a file may reach: seeks take a signed 32-bit distance, so
+// nothing beyond this can be addressed again.
+constexpr uint32_t kMaxFileOffset = 0x7FFFFFFFu;
+
+// Open flag word.
+constexpr uint32_t kOpenReadOnly = 1;
+constexpr uint32_t kOpenReadWrite = 2;
+constexpr uint32_t kOpenCreateNew = 4;       // with 2: fails when the file exists
+constexpr uint32_t kOpenCreateTruncate = 8;  // with 2: creates, or empties an existing file
+constexpr uint32_t kOpenCreateAlways = 16;   // with 2: opens, creating a missing file
+
+enum class SeekOrigin { kBegin = 0, kCurrent = 1, kEnd = 2 };
+
+// Capacity of every file name buffer of the engine, terminator included.
+constexpr uint32_t kMaxPathBytes = 260;
+
+class FileSystem {
+ public:
+  virtual ~FileSystem() = default;
+  virtual bool Open(const char* fileName, uint32_t flagWord, FileHandle& handle) = 0;
+  virtual bool Close(FileHandle handle) = 0;
+  virtual bool Exists(const char* fileName) = 0;
+  virtual bool Read(FileHandle handle, void* buffer, uint32_t count) = 0;
+  virtual bool Write(FileHandle handle, const void* buffer, uint32_t count) = 0;
+  virtual bool Seek(FileHandle handle, int32_t distance, SeekOrigin origin) = 0;
+  virtual bool Tell(FileHandle handle, uint32_t& position) = 0;
+  virtual bool Size(FileHandle handle, uint32_t& size) = 0;
+  virtual bool Truncate(FileHandle handle, uint32_t size) = 0;
+  // Creates an empty, uniquely named file in the temporary directory and puts
+  // its name into `name` (kMaxPathBytes bytes).
+  virtual bool TempFileName(char* name) = 0;
+  virtual bool Replace(const char* source, const char* target) = 0;
+  virtual bool Delete(const char* fileName) = 0;
+};
+
+// The real file system: POSIX calls, writers exclusive and readers shared
+// through advisory whole-file locks.
+FileSystem& OperatingSystemFiles();
+
+}  // namespace kro
+
+#endif

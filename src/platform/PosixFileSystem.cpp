@@ -1,0 +1,197 @@
+#include "platform/PosixFileSystem.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+namespace kro {
+namespace {
+
+int CreationFlags(uint32_t flagWord) {
+  // 4 wins over 8 and 8 over 16. Truncation waits until the lock is held, so
+  // that a file somebody else is writing is never emptied under them.
+  if (flagWord & kOpenCreateNew) return O_CREAT | O_EXCL;
+  if (flagWord & (kOpenCreateTruncate | kOpenCreateAlways)) return O_CREAT;
+  return 0;
+}
+
+bool ReadFully(int fd, void* buffer, uint32_t count) {
+  auto* bytes = static_cast<unsigned char*>(buffer);
+  uint32_t done = 0;
+  while (done < count) {
+    const ssize_t got = ::read(fd, bytes + done, count - done);
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) return false;
+    done += static_cast<uint32_t>(got);
+  }
+  return true;
+}
+
+bool WriteFully(int fd, const void* buffer, uint32_t count) {
+  const auto* bytes = static_cast<const unsigned char*>(buffer);
+  uint32_t done = 0;
+  while (done < count) {
+    const ssize_t put = ::write(fd, bytes + done, count - done);
+    if (put < 0 && errno == EINTR) continue;
+    if (put <= 0) return false;
+    done += static_cast<uint32_t>(put);
+  }
+  return true;
+}
+
+std::string TemporaryDirectory() {
+  const char* dir = std::getenv("TMPDIR");
+  if (dir == nullptr || *dir == '\0') dir = "/tmp";
+  std::string result(dir);
+  if (result.back() != '/') result += '/';
+  return result;
+}
+
+// Copies `source` beside `target` and renames the copy into place, so that the
+// target is replaced atomically even when the source lies on another file
+// system; the source is deleted afterwards.
+bool CopyThenRename(const char* source, const char* target) {
+  const int in = ::open(source, O_RDONLY | O_CLOEXEC);
+  if (in < 0) return false;
+  std::string staging = std::string(target) + ".IDFXXXXXX";
+  const int out = ::mkstemp(&staging[0]);
+  if (out < 0) {
+    ::close(in);
+    return false;
+  }
+  bool ok = true;
+  char chunk[65536];
+  for (;;) {
+    const ssize_t got = ::read(in, chunk, sizeof chunk);
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) ok = false;
+    if (got <= 0) break;
+    if (!WriteFully(out, chunk, static_cast<uint32_t>(got))) {
+      ok = false;
+      break;
+    }
+  }
+  ok = ::fsync(out) == 0 && ok;
+  ok = ::close(out) == 0 && ok;
+  ::close(in);
+  if (ok) ok = ::rename(staging.c_str(), target) == 0;
+  if (!ok) {
+    ::unlink(staging.c_str());
+    return false;
+  }
+  ::unlink(source);
+  return true;
+}
+
+}  // namespace
+
+bool PosixFileSystem::Open(const char* fileName, uint32_t flagWord, FileHandle& handle) {
+  handle = kInvalidFileHandle;
+  if (fileName == nullptr) return false;
+  const bool readOnly = (flagWord & kOpenReadOnly) != 0;
+  if (!readOnly && (flagWord & kOpenReadWrite) == 0) return false;
+  const int flags = readOnly ? O_RDONLY : (O_RDWR | CreationFlags(flagWord));
+  const int fd = ::open(fileName, flags | O_CLOEXEC, 0644);
+  if (fd < 0) return false;
+  struct stat info;
+  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) ||
+      ::flock(fd, (readOnly ? LOCK_SH : LOCK_EX) | LOCK_NB) != 0) {
+    ::close(fd);
+    return false;
+  }
+  const bool truncate = !readOnly && (flagWord & kOpenCreateNew) == 0 &&
+                        (flagWord & kOpenCreateTruncate) != 0;
+  if (truncate && ::ftruncate(fd, 0) != 0) {
+    ::close(fd);
+    return false;
+  }
+  handle = fd;
+  return true;
+}
+
+bool PosixFileSystem::Close(FileHandle handle) {
+  if (handle == kInvalidFileHandle) return false;
+  return ::close(handle) == 0;
+}
+
+bool PosixFileSystem::Exists(const char* fileName) {
+  struct stat info;
+  return fileName != nullptr && ::stat(fileName, &info) == 0;
+}
+
+bool PosixFileSystem::Read(FileHandle handle, void* buffer, uint32_t count) {
+  if (handle == kInvalidFileHandle) return false;
+  return ReadFully(handle, buffer, count);
+}
+
+bool PosixFileSystem::Write(FileHandle handle, const void* buffer, uint32_t count) {
+  if (handle == kInvalidFileHandle) return false;
+  const off_t at = ::lseek(handle, 0, SEEK_CUR);
+  // A file must stay addressable by 32-bit offsets; refuse to grow past that.
+  if (at < 0 || static_cast<uint64_t>(at) + count > kMaxFileOffset) return false;
+  return WriteFully(handle, buffer, count);
+}
+
+bool PosixFileSystem::Seek(FileHandle handle, int32_t distance, SeekOrigin origin) {
+  if (handle == kInvalidFileHandle) return false;
+  const int whence = origin == SeekOrigin::kBegin ? SEEK_SET : origin == SeekOrigin::kCurrent ? SEEK_CUR : SEEK_END;
+  const off_t at = ::lseek(handle, distance, whence);
+  return at >= 0 && static_cast<uint64_t>(at) <= kMaxFileOffset;
+}
+
+bool PosixFileSystem::Tell(FileHandle handle, uint32_t& position) {
+  if (handle == kInvalidFileHandle) return false;
+  const off_t at = ::lseek(handle, 0, SEEK_CUR);
+  if (at < 0 || static_cast<uint64_t>(at) > kMaxFileOffset) return false;
+  position = static_cast<uint32_t>(at);
+  return true;
+}
+
+bool PosixFileSystem::Size(FileHandle handle, uint32_t& size) {
+  if (handle == kInvalidFileHandle) return false;
+  struct stat info;
+  if (::fstat(handle, &info) != 0 || static_cast<uint64_t>(info.st_size) > kMaxFileOffset) return false;
+  size = static_cast<uint32_t>(info.st_size);
+  return true;
+}
+
+bool PosixFileSystem::Truncate(FileHandle handle, uint32_t size) {
+  if (handle == kInvalidFileHandle || size > kMaxFileOffset) return false;
+  if (::lseek(handle, static_cast<off_t>(size), SEEK_SET) < 0) return false;
+  return ::ftruncate(handle, static_cast<off_t>(size)) == 0;
+}
+
+bool PosixFileSystem::TempFileName(char* name) {
+  const std::string pattern = TemporaryDirectory() + "IDFXXXXXX";
+  if (pattern.size() >= kMaxPathBytes) return false;
+  std::memcpy(name, pattern.c_str(), pattern.size() + 1);
+  const int fd = ::mkstemp(name);
+  if (fd < 0) {
+    name[0] = '\0';
+    return false;
+  }
+  ::close(fd);
+  return true;
+}
+
+bool PosixFileSystem::Replace(const char* source, const char* target) {
+  if (::rename(source, target) == 0) return true;
+  if (errno != EXDEV) return false;
+  return CopyThenRename(source, target);
+}
+
+bool PosixFileSystem::Delete(const char* fileName) { return ::unlink(fileName) == 0; }
+
+FileSystem& OperatingSystemFiles() {
+  static PosixFileSystem files;
+  return files;
+}
+
+}  // namespace kro

@@ -1,0 +1,30 @@
+#ifndef KRO_PLATFORM_POSIXFILESYSTEM_H
+#define KRO_PLATFORM_POSIXFILESYSTEM_H
+
+#include "platform/FileSystem.h"
+
+namespace kro {
+
+// Writers take an exclusive lock and readers a shared one (flock, never
+// waiting), so a second writer, or a reader of a file being written, fails to
+// open. Locks belong to the open file description, so two opens inside one
+// process exclude each other just as two processes do.
+class PosixFileSystem : public FileSystem {
+ public:
+  bool Open(const char* fileName, uint32_t flagWord, FileHandle& handle) override;
+  bool Close(FileHandle handle) override;
+  bool Exists(const char* fileName) override;
+  bool Read(FileHandle handle, void* buffer, uint32_t count) override;
+  bool Write(FileHandle handle, const void* buffer, uint32_t count) override;
+  bool Seek(FileHandle handle, int32_t distance, SeekOrigin origin) override;
+  bool Tell(FileHandle handle, uint32_t& position) override;
+  bool Size(FileHandle handle, uint32_t& size) override;
+  bool Truncate(FileHandle handle, uint32_t size) override;
+  bool TempFileName(char* name) override;
+  bool Replace(const char* source, const char* target) override;
+  bool Delete(const char* fileName) override;
+};
+
+}  // namespace kro
+
+#endif

@@ -1,0 +1,126 @@
+#include "engine/fileaccess/CGafRawFile.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "support/FaultInjectingFileSystem.h"
+#include "support/TempDir.h"
+
+namespace kro {
+namespace {
+
+using test::Bytes;
+using test::ReadFileBytes;
+using test::TempDir;
+using test::WriteFileBytes;
+
+class RawFile : public ::testing::Test {
+ protected:
+  TempDir dir;
+  std::string name = dir.File("data.bin");
+};
+
+TEST_F(RawFile, CreationModes) {
+  FileHandle h;
+  EXPECT_FALSE(CGafRawFile::Open(name.c_str(), 2, h)) << "2 alone needs an existing file";
+  EXPECT_EQ(h, kInvalidFileHandle);
+  ASSERT_TRUE(CGafRawFile::Open(name.c_str(), 2 + 16, h)) << "2+16 creates";
+  EXPECT_TRUE(CGafRawFile::Write(h, "abcd", 4));
+  EXPECT_TRUE(CGafRawFile::Close(h));
+  EXPECT_EQ(ReadFileBytes(name).size(), 4u);
+
+  EXPECT_FALSE(CGafRawFile::Open(name.c_str(), 2 + 4, h)) << "2+4 fails on an existing file";
+  ASSERT_TRUE(CGafRawFile::Open(name.c_str(), 2 + 8, h)) << "2+8 truncates";
+  uint32_t size = 99;
+  EXPECT_TRUE(CGafRawFile::Size(h, size));
+  EXPECT_EQ(size, 0u);
+  EXPECT_TRUE(CGafRawFile::Close(h));
+  EXPECT_FALSE(CGafRawFile::Close(kInvalidFileHandle));
+  EXPECT_FALSE(CGafRawFile::Open(name.c_str(), 0, h)) << "neither read nor write opens nothing";
+  EXPECT_FALSE(CGafRawFile::Open(dir.path().c_str(), 1, h)) << "a directory is not a file";
+}
+
+TEST_F(RawFile, ReadsAreExactAndSeeksAreChecked) {
+  WriteFileBytes(name, Bytes{1, 2, 3, 4, 5, 6});
+  FileHandle h;
+  ASSERT_TRUE(CGafRawFile::Open(name.c_str(), 1, h));
+  unsigned char buffer[4];
+  ASSERT_TRUE(CGafRawFile::Seek(h, -2, SeekOrigin::kEnd));
+  EXPECT_FALSE(CGafRawFile::Read(h, buffer, 4)) << "only 2 bytes are left";
+  ASSERT_TRUE(CGafRawFile::Seek(h, 1, SeekOrigin::kBegin));
+  ASSERT_TRUE(CGafRawFile::Read(h, buffer, 2));
+  EXPECT_EQ(buffer[0], 2);
+  ASSERT_TRUE(CGafRawFile::Seek(h, 1, SeekOrigin::kCurrent));
+  uint32_t at = 0;
+  ASSERT_TRUE(CGafRawFile::Tell(h, at));
+  EXPECT_EQ(at, 4u);
+  EXPECT_FALSE(CGafRawFile::Seek(h, -10, SeekOrigin::kBegin));
+  EXPECT_FALSE(CGafRawFile::Write(h, buffer, 1)) << "a read-only handle cannot write";
+  EXPECT_TRUE(CGafRawFile::Close(h));
+}
+
+TEST_F(RawFile, WritersAreExclusiveAndReadersShare) {
+  WriteFileBytes(name, Bytes{1});
+  FileHandle writer, second, reader1, reader2;
+  ASSERT_TRUE(CGafRawFile::Open(name.c_str(), 2, writer));
+  EXPECT_FALSE(CGafRawFile::Open(name.c_str(), 2, second)) << "a second writer fails";
+  EXPECT_FALSE(CGafRawFile::Open(name.c_str(), 1, reader1)) << "a reader of a file being written fails";
+  EXPECT_FALSE(CGafRawFile::Open(name.c_str(), 2 + 8, second)) << "a refused truncating open empties nothing";
+  EXPECT_EQ(ReadFileBytes(name).size(), 1u);
+  CGafRawFile::Close(writer);
+
+  ASSERT_TRUE(CGafRawFile::Open(name.c_str(), 1, reader1));
+  ASSERT_TRUE(CGafRawFile::Open(name.c_str(), 1, reader2)) << "readers share";
+  EXPECT_FALSE(CGafRawFile::Open(name.c_str(), 2, writer)) << "no writer while it is read";
+  CGafRawFile::Close(reader1);
+  CGafRawFile::Close(reader2);
+}
+
+TEST_F(RawFile, TruncateTempNameReplaceAndDelete) {
+  WriteFileBytes(name, Bytes(10, 7));
+  FileHandle h;
+  ASSERT_TRUE(CGafRawFile::Open(name.c_str(), 2, h));
+  ASSERT_TRUE(CGafRawFile::Truncate(h, 3));
+  uint32_t size = 0, at = 0;
+  ASSERT_TRUE(CGafRawFile::Size(h, size));
+  ASSERT_TRUE(CGafRawFile::Tell(h, at));
+  EXPECT_EQ(size, 3u);
+  EXPECT_EQ(at, 3u);
+  CGafRawFile::Close(h);
+
+  char temp[kMaxPathBytes];
+  ASSERT_TRUE(CGafRawFile::TempFileName(temp));
+  const std::string tempName = temp;
+  EXPECT_NE(tempName.find("/IDF"), std::string::npos);
+  EXPECT_TRUE(CGafRawFile::Exists(temp)) << "the temporary file is created empty";
+  WriteFileBytes(tempName, Bytes{9, 9});
+  ASSERT_TRUE(CGafRawFile::Replace(temp, name.c_str()));
+  EXPECT_FALSE(CGafRawFile::Exists(temp));
+  EXPECT_EQ(ReadFileBytes(name), (Bytes{9, 9}));
+  EXPECT_TRUE(CGafRawFile::Delete(name.c_str()));
+  EXPECT_FALSE(CGafRawFile::Exists(name.c_str()));
+  EXPECT_FALSE(CGafRawFile::Replace(temp, name.c_str())) << "a missing source cannot replace";
+}
+
+TEST_F(RawFile, InjectedFaultsFailTheChosenCallOnly) {
+  test::FaultInjectingFileSystem faults;
+  test::ScopedFileSystem scope(faults);
+  FileHandle h;
+  ASSERT_TRUE(CGafRawFile::Open(name.c_str(), 2 + 16, h));
+  faults.FailNth(test::FileOp::kWrite, 2);
+  EXPECT_TRUE(CGafRawFile::Write(h, "a", 1));
+  EXPECT_FALSE(CGafRawFile::Write(h, "b", 1));
+  EXPECT_TRUE(CGafRawFile::Write(h, "c", 1));
+  EXPECT_EQ(faults.Injected(), 1u);
+
+  faults.FailNth(test::FileOp::kAnyIo, 1, true);
+  EXPECT_FALSE(CGafRawFile::Seek(h, 0, SeekOrigin::kBegin));
+  EXPECT_FALSE(CGafRawFile::Write(h, "d", 1)) << "sticky faults fail every later call";
+  faults.Disarm();
+  EXPECT_TRUE(CGafRawFile::Close(h));
+  EXPECT_EQ(ReadFileBytes(name), (Bytes{'a', 'c'}));
+}
+
+}  // namespace
+}  // namespace kro
