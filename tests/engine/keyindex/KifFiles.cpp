@@ -1,5 +1,8 @@
 #include "KifFiles.h"
 
+#include <gtest/gtest.h>
+
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <stdexcept>
@@ -142,6 +145,55 @@ std::vector<uint32_t> SearchAll(CKeyIndex& index, const std::string& key, Engine
   }
   if (status != nullptr) *status = result;
   return found;
+}
+
+std::vector<std::string> SampleKeys() {
+  std::vector<std::string> keys;
+  for (int i = 0; i < 40; ++i) keys.push_back((i % 2 ? "\xC3\xA9" : "key") + std::to_string(i));
+  keys.push_back("absent");
+  return keys;
+}
+
+Model BuildSampleIndex(const std::string& path, int entries) {
+  const std::vector<std::string> keys = SampleKeys();
+  Model model;
+  EngineStatus status;
+  auto index = OpenIndex(path, 2 | 8, status);
+  EXPECT_EQ(status, kEngineOk);
+  for (int i = 0; i < entries; ++i) {
+    const Entry entry{keys[(i * 7) % 40], 2u * (i + 1)};
+    EXPECT_EQ(index->Insert(entry.first.c_str(), entry.second), kEngineOk);
+    model.insert(entry);
+  }
+  for (int i = 0; i < entries; i += 3) {
+    const Entry entry{keys[(i * 7) % 40], 2u * (i + 1)};
+    EXPECT_EQ(index->Delete(entry.first.c_str(), entry.second), kEngineOk);
+    model.erase(entry);
+  }
+  return model;
+}
+
+std::vector<uint32_t> ModelPositions(const Model& model, const std::string& key) {
+  std::vector<uint32_t> positions;
+  for (auto it = model.lower_bound({key, 0}); it != model.end() && it->first == key; ++it) {
+    positions.push_back(it->second);
+  }
+  return positions;
+}
+
+std::vector<uint32_t> SortedSearch(CKeyIndex& index, const std::string& key) {
+  EngineStatus end;
+  std::vector<uint32_t> found = SearchAll(index, key, &end);
+  EXPECT_EQ(end, kEngineEndOfResults) << StatusName(end);
+  std::sort(found.begin(), found.end());
+  return found;
+}
+
+void ExpectHoldsExactly(CKeyIndex& index, const Model& model) {
+  for (const std::string& key : SampleKeys()) EXPECT_EQ(SortedSearch(index, key), ModelPositions(model, key)) << key;
+  KifStatistics statistics;
+  EXPECT_EQ(index.Verify(nullptr, statistics), kEngineOk);
+  EXPECT_EQ(statistics.entries, model.size());
 }
 
 ScopedTempDirectory::ScopedTempDirectory(const std::string& path) {

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <set>
 #include <string>
 #include <utility>
 #include <vector>
@@ -71,6 +72,22 @@ std::unique_ptr<CKeyIndex> OpenIndex(const std::string& path, uint32_t flagWord,
 // Every record position a search for `key` delivers, in delivery order;
 // `status` receives the status that ended the search.
 std::vector<uint32_t> SearchAll(CKeyIndex& index, const std::string& key, EngineStatus* status = nullptr);
+
+// The pairs an index should hold.
+using Model = std::set<Entry>;
+// Builds an index of `entries` pairs over 40 keys (many duplicates), then
+// deletes every third pair, so that its free lists hold blocks. Returns the
+// pairs left.
+Model BuildSampleIndex(const std::string& path, int entries);
+// Keys of the sample index, plus one it never holds.
+std::vector<std::string> SampleKeys();
+// Sorted record positions of `key` in the model and in the index; the
+// index's search must end with kEngineEndOfResults.
+std::vector<uint32_t> ModelPositions(const Model& model, const std::string& key);
+std::vector<uint32_t> SortedSearch(CKeyIndex& index, const std::string& key);
+// Every sample key finds exactly the model's positions, and the tree
+// verifies with the model's entry count.
+void ExpectHoldsExactly(CKeyIndex& index, const Model& model);
 
 // Points TMPDIR at a directory of the test for its lifetime, so the
 // temporary files of a compaction can be counted without interference.
