@@ -22,20 +22,12 @@ class AbortingProgress : public CIndexProgress {
   int left_;
 };
 
-class KifCompactTest : public ::testing::Test {
+class KifCompactTest : public KifFileTest {
  protected:
   void SetUp() override {
     model = BuildSampleIndex(Path(), 900);
     before = ReadFileBytes(Path());
   }
-  std::string Path() const { return dir.File("keys.kif"); }
-  std::unique_ptr<CKeyIndex> Open(uint32_t flags) {
-    EngineStatus status;
-    auto index = OpenIndex(Path(), flags, status);
-    EXPECT_EQ(status, kEngineOk) << StatusName(status);
-    return index;
-  }
-  TempDir dir;
   TempDir temporaries;
   ScopedTempDirectory scopedTemp{temporaries.path()};
   Model model;

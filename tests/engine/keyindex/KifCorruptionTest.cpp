@@ -10,15 +10,9 @@
 namespace kro::test {
 namespace {
 
-std::string Key(int i) {
-  char text[16];
-  std::snprintf(text, sizeof text, "k%03d", i);
-  return text;
-}
-
 std::vector<Entry> Entries(int from, int to) {
   std::vector<Entry> entries;
-  for (int i = from; i < to; ++i) entries.emplace_back(Key(i), 2 * (i + 1));
+  for (int i = from; i < to; ++i) entries.emplace_back(NumberedKey(i), 2 * (i + 1));
   return entries;
 }
 
@@ -29,7 +23,7 @@ struct Damage {
   std::function<void(KifImage&, Block& left, Block& right, Block& root)> apply;
 };
 
-class KifCorruptionTest : public ::testing::Test {
+class KifCorruptionTest : public KifFileTest {
  protected:
   // Lays out left leaf (512), right leaf (1232), root (1952), and an extra
   // leaf block at 2756 for free-list damage.
@@ -37,7 +31,7 @@ class KifCorruptionTest : public ::testing::Test {
     KifImage image(HeaderFields{});
     Block left{Entries(0, 10), {}};
     Block right{Entries(11, 21), {}};
-    Block root{{{Key(10), 22}}, {512, 1232}};
+    Block root{{{NumberedKey(10), 22}}, {512, 1232}};
     image.header().height = 2;
     image.header().root = 1952;
     image.header().entryCount = 21;
@@ -55,8 +49,6 @@ class KifCorruptionTest : public ::testing::Test {
     KifStatistics statistics;
     return index->Verify(nullptr, statistics);
   }
-  std::string Path() const { return dir.File("damaged.kif"); }
-  TempDir dir;
 };
 
 TEST_F(KifCorruptionTest, ChildPositionsThatAreNoBlockPlaces) {
@@ -68,18 +60,25 @@ TEST_F(KifCorruptionTest, ChildPositionsThatAreNoBlockPlaces) {
     Write({what, [bad](KifImage&, Block&, Block&, Block& root) { root.children[1] = bad; }});
     EXPECT_EQ(VerifyStatus(), eKifBadNodePosition) << what;
 
-    EngineStatus status;
-    auto index = OpenIndex(Path(), kOpenReadWrite, status);
-    ASSERT_EQ(status, kEngineOk);
+    // Each operation on a fresh object, so that each meets the damage itself.
+    auto index = Open(kOpenReadWrite);
     EngineStatus end;
-    EXPECT_TRUE(SearchAll(*index, Key(15), &end).empty());
+    EXPECT_TRUE(SearchAll(*index, NumberedKey(15), &end).empty());
     EXPECT_EQ(end, eKifReadError) << what;
-    EXPECT_EQ(SearchAll(*index, Key(5)), (std::vector<uint32_t>{12})) << "the sound part still answers";
-    EXPECT_EQ(index->Insert(Key(15).c_str(), 99 * 2), eKifReadError) << what;
-    EXPECT_EQ(index->Delete(Key(15).c_str(), 32), eKifReadError) << what;
+    EXPECT_EQ(SearchAll(*index, NumberedKey(5)), (std::vector<uint32_t>{12})) << "the sound part still answers";
+    EXPECT_EQ(index->Insert(NumberedKey(15).c_str(), 99 * 2), eKifReadError) << what;
+    EXPECT_EQ(index->Insert(NumberedKey(5).c_str(), 99 * 2), eKifReadError) << "a failed change is sticky";
+    index.reset();
+    index = Open(kOpenReadWrite);
+    EXPECT_EQ(index->Delete(NumberedKey(15).c_str(), 32), eKifReadError) << what;
+    index.reset();
+    index = Open(kOpenReadWrite);
     // A change in the left leaf that needs its right sibling.
-    EXPECT_EQ(index->Delete(Key(3).c_str(), 8), eKifReadError) << what;
+    EXPECT_EQ(index->Delete(NumberedKey(3).c_str(), 8), eKifReadError) << what;
+    index.reset();
+    index = Open(kOpenReadWrite);
     EXPECT_EQ(index->Compact(nullptr, nullptr), eKifReadError) << what;
+    EXPECT_EQ(SearchAll(*index, NumberedKey(5)), (std::vector<uint32_t>{12})) << "a failed compaction changes nothing";
   }
 }
 
@@ -101,15 +100,15 @@ TEST_F(KifCorruptionTest, BlocksSharedAcrossTheTree) {
   EngineStatus status;
   auto index = OpenIndex(Path(), kOpenReadWrite, status);
   EngineStatus end;
-  SearchAll(*index, Key(15), &end);
+  SearchAll(*index, NumberedKey(15), &end);
   EXPECT_EQ(end, eKifReadError);
-  EXPECT_EQ(index->Insert(Key(15).c_str(), 200), eKifReadError);
+  EXPECT_EQ(index->Insert(NumberedKey(15).c_str(), 200), eKifReadError);
   index.reset();
 
   // Both children are one leaf: a change that needs a sibling is refused.
   Write({"shared leaf", [](KifImage&, Block& left, Block&, Block& root) {
            left.entries = Entries(0, 20);
-           root.entries = {{Key(30), 2}};
+           root.entries = {{NumberedKey(30), 2}};
            root.children[1] = 512;
          }});
   EXPECT_EQ(VerifyStatus(), eKifBadKeyOrder);

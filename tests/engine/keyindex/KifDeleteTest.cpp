@@ -10,32 +10,18 @@ namespace {
 constexpr uint32_t kCreate = kOpenReadWrite | kOpenCreateTruncate;
 using Levels = std::vector<std::vector<uint32_t>>;
 
-std::string Key(int i) {
-  char text[16];
-  std::snprintf(text, sizeof text, "k%03d", i);
-  return text;
-}
-
-class KifDeleteTest : public ::testing::Test {
+class KifDeleteTest : public KifFileTest {
  protected:
-  std::string Path() const { return dir.File("keys.kif"); }
-  std::unique_ptr<CKeyIndex> Open(uint32_t flags) {
-    EngineStatus status;
-    auto index = OpenIndex(Path(), flags, status);
-    EXPECT_EQ(status, kEngineOk) << StatusName(status);
-    return index;
-  }
   // Leaves of 10 and 10 under a root holding k010 (record position 22).
   std::unique_ptr<CKeyIndex> TwoLeaves() {
     auto index = Open(kCreate);
-    for (int i = 0; i < 21; ++i) EXPECT_EQ(index->Insert(Key(i).c_str(), 2 * (i + 1)), kEngineOk);
+    for (int i = 0; i < 21; ++i) EXPECT_EQ(index->Insert(NumberedKey(i).c_str(), 2 * (i + 1)), kEngineOk);
     return index;
   }
   Levels ShapeAfterClose(std::unique_ptr<CKeyIndex>& index) {
     index.reset();
     return LevelCounts(ReadFileBytes(Path()));
   }
-  TempDir dir;
 };
 
 TEST_F(KifDeleteTest, DeletingTheOnlyEntryEmptiesTheIndex) {
@@ -63,19 +49,19 @@ TEST_F(KifDeleteTest, DeletingTheOnlyEntryEmptiesTheIndex) {
 
 TEST_F(KifDeleteTest, InternalEntryIsReplacedByItsSuccessor) {
   auto index = TwoLeaves();
-  for (int i = 21; i < 26; ++i) ASSERT_EQ(index->Insert(Key(i).c_str(), 2 * (i + 1)), kEngineOk);
-  ASSERT_EQ(index->Delete(Key(10).c_str(), 22), kEngineOk);
+  for (int i = 21; i < 26; ++i) ASSERT_EQ(index->Insert(NumberedKey(i).c_str(), 2 * (i + 1)), kEngineOk);
+  ASSERT_EQ(index->Delete(NumberedKey(10).c_str(), 22), kEngineOk);
   EXPECT_EQ(index->GetEntryCount(), 25u);
   index.reset();
   const Bytes file = ReadFileBytes(Path());
   const HeaderFields header = DecodeHeader(file);
-  EXPECT_EQ(DecodeBlock(file, header.root, true, 20, 32).entries, (std::vector<Entry>{{Key(11), 24}}));
+  EXPECT_EQ(DecodeBlock(file, header.root, true, 20, 32).entries, (std::vector<Entry>{{NumberedKey(11), 24}}));
   EXPECT_EQ(LevelCounts(file), (Levels{{1}, {10, 14}}));
 }
 
 TEST_F(KifDeleteTest, TwoMinimalLeavesMergeIntoTheRoot) {
   auto index = TwoLeaves();
-  ASSERT_EQ(index->Delete(Key(3).c_str(), 8), kEngineOk);
+  ASSERT_EQ(index->Delete(NumberedKey(3).c_str(), 8), kEngineOk);
   EXPECT_EQ(index->Header().height, 1u);
   EXPECT_EQ(index->Header().rootPosition, 512u);
   EXPECT_EQ(index->Header().freeLeaf, 1232u);
@@ -90,24 +76,24 @@ TEST_F(KifDeleteTest, TwoMinimalLeavesMergeIntoTheRoot) {
 
 TEST_F(KifDeleteTest, UnderfullLeafBorrowsFromARicherSibling) {
   auto index = TwoLeaves();
-  ASSERT_EQ(index->Insert((Key(0) + "a").c_str(), 100), kEngineOk);
-  ASSERT_EQ(index->Insert((Key(0) + "b").c_str(), 100), kEngineOk);
-  ASSERT_EQ(index->Delete(Key(15).c_str(), 32), kEngineOk);  // right leaf 9 beside a left leaf of 12
+  ASSERT_EQ(index->Insert((NumberedKey(0) + "a").c_str(), 100), kEngineOk);
+  ASSERT_EQ(index->Insert((NumberedKey(0) + "b").c_str(), 100), kEngineOk);
+  ASSERT_EQ(index->Delete(NumberedKey(15).c_str(), 32), kEngineOk);  // right leaf 9 beside a left leaf of 12
   EXPECT_EQ(ShapeAfterClose(index), (Levels{{1}, {10, 11}}));
 
   index = TwoLeaves();
-  for (int i = 21; i < 23; ++i) ASSERT_EQ(index->Insert(Key(i).c_str(), 2 * (i + 1)), kEngineOk);
-  ASSERT_EQ(index->Delete(Key(4).c_str(), 10), kEngineOk);  // left leaf 9 beside a right leaf of 12
+  for (int i = 21; i < 23; ++i) ASSERT_EQ(index->Insert(NumberedKey(i).c_str(), 2 * (i + 1)), kEngineOk);
+  ASSERT_EQ(index->Delete(NumberedKey(4).c_str(), 10), kEngineOk);  // left leaf 9 beside a right leaf of 12
   EXPECT_EQ(ShapeAfterClose(index), (Levels{{1}, {11, 10}}));
 }
 
 TEST_F(KifDeleteTest, DeletingEverythingInAnyOrderLeavesAnEmptyTree) {
   auto index = Open(kCreate);
   ASSERT_EQ(index->SetNodeCapacity(4), kEngineOk);
-  for (int i = 0; i < 300; ++i) ASSERT_EQ(index->Insert(Key(i % 37).c_str(), 2 * (i + 1)), kEngineOk);
+  for (int i = 0; i < 300; ++i) ASSERT_EQ(index->Insert(NumberedKey(i % 37).c_str(), 2 * (i + 1)), kEngineOk);
   for (int step = 0; step < 300; ++step) {
     const int i = (step * 113) % 300;
-    ASSERT_EQ(index->Delete(Key(i % 37).c_str(), 2 * (i + 1)), kEngineOk) << step;
+    ASSERT_EQ(index->Delete(NumberedKey(i % 37).c_str(), 2 * (i + 1)), kEngineOk) << step;
     if (step % 25 == 0) {
       KifStatistics statistics;
       ASSERT_EQ(index->Verify(nullptr, statistics), kEngineOk) << step;
@@ -125,7 +111,7 @@ TEST_F(KifDeleteTest, DeletingEverythingInAnyOrderLeavesAnEmptyTree) {
 
 TEST_F(KifDeleteTest, VerifyReportsStatisticsAndProgress) {
   auto index = TwoLeaves();
-  for (int i = 21; i < 300; ++i) ASSERT_EQ(index->Insert(Key(i).c_str(), 2 * (i + 1)), kEngineOk);
+  for (int i = 21; i < 300; ++i) ASSERT_EQ(index->Insert(NumberedKey(i).c_str(), 2 * (i + 1)), kEngineOk);
   CIndexProgress progress;
   KifStatistics statistics;
   ASSERT_EQ(index->Verify(&progress, statistics), kEngineOk);

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <stdexcept>
@@ -194,6 +195,19 @@ void ExpectHoldsExactly(CKeyIndex& index, const Model& model) {
   KifStatistics statistics;
   EXPECT_EQ(index.Verify(nullptr, statistics), kEngineOk);
   EXPECT_EQ(statistics.entries, model.size());
+}
+
+std::string NumberedKey(int i) {
+  char text[16];
+  std::snprintf(text, sizeof text, "k%03d", i);
+  return text;
+}
+
+std::unique_ptr<CKeyIndex> KifFileTest::Open(uint32_t flags) {
+  EngineStatus status;
+  auto index = OpenIndex(Path(), flags, status);
+  EXPECT_EQ(status, kEngineOk) << StatusName(status);
+  return index;
 }
 
 ScopedTempDirectory::ScopedTempDirectory(const std::string& path) {

@@ -4,6 +4,8 @@
 #ifndef KRO_TESTS_ENGINE_KEYINDEX_KIFFILES_H
 #define KRO_TESTS_ENGINE_KEYINDEX_KIFFILES_H
 
+#include <gtest/gtest.h>
+
 #include <cstdint>
 #include <memory>
 #include <set>
@@ -88,6 +90,18 @@ std::vector<uint32_t> SortedSearch(CKeyIndex& index, const std::string& key);
 // Every sample key finds exactly the model's positions, and the tree
 // verifies with the model's entry count.
 void ExpectHoldsExactly(CKeyIndex& index, const Model& model);
+
+// "k000", "k001", ...: short keys that sort like their numbers.
+std::string NumberedKey(int i);
+
+// A test around one index file in a directory of its own.
+class KifFileTest : public ::testing::Test {
+ protected:
+  std::string Path() const { return dir.File("keys.kif"); }
+  // Opens Path() and expects the open to succeed.
+  std::unique_ptr<CKeyIndex> Open(uint32_t flags);
+  TempDir dir;
+};
 
 // Points TMPDIR at a directory of the test for its lifetime, so the
 // temporary files of a compaction can be counted without interference.

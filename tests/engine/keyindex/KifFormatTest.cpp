@@ -13,11 +13,7 @@ namespace {
 
 constexpr uint32_t kCreate = kOpenReadWrite | kOpenCreateTruncate;
 
-class KifFormatTest : public ::testing::Test {
- protected:
-  std::string Path() const { return dir.File("keys.kif"); }
-  TempDir dir;
-};
+using KifFormatTest = KifFileTest;
 
 TEST_F(KifFormatTest, NewFileIsTheDefaultHeaderAlone) {
   EngineStatus status;

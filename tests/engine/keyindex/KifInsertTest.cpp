@@ -9,25 +9,12 @@ namespace {
 
 constexpr uint32_t kCreate = kOpenReadWrite | kOpenCreateTruncate;
 
-std::string Key(int i) {
-  char text[16];
-  std::snprintf(text, sizeof text, "k%03d", i);
-  return text;
-}
-
-class KifInsertTest : public ::testing::Test {
+class KifInsertTest : public KifFileTest {
  protected:
-  std::string Path() const { return dir.File("keys.kif"); }
-  std::unique_ptr<CKeyIndex> Create() {
-    EngineStatus status;
-    auto index = OpenIndex(Path(), kCreate, status);
-    EXPECT_EQ(status, kEngineOk) << StatusName(status);
-    return index;
-  }
+  std::unique_ptr<CKeyIndex> Create() { return Open(kCreate); }
   void InsertRange(CKeyIndex& index, int from, int to) {
-    for (int i = from; i < to; ++i) ASSERT_EQ(index.Insert(Key(i).c_str(), 2 * (i + 1)), kEngineOk) << i;
+    for (int i = from; i < to; ++i) ASSERT_EQ(index.Insert(NumberedKey(i).c_str(), 2 * (i + 1)), kEngineOk) << i;
   }
-  TempDir dir;
 };
 
 TEST_F(KifInsertTest, OpenModes) {
@@ -55,7 +42,7 @@ TEST_F(KifInsertTest, TwentyEntriesFillOneLeafAndTheNextSplitsIt) {
   EXPECT_EQ(index->Header().height, 1u);
   EXPECT_EQ(index->Header().rootPosition, 512u);
   EXPECT_EQ(index->GetEntryCount(), 20u);
-  ASSERT_EQ(index->Insert(Key(20).c_str(), 42), kEngineOk);
+  ASSERT_EQ(index->Insert(NumberedKey(20).c_str(), 42), kEngineOk);
   EXPECT_EQ(index->Header().height, 2u);
   index.reset();
 
@@ -64,7 +51,7 @@ TEST_F(KifInsertTest, TwentyEntriesFillOneLeafAndTheNextSplitsIt) {
   const HeaderFields header = DecodeHeader(file);
   EXPECT_EQ(header.entryCount, 21u);
   const Block root = DecodeBlock(file, header.root, true, 20, 32);
-  EXPECT_EQ(root.entries, (std::vector<Entry>{{Key(10), 22}})) << "the 11th smallest pair is promoted";
+  EXPECT_EQ(root.entries, (std::vector<Entry>{{NumberedKey(10), 22}})) << "the 11th smallest pair is promoted";
 }
 
 TEST_F(KifInsertTest, SamePairTwiceIsRefusedSameKeyOtherPositionIsNot) {
@@ -76,7 +63,7 @@ TEST_F(KifInsertTest, SamePairTwiceIsRefusedSameKeyOtherPositionIsNot) {
   EXPECT_EQ(index->Insert("road", 0), eKifInvalidParameter) << "0 marks an unused slot";
   // A pair that sits in an internal node is found as well.
   InsertRange(*index, 0, 40);
-  EXPECT_EQ(index->Insert(Key(10).c_str(), 22), eKifDuplicate);
+  EXPECT_EQ(index->Insert(NumberedKey(10).c_str(), 22), eKifDuplicate);
   EXPECT_EQ(index->GetEntryCount(), 42u);
 }
 
@@ -110,8 +97,8 @@ TEST_F(KifInsertTest, ReadOnlyIndexRefusesChangesAndStaysByteIdentical) {
   auto index = OpenIndex(Path(), kOpenReadOnly, status);
   ASSERT_EQ(status, kEngineOk);
   EXPECT_EQ(index->Insert("new", 2), eKifReadOnly);
-  EXPECT_EQ(index->Delete(Key(3).c_str(), 8), eKifReadOnly);
-  EXPECT_EQ(SearchAll(*index, Key(3)), (std::vector<uint32_t>{8}));
+  EXPECT_EQ(index->Delete(NumberedKey(3).c_str(), 8), eKifReadOnly);
+  EXPECT_EQ(SearchAll(*index, NumberedKey(3)), (std::vector<uint32_t>{8}));
   KifStatistics statistics;
   EXPECT_EQ(index->Verify(nullptr, statistics), kEngineOk);
   EXPECT_EQ(index->SetNodeCapacity(4), kEngineOk);
@@ -123,15 +110,15 @@ TEST_F(KifInsertTest, ReadOnlyIndexRefusesChangesAndStaysByteIdentical) {
 TEST_F(KifInsertTest, OverfullLeafLendsToItsLeftSibling) {
   auto index = Create();
   InsertRange(*index, 0, 31);  // leaves of 10 and 20 under one entry
-  ASSERT_EQ(index->Insert(Key(31).c_str(), 64), kEngineOk);  // the right leaf overflows to 21
+  ASSERT_EQ(index->Insert(NumberedKey(31).c_str(), 64), kEngineOk);  // the right leaf overflows to 21
   index.reset();
   EXPECT_EQ(LevelCounts(ReadFileBytes(Path())), (std::vector<std::vector<uint32_t>>{{1}, {16, 15}}));
 }
 
 TEST_F(KifInsertTest, OverfullLeafLendsToItsRightSibling) {
   auto index = Create();
-  for (int i = 0; i < 21; ++i) ASSERT_EQ(index->Insert(Key(100 + 10 * i).c_str(), 2), kEngineOk);
-  for (char c = 'a'; c <= 'k'; ++c) ASSERT_EQ(index->Insert((Key(100) + c).c_str(), 2), kEngineOk);
+  for (int i = 0; i < 21; ++i) ASSERT_EQ(index->Insert(NumberedKey(100 + 10 * i).c_str(), 2), kEngineOk);
+  for (char c = 'a'; c <= 'k'; ++c) ASSERT_EQ(index->Insert((NumberedKey(100) + c).c_str(), 2), kEngineOk);
   index.reset();
   EXPECT_EQ(LevelCounts(ReadFileBytes(Path())), (std::vector<std::vector<uint32_t>>{{1}, {15, 16}}));
 }
@@ -146,7 +133,7 @@ TEST_F(KifInsertTest, SplitsOnlyWhenNoSiblingHasRoom) {
   index.reset();
   EngineStatus status;
   index = OpenIndex(Path(), kOpenReadOnly, status);
-  for (int i = 0; i < 400; i += 37) EXPECT_EQ(SearchAll(*index, Key(i)), (std::vector<uint32_t>{2u * (i + 1)}));
+  for (int i = 0; i < 400; i += 37) EXPECT_EQ(SearchAll(*index, NumberedKey(i)), (std::vector<uint32_t>{2u * (i + 1)}));
 }
 
 }  // namespace

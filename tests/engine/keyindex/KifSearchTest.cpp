@@ -30,17 +30,7 @@ void ReferenceWalk(const Bytes& file, const HeaderFields& header, uint32_t posit
   if (level > 0) ReferenceWalk(file, header, block.children.back(), level - 1, key, out);
 }
 
-class KifSearchTest : public ::testing::Test {
- protected:
-  std::string Path() const { return dir.File("keys.kif"); }
-  std::unique_ptr<CKeyIndex> Open(uint32_t flags) {
-    EngineStatus status;
-    auto index = OpenIndex(Path(), flags, status);
-    EXPECT_EQ(status, kEngineOk) << StatusName(status);
-    return index;
-  }
-  TempDir dir;
-};
+using KifSearchTest = KifFileTest;
 
 TEST_F(KifSearchTest, EmptyIndexEndsAtOnce) {
   auto index = Open(kCreate);
