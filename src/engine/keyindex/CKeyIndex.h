@@ -80,8 +80,12 @@ class CKeyIndex : public CIndexFile, private NodeStore<KifNode> {
   // Rewrites the tree depth first into a temporary file without free blocks
   // and puts it in place of the index file. `keepName` (kMaxPathBytes bytes,
   // or null) receives the temporary file's name when the replacement fails;
-  // the file is then left behind for the caller. A failed or aborted
-  // compaction leaves the object and the index file as they were.
+  // the file is then left behind for the caller, otherwise no temporary file
+  // stays. A compaction that fails before the replacement (eKifTempFileError,
+  // eKifTempWriteError, eKifReplaceFailed, a read or write status) or that
+  // the progress sink aborts (0) leaves the object and the index file as they
+  // were. After the replacement only the reopen (eKifCannotOpen: the object
+  // can then only be destroyed) or the size query (eKifReadError) can fail.
   EngineStatus Compact(CIndexProgress* progress, char* keepName);
 
   // Stores at most 255 bytes of whole characters and writes the header.
