@@ -52,8 +52,8 @@ bool CGafFile::AllocateBuffers() {
     urlBuffer_.reset(new char[gaf::kTextBufferSize]());
     setCounts_.assign(gaf::kSetCountArraySize, 0);
     vertices_.assign(gaf::kVertexArraySize, CKroDoublePointNode{0, 0});
-    readBuffer_.assign(gaf::kIoBufferSize, 0);
-    writeBuffer_.assign(gaf::kIoBufferSize, 0);
+    readBuffer_.reset(new uint8_t[gaf::kIoBufferSize]);
+    if (!readOnly_) writeBuffer_.reset(new uint8_t[gaf::kIoBufferSize]);
   } catch (const std::bad_alloc&) {
     return false;
   }

@@ -27,6 +27,7 @@
 #define KRO_ENGINE_DATAFILE_CGAFFILE_H
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -260,8 +261,10 @@ class CGafFile : public CGafFileBase {
   bool infoLengthWrong_ = false;
   bool closedByClose_ = false;
 
-  std::vector<uint8_t> readBuffer_;
-  std::vector<uint8_t> writeBuffer_;
+  // Raw bytes, not initialised: only what a read or a put stored is used. A
+  // read-only file has no write buffer.
+  std::unique_ptr<uint8_t[]> readBuffer_;
+  std::unique_ptr<uint8_t[]> writeBuffer_;
   uint32_t writeFill_ = 0;
   uint32_t filePosition_ = 0;
   uint32_t fileSize_ = 0;

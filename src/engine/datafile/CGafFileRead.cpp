@@ -158,7 +158,7 @@ EngineStatus CGafFile::ReadBody(EGafObjectType type, RecordBody& body) {
   const bool oldMultiSet = IsOldMultiSet(type);
   const uint32_t limit = oldMultiSet ? fileSize_ - recordStart_ : recordLength_;
   const uint32_t load = oldMultiSet ? limit : recordEnd_ - recordStart_;
-  GafPayloadReader reader(file_, readBuffer_.data(), gaf::kIoBufferSize, limit, load);
+  GafPayloadReader reader(file_, readBuffer_.get(), gaf::kIoBufferSize, limit, load);
   const Shape shape = type == kGafPointObject                                          ? Shape::kPoint
                       : type == kGafPolyPolylineObject || type == kGafPolyPolygonObject ? Shape::kMultiSet
                                                                                         : Shape::kSingleSet;
