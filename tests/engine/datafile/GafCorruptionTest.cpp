@@ -142,13 +142,13 @@ TEST_F(GafCorruption, TruncatedFilesNeverReachTheEndOfData) {
   const Bytes good = CompactFile();
   for (size_t length = 0; length < good.size(); ++length) {
     SCOPED_TRACE(length);
-    WriteFileBytes(name, Bytes(good.begin(), good.begin() + length));
+    RewriteFile(name, Bytes(good.begin(), good.begin() + length));
     const EngineStatus end = ScanStatus();
     EXPECT_TRUE(end == eGafReadError || end == eGafBadFormat) << StatusName(end);
     EngineStatus status;
     { CGafFile file(name.c_str(), 2, status); }
     EXPECT_TRUE(status == eGafReadError || status == eGafBadFormat) << StatusName(status);
-    EXPECT_EQ(ReadFileBytes(name).size(), length) << "a refused update writes nothing";
+    EXPECT_EQ(LoadFile(name).size(), length) << "a refused update writes nothing";
   }
 }
 
@@ -197,7 +197,7 @@ TEST_F(GafCorruption, RandomDamageEndsInAStatus) {
     for (int round = 0; round < 600; ++round) {
       Bytes damaged = good;
       for (int i = flips(random); i > 0; --i) damaged[at(random)] = static_cast<uint8_t>(byte(random));
-      WriteFileBytes(name, damaged);
+      RewriteFile(name, damaged);
       const EngineStatus end = ScanStatus();
       EXPECT_STRNE(StatusName(end), "unknown status");
       // Writing into a damaged file: refused, or done without harm to what reads back.

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstring>
 
 #include "engine/datafile/GafByteOrder.h"
@@ -274,6 +275,23 @@ GafObject MakeLine(EGafObjectType type, std::vector<CKroDoublePointNode> vertice
   o.vertices = std::move(vertices);
   if (IsMultiSet(type)) o.setCounts = {static_cast<int32_t>(o.vertices.size())};
   return o;
+}
+
+Bytes LoadFile(const std::string& path) {
+  Bytes bytes;
+  if (FILE* in = std::fopen(path.c_str(), "rb")) {
+    std::fseek(in, 0, SEEK_END);
+    bytes.resize(static_cast<size_t>(std::ftell(in)));
+    std::fseek(in, 0, SEEK_SET);
+    if (std::fread(bytes.data(), 1, bytes.size(), in) != bytes.size()) bytes.clear();
+    std::fclose(in);
+  }
+  return bytes;
+}
+
+void RewriteFile(const std::string& path, const Bytes& bytes) {
+  std::remove(path.c_str());
+  WriteFileBytes(path, bytes);
 }
 
 std::unique_ptr<CGafFile> OpenGaf(const std::string& name, uint32_t flagWord, EngineStatus expected) {
