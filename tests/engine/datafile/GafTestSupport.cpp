@@ -7,7 +7,6 @@
 
 #include "engine/datafile/GafByteOrder.h"
 #include "engine/datafile/GafFormat.h"
-#include "engine/datafile/GafPayloadReader.h"
 
 namespace kro::test {
 
@@ -69,10 +68,12 @@ namespace {
 
 bool IsMultiSet(EGafObjectType type) { return type == kGafPolyPolylineObject || type == kGafPolyPolygonObject; }
 
+// The first 255 bytes of valid UTF-8 text, backed off to a character start.
 std::string Cut(const std::string& text) {
-  char out[256];
-  CopyTextCut(out, reinterpret_cast<const uint8_t*>(text.data()), text.size(), 255);
-  return out;
+  if (text.size() <= 255) return text;
+  size_t n = 255;
+  while (n > 0 && (static_cast<unsigned char>(text[n]) & 0xC0) == 0x80) --n;
+  return text.substr(0, n);
 }
 
 }  // namespace
