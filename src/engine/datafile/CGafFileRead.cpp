@@ -15,12 +15,15 @@ EngineStatus CGafFile::ReadRecordHeader(EGafObjectType& type) {
   recordLength_ = 0;
   if (status_ != kEngineOk) return status_;
   if (firstObjectPosition_ == 0) return eGafNoObjectArea;
+  // In a writable file the end-of-data chunk belongs at the append position,
+  // where close writes it: records written in this session end there.
+  const bool atAppendPosition = !readOnly_ && LogicalOffset() == appendPosition_;
   ChunkTag tag;
-  const bool read = ReadTag(tag);
-  recordStart_ = recordEnd_ = filePosition_;
+  const bool read = atAppendPosition || ReadTag(tag);
+  recordStart_ = recordEnd_ = atAppendPosition ? appendPosition_ : filePosition_;
   if (!read) return status_;
   recordLength_ = tag.length;
-  if (tag.code == gaf::kCodeEndOfData) {
+  if (atAppendPosition || tag.code == gaf::kCodeEndOfData) {
     state_ = GafFileState::kEndOfData;
     status_ = kEngineEndOfResults;
     return status_;

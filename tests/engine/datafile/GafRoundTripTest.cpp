@@ -257,6 +257,11 @@ TEST_F(GafRoundTrip, RecordsWrittenInThisSessionCanBeReadBeforeClose) {
     EXPECT_TRUE(SameObject(ExpectedReadBack(objects[4], 32), read));
     // A write goes to the append position whatever was read.
     WriteAll(*file, std::vector<GafObject>(objects.begin() + 6, objects.end()));
+    // A scan of a writable file ends where close will put the end of data.
+    ASSERT_EQ(file->Rewind(), kEngineOk);
+    EngineStatus end;
+    EXPECT_EQ(ReadAll(*file, end).size(), objects.size());
+    EXPECT_EQ(end, kEngineEndOfResults);
   }
   auto file = OpenGaf(name, 1);
   EngineStatus end;
