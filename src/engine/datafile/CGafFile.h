@@ -195,6 +195,11 @@ class CGafFile : public CGafFileBase {
   EngineStatus PlanRecord(const RecordRequest& request, RecordPlan& plan) const;
   void TakeIntoBoxes(const RecordRequest& request, uint64_t vertexCount, BoundingBoxNode* box);
   void PutRecord(const RecordRequest& request, const RecordPlan& plan, bool longForm, uint32_t length);
+  // The readers: a point is a single set of one vertex.
+  EngineStatus ReadSingleSet(EGafObjectType type, const char*& name, const char*& key, const char*& url,
+                             int32_t& count, const CKroDoublePointNode*& vertices);
+  EngineStatus ReadMultiSet(EGafObjectType type, const char*& name, const char*& key, const char*& url,
+                            int32_t& setCount, const int32_t*& setCounts, const CKroDoublePointNode*& vertices);
   EngineStatus ReadBody(EGafObjectType type, RecordBody& body);
   bool DecodeBody(GafPayloadReader& reader, Shape shape, RecordBody& body);
   bool DecodeStringBlock(GafPayloadReader& reader);

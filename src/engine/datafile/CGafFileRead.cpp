@@ -84,53 +84,49 @@ EngineStatus CGafFile::SkipRecord() {
 
 EngineStatus CGafFile::ReadPoint(const char*& name, const char*& key, const char*& url,
                                  const CKroDoublePointNode*& vertices) {
-  RecordBody body;
-  const EngineStatus status = ReadBody(kGafPointObject, body);
-  HandOut(name, key, url, vertices);
-  return status;
+  int32_t count = 0;
+  return ReadSingleSet(kGafPointObject, name, key, url, count, vertices);
 }
 
 EngineStatus CGafFile::ReadMultiPoint(const char*& name, const char*& key, const char*& url, int32_t& count,
                                       const CKroDoublePointNode*& vertices) {
-  RecordBody body;
-  const EngineStatus status = ReadBody(gaf::kMultiPointType, body);
-  HandOut(name, key, url, vertices);
-  count = body.count;
-  return status;
+  return ReadSingleSet(gaf::kMultiPointType, name, key, url, count, vertices);
 }
 
 EngineStatus CGafFile::ReadPolyline(const char*& name, const char*& key, const char*& url, int32_t& count,
                                     const CKroDoublePointNode*& vertices) {
-  RecordBody body;
-  const EngineStatus status = ReadBody(kGafPolylineObject, body);
-  HandOut(name, key, url, vertices);
-  count = body.count;
-  return status;
+  return ReadSingleSet(kGafPolylineObject, name, key, url, count, vertices);
 }
 
 EngineStatus CGafFile::ReadPolyPolyline(const char*& name, const char*& key, const char*& url, int32_t& setCount,
                                         const int32_t*& setCounts, const CKroDoublePointNode*& vertices) {
-  RecordBody body;
-  const EngineStatus status = ReadBody(kGafPolyPolylineObject, body);
-  HandOut(name, key, url, vertices);
-  setCount = body.setCount;
-  setCounts = setCounts_.data();
-  return status;
+  return ReadMultiSet(kGafPolyPolylineObject, name, key, url, setCount, setCounts, vertices);
 }
 
 EngineStatus CGafFile::ReadPolygon(const char*& name, const char*& key, const char*& url, int32_t& count,
                                    const CKroDoublePointNode*& vertices) {
+  return ReadSingleSet(kGafPolygonObject, name, key, url, count, vertices);
+}
+
+EngineStatus CGafFile::ReadPolyPolygon(const char*& name, const char*& key, const char*& url, int32_t& setCount,
+                                       const int32_t*& setCounts, const CKroDoublePointNode*& vertices) {
+  return ReadMultiSet(kGafPolyPolygonObject, name, key, url, setCount, setCounts, vertices);
+}
+
+EngineStatus CGafFile::ReadSingleSet(EGafObjectType type, const char*& name, const char*& key, const char*& url,
+                                     int32_t& count, const CKroDoublePointNode*& vertices) {
   RecordBody body;
-  const EngineStatus status = ReadBody(kGafPolygonObject, body);
+  const EngineStatus status = ReadBody(type, body);
   HandOut(name, key, url, vertices);
   count = body.count;
   return status;
 }
 
-EngineStatus CGafFile::ReadPolyPolygon(const char*& name, const char*& key, const char*& url, int32_t& setCount,
-                                       const int32_t*& setCounts, const CKroDoublePointNode*& vertices) {
+EngineStatus CGafFile::ReadMultiSet(EGafObjectType type, const char*& name, const char*& key, const char*& url,
+                                    int32_t& setCount, const int32_t*& setCounts,
+                                    const CKroDoublePointNode*& vertices) {
   RecordBody body;
-  const EngineStatus status = ReadBody(kGafPolyPolygonObject, body);
+  const EngineStatus status = ReadBody(type, body);
   HandOut(name, key, url, vertices);
   setCount = body.setCount;
   setCounts = setCounts_.data();

@@ -178,6 +178,22 @@ TEST_F(GafFaults, AppendNeverDamagesTheRecordsAlreadyThere) {
   }
 }
 
+TEST_F(GafFaults, AFailedExistenceTestDoesNotCoverAFileWithANewHeader) {
+  const std::vector<GafObject> objects = Objects(4, 3);
+  ASSERT_EQ(WriteFile(objects), kEngineOk);
+  {
+    FaultInjectingFileSystem files;
+    ScopedFileSystem guard(files);
+    files.FailNth(FileOp::kExists, 1);
+    auto file = OpenGaf(name, 18);
+    EXPECT_FALSE(file->IsNewFile());
+    EXPECT_EQ(file->GetObjectCount(), objects.size());
+  }
+  std::vector<GafObject> read;
+  EXPECT_EQ(ReadFile(read), kEngineOk);
+  EXPECT_EQ(read.size(), objects.size());
+}
+
 TEST_F(GafFaults, FailingOpensLeaveNothingBehind) {
   FaultInjectingFileSystem files;
   ScopedFileSystem guard(files);
