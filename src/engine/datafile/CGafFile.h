@@ -204,8 +204,6 @@ class CGafFile : public CGafFileBase {
   bool DecodeBody(GafPayloadReader& reader, Shape shape, RecordBody& body);
   bool DecodeStringBlock(GafPayloadReader& reader);
   bool DecodeSetCounts(GafPayloadReader& reader, RecordBody& body, uint64_t& total);
-  bool EnsureVertexRoom(uint64_t count);
-  bool EnsureSetRoom(uint32_t count);
   bool IsOldMultiSet(EGafObjectType type) const;
   void HandOut(const char*& name, const char*& key, const char*& url, const CKroDoublePointNode*& vertices) const;
 

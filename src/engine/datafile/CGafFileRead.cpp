@@ -9,6 +9,23 @@
 #include "engine/datafile/GafPayloadReader.h"
 
 namespace kro {
+namespace {
+
+// Ordinary records use the array of its fixed size; a larger record gets an
+// array of its own size, given back at the next ordinary record.
+template <typename T>
+bool FitArray(std::vector<T>& array, uint64_t count, size_t fixedSize) {
+  const size_t wanted = count <= fixedSize ? fixedSize : static_cast<size_t>(count);
+  if (array.size() == wanted) return true;
+  try {
+    std::vector<T>(wanted).swap(array);
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
 
 EngineStatus CGafFile::ReadRecordHeader(EGafObjectType& type) {
   type = recordType_ = kGafUndefinedObject;
@@ -185,7 +202,7 @@ bool CGafFile::DecodeBody(GafPayloadReader& reader, Shape shape, RecordBody& bod
   } else {
     body.count = 1;
   }
-  if (!reader.Require(total * 2 * coordinateBytes) || !EnsureVertexRoom(total)) return false;
+  if (!reader.Require(total * 2 * coordinateBytes) || !FitArray(vertices_, total, gaf::kVertexArraySize)) return false;
   return reader.GetVertices(vertices_.data(), total, coordinateBytes);
 }
 
@@ -206,7 +223,7 @@ bool CGafFile::DecodeStringBlock(GafPayloadReader& reader) {
 bool CGafFile::DecodeSetCounts(GafPayloadReader& reader, RecordBody& body, uint64_t& total) {
   uint32_t setCount = 0;
   if (!reader.GetU16(setCount) || !reader.Require(static_cast<uint64_t>(setCount) * gaf::kSetCountSize) ||
-      !EnsureSetRoom(setCount)) {
+      !FitArray(setCounts_, setCount, gaf::kSetCountArraySize)) {
     return false;
   }
   total = 0;
@@ -218,34 +235,6 @@ bool CGafFile::DecodeSetCounts(GafPayloadReader& reader, RecordBody& body, uint6
     total += count;
   }
   body.setCount = static_cast<int32_t>(setCount);
-  return true;
-}
-
-// Ordinary records use the fixed arrays; a larger record gets arrays of its
-// own size, given back at the next ordinary record.
-bool CGafFile::EnsureVertexRoom(uint64_t count) {
-  try {
-    if (count <= gaf::kVertexArraySize) {
-      if (vertices_.size() != gaf::kVertexArraySize) std::vector<CKroDoublePointNode>(gaf::kVertexArraySize).swap(vertices_);
-    } else if (vertices_.size() != count) {
-      std::vector<CKroDoublePointNode>(count).swap(vertices_);
-    }
-  } catch (const std::bad_alloc&) {
-    return false;
-  }
-  return true;
-}
-
-bool CGafFile::EnsureSetRoom(uint32_t count) {
-  try {
-    if (count <= gaf::kSetCountArraySize) {
-      if (setCounts_.size() != gaf::kSetCountArraySize) std::vector<int32_t>(gaf::kSetCountArraySize).swap(setCounts_);
-    } else if (setCounts_.size() != count) {
-      std::vector<int32_t>(count).swap(setCounts_);
-    }
-  } catch (const std::bad_alloc&) {
-    return false;
-  }
   return true;
 }
 
