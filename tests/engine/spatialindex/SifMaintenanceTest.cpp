@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdlib>
 #include <random>
 #include <string>
 #include <vector>
@@ -240,21 +239,8 @@ TEST(SifInsert, IdenticalBoxesStillSplit) {
 
 class SifCompact : public ::testing::Test {
  protected:
-  // Temporary files go to a directory of this test alone.
-  void SetUp() override {
-    const char* previous = std::getenv("TMPDIR");
-    previousTmp_ = previous != nullptr ? previous : "";
-    hadTmp_ = previous != nullptr;
-    ::setenv("TMPDIR", dir_.path().c_str(), 1);
-  }
-  void TearDown() override {
-    if (hadTmp_) ::setenv("TMPDIR", previousTmp_.c_str(), 1);
-    else ::unsetenv("TMPDIR");
-  }
-
   TempDir dir_;
-  std::string previousTmp_;
-  bool hadTmp_ = false;
+  PrivateTemporaryDirectory temporaries_;
 };
 
 TEST_F(SifCompact, RemovesFreeBlocksAndKeepsEveryAnswer) {

@@ -65,6 +65,24 @@ std::vector<BlockEntry> DecodeBlock(const Bytes& file, uint32_t position, bool l
                                     uint32_t coordinateBits = 64);
 BoundingBoxNode UnionOf(const std::vector<BlockEntry>& entries);
 
+// Points the temporary directory (TMPDIR) at a fresh directory of its own for
+// its lifetime, so a test sees only the temporary files it made.
+class PrivateTemporaryDirectory {
+ public:
+  PrivateTemporaryDirectory();
+  ~PrivateTemporaryDirectory();
+  PrivateTemporaryDirectory(const PrivateTemporaryDirectory&) = delete;
+  PrivateTemporaryDirectory& operator=(const PrivateTemporaryDirectory&) = delete;
+
+ private:
+  TempDir dir_;
+  std::string previous_;
+  bool hadPrevious_ = false;
+};
+
+// Number of file descriptors the process holds.
+int OpenFileCount();
+
 // The header fields of a file image.
 uint32_t RootOf(const Bytes& file);
 uint32_t HeightOf(const Bytes& file);
