@@ -226,25 +226,11 @@ TEST_F(SifFault, Compact) {
       << "every way a compaction can end was met";
 }
 
-class AbortAt : public CIndexProgress {
- public:
-  explicit AbortAt(int call) : call_(call) {}
-  void SetPosition(double value) override {
-    CIndexProgress::SetPosition(value);
-    if (++calls_ == call_) Abort();
-  }
-  int Calls() const { return calls_; }
-
- private:
-  int call_;
-  int calls_ = 0;
-};
-
 TEST_F(SifFault, CompactAbortedAtEachStep) {
   for (int call = 1;; ++call) {
     WriteFileBytes(path_, sample_);
     auto index = OpenIndex(path_, kUpdate);
-    AbortAt progress(call);
+    CountingProgress progress(call);
     ASSERT_EQ(index->Compact(&progress, nullptr), kEngineOk);
     EXPECT_EQ(AllPositions(*index), expected_);
     index.reset();

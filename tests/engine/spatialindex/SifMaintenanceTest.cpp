@@ -33,21 +33,6 @@ SifStatistics VerifyOk(CSpatialIndex& index) {
   return statistics;
 }
 
-// Verify progress that records its calls and can abort after a number of them.
-class RecordingProgress : public CIndexProgress {
- public:
-  explicit RecordingProgress(int abortAfter = -1) : abortAfter_(abortAfter) {}
-  void SetPosition(double value) override {
-    CIndexProgress::SetPosition(value);
-    if (++calls_ == abortAfter_) Abort();
-  }
-  int Calls() const { return calls_; }
-
- private:
-  int abortAfter_;
-  int calls_ = 0;
-};
-
 TEST(SifDelete, DeletingTheOnlyEntryEmptiesTheFile) {
   TempDir dir;
   const std::string path = dir.File("a.sif");
@@ -142,7 +127,7 @@ TEST(SifVerify, FreshIndexStatistics) {
   EXPECT_EQ(empty.internalBlockSize, 720u);
 
   InsertClusters(*index, 21);
-  RecordingProgress progress;
+  CountingProgress progress;
   SifStatistics statistics;
   ASSERT_EQ(index->Verify(&progress, statistics), kEngineOk);
   EXPECT_EQ(statistics.height, 2u);
@@ -157,7 +142,7 @@ TEST(SifVerify, FreshIndexStatistics) {
   EXPECT_EQ(progress.GetPosition(), 21.0);
 
   // An abort stops the walk and reports no violation.
-  RecordingProgress aborting(1);
+  CountingProgress aborting(1);
   EXPECT_EQ(index->Verify(&aborting, statistics), kEngineOk);
   EXPECT_EQ(statistics.leafNodes, 1u);
 }
@@ -253,7 +238,7 @@ TEST_F(SifCompact, RemovesFreeBlocksAndKeepsEveryAnswer) {
   const std::vector<SifHit> everything = SearchAll(*index, kEverywhere);
   const std::vector<SifHit> some = SearchAll(*index, Box(100, 0, 1300, 1));
 
-  RecordingProgress progress;
+  CountingProgress progress;
   ASSERT_EQ(index->Compact(&progress, nullptr), kEngineOk);
   EXPECT_EQ(progress.GetPosition(), 2000.0) << "advanced by every leaf's entries";
   EXPECT_TRUE(TemporaryFilesStartingWith("IDF").empty());
@@ -280,7 +265,7 @@ TEST_F(SifCompact, RemovesFreeBlocksAndKeepsEveryAnswer) {
 TEST_F(SifCompact, EmptyAndReadOnlyIndexes) {
   const std::string path = dir_.File("a.sif");
   auto index = OpenIndex(path, kCreate);
-  RecordingProgress progress;
+  CountingProgress progress;
   ASSERT_EQ(index->Compact(&progress, nullptr), kEngineOk);
   EXPECT_EQ(progress.GetPosition(), 100.0);
   EXPECT_EQ(ReadFileBytes(path).size(), 512u);
@@ -301,7 +286,7 @@ TEST_F(SifCompact, AbortLeavesEverythingAsItWas) {
   VerifyOk(*index);  // writes every dirty node
   const Bytes before = ReadFileBytes(path);
 
-  RecordingProgress progress(5);
+  CountingProgress progress(5);
   EXPECT_EQ(index->Compact(&progress, nullptr), kEngineOk);
   EXPECT_TRUE(progress.IsAborted());
   EXPECT_TRUE(TemporaryFilesStartingWith("IDF").empty());

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/indexfile/CIndexProgress.h"
 #include "engine/spatialindex/CSpatialIndex.h"
 #include "support/TempDir.h"
 
@@ -78,6 +79,22 @@ class PrivateTemporaryDirectory {
   TempDir dir_;
   std::string previous_;
   bool hadPrevious_ = false;
+};
+
+// A progress sink that counts its calls and aborts at the n-th one (never
+// when n is 0).
+class CountingProgress : public CIndexProgress {
+ public:
+  explicit CountingProgress(int abortAt = 0) : abortAt_(abortAt) {}
+  void SetPosition(double value) override {
+    CIndexProgress::SetPosition(value);
+    if (++calls_ == abortAt_) Abort();
+  }
+  int Calls() const { return calls_; }
+
+ private:
+  int abortAt_;
+  int calls_ = 0;
 };
 
 // Number of file descriptors the process holds.
