@@ -296,5 +296,50 @@ TEST_F(SifCompact, AbortLeavesEverythingAsItWas) {
   EXPECT_EQ(SearchAll(*index, kEverywhere).size(), 1500u);
 }
 
+// A file whose minimum is above half its capacity (readable, though the
+// setter refuses to make one): its splits can leave a node with one entry,
+// so a reinsertion that splits the root can leave the old root with a single
+// child. Only the node that is the root after the reinsertion may be
+// collapsed; collapsing the old one would drop the other half of the tree.
+TEST(SifDelete, RootCollapseLooksAtTheRootAfterReinsertion) {
+  TempDir dir;
+  const std::string path = dir.File("a.sif");
+  {
+    auto index = OpenIndex(path, kCreate);
+    ASSERT_EQ(index->SetNodeCapacity(4, 2), kEngineOk);
+  }
+  Bytes header = ReadFileBytes(path);
+  PutU16At(header, sif::kMinimumOffset, 3);
+  WriteFileBytes(path, header);
+
+  auto index = OpenIndex(path, kUpdate);
+  std::mt19937 random(4);
+  std::uniform_int_distribution<int> coordinate(0, 200);
+  Model model;
+  std::vector<uint32_t> positions;
+  for (uint32_t op = 1; op <= 3000; ++op) {
+    if (positions.empty() || random() % 100 < 55) {
+      const double x = coordinate(random);
+      const double y = coordinate(random);
+      const uint32_t position = 2 * op;
+      ASSERT_EQ(index->Insert(0, Box(x, y, x + 3, y + 2), position), kEngineOk);
+      model[position] = ModelEntry{0, Box(x, y, x + 3, y + 2)};
+      positions.push_back(position);
+    } else {
+      const size_t at = random() % positions.size();
+      const uint32_t position = positions[at];
+      ASSERT_EQ(index->Delete(model.at(position).box, position), kEngineOk) << "operation " << op;
+      model.erase(position);
+      positions[at] = positions.back();
+      positions.pop_back();
+    }
+    if (op % 50 == 0) {
+      std::vector<uint32_t> found = Positions(SearchAll(*index, kEverywhere));
+      std::sort(found.begin(), found.end());
+      ASSERT_EQ(found, BruteForce(model, kEverywhere, 0)) << "operation " << op;
+    }
+  }
+}
+
 }  // namespace
 }  // namespace kro::test
