@@ -1,5 +1,8 @@
 #include "drivers/ExportSettings.h"
 
+#include <initializer_list>
+#include <utility>
+
 #include "component/ScopedBstr.h"
 #include "engine/datafile/GafCoordSys.h"
 

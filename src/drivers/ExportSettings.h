@@ -5,6 +5,9 @@
 #ifndef KRO_DRIVERS_EXPORTSETTINGS_H
 #define KRO_DRIVERS_EXPORTSETTINGS_H
 
+#include <string>
+
+#include "KroGafExportImport/KroGafExportImport.h"
 #include "component/BoundaryText.h"
 
 namespace kro {

@@ -29,9 +29,15 @@ ComPtr<Itf> CreateLibrary(HRESULT (*creator)(REFIID, void**)) {
 
 inline void SetLibraryTexts(IKroGeometry* object, const HostShape& shape) {
   EKroErrCode code = eKroUnknownErr;
-  if (shape.key) EXPECT_EQ(S_OK, object->SetKey(Wide(*shape.key).Get(), &code));
-  if (shape.name) EXPECT_EQ(S_OK, object->SetName(Wide(*shape.name).Get(), &code));
-  if (shape.url) EXPECT_EQ(S_OK, object->SetURL(Wide(*shape.url).Get(), &code));
+  if (shape.key) {
+    EXPECT_EQ(S_OK, object->SetKey(Wide(*shape.key).Get(), &code));
+  }
+  if (shape.name) {
+    EXPECT_EQ(S_OK, object->SetName(Wide(*shape.name).Get(), &code));
+  }
+  if (shape.url) {
+    EXPECT_EQ(S_OK, object->SetURL(Wide(*shape.url).Get(), &code));
+  }
 }
 
 // The library object of the shape's kind; the shape must suit its setters
@@ -49,7 +55,9 @@ inline ComPtr<IKroGeometry> MakeLibraryObject(const HostShape& shape) {
   switch (shape.kind) {
     case kGafPointObject: {
       auto point = CreateLibrary<IKroPoint>(CreateKroPoint);
-      if (!shape.points.empty()) EXPECT_EQ(S_OK, point->SetCoords(shape.points[0].x, shape.points[0].y));
+      if (!shape.points.empty()) {
+        EXPECT_EQ(S_OK, point->SetCoords(shape.points[0].x, shape.points[0].y));
+      }
       keep(point);
       break;
     }
