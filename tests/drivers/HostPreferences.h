@@ -1,7 +1,7 @@
 // Preferences as a host may implement them: every operation is passed on to
 // the library's preferences object, the getters are logged in the order they
 // are called, and the precision can be made to answer a value the library's
-// object would never store.
+// object would never store, and so can the file name.
 #ifndef KRO_TESTS_DRIVERS_HOSTPREFERENCES_H
 #define KRO_TESTS_DRIVERS_HOSTPREFERENCES_H
 
@@ -31,8 +31,15 @@ class HostPreferences final : public HostUnknown<IKroGafPreferences> {
 
   std::vector<std::string> calls;
   std::optional<SHORT> precision;
+  // A file name the library's object would refuse to store.
+  std::optional<std::string> fileName;
 
-  KRO_HOST_GET(GetGafFileName, BSTR*)
+  HRESULT GetGafFileName(BSTR* value) override {
+    calls.push_back("GetGafFileName");
+    if (!fileName) return inner_->GetGafFileName(value);
+    *value = MultiByteToBstr(fileName->c_str());
+    return S_OK;
+  }
   KRO_HOST_SET(SetGafFileName, BSTR)
   KRO_HOST_GET(GetFileDescription, BSTR*)
   HRESULT SetFileDescription(BSTR value) override { return inner_->SetFileDescription(value); }
