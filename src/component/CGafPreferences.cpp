@@ -46,20 +46,20 @@ HRESULT CGafPreferences::SetCoordPrecision(SHORT newVal, EKroErrCode* peErr) {
   return S_OK;
 }
 
-HRESULT CGafPreferences::SetCoordSysProjectionParameters(double* v, EKroErrCode* e) {
-  if (e == nullptr) return E_POINTER;
-  if (v == nullptr) {
-    *e = eKroUnknownErr;
+HRESULT CGafPreferences::SetCoordSysProjectionParameters(double* value, EKroErrCode* peErr) {
+  if (peErr == nullptr) return E_POINTER;
+  if (value == nullptr) {
+    *peErr = eKroUnknownErr;
     return E_POINTER;
   }
-  std::copy_n(v, kProjectionParameterCount, numbers_.projectionParameters);
-  *e = eKroOk;
+  std::copy_n(value, kProjectionParameterCount, numbers_.projectionParameters);
+  *peErr = eKroOk;
   return S_OK;
 }
 
-HRESULT CGafPreferences::GetCoordSysProjectionParameters(double* v) {
-  if (v == nullptr) return E_POINTER;
-  std::copy_n(numbers_.projectionParameters, kProjectionParameterCount, v);
+HRESULT CGafPreferences::GetCoordSysProjectionParameters(double* value) {
+  if (value == nullptr) return E_POINTER;
+  std::copy_n(numbers_.projectionParameters, kProjectionParameterCount, value);
   return S_OK;
 }
 

@@ -53,92 +53,48 @@ class CGafPreferences final : public ComObject<IKroGafPreferences> {
   HRESULT SetSearchMethod(EKroSearchMethod /*kSearchMethod*/) override { return S_OK; }
   HRESULT GetSearchMethod(EKroSearchMethod* /*pSearchMethod*/) override { return S_OK; }
 
-  HRESULT SetCoordSysCode(BSTR v, EKroErrCode* e) override { return StoreText(coordSysCode_, v, e); }
-  HRESULT GetCoordSysCode(BSTR* v) override { return TextToBstr(coordSysCode_, v); }
-  HRESULT SetCoordSysDescription(BSTR v, EKroErrCode* e) override {
-    return StoreText(coordSysDescription_, v, e);
-  }
-  HRESULT GetCoordSysDescription(BSTR* v) override { return TextToBstr(coordSysDescription_, v); }
-  HRESULT SetCoordSysGroupCode(BSTR v, EKroErrCode* e) override {
-    return StoreText(coordSysGroupCode_, v, e);
-  }
-  HRESULT GetCoordSysGroupCode(BSTR* v) override { return TextToBstr(coordSysGroupCode_, v); }
-  HRESULT SetCoordSysProjectionCode(BSTR v, EKroErrCode* e) override {
-    return StoreText(coordSysProjectionCode_, v, e);
-  }
-  HRESULT GetCoordSysProjectionCode(BSTR* v) override { return TextToBstr(coordSysProjectionCode_, v); }
-  HRESULT SetCoordSysUnitCode(BSTR v, EKroErrCode* e) override { return StoreText(coordSysUnitCode_, v, e); }
-  HRESULT GetCoordSysUnitCode(BSTR* v) override { return TextToBstr(coordSysUnitCode_, v); }
-  HRESULT SetCoordSysOriginLongitude(double v, EKroErrCode* e) override {
-    return Store(numbers_.originLongitude, v, e);
-  }
-  HRESULT GetCoordSysOriginLongitude(double* v) override { return Read(numbers_.originLongitude, v); }
-  HRESULT SetCoordSysOriginLatitude(double v, EKroErrCode* e) override {
-    return Store(numbers_.originLatitude, v, e);
-  }
-  HRESULT GetCoordSysOriginLatitude(double* v) override { return Read(numbers_.originLatitude, v); }
-  HRESULT SetCoordSysXOffset(double v, EKroErrCode* e) override { return Store(numbers_.xOffset, v, e); }
-  HRESULT GetCoordSysXOffset(double* v) override { return Read(numbers_.xOffset, v); }
-  HRESULT SetCoordSysYOffset(double v, EKroErrCode* e) override { return Store(numbers_.yOffset, v, e); }
-  HRESULT GetCoordSysYOffset(double* v) override { return Read(numbers_.yOffset, v); }
-  HRESULT SetCoordSysScaleReduction(double v, EKroErrCode* e) override {
-    return Store(numbers_.scaleReduction, v, e);
-  }
-  HRESULT GetCoordSysScaleReduction(double* v) override { return Read(numbers_.scaleReduction, v); }
-  HRESULT SetCoordSysUnitScale(double v, EKroErrCode* e) override { return Store(numbers_.unitScale, v, e); }
-  HRESULT GetCoordSysUnitScale(double* v) override { return Read(numbers_.unitScale, v); }
-  HRESULT SetCoordSysMapScale(double v, EKroErrCode* e) override { return Store(numbers_.mapScale, v, e); }
-  HRESULT GetCoordSysMapScale(double* v) override { return Read(numbers_.mapScale, v); }
-  HRESULT SetCoordSysScale(double v, EKroErrCode* e) override { return Store(numbers_.scale, v, e); }
-  HRESULT GetCoordSysScale(double* v) override { return Read(numbers_.scale, v); }
-  HRESULT SetCoordSysProjectionParameters(double* v, EKroErrCode* e) override;
-  HRESULT GetCoordSysProjectionParameters(double* v) override;
-  HRESULT SetDatumCode(BSTR v, EKroErrCode* e) override { return StoreText(datumCode_, v, e); }
-  HRESULT GetDatumCode(BSTR* v) override { return TextToBstr(datumCode_, v); }
-  HRESULT SetDatumDescription(BSTR v, EKroErrCode* e) override { return StoreText(datumDescription_, v, e); }
-  HRESULT GetDatumDescription(BSTR* v) override { return TextToBstr(datumDescription_, v); }
-  HRESULT SetDatumDeltaX(double v, EKroErrCode* e) override { return Store(numbers_.datumDeltaX, v, e); }
-  HRESULT GetDatumDeltaX(double* v) override { return Read(numbers_.datumDeltaX, v); }
-  HRESULT SetDatumDeltaY(double v, EKroErrCode* e) override { return Store(numbers_.datumDeltaY, v, e); }
-  HRESULT GetDatumDeltaY(double* v) override { return Read(numbers_.datumDeltaY, v); }
-  HRESULT SetDatumDeltaZ(double v, EKroErrCode* e) override { return Store(numbers_.datumDeltaZ, v, e); }
-  HRESULT GetDatumDeltaZ(double* v) override { return Read(numbers_.datumDeltaZ, v); }
-  HRESULT SetDatumRotationX(double v, EKroErrCode* e) override {
-    return Store(numbers_.datumRotationX, v, e);
-  }
-  HRESULT GetDatumRotationX(double* v) override { return Read(numbers_.datumRotationX, v); }
-  HRESULT SetDatumRotationY(double v, EKroErrCode* e) override {
-    return Store(numbers_.datumRotationY, v, e);
-  }
-  HRESULT GetDatumRotationY(double* v) override { return Read(numbers_.datumRotationY, v); }
-  HRESULT SetDatumRotationZ(double v, EKroErrCode* e) override {
-    return Store(numbers_.datumRotationZ, v, e);
-  }
-  HRESULT GetDatumRotationZ(double* v) override { return Read(numbers_.datumRotationZ, v); }
-  HRESULT SetDatumBWScaleFactor(double v, EKroErrCode* e) override {
-    return Store(numbers_.datumBWScaleFactor, v, e);
-  }
-  HRESULT GetDatumBWScaleFactor(double* v) override { return Read(numbers_.datumBWScaleFactor, v); }
-  HRESULT SetDatumConversionMethod(SHORT v, EKroErrCode* e) override {
-    return Store(numbers_.datumConversionMethod, v, e);
-  }
-  HRESULT GetDatumConversionMethod(SHORT* v) override { return Read(numbers_.datumConversionMethod, v); }
-  HRESULT SetEllipsoidCode(BSTR v, EKroErrCode* e) override { return StoreText(ellipsoidCode_, v, e); }
-  HRESULT GetEllipsoidCode(BSTR* v) override { return TextToBstr(ellipsoidCode_, v); }
-  HRESULT SetEllipsoidDescription(BSTR v, EKroErrCode* e) override {
-    return StoreText(ellipsoidDescription_, v, e);
-  }
-  HRESULT GetEllipsoidDescription(BSTR* v) override { return TextToBstr(ellipsoidDescription_, v); }
-  HRESULT SetEllipsoidEquatorialRadius(double v, EKroErrCode* e) override {
-    return Store(numbers_.ellipsoidEquatorialRadius, v, e);
-  }
-  HRESULT GetEllipsoidEquatorialRadius(double* v) override {
-    return Read(numbers_.ellipsoidEquatorialRadius, v);
-  }
-  HRESULT SetEllipsoidPolarRadius(double v, EKroErrCode* e) override {
-    return Store(numbers_.ellipsoidPolarRadius, v, e);
-  }
-  HRESULT GetEllipsoidPolarRadius(double* v) override { return Read(numbers_.ellipsoidPolarRadius, v); }
+// Each line declares one Set/Get pair of the coordinate-system, datum and
+// ellipsoid groups, in slot order (setter first).
+#define KRO_TEXT_PROPERTY(Name, field)                                                                 \
+  HRESULT Set##Name(BSTR value, EKroErrCode* peErr) override { return StoreText(field, value, peErr); } \
+  HRESULT Get##Name(BSTR* value) override { return TextToBstr(field, value); }
+#define KRO_NUMBER_PROPERTY(Name, Type, field)                                                         \
+  HRESULT Set##Name(Type value, EKroErrCode* peErr) override { return Store(field, value, peErr); }    \
+  HRESULT Get##Name(Type* value) override { return Read(field, value); }
+
+  KRO_TEXT_PROPERTY(CoordSysCode, coordSysCode_)
+  KRO_TEXT_PROPERTY(CoordSysDescription, coordSysDescription_)
+  KRO_TEXT_PROPERTY(CoordSysGroupCode, coordSysGroupCode_)
+  KRO_TEXT_PROPERTY(CoordSysProjectionCode, coordSysProjectionCode_)
+  KRO_TEXT_PROPERTY(CoordSysUnitCode, coordSysUnitCode_)
+  KRO_NUMBER_PROPERTY(CoordSysOriginLongitude, double, numbers_.originLongitude)
+  KRO_NUMBER_PROPERTY(CoordSysOriginLatitude, double, numbers_.originLatitude)
+  KRO_NUMBER_PROPERTY(CoordSysXOffset, double, numbers_.xOffset)
+  KRO_NUMBER_PROPERTY(CoordSysYOffset, double, numbers_.yOffset)
+  KRO_NUMBER_PROPERTY(CoordSysScaleReduction, double, numbers_.scaleReduction)
+  KRO_NUMBER_PROPERTY(CoordSysUnitScale, double, numbers_.unitScale)
+  KRO_NUMBER_PROPERTY(CoordSysMapScale, double, numbers_.mapScale)
+  KRO_NUMBER_PROPERTY(CoordSysScale, double, numbers_.scale)
+  // Reads or writes exactly 24 doubles; E_POINTER for a null array.
+  HRESULT SetCoordSysProjectionParameters(double* value, EKroErrCode* peErr) override;
+  HRESULT GetCoordSysProjectionParameters(double* value) override;
+  KRO_TEXT_PROPERTY(DatumCode, datumCode_)
+  KRO_TEXT_PROPERTY(DatumDescription, datumDescription_)
+  KRO_NUMBER_PROPERTY(DatumDeltaX, double, numbers_.datumDeltaX)
+  KRO_NUMBER_PROPERTY(DatumDeltaY, double, numbers_.datumDeltaY)
+  KRO_NUMBER_PROPERTY(DatumDeltaZ, double, numbers_.datumDeltaZ)
+  KRO_NUMBER_PROPERTY(DatumRotationX, double, numbers_.datumRotationX)
+  KRO_NUMBER_PROPERTY(DatumRotationY, double, numbers_.datumRotationY)
+  KRO_NUMBER_PROPERTY(DatumRotationZ, double, numbers_.datumRotationZ)
+  KRO_NUMBER_PROPERTY(DatumBWScaleFactor, double, numbers_.datumBWScaleFactor)
+  KRO_NUMBER_PROPERTY(DatumConversionMethod, SHORT, numbers_.datumConversionMethod)
+  KRO_TEXT_PROPERTY(EllipsoidCode, ellipsoidCode_)
+  KRO_TEXT_PROPERTY(EllipsoidDescription, ellipsoidDescription_)
+  KRO_NUMBER_PROPERTY(EllipsoidEquatorialRadius, double, numbers_.ellipsoidEquatorialRadius)
+  KRO_NUMBER_PROPERTY(EllipsoidPolarRadius, double, numbers_.ellipsoidPolarRadius)
+
+#undef KRO_TEXT_PROPERTY
+#undef KRO_NUMBER_PROPERTY
 
  private:
   // Stores a number property; any value is accepted.

@@ -26,6 +26,12 @@ EngineStatus CGafFile::Open(const char* fileName, uint32_t flagWord) {
   if (!CGafRawFile::Open(fileName, flagWord, file_)) return Fail(eGafCannotOpen);
   fileName_ = fileName;
   if (!AllocateBuffers()) return Fail(eGafOutOfMemory);
+  const bool truncated = newFile_ && (flagWord & kOpenCreateTruncate) != 0;
+  if (!truncated && !CGafRawFile::Size(file_, fileSize_)) return Fail(eGafReadError);
+  // A file that has content is read, never covered by a fresh header, even
+  // when the existence test said otherwise (it failed, or the file appeared
+  // in between).
+  if (fileSize_ != 0) newFile_ = false;
 
   if (newFile_) {
     // The info chunk waits in the write buffer; the header body follows with
@@ -34,7 +40,6 @@ EngineStatus CGafFile::Open(const char* fileName, uint32_t flagWord) {
     state_ = GafFileState::kHeaderOpen;
     return status_;
   }
-  if (!CGafRawFile::Size(file_, fileSize_)) return Fail(eGafReadError);
   state_ = GafFileState::kHeaderOpen;
   if (ReadHeader() != kEngineOk) return status_;
   if (version_ > gaf::kMaxReadableVersion) return Fail(eGafBadVersion);
@@ -52,8 +57,8 @@ bool CGafFile::AllocateBuffers() {
     urlBuffer_.reset(new char[gaf::kTextBufferSize]());
     setCounts_.assign(gaf::kSetCountArraySize, 0);
     vertices_.assign(gaf::kVertexArraySize, CKroDoublePointNode{0, 0});
-    readBuffer_.assign(gaf::kIoBufferSize, 0);
-    writeBuffer_.assign(gaf::kIoBufferSize, 0);
+    readBuffer_.reset(new uint8_t[gaf::kIoBufferSize]);
+    if (!readOnly_) writeBuffer_.reset(new uint8_t[gaf::kIoBufferSize]);
   } catch (const std::bad_alloc&) {
     return false;
   }

@@ -27,6 +27,7 @@
 #define KRO_ENGINE_DATAFILE_CGAFFILE_H
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -194,12 +195,15 @@ class CGafFile : public CGafFileBase {
   EngineStatus PlanRecord(const RecordRequest& request, RecordPlan& plan) const;
   void TakeIntoBoxes(const RecordRequest& request, uint64_t vertexCount, BoundingBoxNode* box);
   void PutRecord(const RecordRequest& request, const RecordPlan& plan, bool longForm, uint32_t length);
+  // The readers: a point is a single set of one vertex.
+  EngineStatus ReadSingleSet(EGafObjectType type, const char*& name, const char*& key, const char*& url,
+                             int32_t& count, const CKroDoublePointNode*& vertices);
+  EngineStatus ReadMultiSet(EGafObjectType type, const char*& name, const char*& key, const char*& url,
+                            int32_t& setCount, const int32_t*& setCounts, const CKroDoublePointNode*& vertices);
   EngineStatus ReadBody(EGafObjectType type, RecordBody& body);
   bool DecodeBody(GafPayloadReader& reader, Shape shape, RecordBody& body);
   bool DecodeStringBlock(GafPayloadReader& reader);
   bool DecodeSetCounts(GafPayloadReader& reader, RecordBody& body, uint64_t& total);
-  bool EnsureVertexRoom(uint64_t count);
-  bool EnsureSetRoom(uint32_t count);
   bool IsOldMultiSet(EGafObjectType type) const;
   void HandOut(const char*& name, const char*& key, const char*& url, const CKroDoublePointNode*& vertices) const;
 
@@ -260,8 +264,10 @@ class CGafFile : public CGafFileBase {
   bool infoLengthWrong_ = false;
   bool closedByClose_ = false;
 
-  std::vector<uint8_t> readBuffer_;
-  std::vector<uint8_t> writeBuffer_;
+  // Raw bytes, not initialised: only what a read or a put stored is used. A
+  // read-only file has no write buffer.
+  std::unique_ptr<uint8_t[]> readBuffer_;
+  std::unique_ptr<uint8_t[]> writeBuffer_;
   uint32_t writeFill_ = 0;
   uint32_t filePosition_ = 0;
   uint32_t fileSize_ = 0;

@@ -15,6 +15,7 @@ namespace kro {
 EngineStatus CGafFile::FindFreeRecord(uint32_t wanted, FreeRecord& found, bool& reuse) {
   reuse = false;
   FlushPending();
+  if (status_ != kEngineOk) return status_;
   const uint32_t area = appendPosition_ > firstObjectPosition_ ? appendPosition_ - firstObjectPosition_ : 0;
   const uint64_t maxSteps = area / (gaf::kTagWordSize + gaf::kFreeLinkSize) + 1;
   std::optional<FreeRecord> previous;

@@ -43,7 +43,7 @@ void CGafFile::ReadHeaderChunk(const ChunkTag& tag) {
       // Reported after the version check, so a newer format says so first.
       infoLengthWrong_ = true;
     } else {
-      GafPayloadReader reader(file_, readBuffer_.data(), gaf::kIoBufferSize, tag.length, next - start);
+      GafPayloadReader reader(file_, readBuffer_.get(), gaf::kIoBufferSize, tag.length, next - start);
       const bool decoded = DecodeHeaderChunk(tag.code, reader);
       filePosition_ = reader.Failure() == eGafReadError ? kUnknownPosition : start + reader.Loaded();
       if (!decoded) {

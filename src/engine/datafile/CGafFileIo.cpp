@@ -19,7 +19,7 @@ uint8_t* CGafFile::Reserve(uint32_t count) {
     Flush();
     if (writeFill_ + count > gaf::kIoBufferSize) writeFill_ = 0;
   }
-  uint8_t* at = writeBuffer_.data() + writeFill_;
+  uint8_t* at = writeBuffer_.get() + writeFill_;
   writeFill_ += count;
   return at;
 }
@@ -78,7 +78,7 @@ void CGafFile::PutVertices(const CKroDoublePointNode* vertices, uint64_t count) 
 
 void CGafFile::Flush() {
   if (status_ != kEngineOk || writeFill_ == 0) return;
-  if (!CGafRawFile::Write(file_, writeBuffer_.data(), writeFill_)) {
+  if (!CGafRawFile::Write(file_, writeBuffer_.get(), writeFill_)) {
     filePosition_ = kUnknownPosition;
     Fail(eGafWriteError);
     return;

@@ -9,18 +9,38 @@
 #include "engine/datafile/GafPayloadReader.h"
 
 namespace kro {
+namespace {
+
+// Ordinary records use the array of its fixed size; a larger record gets an
+// array of its own size, given back at the next ordinary record.
+template <typename T>
+bool FitArray(std::vector<T>& array, uint64_t count, size_t fixedSize) {
+  const size_t wanted = count <= fixedSize ? fixedSize : static_cast<size_t>(count);
+  if (array.size() == wanted) return true;
+  try {
+    std::vector<T>(wanted).swap(array);
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
 
 EngineStatus CGafFile::ReadRecordHeader(EGafObjectType& type) {
   type = recordType_ = kGafUndefinedObject;
   recordLength_ = 0;
   if (status_ != kEngineOk) return status_;
   if (firstObjectPosition_ == 0) return eGafNoObjectArea;
+  // In a writable file the end-of-data chunk belongs at the append position,
+  // where close writes it: records written in this session end there.
+  const bool atAppendPosition = !readOnly_ && LogicalOffset() == appendPosition_;
   ChunkTag tag;
-  const bool read = ReadTag(tag);
-  recordStart_ = recordEnd_ = filePosition_;
+  const bool read = atAppendPosition || ReadTag(tag);
+  recordStart_ = recordEnd_ = atAppendPosition ? appendPosition_ : filePosition_;
   if (!read) return status_;
   recordLength_ = tag.length;
-  if (tag.code == gaf::kCodeEndOfData) {
+  if (atAppendPosition || tag.code == gaf::kCodeEndOfData) {
     state_ = GafFileState::kEndOfData;
     status_ = kEngineEndOfResults;
     return status_;
@@ -81,53 +101,49 @@ EngineStatus CGafFile::SkipRecord() {
 
 EngineStatus CGafFile::ReadPoint(const char*& name, const char*& key, const char*& url,
                                  const CKroDoublePointNode*& vertices) {
-  RecordBody body;
-  const EngineStatus status = ReadBody(kGafPointObject, body);
-  HandOut(name, key, url, vertices);
-  return status;
+  int32_t count = 0;
+  return ReadSingleSet(kGafPointObject, name, key, url, count, vertices);
 }
 
 EngineStatus CGafFile::ReadMultiPoint(const char*& name, const char*& key, const char*& url, int32_t& count,
                                       const CKroDoublePointNode*& vertices) {
-  RecordBody body;
-  const EngineStatus status = ReadBody(gaf::kMultiPointType, body);
-  HandOut(name, key, url, vertices);
-  count = body.count;
-  return status;
+  return ReadSingleSet(gaf::kMultiPointType, name, key, url, count, vertices);
 }
 
 EngineStatus CGafFile::ReadPolyline(const char*& name, const char*& key, const char*& url, int32_t& count,
                                     const CKroDoublePointNode*& vertices) {
-  RecordBody body;
-  const EngineStatus status = ReadBody(kGafPolylineObject, body);
-  HandOut(name, key, url, vertices);
-  count = body.count;
-  return status;
+  return ReadSingleSet(kGafPolylineObject, name, key, url, count, vertices);
 }
 
 EngineStatus CGafFile::ReadPolyPolyline(const char*& name, const char*& key, const char*& url, int32_t& setCount,
                                         const int32_t*& setCounts, const CKroDoublePointNode*& vertices) {
-  RecordBody body;
-  const EngineStatus status = ReadBody(kGafPolyPolylineObject, body);
-  HandOut(name, key, url, vertices);
-  setCount = body.setCount;
-  setCounts = setCounts_.data();
-  return status;
+  return ReadMultiSet(kGafPolyPolylineObject, name, key, url, setCount, setCounts, vertices);
 }
 
 EngineStatus CGafFile::ReadPolygon(const char*& name, const char*& key, const char*& url, int32_t& count,
                                    const CKroDoublePointNode*& vertices) {
+  return ReadSingleSet(kGafPolygonObject, name, key, url, count, vertices);
+}
+
+EngineStatus CGafFile::ReadPolyPolygon(const char*& name, const char*& key, const char*& url, int32_t& setCount,
+                                       const int32_t*& setCounts, const CKroDoublePointNode*& vertices) {
+  return ReadMultiSet(kGafPolyPolygonObject, name, key, url, setCount, setCounts, vertices);
+}
+
+EngineStatus CGafFile::ReadSingleSet(EGafObjectType type, const char*& name, const char*& key, const char*& url,
+                                     int32_t& count, const CKroDoublePointNode*& vertices) {
   RecordBody body;
-  const EngineStatus status = ReadBody(kGafPolygonObject, body);
+  const EngineStatus status = ReadBody(type, body);
   HandOut(name, key, url, vertices);
   count = body.count;
   return status;
 }
 
-EngineStatus CGafFile::ReadPolyPolygon(const char*& name, const char*& key, const char*& url, int32_t& setCount,
-                                       const int32_t*& setCounts, const CKroDoublePointNode*& vertices) {
+EngineStatus CGafFile::ReadMultiSet(EGafObjectType type, const char*& name, const char*& key, const char*& url,
+                                    int32_t& setCount, const int32_t*& setCounts,
+                                    const CKroDoublePointNode*& vertices) {
   RecordBody body;
-  const EngineStatus status = ReadBody(kGafPolyPolygonObject, body);
+  const EngineStatus status = ReadBody(type, body);
   HandOut(name, key, url, vertices);
   setCount = body.setCount;
   setCounts = setCounts_.data();
@@ -158,7 +174,7 @@ EngineStatus CGafFile::ReadBody(EGafObjectType type, RecordBody& body) {
   const bool oldMultiSet = IsOldMultiSet(type);
   const uint32_t limit = oldMultiSet ? fileSize_ - recordStart_ : recordLength_;
   const uint32_t load = oldMultiSet ? limit : recordEnd_ - recordStart_;
-  GafPayloadReader reader(file_, readBuffer_.data(), gaf::kIoBufferSize, limit, load);
+  GafPayloadReader reader(file_, readBuffer_.get(), gaf::kIoBufferSize, limit, load);
   const Shape shape = type == kGafPointObject                                          ? Shape::kPoint
                       : type == kGafPolyPolylineObject || type == kGafPolyPolygonObject ? Shape::kMultiSet
                                                                                         : Shape::kSingleSet;
@@ -186,7 +202,7 @@ bool CGafFile::DecodeBody(GafPayloadReader& reader, Shape shape, RecordBody& bod
   } else {
     body.count = 1;
   }
-  if (!reader.Require(total * 2 * coordinateBytes) || !EnsureVertexRoom(total)) return false;
+  if (!reader.Require(total * 2 * coordinateBytes) || !FitArray(vertices_, total, gaf::kVertexArraySize)) return false;
   return reader.GetVertices(vertices_.data(), total, coordinateBytes);
 }
 
@@ -207,7 +223,7 @@ bool CGafFile::DecodeStringBlock(GafPayloadReader& reader) {
 bool CGafFile::DecodeSetCounts(GafPayloadReader& reader, RecordBody& body, uint64_t& total) {
   uint32_t setCount = 0;
   if (!reader.GetU16(setCount) || !reader.Require(static_cast<uint64_t>(setCount) * gaf::kSetCountSize) ||
-      !EnsureSetRoom(setCount)) {
+      !FitArray(setCounts_, setCount, gaf::kSetCountArraySize)) {
     return false;
   }
   total = 0;
@@ -219,34 +235,6 @@ bool CGafFile::DecodeSetCounts(GafPayloadReader& reader, RecordBody& body, uint6
     total += count;
   }
   body.setCount = static_cast<int32_t>(setCount);
-  return true;
-}
-
-// Ordinary records use the fixed arrays; a larger record gets arrays of its
-// own size, given back at the next ordinary record.
-bool CGafFile::EnsureVertexRoom(uint64_t count) {
-  try {
-    if (count <= gaf::kVertexArraySize) {
-      if (vertices_.size() != gaf::kVertexArraySize) std::vector<CKroDoublePointNode>(gaf::kVertexArraySize).swap(vertices_);
-    } else if (vertices_.size() != count) {
-      std::vector<CKroDoublePointNode>(count).swap(vertices_);
-    }
-  } catch (const std::bad_alloc&) {
-    return false;
-  }
-  return true;
-}
-
-bool CGafFile::EnsureSetRoom(uint32_t count) {
-  try {
-    if (count <= gaf::kSetCountArraySize) {
-      if (setCounts_.size() != gaf::kSetCountArraySize) std::vector<int32_t>(gaf::kSetCountArraySize).swap(setCounts_);
-    } else if (setCounts_.size() != count) {
-      std::vector<int32_t>(count).swap(setCounts_);
-    }
-  } catch (const std::bad_alloc&) {
-    return false;
-  }
   return true;
 }
 

@@ -35,29 +35,18 @@ bool GafPayloadReader::Need(uint32_t count) {
   return true;
 }
 
-bool GafPayloadReader::GetU16(uint32_t& value) {
+template <typename T, typename Decode>
+bool GafPayloadReader::GetFixed(uint32_t size, T& value, Decode decode) {
   value = 0;
-  if (!Need(2)) return false;
-  value = gaf::LoadU16(window_ + begin_);
-  Take(2);
+  if (!Need(size)) return false;
+  value = decode(window_ + begin_);
+  Take(size);
   return true;
 }
 
-bool GafPayloadReader::GetU32(uint32_t& value) {
-  value = 0;
-  if (!Need(4)) return false;
-  value = gaf::LoadU32(window_ + begin_);
-  Take(4);
-  return true;
-}
-
-bool GafPayloadReader::GetF64(double& value) {
-  value = 0;
-  if (!Need(8)) return false;
-  value = gaf::LoadF64(window_ + begin_);
-  Take(8);
-  return true;
-}
+bool GafPayloadReader::GetU16(uint32_t& value) { return GetFixed(2, value, gaf::LoadU16); }
+bool GafPayloadReader::GetU32(uint32_t& value) { return GetFixed(4, value, gaf::LoadU32); }
+bool GafPayloadReader::GetF64(double& value) { return GetFixed(8, value, gaf::LoadF64); }
 
 bool GafPayloadReader::GetStringBytes(const uint8_t*& bytes, uint32_t& n, uint32_t& stored) {
   stored = 0;

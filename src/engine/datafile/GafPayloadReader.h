@@ -58,6 +58,8 @@ class GafPayloadReader {
     begin_ += count;
     consumed_ += count;
   }
+  template <typename T, typename Decode>
+  bool GetFixed(uint32_t size, T& value, Decode decode);
   bool GetStringBytes(const uint8_t*& bytes, uint32_t& n, uint32_t& stored);
 
   FileHandle handle_;

@@ -37,6 +37,12 @@ void CKeyIndex::Close() {
   CloseIndexFile();
 }
 
+EngineStatus CKeyIndex::NoteChange(EngineStatus status) {
+  // A duplicate or a missing pair is found before anything changes.
+  if (status != kEngineOk && status != eKifDuplicate && status != eKifNotFound) changeFailure_ = status;
+  return status;
+}
+
 bool CKeyIndex::IsOpen() const { return cache_ != nullptr && Handle() != kInvalidFileHandle; }
 
 void CKeyIndex::EndSearch() {

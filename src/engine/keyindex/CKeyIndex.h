@@ -20,6 +20,12 @@
 //
 // Each status word is a value; nothing throws. An object whose open failed
 // can only be destroyed: every operation on it gives eKifCannotOpen.
+//
+// There is no rollback: an insertion or deletion that fails part-way (a read
+// or write failure, or damage met in the file) may leave a split, rotation or
+// merge half done in the cache. The failure is therefore sticky: every later
+// Insert, Delete and Compact returns it, while searches and Verify still
+// read what is there. Destruction writes back as far as the tree got.
 #ifndef KRO_ENGINE_KEYINDEX_CKEYINDEX_H
 #define KRO_ENGINE_KEYINDEX_CKEYINDEX_H
 
@@ -52,7 +58,7 @@ class CKeyIndex : public CIndexFile, private NodeStore<KifNode> {
   // Adds the pair. `key` is terminated text of at most L bytes (null is the
   // empty key); `recordPosition` is never 0. 0, eKifReadOnly, eKifKeyTooLong,
   // eKifDuplicate, eKifInvalidParameter (position 0), read and write
-  // statuses. Ends any active search.
+  // statuses (sticky, see above). Ends any active search.
   EngineStatus Insert(const char* key, uint32_t recordPosition);
   // Removes the pair. 0, eKifReadOnly, eKifNotFound, read and write
   // statuses. Ends any active search.
@@ -74,8 +80,12 @@ class CKeyIndex : public CIndexFile, private NodeStore<KifNode> {
   // Rewrites the tree depth first into a temporary file without free blocks
   // and puts it in place of the index file. `keepName` (kMaxPathBytes bytes,
   // or null) receives the temporary file's name when the replacement fails;
-  // the file is then left behind for the caller. A failed or aborted
-  // compaction leaves the object and the index file as they were.
+  // the file is then left behind for the caller, otherwise no temporary file
+  // stays. A compaction that fails before the replacement (eKifTempFileError,
+  // eKifTempWriteError, eKifReplaceFailed, a read or write status) or that
+  // the progress sink aborts (0) leaves the object and the index file as they
+  // were. After the replacement only the reopen (eKifCannotOpen: the object
+  // can then only be destroyed) or the size query (eKifReadError) can fail.
   EngineStatus Compact(CIndexProgress* progress, char* keepName);
 
   // Stores at most 255 bytes of whole characters and writes the header.
@@ -138,6 +148,8 @@ class CKeyIndex : public CIndexFile, private NodeStore<KifNode> {
   bool CanReshape() const;
   EngineStatus Reshape(uint32_t capacity, uint32_t keyLength);
   void EndSearch();
+  // Remembers a failure that may have left a change half done.
+  EngineStatus NoteChange(EngineStatus status);
 
   // CKeyIndexBlocks.cpp: block places, free lists, cache access.
   EngineStatus WriteNodeBack(const KifNode& node) override;
@@ -171,12 +183,14 @@ class CKeyIndex : public CIndexFile, private NodeStore<KifNode> {
   EngineStatus SplitNode(KifNode& node, Promotion& up);
 
   // CKeyIndexInsert.cpp.
+  EngineStatus InsertPair(const char* key, uint32_t value);
   EngineStatus InsertAt(KifNode* parent, uint32_t parentSlot, KifNode& node, const char* key, uint32_t value,
                         Promotion& up);
   EngineStatus Redistribute(KifNode& parent, uint32_t slot, KifNode& node, bool& moved);
   EngineStatus GrowRoot(KifNode& oldRoot, const Promotion& up);
 
   // CKeyIndexDelete.cpp.
+  EngineStatus DeletePair(const char* key, uint32_t value);
   EngineStatus DeleteAt(KifNode& node, const char* key, uint32_t value, bool takeFirst, char* firstKey,
                         uint32_t* firstValue);
   EngineStatus FixUnderflow(KifNode& parent, uint32_t c, KifNode& child);
@@ -205,6 +219,7 @@ class CKeyIndex : public CIndexFile, private NodeStore<KifNode> {
   KifHeader header_;
   std::unique_ptr<NodeCache<KifNode>> cache_;
   FreeListState freeLists_[2];  // leaf, internal
+  EngineStatus changeFailure_ = kEngineOk;  // sticky, see above
 
   bool searchActive_ = false;
   KifKeyField searchKey_ = {};

@@ -128,12 +128,10 @@ EngineStatus CKeyIndex::FreeNode(KifNode& node) {
   head = node.position;
   FreeListState& list = FreeList(node.level);
   if (list.walked) ++list.length;
-  node.position = 0;
-  node.stamp = 0;
-  node.cursor = 0;
-  node.level = 0;
-  node.dirty = false;
-  node.count = 0;
+  // The buffer is emptied; its pins belong to the handles that hold it.
+  const int32_t pins = node.pinCount;
+  static_cast<CachedNodeState&>(node) = CachedNodeState{};
+  node.pinCount = pins;
   return kEngineOk;
 }
 

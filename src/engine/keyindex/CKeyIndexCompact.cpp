@@ -18,6 +18,8 @@ using namespace kif;
 
 EngineStatus CKeyIndex::Compact(CIndexProgress* progress, char* keepName) {
   if (!IsOpen()) return eKifCannotOpen;
+  // A tree left half changed is not copied.
+  if (changeFailure_ != kEngineOk) return changeFailure_;
   EndSearch();
   EngineStatus status = cache_->FlushNodes(true);
   if (status != kEngineOk) return status;

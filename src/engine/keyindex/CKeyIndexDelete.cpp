@@ -12,11 +12,15 @@ using namespace kif;
 EngineStatus CKeyIndex::Delete(const char* key, uint32_t recordPosition) {
   if (!IsOpen()) return eKifCannotOpen;
   if (IsReadOnly()) return eKifReadOnly;
+  if (changeFailure_ != kEngineOk) return changeFailure_;
   KifKeyField field;
   // A key longer than L bytes can never have been stored.
   if (!MakeKeyField(key, field) || header_.height == 0) return eKifNotFound;
   EndSearch();
+  return NoteChange(DeletePair(field, recordPosition));
+}
 
+EngineStatus CKeyIndex::DeletePair(const char* field, uint32_t recordPosition) {
   EngineStatus status = kEngineOk;
   Pin root = Fetch(header_.rootPosition, header_.height - 1, status);
   if (!root) return status;

@@ -11,13 +11,17 @@ using namespace kif;
 EngineStatus CKeyIndex::Insert(const char* key, uint32_t recordPosition) {
   if (!IsOpen()) return eKifCannotOpen;
   if (IsReadOnly()) return eKifReadOnly;
+  if (changeFailure_ != kEngineOk) return changeFailure_;
   KifKeyField field;
   if (!MakeKeyField(key, field)) return eKifKeyTooLong;
   // 0 marks an unused slot in a block and can never be stored.
   if (recordPosition == 0) return eKifInvalidParameter;
   // A fetch resets the cursors a search keeps its place in.
   EndSearch();
+  return NoteChange(InsertPair(field, recordPosition));
+}
 
+EngineStatus CKeyIndex::InsertPair(const char* field, uint32_t recordPosition) {
   EngineStatus status = kEngineOk;
   if (header_.height == 0) {
     KifNode* leaf = cache_->NewNode(0, status);

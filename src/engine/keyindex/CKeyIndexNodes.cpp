@@ -50,6 +50,9 @@ uint32_t CKeyIndex::FindInNode(const KifNode& node, const char* key, uint32_t va
 
 // May leave capacity + 1 entries; the caller repairs the overflow.
 void CKeyIndex::InsertInNode(KifNode& node, uint32_t slot, const char* key, uint32_t value, uint32_t rightChild) {
+  // A node already overfull was left so by a failed change, after which no
+  // change runs; never write past the buffer.
+  if (node.count >= kSlotCount || slot > node.count) return;
   for (uint32_t i = node.count; i > slot; --i) CopyEntry(node, i, node, i - 1);
   for (uint32_t i = node.count + 1; i > slot + 1; --i) node.children[i] = node.children[i - 1];
   std::memset(node.keys[slot], 0, kMaxKeyLength);

@@ -142,6 +142,9 @@ class CSpatialIndex : public CIndexFile, private NodeStore<SifNode> {
   bool IsOpen() const { return cache_ != nullptr; }
   static bool Aborted(const CIndexProgress* progress) { return progress != nullptr && progress->IsAborted(); }
   bool CanChangeLayout() const;
+  // Drops any search or scan and pins the root on the empty path stack.
+  EngineStatus StartWalk();
+  // Drops any search or scan and lets go of the path stack.
   void EndWalks();
 
   // Insertion (CSpatialIndexInsert.cpp, CSpatialIndexSplit.cpp).

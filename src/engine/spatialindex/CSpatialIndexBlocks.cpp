@@ -165,12 +165,10 @@ EngineStatus CSpatialIndex::FreeNode(SifNode& node) {
   PutUInt(head, 32, link);
   if (!SeekTo(Handle(), node.position) || !CGafRawFile::Write(Handle(), link, sizeof link)) return eSifWriteError;
   head = node.position;
-  node.position = 0;
-  node.stamp = 0;
-  node.cursor = 0;
-  node.level = 0;
-  node.dirty = false;
-  node.count = 0;
+  // The buffer no longer holds a node; its holder's pin stays.
+  const int32_t pins = node.pinCount;
+  static_cast<CachedNodeState&>(node) = CachedNodeState{};
+  node.pinCount = pins;
   return kEngineOk;
 }
 

@@ -52,7 +52,7 @@ void CSpatialIndex::GetNodeCapacity(uint32_t& maximum, uint32_t& minimum) const 
 EngineStatus CSpatialIndex::SetDescription(const char* text) {
   if (text == nullptr) return eSifInvalidParameter;
   if (IsReadOnly()) return eSifReadOnly;
-  if (!IsOpen()) return eSifWriteError;
+  if (!IsOpen()) return eSifCannotOpen;
   const size_t copied = CopyBounded(header_.description, text, kMaxIndexDescription);
   header_.description[copied] = '\0';
   return WriteHeader(Handle());
@@ -100,6 +100,15 @@ EngineStatus CSpatialIndex::PushNode(uint32_t position, uint32_t level) {
     return eSifReadError;
   }
   return kEngineOk;
+}
+
+EngineStatus CSpatialIndex::StartWalk() {
+  if (!IsOpen()) return eSifCannotOpen;
+  EndWalks();
+  if (header_.rootPosition == 0) return kEngineOk;
+  const EngineStatus status = PushNode(header_.rootPosition, header_.height - 1);
+  if (status != kEngineOk) cache_->ClearStack();
+  return status;
 }
 
 void CSpatialIndex::EndWalks() {

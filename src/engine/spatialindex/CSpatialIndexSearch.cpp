@@ -26,15 +26,8 @@ EngineStatus CSpatialIndex::GetBoundingBox(BoundingBoxNode& box) {
 }
 
 EngineStatus CSpatialIndex::BeginSearch(const BoundingBoxNode& box, uint32_t typeFilter, bool sortBatches) {
-  if (!IsOpen()) return eSifCannotOpen;
-  EndWalks();
-  if (header_.rootPosition != 0) {
-    const EngineStatus status = PushNode(header_.rootPosition, header_.height - 1);
-    if (status != kEngineOk) {
-      cache_->ClearStack();
-      return status;
-    }
-  }
+  const EngineStatus status = StartWalk();
+  if (status != kEngineOk) return status;
   sortBatches_ = sortBatches;
   searchBox_ = box;
   typeFilter_ = typeFilter;

@@ -70,15 +70,8 @@ EngineStatus CSpatialIndex::VerifyNode(CIndexProgress* progress, const BoundingB
 }
 
 EngineStatus CSpatialIndex::BeginLeafScan() {
-  if (!IsOpen()) return eSifCannotOpen;
-  EndWalks();
-  if (header_.rootPosition != 0) {
-    const EngineStatus status = PushNode(header_.rootPosition, header_.height - 1);
-    if (status != kEngineOk) {
-      cache_->ClearStack();
-      return status;
-    }
-  }
+  const EngineStatus status = StartWalk();
+  if (status != kEngineOk) return status;
   leafScanActive_ = true;
   return kEngineOk;
 }

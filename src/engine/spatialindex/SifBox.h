@@ -31,11 +31,6 @@ inline BoundingBoxNode Union(const BoundingBoxNode& a, const BoundingBoxNode& b)
                          MaxSkippingNaN(a.xMax, b.xMax), MaxSkippingNaN(a.yMax, b.yMax)};
 }
 
-// Growth of `entry`'s area when `box` joins it.
-inline double Enlargement(const BoundingBoxNode& entry, const BoundingBoxNode& box) {
-  return Area(Union(entry, box)) - Area(entry);
-}
-
 // Closed boxes: touching at an edge or a corner counts.
 inline bool Meets(const BoundingBoxNode& e, const BoundingBoxNode& q) {
   return e.xMin <= q.xMax && e.xMax >= q.xMin && e.yMin <= q.yMax && e.yMax >= q.yMin;
@@ -53,10 +48,6 @@ inline bool SameCoordinate(double a, double b) { return a == b || (std::isnan(a)
 inline bool SameBox(const BoundingBoxNode& a, const BoundingBoxNode& b) {
   return SameCoordinate(a.xMin, b.xMin) && SameCoordinate(a.yMin, b.yMin) &&
          SameCoordinate(a.xMax, b.xMax) && SameCoordinate(a.yMax, b.yMax);
-}
-
-inline bool HasNaN(const BoundingBoxNode& b) {
-  return std::isnan(b.xMin) || std::isnan(b.yMin) || std::isnan(b.xMax) || std::isnan(b.yMax);
 }
 
 // Whether an object of `objectType` passes a search's type filter.

@@ -2,11 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstring>
 
 #include "engine/datafile/GafByteOrder.h"
 #include "engine/datafile/GafFormat.h"
-#include "engine/datafile/GafPayloadReader.h"
 
 namespace kro::test {
 
@@ -68,10 +68,12 @@ namespace {
 
 bool IsMultiSet(EGafObjectType type) { return type == kGafPolyPolylineObject || type == kGafPolyPolygonObject; }
 
+// The first 255 bytes of valid UTF-8 text, backed off to a character start.
 std::string Cut(const std::string& text) {
-  char out[256];
-  CopyTextCut(out, reinterpret_cast<const uint8_t*>(text.data()), text.size(), 255);
-  return out;
+  if (text.size() <= 255) return text;
+  size_t n = 255;
+  while (n > 0 && (static_cast<unsigned char>(text[n]) & 0xC0) == 0x80) --n;
+  return text.substr(0, n);
 }
 
 }  // namespace
@@ -274,6 +276,23 @@ GafObject MakeLine(EGafObjectType type, std::vector<CKroDoublePointNode> vertice
   o.vertices = std::move(vertices);
   if (IsMultiSet(type)) o.setCounts = {static_cast<int32_t>(o.vertices.size())};
   return o;
+}
+
+Bytes LoadFile(const std::string& path) {
+  Bytes bytes;
+  if (FILE* in = std::fopen(path.c_str(), "rb")) {
+    std::fseek(in, 0, SEEK_END);
+    bytes.resize(static_cast<size_t>(std::ftell(in)));
+    std::fseek(in, 0, SEEK_SET);
+    if (std::fread(bytes.data(), 1, bytes.size(), in) != bytes.size()) bytes.clear();
+    std::fclose(in);
+  }
+  return bytes;
+}
+
+void RewriteFile(const std::string& path, const Bytes& bytes) {
+  std::remove(path.c_str());
+  WriteFileBytes(path, bytes);
 }
 
 std::unique_ptr<CGafFile> OpenGaf(const std::string& name, uint32_t flagWord, EngineStatus expected) {

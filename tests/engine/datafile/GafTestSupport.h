@@ -70,6 +70,14 @@ GafObject RandomObject(std::mt19937& random, EGafObjectType type, int maxVertice
 GafObject MakePoint(const std::string& name, const std::string& key, double x, double y);
 GafObject MakeLine(EGafObjectType type, std::vector<CKroDoublePointNode> vertices, const std::string& key = "k");
 
+// The whole file in one read (ReadFileBytes goes byte by byte, too slow for
+// the loops that compare large files after every injected fault).
+Bytes LoadFile(const std::string& path);
+// Writes the bytes into a new file of that name. Emptying an existing file
+// and writing it again makes some file systems flush it at close, which loops
+// that rewrite a file hundreds of times cannot afford.
+void RewriteFile(const std::string& path, const Bytes& bytes);
+
 // Opens a data file and expects `expected` as the open status.
 std::unique_ptr<CGafFile> OpenGaf(const std::string& name, uint32_t flagWord, EngineStatus expected = kEngineOk);
 

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <dirent.h>
+#include <stdlib.h>
+
 #include <cstring>
 #include <sstream>
 
@@ -78,6 +81,30 @@ BoundingBoxNode UnionOf(const std::vector<BlockEntry>& entries) {
   BoundingBoxNode result = entries.at(0).box;
   for (const BlockEntry& entry : entries) result = sif::Union(result, entry.box);
   return result;
+}
+
+PrivateTemporaryDirectory::PrivateTemporaryDirectory() {
+  const char* previous = std::getenv("TMPDIR");
+  hadPrevious_ = previous != nullptr;
+  previous_ = hadPrevious_ ? previous : "";
+  ::setenv("TMPDIR", dir_.path().c_str(), 1);
+}
+
+PrivateTemporaryDirectory::~PrivateTemporaryDirectory() {
+  if (hadPrevious_) {
+    ::setenv("TMPDIR", previous_.c_str(), 1);
+  } else {
+    ::unsetenv("TMPDIR");
+  }
+}
+
+int OpenFileCount() {
+  int count = 0;
+  if (DIR* dir = ::opendir("/proc/self/fd")) {
+    while (::readdir(dir) != nullptr) ++count;
+    ::closedir(dir);
+  }
+  return count;
 }
 
 uint32_t RootOf(const Bytes& file) { return U32At(file, sif::kRootOffset); }

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/indexfile/CIndexProgress.h"
 #include "engine/spatialindex/CSpatialIndex.h"
 #include "support/TempDir.h"
 
@@ -64,6 +65,40 @@ struct BlockEntry {
 std::vector<BlockEntry> DecodeBlock(const Bytes& file, uint32_t position, bool leaf, uint32_t maxEntries = 20,
                                     uint32_t coordinateBits = 64);
 BoundingBoxNode UnionOf(const std::vector<BlockEntry>& entries);
+
+// Points the temporary directory (TMPDIR) at a fresh directory of its own for
+// its lifetime, so a test sees only the temporary files it made.
+class PrivateTemporaryDirectory {
+ public:
+  PrivateTemporaryDirectory();
+  ~PrivateTemporaryDirectory();
+  PrivateTemporaryDirectory(const PrivateTemporaryDirectory&) = delete;
+  PrivateTemporaryDirectory& operator=(const PrivateTemporaryDirectory&) = delete;
+
+ private:
+  TempDir dir_;
+  std::string previous_;
+  bool hadPrevious_ = false;
+};
+
+// A progress sink that counts its calls and aborts at the n-th one (never
+// when n is 0).
+class CountingProgress : public CIndexProgress {
+ public:
+  explicit CountingProgress(int abortAt = 0) : abortAt_(abortAt) {}
+  void SetPosition(double value) override {
+    CIndexProgress::SetPosition(value);
+    if (++calls_ == abortAt_) Abort();
+  }
+  int Calls() const { return calls_; }
+
+ private:
+  int abortAt_;
+  int calls_ = 0;
+};
+
+// Number of file descriptors the process holds.
+int OpenFileCount();
 
 // The header fields of a file image.
 uint32_t RootOf(const Bytes& file);
