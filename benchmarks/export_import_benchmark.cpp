@@ -217,6 +217,14 @@ LONG ReadAll(IKroGeometrySource* source) {
   return total;
 }
 
+kro::ComPtr<IKroGafImport> InitializedImporter(IKroGafPreferences* preferences) {
+  kro::ComPtr<IKroGafImport> importer;
+  kro::CreateKroGafImport(IID_IKroGafImport, importer.PutVoid());
+  EKroErrCode code = eKroUnknownErr;
+  importer->Initialize(preferences, &code);
+  return importer;
+}
+
 kro::ComPtr<IKroGeometrySource> ImportSource(IKroGafImport* importer, IKroGafPreferences* preferences,
                                               BoundingBoxNode* box) {
   kro::ComPtr<IKroGeometrySource> source;
@@ -242,11 +250,8 @@ void BM_Export(benchmark::State& state) {
 void BM_ImportSequential(benchmark::State& state) {
   LONG read = 0;
   for (auto _ : state) {
-    kro::ComPtr<IKroGafImport> importer;
-    kro::CreateKroGafImport(IID_IKroGafImport, importer.PutVoid());
     auto preferences = Preferences(kGafReadOnly);
-    EKroErrCode code = eKroUnknownErr;
-    importer->Initialize(preferences.Get(), &code);
+    auto importer = InitializedImporter(preferences.Get());
     read = ReadAll(ImportSource(importer.Get(), preferences.Get(), nullptr).Get());
     if (read != kObjects) state.SkipWithError("sequential import incomplete");
   }
@@ -256,11 +261,8 @@ void BM_ImportSequential(benchmark::State& state) {
 void BM_ImportBoxes(benchmark::State& state) {
   LONG read = 0;
   for (auto _ : state) {
-    kro::ComPtr<IKroGafImport> importer;
-    kro::CreateKroGafImport(IID_IKroGafImport, importer.PutVoid());
     auto preferences = Preferences(kGafReadPartial);
-    EKroErrCode code = eKroUnknownErr;
-    importer->Initialize(preferences.Get(), &code);
+    auto importer = InitializedImporter(preferences.Get());
     std::mt19937 random(2024);
     std::uniform_real_distribution<double> x(-180, 179), y(-90, 89);
     read = 0;

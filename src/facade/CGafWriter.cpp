@@ -19,6 +19,29 @@ int32_t SetCount(const ObjectVertices& vertices) { return static_cast<int32_t>(v
 
 }  // namespace
 
+template <class Itf>
+EKroErrCode CGafWriter::ReadObject(Itf* object, ObjectTexts& texts, ObjectVertices& vertices) {
+  if (object == nullptr) return eKroNullObject;
+  if (!CanWrite()) return eKroWriteError;
+  EKroErrCode result = ReadObjectTexts(object, texts);
+  if (result == eKroOk) result = ReadVertices(object, vertices);
+  if (result == eKroOk && !KeyIndexAccepts(texts.key)) result = eKroWriteError;
+  return result;
+}
+
+template <class Itf, class WriteRecord>
+EKroErrCode CGafWriter::WriteObject(Itf* object, EGafObjectType type, BoundingBoxNode* boxOut,
+                                    WriteRecord writeRecord) {
+  ObjectTexts texts;
+  ObjectVertices vertices;
+  const EKroErrCode result = ReadObject(object, texts, vertices);
+  if (result != eKroOk) return result;
+  BoundingBoxNode box{};
+  lastStatus_ = writeRecord(texts, vertices, box);
+  if (lastStatus_ != kEngineOk) return eKroWriteError;
+  return IndexRecord(type, texts.key, box, boxOut);
+}
+
 CGafWriter::CGafWriter() = default;
 
 CGafWriter::~CGafWriter() = default;
@@ -58,50 +81,28 @@ EKroErrCode CGafWriter::WritePoint(IKroPoint* object, BoundingBoxNode* boxOut) {
 }
 
 EKroErrCode CGafWriter::WritePolyline(IKroPolyline* object, BoundingBoxNode* boxOut) {
-  ObjectTexts texts;
-  ObjectVertices vertices;
-  const EKroErrCode result = ReadObject(object, texts, vertices);
-  if (result != eKroOk) return result;
-  BoundingBoxNode box{};
-  lastStatus_ = dataFile_->WritePolyline(texts.name.c_str(), texts.key.c_str(), texts.url.c_str(),
-                                         VertexCount(vertices), vertices.points.data(), lastRecordPosition_, &box);
-  if (lastStatus_ != kEngineOk) return eKroWriteError;
-  return IndexRecord(kGafPolylineObject, texts.key, box, boxOut);
+  return WriteObject(object, kGafPolylineObject, boxOut,
+                     [this](const ObjectTexts& t, const ObjectVertices& v, BoundingBoxNode& box) {
+                       return dataFile_->WritePolyline(t.name.c_str(), t.key.c_str(), t.url.c_str(), VertexCount(v),
+                                                       v.points.data(), lastRecordPosition_, &box);
+                     });
 }
 
 EKroErrCode CGafWriter::WritePolygon(IKroPolygon* object, BoundingBoxNode* boxOut) {
-  ObjectTexts texts;
-  ObjectVertices vertices;
-  const EKroErrCode result = ReadObject(object, texts, vertices);
-  if (result != eKroOk) return result;
-  BoundingBoxNode box{};
-  lastStatus_ = dataFile_->WritePolygon(texts.name.c_str(), texts.key.c_str(), texts.url.c_str(),
-                                        VertexCount(vertices), vertices.points.data(), lastRecordPosition_, &box);
-  if (lastStatus_ != kEngineOk) return eKroWriteError;
-  return IndexRecord(kGafPolygonObject, texts.key, box, boxOut);
+  return WriteObject(object, kGafPolygonObject, boxOut,
+                     [this](const ObjectTexts& t, const ObjectVertices& v, BoundingBoxNode& box) {
+                       return dataFile_->WritePolygon(t.name.c_str(), t.key.c_str(), t.url.c_str(), VertexCount(v),
+                                                      v.points.data(), lastRecordPosition_, &box);
+                     });
 }
 
 EKroErrCode CGafWriter::WritePolyPolygon(IKroPolyPolygon* object, BoundingBoxNode* boxOut) {
-  ObjectTexts texts;
-  ObjectVertices vertices;
-  const EKroErrCode result = ReadObject(object, texts, vertices);
-  if (result != eKroOk) return result;
-  BoundingBoxNode box{};
-  lastStatus_ = dataFile_->WritePolyPolygon(texts.name.c_str(), texts.key.c_str(), texts.url.c_str(),
-                                            SetCount(vertices), vertices.setCounts.data(), vertices.points.data(),
-                                            lastRecordPosition_, &box);
-  if (lastStatus_ != kEngineOk) return eKroWriteError;
-  return IndexRecord(kGafPolyPolygonObject, texts.key, box, boxOut);
-}
-
-template <class Itf>
-EKroErrCode CGafWriter::ReadObject(Itf* object, ObjectTexts& texts, ObjectVertices& vertices) {
-  if (object == nullptr) return eKroNullObject;
-  if (!CanWrite()) return eKroWriteError;
-  EKroErrCode result = ReadObjectTexts(object, texts);
-  if (result == eKroOk) result = ReadVertices(object, vertices);
-  if (result == eKroOk && !KeyIndexAccepts(texts.key)) result = eKroWriteError;
-  return result;
+  return WriteObject(object, kGafPolyPolygonObject, boxOut,
+                     [this](const ObjectTexts& t, const ObjectVertices& v, BoundingBoxNode& box) {
+                       return dataFile_->WritePolyPolygon(t.name.c_str(), t.key.c_str(), t.url.c_str(), SetCount(v),
+                                                          v.setCounts.data(), v.points.data(), lastRecordPosition_,
+                                                          &box);
+                     });
 }
 
 bool CGafWriter::KeyIndexAccepts(const std::string& key) const {

@@ -56,6 +56,10 @@ class CGafWriter final : public CGafEngine {
                           BoundingBoxNode* boxOut);
   template <class Itf>
   EKroErrCode ReadObject(Itf* object, ObjectTexts& texts, ObjectVertices& vertices);
+  // Reads the object, has `writeRecord` put it into the data file, then
+  // indexes it.
+  template <class Itf, class WriteRecord>
+  EKroErrCode WriteObject(Itf* object, EGafObjectType type, BoundingBoxNode* boxOut, WriteRecord writeRecord);
 
   uint32_t lastRecordPosition_ = 0;
 };

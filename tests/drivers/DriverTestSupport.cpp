@@ -84,8 +84,7 @@ ExportResult ExportShapes(const std::vector<HostShape>& shapes, const Preference
   return RunExport(set.source.Get(), MakePreferences(setup).Get());
 }
 
-std::vector<HostShape> ImportShapes(const std::string& fileName, EKroGafOpenFlags mode, const BoundingBoxNode* box) {
-  std::vector<HostShape> shapes;
+ComPtr<IKroGeometrySource> ImportSource(const std::string& fileName, EKroGafOpenFlags mode, BoundingBoxNode* box) {
   ComPtr<IKroGafImport> importer;
   EXPECT_EQ(S_OK, CreateKroGafImport(IID_IKroGafImport, importer.PutVoid()));
   PreferencesSetup setup;
@@ -95,8 +94,14 @@ std::vector<HostShape> ImportShapes(const std::string& fileName, EKroGafOpenFlag
   EKroErrCode code = eKroUnknownErr;
   EXPECT_EQ(S_OK, importer->Initialize(preferences.Get(), &code));
   ComPtr<IKroGeometrySource> source;
+  EXPECT_EQ(S_OK, importer->Import(preferences.Get(), box, source.Put(), &code));
+  return source;
+}
+
+std::vector<HostShape> ImportShapes(const std::string& fileName, EKroGafOpenFlags mode, const BoundingBoxNode* box) {
+  std::vector<HostShape> shapes;
   BoundingBoxNode query = box != nullptr ? *box : BoundingBoxNode{};
-  EXPECT_EQ(S_OK, importer->Import(preferences.Get(), box != nullptr ? &query : nullptr, source.Put(), &code));
+  auto source = ImportSource(fileName, mode, box != nullptr ? &query : nullptr);
   ComPtr<IKroEnumGeometry> enumerator;
   if (!source || source->EnumGeometry(enumerator.Put()) != S_OK) return shapes;
   IKroGeometry* batch[64];

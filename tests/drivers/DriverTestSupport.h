@@ -58,6 +58,11 @@ HostSet MakeHostSet(const std::vector<HostShape>& shapes, bool libraryObjects = 
 // Exports `shapes` from a host source with the given preferences.
 ExportResult ExportShapes(const std::vector<HostShape>& shapes, const PreferencesSetup& setup);
 
+// The source an import hands out for the set after a successful Initialize;
+// `box` with kGafReadPartial.
+ComPtr<IKroGeometrySource> ImportSource(const std::string& fileName, EKroGafOpenFlags mode = kGafReadOnly,
+                                        BoundingBoxNode* box = nullptr);
+
 // Every object the import delivers for the set, in delivery order; `box`
 // with kGafReadPartial.
 std::vector<HostShape> ImportShapes(const std::string& fileName, EKroGafOpenFlags mode = kGafReadOnly,

@@ -149,12 +149,7 @@ TEST_F(ExportTest, ASourceWithoutEnumeratorFailsToGetObjects) {
   HostSet set = MakeHostSet(Lines(2));
   set.setup->enumFails = true;
   auto progress = HostProgress::Make();
-  ExportResult result;
-  result.hr = E_FAIL;
-  ComPtr<IKroGafExport> exporter;
-  ASSERT_EQ(S_OK, CreateKroGafExport(IID_IKroGafExport, exporter.PutVoid()));
-  result.hr = exporter->Export(set.source.Get(), MakePreferences(Setup()).Get(), progress.Get(), &result.exported,
-                               &result.maxVertex, &result.plinesFailed, &result.code);
+  const ExportResult result = RunExport(set.source.Get(), MakePreferences(Setup()).Get(), progress.Get());
   EXPECT_EQ(S_FALSE, result.hr);
   EXPECT_EQ(eKroFailGetObject, result.code);
   EXPECT_EQ(-7, result.exported);
@@ -203,11 +198,7 @@ TEST_F(ExportTest, AnAbortAtTheFirstInquiryFetchesNothing) {
   HostSet set = MakeHostSet(Lines(5));
   auto progress = HostProgress::Make();
   progress->abortAtInquiry = 1;
-  ComPtr<IKroGafExport> exporter;
-  ASSERT_EQ(S_OK, CreateKroGafExport(IID_IKroGafExport, exporter.PutVoid()));
-  ExportResult result;
-  result.hr = exporter->Export(set.source.Get(), MakePreferences(Setup()).Get(), progress.Get(), &result.exported,
-                               &result.maxVertex, &result.plinesFailed, &result.code);
+  const ExportResult result = RunExport(set.source.Get(), MakePreferences(Setup()).Get(), progress.Get());
   EXPECT_EQ(S_OK, result.hr);
   EXPECT_EQ(eKroOk, result.code);
   EXPECT_EQ(0, result.exported);
@@ -222,11 +213,7 @@ TEST_F(ExportTest, ProgressIsReportedBeforeEachPassAndAnAbortKeepsWhatWasWritten
   set.setup->emptyFetches = {1};
   auto progress = HostProgress::Make();
   progress->abortAtInquiry = 4;
-  ComPtr<IKroGafExport> exporter;
-  ASSERT_EQ(S_OK, CreateKroGafExport(IID_IKroGafExport, exporter.PutVoid()));
-  ExportResult result;
-  result.hr = exporter->Export(set.source.Get(), MakePreferences(Setup()).Get(), progress.Get(), &result.exported,
-                               &result.maxVertex, &result.plinesFailed, &result.code);
+  const ExportResult result = RunExport(set.source.Get(), MakePreferences(Setup()).Get(), progress.Get());
   EXPECT_EQ(eKroOk, result.code);
   EXPECT_EQ(2, result.exported);
   EXPECT_EQ(std::vector<LONG>{5}, progress->totals);
@@ -239,11 +226,7 @@ TEST_F(ExportTest, ProgressIsReportedBeforeEachPassAndAnAbortKeepsWhatWasWritten
 TEST_F(ExportTest, AnEmptySourceMakesAnEmptySet) {
   HostSet set = MakeHostSet({});
   auto progress = HostProgress::Make();
-  ComPtr<IKroGafExport> exporter;
-  ASSERT_EQ(S_OK, CreateKroGafExport(IID_IKroGafExport, exporter.PutVoid()));
-  ExportResult result;
-  result.hr = exporter->Export(set.source.Get(), MakePreferences(Setup()).Get(), progress.Get(), &result.exported,
-                               &result.maxVertex, &result.plinesFailed, &result.code);
+  const ExportResult result = RunExport(set.source.Get(), MakePreferences(Setup()).Get(), progress.Get());
   EXPECT_EQ(S_OK, result.hr);
   EXPECT_EQ(0, result.exported);
   EXPECT_EQ(std::vector<LONG>{0}, progress->totals);
@@ -282,16 +265,7 @@ TEST_F(ExportTest, VertexCountsComeFromTheEnumeratorOnLinePathsOnly) {
 
   // The library's own enumerator writes nothing: both counts come out 0.
   const std::string copy = dir_.File("copy.gaf");
-  ComPtr<IKroGafImport> importer;
-  ASSERT_EQ(S_OK, CreateKroGafImport(IID_IKroGafImport, importer.PutVoid()));
-  PreferencesSetup read;
-  read.fileName = FileName();
-  read.openMode = kGafReadOnly;
-  auto readPreferences = MakePreferences(read);
-  EKroErrCode code = eKroUnknownErr;
-  ASSERT_EQ(S_OK, importer->Initialize(readPreferences.Get(), &code));
-  ComPtr<IKroGeometrySource> source;
-  ASSERT_EQ(S_OK, importer->Import(readPreferences.Get(), nullptr, source.Put(), &code));
+  auto source = ImportSource(FileName());
   PreferencesSetup write = Setup(kGafPointObject);
   write.fileName = copy;
   write.objectType = kGafPolylineObject;

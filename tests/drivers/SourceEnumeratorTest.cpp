@@ -32,17 +32,7 @@ class SourceEnumeratorTest : public ::testing::Test {
   }
 
   ComPtr<IKroGeometrySource> Source(EKroGafOpenFlags mode = kGafReadOnly, BoundingBoxNode* box = nullptr) {
-    ComPtr<IKroGafImport> importer;
-    EXPECT_EQ(S_OK, CreateKroGafImport(IID_IKroGafImport, importer.PutVoid()));
-    PreferencesSetup setup;
-    setup.fileName = FileName();
-    setup.openMode = mode;
-    auto preferences = MakePreferences(setup);
-    EKroErrCode code = eKroUnknownErr;
-    EXPECT_EQ(S_OK, importer->Initialize(preferences.Get(), &code));
-    ComPtr<IKroGeometrySource> source;
-    EXPECT_EQ(S_OK, importer->Import(preferences.Get(), box, source.Put(), &code));
-    return source;
+    return ImportSource(FileName(), mode, box);
   }
 
   ComPtr<IKroEnumGeometry> Enumerator(EKroGafOpenFlags mode = kGafReadOnly, BoundingBoxNode* box = nullptr) {
