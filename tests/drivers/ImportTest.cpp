@@ -226,6 +226,11 @@ TEST_F(ImportTest, ImportUsesItsOwnNameAndModeAndChecksNothingYet) {
   EXPECT_EQ(S_FALSE, importer_->Import(MakePreferences(noName).Get(), nullptr, &none, &code));
   EXPECT_EQ(eKroInitializationFailed, code);
   EXPECT_EQ(nullptr, none);
+  auto longName = HostPreferences::Make(ReadPreferences(set));
+  longName->fileName = dir_.path() + "/" + std::string(260, 'n') + ".gaf";
+  EXPECT_EQ(S_FALSE, importer_->Import(longName.Get(), nullptr, &none, &code));
+  EXPECT_EQ(eKroInitializationFailed, code);
+  EXPECT_EQ(nullptr, none);
   EXPECT_EQ(E_POINTER, importer_->Import(nullptr, nullptr, &none, &code));
   EXPECT_EQ(E_POINTER, importer_->Import(ReadPreferences(set).Get(), nullptr, nullptr, &code));
 }
