@@ -1,0 +1,41 @@
+#include "component/BoundaryText.h"
+
+#include <new>
+
+#include "platform/CodePage.h"
+
+namespace kro {
+
+HRESULT BstrToText(BSTR text, std::string* out) {
+  try {
+    *out = BstrToMultiByte(text);
+  } catch (const std::bad_alloc&) {
+    return E_OUTOFMEMORY;
+  }
+  return S_OK;
+}
+
+HRESULT BstrToOptionalText(BSTR text, OptionalText* out) {
+  if (text == nullptr) {
+    out->reset();
+    return S_OK;
+  }
+  std::string converted;
+  const HRESULT hr = BstrToText(text, &converted);
+  if (hr == S_OK) *out = std::move(converted);
+  return hr;
+}
+
+HRESULT TextToBstr(const OptionalText& text, BSTR* out) {
+  if (out == nullptr) return E_POINTER;
+  *out = nullptr;
+  if (!text) return S_OK;
+  try {
+    *out = MultiByteToBstr(text->c_str());
+  } catch (const std::bad_alloc&) {
+    return E_OUTOFMEMORY;
+  }
+  return *out != nullptr ? S_OK : E_OUTOFMEMORY;
+}
+
+}  // namespace kro

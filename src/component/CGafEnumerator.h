@@ -1,0 +1,63 @@
+// KroEnumGeometry: the file enumerator. It walks one file set, sequentially
+// or by a bounding box, and hands every stored object back as a new geometry
+// object of the library.
+//
+// state: 0 empty (as a host creates it: every request is refused), 1
+// configured (name, mode and optional box known, no file open), 2 open (its
+// own reader holds the set open and a pass is running). An open enumerator
+// stays open until it is destroyed.
+#ifndef KRO_COMPONENT_CGAFENUMERATOR_H
+#define KRO_COMPONENT_CGAFENUMERATOR_H
+
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "component/ComObject.h"
+
+namespace kro {
+
+class CGafReader;
+
+class CGafEnumerator final : public ComObject<IKroEnumGeometry> {
+ public:
+  CGafEnumerator();
+  ~CGafEnumerator() override;
+
+  // Takes the name and mode and, when `box` is given, a copy of it (without
+  // one, a box of an earlier configuration stays). 0;
+  // eKroInitializationFailed for an absent name or one of 260 bytes or more;
+  // eKroOutOfMemory (the enumerator is then emptied).
+  EKroErrCode Configure(const char* fileName, EKroGafOpenFlags openMode, const BoundingBoxNode* box);
+  // Opens the set and starts the pass the mode asks for. 0;
+  // eKroUnableToOpen (not configured, or the set cannot be opened);
+  // eKroOutOfMemory; eKroSearchFailed (kGafReadPartial without a box); or the
+  // code of the failed start.
+  EKroErrCode OpenFile();
+
+  // Starts the pass again from its first result (S_OK), or S_FALSE when the
+  // enumerator is not open or the pass cannot be started again.
+  HRESULT Reset() override;
+  HRESULT Skip(ULONG ulSkipCount) override;
+  HRESULT Clone(IKroEnumGeometry** ppEnumGeo) override;
+  HRESULT Next(ULONG ulCount, IKroGeometry** pGeoObj, ULONG* pulFetched) override;
+  // The file enumerator computes neither count: S_OK, nothing written.
+  HRESULT MaxVertexCount(LONG* lNum) override;
+  HRESULT GetNumPlinesFailed(LONG* lNum) override;
+
+ private:
+  enum class State { kEmpty = 0, kConfigured = 1, kOpen = 2 };
+
+  EKroErrCode StartPass();
+  void Empty();
+
+  std::unique_ptr<CGafReader> reader_;
+  std::string fileName_;
+  EKroGafOpenFlags openMode_ = kGafUnknownStatus;
+  std::optional<BoundingBoxNode> box_;
+  State state_ = State::kEmpty;
+};
+
+}  // namespace kro
+
+#endif

@@ -1,0 +1,56 @@
+#include "drivers/CGafExport.h"
+
+#include <memory>
+#include <new>
+
+#include "drivers/ExportLoop.h"
+#include "drivers/ExportSettings.h"
+#include "engine/datafile/GafCoordSys.h"
+#include "facade/CGafWriter.h"
+
+namespace kro {
+
+HRESULT CGafExport::Export(IKroGeometrySource* pSource, IKroGafPreferences* pPrefs, IKroProgressIndicator* pProgress,
+                           LONG* lNumExported, LONG* lNumMaxVertex, LONG* lNumPlinesFailed, EKroErrCode* peErrCode) {
+  if (peErrCode == nullptr) return E_POINTER;
+  *peErrCode = eKroUnknownErr;
+  if (pPrefs == nullptr || pSource == nullptr) return E_POINTER;
+  if (lNumExported == nullptr || lNumMaxVertex == nullptr || lNumPlinesFailed == nullptr) return E_POINTER;
+
+  ExportSettings settings;
+  EKroErrCode result = ReadExportSettings(pPrefs, settings);
+  if (result != eKroOk) {
+    *peErrCode = result;
+    return S_FALSE;
+  }
+  // Destroying the writer closes the set on every way out.
+  std::unique_ptr<CGafWriter> writer(new (std::nothrow) CGafWriter());
+  if (writer == nullptr) return E_POINTER;
+
+  result = PrepareFileSet(*writer, pPrefs, settings);
+  if (result == eKroOk) {
+    EGafObjectType type = kGafUndefinedObject;
+    pPrefs->GetObjectType(&type);
+    result = IsExportableType(type)
+                 ? RunExportLoop(*writer, type, pSource, pProgress, {lNumExported, lNumMaxVertex, lNumPlinesFailed})
+                 : eKroInvalidType;
+  }
+  *peErrCode = result;
+  return result == eKroOk ? S_OK : S_FALSE;
+}
+
+EKroErrCode CGafExport::PrepareFileSet(CGafWriter& writer, IKroGafPreferences* preferences,
+                                       const ExportSettings& settings) {
+  const char* fileName = settings.fileName ? settings.fileName->c_str() : nullptr;
+  if (writer.Open(fileName, settings.openMode, settings.useKif) != eKroOk) return eKroUnableToOpen;
+  const char* description = settings.description ? settings.description->c_str() : nullptr;
+  if (writer.SetDescription(description) != eKroOk) return eKroInvalidParameter;
+  if (writer.SetPrecision(settings.precision) != eKroOk) return eKroInvalidPrecision;
+  if (!settings.HasCoordSys()) return eKroOk;
+  GafCoordSys record;
+  const EKroErrCode result = ReadCoordSysRecord(preferences, *settings.coordSysCode, record);
+  if (result != eKroOk) return result;
+  return writer.SetCoordSys(&record) == eKroOk ? eKroOk : eKroInvalidParameter;
+}
+
+}  // namespace kro

@@ -1,0 +1,79 @@
+#include "drivers/ExportLoop.h"
+
+#include "component/ComPtr.h"
+#include "facade/CGafWriter.h"
+
+namespace kro {
+namespace {
+
+template <class Itf>
+ComPtr<Itf> Query(IKroGeometry* object) {
+  ComPtr<Itf> typed;
+  if (FAILED(object->QueryInterface(IidOf<Itf>(), typed.PutVoid()))) typed.Reset();
+  return typed;
+}
+
+// Writes the object when it has the interface of the path; false when it has
+// none or the write failed.
+bool WriteObject(CGafWriter& writer, EGafObjectType type, IKroGeometry* object) {
+  switch (type) {
+    case kGafPointObject:
+      if (auto point = Query<IKroPoint>(object)) return writer.WritePoint(point.Get(), nullptr) == eKroOk;
+      return false;
+    case kGafPolylineObject:
+      if (auto line = Query<IKroPolyline>(object)) return writer.WritePolyline(line.Get(), nullptr) == eKroOk;
+      return false;
+    case kGafPolygonObject:
+      if (auto polygon = Query<IKroPolygon>(object)) return writer.WritePolygon(polygon.Get(), nullptr) == eKroOk;
+      if (auto multi = Query<IKroPolyPolygon>(object)) return writer.WritePolyPolygon(multi.Get(), nullptr) == eKroOk;
+      return false;
+    default:
+      return false;
+  }
+}
+
+bool AbortRequested(IKroProgressIndicator* progress, LONG total, LONG handled) {
+  if (progress == nullptr) return false;
+  progress->NotifyProgress(total, handled);
+  LONG abort = 0;
+  progress->InquireAbort(&abort);
+  return abort != 0;
+}
+
+}  // namespace
+
+bool IsExportableType(EGafObjectType type) {
+  return type == kGafPointObject || type == kGafPolylineObject || type == kGafPolygonObject;
+}
+
+EKroErrCode RunExportLoop(CGafWriter& writer, EGafObjectType type, IKroGeometrySource* source,
+                          IKroProgressIndicator* progress, const ExportCounts& counts) {
+  LONG total = 0;
+  source->GetNumberOfObjects(&total);
+  if (progress != nullptr) progress->SetTotalNumOfObjects(total);
+  ComPtr<IKroEnumGeometry> enumerator;
+  if (FAILED(source->EnumGeometry(enumerator.Put())) || !enumerator) return eKroFailGetObject;
+
+  *counts.exported = 0;
+  for (LONG handled = 0; handled < total; ++handled) {
+    if (AbortRequested(progress, total, handled)) break;
+    IKroGeometry* fetchedObject = nullptr;
+    ULONG fetched = 0;
+    const HRESULT hr = enumerator->Next(1, &fetchedObject, &fetched);
+    if (FAILED(hr) || fetched != 1 || fetchedObject == nullptr) continue;
+    const ComPtr<IKroGeometry> object = ComPtr<IKroGeometry>::Adopt(fetchedObject);
+    if (WriteObject(writer, type, object.Get())) ++*counts.exported;
+  }
+
+  if (type != kGafPointObject) {
+    LONG value = 0;
+    enumerator->MaxVertexCount(&value);
+    *counts.maxVertex = value;
+    value = 0;
+    enumerator->GetNumPlinesFailed(&value);
+    *counts.plinesFailed = value;
+  }
+  return eKroOk;
+}
+
+}  // namespace kro

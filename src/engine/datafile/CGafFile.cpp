@@ -1,0 +1,173 @@
+// Opening, closing and the state of a data file; its settings and queries.
+#include "engine/datafile/CGafFile.h"
+
+#include <cstring>
+#include <new>
+
+#include "engine/datafile/GafFormat.h"
+#include "engine/fileaccess/CGafRawFile.h"
+
+namespace kro {
+
+CGafFile::CGafFile(const char* fileName, uint32_t flagWord, EngineStatus& status) {
+  status = Open(fileName, flagWord);
+}
+
+CGafFile::~CGafFile() {
+  if (!readOnly_ && !closedByClose_ && file_ != kInvalidFileHandle) Close();
+}
+
+EngineStatus CGafFile::Open(const char* fileName, uint32_t flagWord) {
+  if (fileName == nullptr) return Fail(eGafCannotOpen);
+  readOnly_ = (flagWord & kOpenReadOnly) != 0;
+  // Decided before the open, which may create the file.
+  newFile_ = !readOnly_ && (flagWord & kOpenReadWrite) != 0 &&
+             (!CGafRawFile::Exists(fileName) || (flagWord & kOpenCreateTruncate) != 0);
+  if (!CGafRawFile::Open(fileName, flagWord, file_)) return Fail(eGafCannotOpen);
+  fileName_ = fileName;
+  if (!AllocateBuffers()) return Fail(eGafOutOfMemory);
+  const bool truncated = newFile_ && (flagWord & kOpenCreateTruncate) != 0;
+  if (!truncated && !CGafRawFile::Size(file_, fileSize_)) return Fail(eGafReadError);
+  // A file that has content is read, never covered by a fresh header, even
+  // when the existence test said otherwise (it failed, or the file appeared
+  // in between).
+  if (fileSize_ != 0) newFile_ = false;
+
+  if (newFile_) {
+    // The info chunk waits in the write buffer; the header body follows with
+    // the first record or at close.
+    WriteInfoChunk();
+    state_ = GafFileState::kHeaderOpen;
+    return status_;
+  }
+  state_ = GafFileState::kHeaderOpen;
+  if (ReadHeader() != kEngineOk) return status_;
+  if (version_ > gaf::kMaxReadableVersion) return Fail(eGafBadVersion);
+  if (infoLengthWrong_) return Fail(eGafBadFormat);
+  if (coordinateBits_ != 32 && coordinateBits_ != 64) return Fail(eGafBadFormat);
+  if (readOnly_) return status_;
+  if (version_ <= gaf::kLastOldLayoutVersion) return Fail(eGafBadVersion);
+  return PrepareForAppend();
+}
+
+bool CGafFile::AllocateBuffers() {
+  try {
+    nameBuffer_.reset(new char[gaf::kTextBufferSize]());
+    keyBuffer_.reset(new char[gaf::kTextBufferSize]());
+    urlBuffer_.reset(new char[gaf::kTextBufferSize]());
+    setCounts_.assign(gaf::kSetCountArraySize, 0);
+    vertices_.assign(gaf::kVertexArraySize, CKroDoublePointNode{0, 0});
+    readBuffer_.reset(new uint8_t[gaf::kIoBufferSize]);
+    if (!readOnly_) writeBuffer_.reset(new uint8_t[gaf::kIoBufferSize]);
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+  return true;
+}
+
+// Close rewrites offset 0 .. 45 and new records overwrite the end-of-data
+// chunk, so both must be where the format puts them before anything is
+// written into an existing file.
+EngineStatus CGafFile::PrepareForAppend() {
+  if (!infoChunkFirst_ || (fileSize_ & 1u) != 0 ||
+      fileSize_ < static_cast<uint64_t>(firstObjectPosition_) + gaf::kEndOfDataSize) {
+    return Fail(eGafBadFormat);
+  }
+  const uint32_t endMarker = fileSize_ - gaf::kEndOfDataSize;
+  ChunkTag tag;
+  if (!SeekTo(endMarker) || !ReadTag(tag)) return status_;
+  if (tag.code != gaf::kCodeEndOfData || tag.length != 0 || tag.longForm) return Fail(eGafBadFormat);
+  if (!SeekTo(endMarker)) return status_;
+  appendPosition_ = endMarker;
+  return status_;
+}
+
+EngineStatus CGafFile::Fail(EngineStatus status) {
+  if (status_ == kEngineOk || status_ == kEngineEndOfResults) status_ = status;
+  return status_;
+}
+
+void CGafFile::ResetReadCursor() {
+  recordStart_ = recordEnd_ = firstObjectPosition_;
+  recordLength_ = 0;
+  recordType_ = kGafUndefinedObject;
+}
+
+EngineStatus CGafFile::Close() {
+  if (readOnly_ || closedByClose_ || file_ == kInvalidFileHandle) return status_;
+  closedByClose_ = true;
+  // A reader that met the end of data has not finished the file.
+  if (status_ == kEngineEndOfResults) status_ = kEngineOk;
+  if (status_ == kEngineOk && state_ == GafFileState::kHeaderOpen) WriteHeaderBody();
+  if (status_ == kEngineOk && PositionForWrite(appendPosition_)) {
+    WriteEndOfData();
+    Flush();
+  }
+  if (status_ == kEngineOk && SeekTo(0)) {
+    WriteInfoChunk();
+    Flush();
+  }
+  // Whatever could not be written stays unwritten: after a failure the file
+  // keeps its last consistent header.
+  writeFill_ = 0;
+  state_ = GafFileState::kClosed;
+  return status_;
+}
+
+EngineStatus CGafFile::Rewind() {
+  if (firstObjectPosition_ == 0) return eGafNoObjectArea;
+  SeekTo(firstObjectPosition_);
+  ResetReadCursor();
+  state_ = GafFileState::kReading;
+  return status_;
+}
+
+EngineStatus CGafFile::EndSearch() {
+  const uint32_t home = readOnly_ ? firstObjectPosition_ : appendPosition_;
+  if (home != 0) SeekTo(home);
+  if (firstObjectPosition_ != 0) ResetReadCursor();
+  if (status_ == kEngineEndOfResults) status_ = kEngineOk;
+  if (state_ == GafFileState::kEndOfData) state_ = GafFileState::kReading;
+  return status_;
+}
+
+EngineStatus CGafFile::SetPrecision(int16_t bits) {
+  if (bits != 32 && bits != 64) return eGafInvalidParameter;
+  if (state_ != GafFileState::kHeaderOpen) return status_;
+  coordinateBits_ = static_cast<uint32_t>(bits);
+  return status_;
+}
+
+EngineStatus CGafFile::SetDescription(const char* text) {
+  if (text == nullptr) return eGafInvalidParameter;
+  if (state_ != GafFileState::kHeaderOpen) return status_;
+  const size_t length = strnlen(text, gaf::kMaxStringBytes + 1);
+  if (length > gaf::kMaxStringBytes) return eGafInvalidParameter;
+  try {
+    description_.emplace(text, length);
+  } catch (const std::bad_alloc&) {
+    return eGafOutOfMemory;
+  }
+  return status_;
+}
+
+EngineStatus CGafFile::SetCoordSys(const GafCoordSys* record) {
+  if (state_ != GafFileState::kHeaderOpen) return status_;
+  if (record != nullptr) coordSys_ = *record;
+  hasMetadata_ = record != nullptr;
+  return status_;
+}
+
+void CGafFile::GetBoundingBox(BoundingBoxNode& box) const { box = {box_.xMin, box_.yMin, box_.xMax, box_.yMax}; }
+
+bool CGafFile::HasKind(int32_t objectType) const {
+  const uint32_t bit = gaf::KindBit(objectType);
+  return bit != 0 && (KindsWord() & bit) != 0;
+}
+
+uint32_t CGafFile::KindsWord() const {
+  return (pointKinds_ != 0 ? gaf::kKindPoints : 0) | (lineKinds_ != 0 ? gaf::kKindLines : 0) |
+         (areaKinds_ != 0 ? gaf::kKindAreas : 0);
+}
+
+}  // namespace kro

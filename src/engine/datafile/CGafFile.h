@@ -1,0 +1,281 @@
+// The object that owns one open ".gaf" data file: it opens or creates the
+// file, reads or writes its header, writes object records and reads them
+// back, keeps the running object count, kinds and box, and rewrites the info
+// chunk when it is closed.
+//
+// Invariants:
+//  1. Bytes waiting in the write buffer belong at filePos_, the tracked file
+//     offset; every seek and every read writes them out first, so that reads
+//     see all writes and nothing is ever flushed at a wrong place.
+//  2. The status is sticky: the first failure of a read, a write, a seek or a
+//     format check stays in status_, and nothing is written while it is not 0.
+//     Parameter refusals are returned without being stored. Only EndSearch
+//     (and a writable file's close) clears kEngineEndOfResults.
+//  3. New records go to appendPos_ (or into a reused free record); the reading
+//     cursor is recordStart_ / recordEnd_. Each operation moves the file to
+//     the place it works at, so reads and writes can be interleaved.
+//  4. Every length and count read from the file is checked against the chunk
+//     that holds it and against the file size before it is followed or used
+//     to size a buffer.
+//
+// States: Opening -> HeaderOpen (new file: description, precision and
+// coordinate system may still be set) -> Reading (header complete) ->
+// EndOfData (a reader met the end-of-data chunk) / Closed (by Close).
+// Rewind returns to Reading. Reaching the end of data never stands in for a
+// close: a writable file is finished by Close or by destruction.
+#ifndef KRO_ENGINE_DATAFILE_CGAFFILE_H
+#define KRO_ENGINE_DATAFILE_CGAFFILE_H
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "engine/datafile/CGafFileBase.h"
+#include "engine/datafile/GafCoordSys.h"
+#include "engine/datafile/GafGeometry.h"
+
+namespace kro {
+
+class GafPayloadReader;
+
+enum class GafFileState { kOpening, kHeaderOpen, kReading, kEndOfData, kClosed };
+
+class CGafFile : public CGafFileBase {
+ public:
+  // Flag words: 1 read only; 2 update an existing file; 10 create (truncate);
+  // 18 open or create. The object exists even when `status` is not 0 and
+  // must then be destroyed.
+  CGafFile(const char* fileName, uint32_t flagWord, EngineStatus& status);
+  // Closes a writable file that Close has not finished.
+  ~CGafFile() override;
+
+  uint32_t GetPrecision() const override { return coordinateBits_; }
+  // 32 or 64 (else eGafInvalidParameter, not stored); only while the header
+  // is open, otherwise returns the status and changes nothing.
+  EngineStatus SetPrecision(int16_t bits) override;
+  // Null or longer than 65535 bytes: eGafInvalidParameter, not stored. Only
+  // while the header is open.
+  EngineStatus SetDescription(const char* text) override;
+  // Reads the tag word at the current offset. Type 0..5 for object records,
+  // 10 for a free record, -1 for anything else; the end-of-data chunk gives
+  // kEngineEndOfResults.
+  EngineStatus ReadRecordHeader(EGafObjectType& type) override;
+  // Moves past the current record without decoding it.
+  EngineStatus SkipRecord() override;
+
+  EngineStatus ReadPoint(const char*& name, const char*& key, const char*& url,
+                         const CKroDoublePointNode*& vertices) override;
+  EngineStatus ReadMultiPoint(const char*& name, const char*& key, const char*& url, int32_t& count,
+                              const CKroDoublePointNode*& vertices) override;
+  EngineStatus ReadPolyline(const char*& name, const char*& key, const char*& url, int32_t& count,
+                            const CKroDoublePointNode*& vertices) override;
+  EngineStatus ReadPolyPolyline(const char*& name, const char*& key, const char*& url, int32_t& setCount,
+                                const int32_t*& setCounts, const CKroDoublePointNode*& vertices) override;
+  EngineStatus ReadPolygon(const char*& name, const char*& key, const char*& url, int32_t& count,
+                           const CKroDoublePointNode*& vertices) override;
+  EngineStatus ReadPolyPolygon(const char*& name, const char*& key, const char*& url, int32_t& setCount,
+                               const int32_t*& setCounts, const CKroDoublePointNode*& vertices) override;
+
+  // Null strings are written as empty. Refused without being stored: a
+  // string over 65535 bytes, a negative count, more than 65535 vertices in a
+  // single-set record or more than 65535 sets (eGafInvalidParameter); an open
+  // or empty polygon ring (eGafPolygonUnclosed). A read-only or closed file
+  // answers eGafWriteError.
+  EngineStatus WritePoint(const char* name, const char* key, const char* url, const CKroDoublePointNode* vertex,
+                          uint32_t& position, BoundingBoxNode* box) override;
+  EngineStatus WriteMultiPoint(const char* name, const char* key, const char* url, int32_t count,
+                               const CKroDoublePointNode* vertices, uint32_t& position,
+                               BoundingBoxNode* box) override;
+  EngineStatus WritePolyline(const char* name, const char* key, const char* url, int32_t count,
+                             const CKroDoublePointNode* vertices, uint32_t& position, BoundingBoxNode* box) override;
+  EngineStatus WritePolyPolyline(const char* name, const char* key, const char* url, int32_t setCount,
+                                 const int32_t* setCounts, const CKroDoublePointNode* vertices, uint32_t& position,
+                                 BoundingBoxNode* box) override;
+  EngineStatus WritePolygon(const char* name, const char* key, const char* url, int32_t count,
+                            const CKroDoublePointNode* vertices, uint32_t& position, BoundingBoxNode* box) override;
+  EngineStatus WritePolyPolygon(const char* name, const char* key, const char* url, int32_t setCount,
+                                const int32_t* setCounts, const CKroDoublePointNode* vertices, uint32_t& position,
+                                BoundingBoxNode* box) override;
+
+  uint32_t GetObjectCount() const { return objectCount_; }
+  // The header box: xMin, yMin, xMax, yMax.
+  void GetBoundingBox(BoundingBoxNode& box) const;
+  // The description, or null when none was stored.
+  const char* GetDescription() const { return description_ ? description_->c_str() : nullptr; }
+  bool HasKind(int32_t objectType) const;
+  // The record, or null when the file carries no coordinate-system metadata.
+  const GafCoordSys* GetCoordSys() const { return hasMetadata_ ? &coordSys_ : nullptr; }
+  // Only while the header is open: copies the record in, or (null) drops the
+  // metadata. Returns the status.
+  EngineStatus SetCoordSys(const GafCoordSys* record);
+
+  // The sequential scan step: moves past the current record, then reads the
+  // next record's header; `position` is its record position.
+  EngineStatus NextRecord(EGafObjectType& type, uint32_t& position);
+  // Reads the record header at a record position taken from an index.
+  EngineStatus ReadRecordAt(uint32_t position, EGafObjectType& type);
+  // Back to the first object.
+  EngineStatus Rewind();
+  // Ends a read pass: clears kEngineEndOfResults and returns a writable file
+  // to its append position.
+  EngineStatus EndSearch();
+  // Finishes a writable file: header body if still open, end-of-data chunk,
+  // info chunk rewritten in place. Does nothing for a read-only file.
+  EngineStatus Close();
+
+  EngineStatus Status() const { return status_; }
+  GafFileState State() const { return state_; }
+  uint32_t Version() const { return version_; }
+  uint32_t FreeListHead() const { return freeListHead_; }
+  uint32_t FirstObjectPosition() const { return firstObjectPosition_; }
+  uint32_t AppendPosition() const { return appendPosition_; }
+
+ private:
+  struct ChunkTag {
+    uint32_t code = 0;
+    uint32_t length = 0;
+    bool longForm = false;
+  };
+  struct FreeRecord {
+    uint32_t position = 0;  // of its tag word
+    uint32_t length = 0;
+    bool longForm = false;
+    uint32_t link = 0;
+  };
+  enum class Shape { kPoint, kSingleSet, kMultiSet };
+  // What one writer call asks for, after null strings became empty.
+  struct RecordRequest {
+    EGafObjectType type;
+    Shape shape;
+    const char* text[3];
+    int32_t count;             // single set: vertices; multi set: sets
+    const int32_t* setCounts;  // multi set only
+    const CKroDoublePointNode* vertices;
+  };
+  // Sizes of a record that passed the checks.
+  struct RecordPlan {
+    uint32_t textLength[3];
+    uint32_t stringBlock;
+    uint64_t vertexCount;
+    uint64_t length;
+  };
+  // Counts of the record body just read.
+  struct RecordBody {
+    int32_t count = 0;
+    int32_t setCount = 0;
+  };
+
+  // Open, close and state (CGafFile.cpp).
+  EngineStatus Open(const char* fileName, uint32_t flagWord);
+  bool AllocateBuffers();
+  EngineStatus PrepareForAppend();
+  // Keeps the first failure; a failure replaces kEngineEndOfResults.
+  EngineStatus Fail(EngineStatus status);
+  void ResetReadCursor();
+
+  // Header (CGafFileHeader.cpp, CGafFileMetadata.cpp).
+  EngineStatus ReadHeader();
+  void ReadHeaderChunk(const ChunkTag& tag);
+  bool DecodeHeaderChunk(uint32_t code, GafPayloadReader& reader);
+  bool DecodeInfo(GafPayloadReader& reader);
+  bool DecodeCoordSys(GafPayloadReader& reader);
+  bool DecodeProjection(GafPayloadReader& reader);
+  bool DecodeDatum(GafPayloadReader& reader);
+  bool DecodeEllipsoid(GafPayloadReader& reader);
+  void WriteInfoChunk();
+  void WriteHeaderBody();
+  void WriteMetadataChunks();
+  void WriteEndOfData();
+  uint32_t KindsWord() const;
+
+  // Records (CGafFileWrite.cpp, CGafFileRead.cpp).
+  EngineStatus WriteRecord(const RecordRequest& request, uint32_t& position, BoundingBoxNode* box);
+  EngineStatus PlanRecord(const RecordRequest& request, RecordPlan& plan) const;
+  void TakeIntoBoxes(const RecordRequest& request, uint64_t vertexCount, BoundingBoxNode* box);
+  void PutRecord(const RecordRequest& request, const RecordPlan& plan, bool longForm, uint32_t length);
+  // The readers: a point is a single set of one vertex.
+  EngineStatus ReadSingleSet(EGafObjectType type, const char*& name, const char*& key, const char*& url,
+                             int32_t& count, const CKroDoublePointNode*& vertices);
+  EngineStatus ReadMultiSet(EGafObjectType type, const char*& name, const char*& key, const char*& url,
+                            int32_t& setCount, const int32_t*& setCounts, const CKroDoublePointNode*& vertices);
+  EngineStatus ReadBody(EGafObjectType type, RecordBody& body);
+  bool DecodeBody(GafPayloadReader& reader, Shape shape, RecordBody& body);
+  bool DecodeStringBlock(GafPayloadReader& reader);
+  bool DecodeSetCounts(GafPayloadReader& reader, RecordBody& body, uint64_t& total);
+  bool IsOldMultiSet(EGafObjectType type) const;
+  void HandOut(const char*& name, const char*& key, const char*& url, const CKroDoublePointNode*& vertices) const;
+
+  // Free records (CGafFileFreeList.cpp).
+  EngineStatus FindFreeRecord(uint32_t wanted, FreeRecord& found, bool& reuse);
+  bool ReadFreeRecord(uint32_t position, FreeRecord& record);
+  void UnlinkFreeRecord(const FreeRecord& taken, const std::optional<FreeRecord>& previous);
+
+  // Buffered I/O (CGafFileIo.cpp).
+  uint32_t LogicalOffset() const { return filePosition_ + writeFill_; }
+  uint8_t* Reserve(uint32_t count);
+  void PutU16(uint32_t value);
+  void PutU32(uint32_t value);
+  void PutF64(double value);
+  void PutString(const char* text, uint32_t length);
+  void PutTag(uint32_t code, bool longForm, uint32_t length);
+  void PutChunkTag(uint32_t code, uint32_t length) { PutTag(code, length > 126, length); }
+  void PutPad(uint32_t length);
+  void PutVertices(const CKroDoublePointNode* vertices, uint64_t count);
+  void Flush();
+  // Writes out what the buffer holds and drops it if that failed.
+  void FlushPending();
+  bool SeekTo(uint32_t position, EngineStatus failure = eGafSeekError);
+  // Moves to `position` for writing, keeping buffered bytes when already there.
+  bool PositionForWrite(uint32_t position);
+  bool ReadBytes(void* into, uint32_t count);
+  bool ReadTag(ChunkTag& tag);
+  // Whether `length` bytes from `start` (rounded up to even) lie in the file.
+  bool FitsInFile(uint32_t start, uint64_t length) const;
+  uint32_t CoordinateBytes() const { return coordinateBits_ == 64 ? 8 : 4; }
+
+  static constexpr uint32_t kUnknownPosition = 0xFFFFFFFFu;
+
+  GafCoordSys coordSys_;
+  bool hasMetadata_ = false;
+  uint32_t markerValue_ = 0;
+  std::optional<std::string> description_;
+  uint32_t version_ = 2;
+  uint32_t coordinateBits_ = 32;
+  uint32_t freeListHead_ = 0;
+  uint32_t objectCount_ = 0;
+  uint32_t pointKinds_ = 0;
+  uint32_t lineKinds_ = 0;
+  uint32_t areaKinds_ = 0;
+  GafFileBox box_;
+
+  // Reading cursor: the current record's payload starts at recordStart_;
+  // recordEnd_ is where the next chunk starts (kUnknownPosition for an old
+  // multi-set record, whose extent only its content tells).
+  uint32_t recordStart_ = 0;
+  uint32_t recordLength_ = 0;
+  uint32_t recordEnd_ = 0;
+  EGafObjectType recordType_ = kGafUndefinedObject;
+
+  uint32_t firstObjectPosition_ = 0;
+  uint32_t appendPosition_ = 0;
+  bool infoChunkFirst_ = false;
+  bool infoLengthWrong_ = false;
+  bool closedByClose_ = false;
+
+  // Raw bytes, not initialised: only what a read or a put stored is used. A
+  // read-only file has no write buffer.
+  std::unique_ptr<uint8_t[]> readBuffer_;
+  std::unique_ptr<uint8_t[]> writeBuffer_;
+  uint32_t writeFill_ = 0;
+  uint32_t filePosition_ = 0;
+  uint32_t fileSize_ = 0;
+
+  GafFileState state_ = GafFileState::kOpening;
+  EngineStatus status_ = kEngineOk;
+};
+
+}  // namespace kro
+
+#endif

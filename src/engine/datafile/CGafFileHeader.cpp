@@ -1,0 +1,157 @@
+// The header of a data file: walking it at open, writing it for a new file,
+// and the end-of-data chunk.
+#include <algorithm>
+#include <new>
+
+#include "engine/datafile/CGafFile.h"
+#include "engine/datafile/GafFormat.h"
+#include "engine/datafile/GafPayloadReader.h"
+
+namespace kro {
+
+// Walks the chunks from offset 0 to the end-of-header chunk. Header chunks may
+// come in any order; unknown ones are skipped by their length. The walk ends
+// because every chunk is at least a tag word long and must lie in the file.
+EngineStatus CGafFile::ReadHeader() {
+  bool first = true;
+  while (status_ == kEngineOk && state_ != GafFileState::kReading) {
+    const uint32_t at = filePosition_;
+    ChunkTag tag;
+    if (!ReadTag(tag)) break;
+    if (first) {
+      infoChunkFirst_ = at == 0 && tag.code == gaf::kCodeInfo && !tag.longForm;
+      first = false;
+    }
+    ReadHeaderChunk(tag);
+  }
+  if (filePosition_ != kUnknownPosition) firstObjectPosition_ = filePosition_;
+  ResetReadCursor();
+  return status_;
+}
+
+void CGafFile::ReadHeaderChunk(const ChunkTag& tag) {
+  const uint32_t start = filePosition_;
+  if (!FitsInFile(start, tag.length)) {
+    Fail(eGafBadFormat);
+    return;
+  }
+  const uint32_t next = start + gaf::RoundUpEven(tag.length);
+  if (tag.code == gaf::kCodeEndOfHeader) state_ = GafFileState::kReading;
+  const bool known = tag.code == gaf::kCodeInfo || (tag.code >= gaf::kCodeVersion && tag.code <= gaf::kCodeMetadataMarker);
+  if (known) {
+    if (tag.code == gaf::kCodeInfo && tag.length != gaf::kInfoPayloadSize) {
+      // Reported after the version check, so a newer format says so first.
+      infoLengthWrong_ = true;
+    } else {
+      GafPayloadReader reader(file_, readBuffer_.get(), gaf::kIoBufferSize, tag.length, next - start);
+      const bool decoded = DecodeHeaderChunk(tag.code, reader);
+      filePosition_ = reader.Failure() == eGafReadError ? kUnknownPosition : start + reader.Loaded();
+      if (!decoded) {
+        Fail(reader.Failure() != kEngineOk ? reader.Failure() : eGafOutOfMemory);
+        return;
+      }
+    }
+  }
+  SeekTo(next, eGafBadFormat);
+}
+
+bool CGafFile::DecodeHeaderChunk(uint32_t code, GafPayloadReader& reader) {
+  switch (code) {
+    case gaf::kCodeInfo:
+      return DecodeInfo(reader);
+    case gaf::kCodeVersion:
+      return reader.GetU16(version_);
+    case gaf::kCodeDescription: {
+      uint32_t stored = 0;
+      try {
+        std::string text;
+        if (!reader.GetString(text, stored)) return false;
+        description_ = std::move(text);
+      } catch (const std::bad_alloc&) {
+        return false;
+      }
+      return true;
+    }
+    case gaf::kCodePrecision:
+      return reader.GetU16(coordinateBits_);
+    case gaf::kCodeCoordSys:
+      hasMetadata_ = true;
+      return DecodeCoordSys(reader);
+    case gaf::kCodeProjection:
+      return DecodeProjection(reader);
+    case gaf::kCodeDatum:
+      return DecodeDatum(reader);
+    case gaf::kCodeEllipsoid:
+      return DecodeEllipsoid(reader);
+    case gaf::kCodeMetadataMarker:
+      return reader.GetU16(markerValue_);
+    default:
+      return true;
+  }
+}
+
+bool CGafFile::DecodeInfo(GafPayloadReader& reader) {
+  uint32_t kinds = 0;
+  if (!reader.GetU32(objectCount_) || !reader.GetU32(freeListHead_) || !reader.GetU32(kinds) ||
+      !reader.GetF64(box_.xMin) || !reader.GetF64(box_.yMin) || !reader.GetF64(box_.xMax) ||
+      !reader.GetF64(box_.yMax)) {
+    return false;
+  }
+  box_.valid = objectCount_ != 0;
+  pointKinds_ = (kinds & gaf::kKindPoints) != 0 ? 1 : 0;
+  lineKinds_ = (kinds & gaf::kKindLines) != 0 ? 1 : 0;
+  areaKinds_ = (kinds & gaf::kKindAreas) != 0 ? 1 : 0;
+  return true;
+}
+
+// At offset 0, in the short form, always 46 bytes. With no object written the
+// count, kinds and box are all zero.
+void CGafFile::WriteInfoChunk() {
+  if (objectCount_ == 0) {
+    pointKinds_ = lineKinds_ = areaKinds_ = 0;
+    box_ = GafFileBox{};
+  }
+  PutTag(gaf::kCodeInfo, false, gaf::kInfoPayloadSize);
+  PutU32(objectCount_);
+  PutU32(freeListHead_);
+  PutU32(KindsWord());
+  PutF64(box_.xMin);
+  PutF64(box_.yMin);
+  PutF64(box_.xMax);
+  PutF64(box_.yMax);
+}
+
+// Everything after the info chunk, in one go: written with the first record
+// (or at close when there is none), after which the header can no longer
+// change.
+void CGafFile::WriteHeaderBody() {
+  PutChunkTag(gaf::kCodeVersion, gaf::kU16PayloadSize);
+  PutU16(gaf::kWrittenVersion);
+  if (hasMetadata_) {
+    PutChunkTag(gaf::kCodeMetadataMarker, gaf::kU16PayloadSize);
+    PutU16(gaf::kMetadataMarkerValue);
+  }
+  if (description_) {
+    const uint32_t length = static_cast<uint32_t>(description_->size());
+    const uint32_t stored = gaf::StoredStringSize(length);
+    PutChunkTag(gaf::kCodeDescription, stored);
+    PutString(description_->c_str(), length);
+    PutPad(stored);
+  }
+  PutChunkTag(gaf::kCodePrecision, gaf::kU16PayloadSize);
+  PutU16(coordinateBits_);
+  if (hasMetadata_) WriteMetadataChunks();
+  PutChunkTag(gaf::kCodeEndOfHeader, 0);
+  firstObjectPosition_ = appendPosition_ = LogicalOffset();
+  ResetReadCursor();
+  state_ = GafFileState::kReading;
+  Flush();
+}
+
+void CGafFile::WriteEndOfData() {
+  Flush();
+  appendPosition_ = LogicalOffset();
+  PutChunkTag(gaf::kCodeEndOfData, 0);
+}
+
+}  // namespace kro

@@ -1,0 +1,143 @@
+// Buffered big-endian I/O of a data file. Writes collect in the 256 KiB write
+// buffer and reach the file at a flush; the file offset is tracked here, so
+// that positions cost no system call.
+#include <algorithm>
+#include <cstring>
+
+#include "engine/datafile/CGafFile.h"
+#include "engine/datafile/GafByteOrder.h"
+#include "engine/datafile/GafFormat.h"
+#include "engine/fileaccess/CGafRawFile.h"
+
+namespace kro {
+
+// REQUIRES: count <= kIoBufferSize. When the buffer cannot be emptied (the
+// status holds a failure) its contents are dropped: nothing is written any
+// more, so the bytes only need room.
+uint8_t* CGafFile::Reserve(uint32_t count) {
+  if (writeFill_ + count > gaf::kIoBufferSize) {
+    Flush();
+    if (writeFill_ + count > gaf::kIoBufferSize) writeFill_ = 0;
+  }
+  uint8_t* at = writeBuffer_.get() + writeFill_;
+  writeFill_ += count;
+  return at;
+}
+
+void CGafFile::PutU16(uint32_t value) { gaf::StoreU16(Reserve(2), value); }
+void CGafFile::PutU32(uint32_t value) { gaf::StoreU32(Reserve(4), value); }
+void CGafFile::PutF64(double value) { gaf::StoreF64(Reserve(8), value); }
+
+// REQUIRES: length <= kMaxStringBytes.
+void CGafFile::PutString(const char* text, uint32_t length) {
+  if (length <= gaf::kMaxShortString) {
+    *Reserve(1) = static_cast<uint8_t>(length);
+  } else {
+    uint8_t* prefix = Reserve(3);
+    prefix[0] = gaf::kLongStringMarker;
+    gaf::StoreU16(prefix + 1, length);
+  }
+  if (length > 0) std::memcpy(Reserve(length), text, length);
+}
+
+void CGafFile::PutTag(uint32_t code, bool longForm, uint32_t length) {
+  PutU16(gaf::TagWord(code, longForm, length));
+  if (longForm) PutU32(length);
+}
+
+void CGafFile::PutPad(uint32_t length) {
+  if ((length & 1u) != 0) *Reserve(1) = 0;
+}
+
+void CGafFile::PutVertices(const CKroDoublePointNode* vertices, uint64_t count) {
+  const uint32_t vertexBytes = 2 * CoordinateBytes();
+  while (count > 0) {
+    uint32_t room = (gaf::kIoBufferSize - writeFill_) / vertexBytes;
+    if (room == 0) {
+      Flush();
+      if (writeFill_ + vertexBytes > gaf::kIoBufferSize) writeFill_ = 0;
+      room = (gaf::kIoBufferSize - writeFill_) / vertexBytes;
+    }
+    const uint32_t batch = static_cast<uint32_t>(std::min<uint64_t>(count, room));
+    uint8_t* out = Reserve(batch * vertexBytes);
+    if (vertexBytes == 16) {
+      for (uint32_t i = 0; i < batch; ++i, out += 16) {
+        gaf::StoreF64(out, vertices[i].x);
+        gaf::StoreF64(out + 8, vertices[i].y);
+      }
+    } else {
+      for (uint32_t i = 0; i < batch; ++i, out += 8) {
+        gaf::StoreF32(out, vertices[i].x);
+        gaf::StoreF32(out + 4, vertices[i].y);
+      }
+    }
+    vertices += batch;
+    count -= batch;
+  }
+}
+
+void CGafFile::Flush() {
+  if (status_ != kEngineOk || writeFill_ == 0) return;
+  if (!CGafRawFile::Write(file_, writeBuffer_.get(), writeFill_)) {
+    filePosition_ = kUnknownPosition;
+    Fail(eGafWriteError);
+    return;
+  }
+  filePosition_ += writeFill_;
+  fileSize_ = std::max(fileSize_, filePosition_);
+  writeFill_ = 0;
+}
+
+void CGafFile::FlushPending() {
+  if (writeFill_ == 0) return;
+  Flush();
+  writeFill_ = 0;
+}
+
+bool CGafFile::SeekTo(uint32_t position, EngineStatus failure) {
+  FlushPending();
+  if (position == filePosition_) return true;
+  if (position > kMaxFileOffset ||
+      !CGafRawFile::Seek(file_, static_cast<int32_t>(position), SeekOrigin::kBegin)) {
+    filePosition_ = kUnknownPosition;
+    Fail(failure);
+    return false;
+  }
+  filePosition_ = position;
+  return true;
+}
+
+bool CGafFile::PositionForWrite(uint32_t position) {
+  return LogicalOffset() == position || SeekTo(position);
+}
+
+bool CGafFile::ReadBytes(void* into, uint32_t count) {
+  FlushPending();
+  if (filePosition_ == kUnknownPosition || !CGafRawFile::Read(file_, into, count)) {
+    filePosition_ = kUnknownPosition;
+    Fail(eGafReadError);
+    return false;
+  }
+  filePosition_ += count;
+  return true;
+}
+
+bool CGafFile::ReadTag(ChunkTag& tag) {
+  uint8_t bytes[gaf::kLongLengthSize];
+  if (!ReadBytes(bytes, gaf::kTagWordSize)) return false;
+  const uint32_t word = gaf::LoadU16(bytes);
+  tag.code = word >> gaf::kTagCodeShift & gaf::kTagCodeMask;
+  tag.length = word & gaf::kTagLengthMask;
+  tag.longForm = tag.length == gaf::kLongLengthMarker;
+  if (tag.longForm) {
+    if (!ReadBytes(bytes, gaf::kLongLengthSize)) return false;
+    tag.length = gaf::LoadU32(bytes);
+  }
+  return true;
+}
+
+bool CGafFile::FitsInFile(uint32_t start, uint64_t length) const {
+  return start != kUnknownPosition && start + gaf::RoundUpEven64(length) <= fileSize_;
+}
+
+}  // namespace kro

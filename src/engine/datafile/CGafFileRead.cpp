@@ -1,0 +1,241 @@
+// Reading object records: record headers, the sequential scan step, lookups
+// by record position, and the six readers.
+#include <algorithm>
+#include <limits>
+#include <new>
+
+#include "engine/datafile/CGafFile.h"
+#include "engine/datafile/GafFormat.h"
+#include "engine/datafile/GafPayloadReader.h"
+
+namespace kro {
+namespace {
+
+// Ordinary records use the array of its fixed size; a larger record gets an
+// array of its own size, given back at the next ordinary record.
+template <typename T>
+bool FitArray(std::vector<T>& array, uint64_t count, size_t fixedSize) {
+  const size_t wanted = count <= fixedSize ? fixedSize : static_cast<size_t>(count);
+  if (array.size() == wanted) return true;
+  try {
+    std::vector<T>(wanted).swap(array);
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+EngineStatus CGafFile::ReadRecordHeader(EGafObjectType& type) {
+  type = recordType_ = kGafUndefinedObject;
+  recordLength_ = 0;
+  if (status_ != kEngineOk) return status_;
+  if (firstObjectPosition_ == 0) return eGafNoObjectArea;
+  // In a writable file the end-of-data chunk belongs at the append position,
+  // where close writes it: records written in this session end there.
+  const bool atAppendPosition = !readOnly_ && LogicalOffset() == appendPosition_;
+  ChunkTag tag;
+  const bool read = atAppendPosition || ReadTag(tag);
+  recordStart_ = recordEnd_ = atAppendPosition ? appendPosition_ : filePosition_;
+  if (!read) return status_;
+  recordLength_ = tag.length;
+  if (atAppendPosition || tag.code == gaf::kCodeEndOfData) {
+    state_ = GafFileState::kEndOfData;
+    status_ = kEngineEndOfResults;
+    return status_;
+  }
+  const EGafObjectType found = gaf::IsObjectCode(tag.code)
+                                   ? static_cast<EGafObjectType>(tag.code - gaf::kCodeFirstObject)
+                                   : tag.code == gaf::kCodeFree ? gaf::kFreeRecordType : kGafUndefinedObject;
+  if (IsOldMultiSet(found)) {
+    recordEnd_ = kUnknownPosition;
+  } else if (FitsInFile(recordStart_, tag.length)) {
+    recordEnd_ = recordStart_ + gaf::RoundUpEven(tag.length);
+  } else {
+    return Fail(eGafBadFormat);
+  }
+  recordType_ = type = found;
+  return status_;
+}
+
+EngineStatus CGafFile::NextRecord(EGafObjectType& type, uint32_t& position) {
+  type = kGafUndefinedObject;
+  position = 0;
+  if (status_ != kEngineOk) return status_;
+  if (firstObjectPosition_ == 0) return eGafNoObjectArea;
+  if (SkipRecord() != kEngineOk) return status_;
+  position = filePosition_;
+  return ReadRecordHeader(type);
+}
+
+EngineStatus CGafFile::ReadRecordAt(uint32_t position, EGafObjectType& type) {
+  type = kGafUndefinedObject;
+  if (status_ != kEngineOk) return status_;
+  if (firstObjectPosition_ == 0) return eGafNoObjectArea;
+  FlushPending();
+  if ((position & 1u) != 0 || position < firstObjectPosition_ ||
+      static_cast<uint64_t>(position) + gaf::kTagWordSize > fileSize_) {
+    return Fail(eGafSeekError);
+  }
+  if (!SeekTo(position)) return status_;
+  return ReadRecordHeader(type);
+}
+
+// Idempotent: the end of the current record is an absolute position. An old
+// multi-set record can only be passed by reading it.
+EngineStatus CGafFile::SkipRecord() {
+  if (status_ != kEngineOk) return status_;
+  if (firstObjectPosition_ == 0) return eGafNoObjectArea;
+  if (recordEnd_ == kUnknownPosition) {
+    const char *name, *key, *url;
+    int32_t setCount;
+    const int32_t* setCounts;
+    const CKroDoublePointNode* vertices;
+    return recordType_ == kGafPolyPolylineObject ? ReadPolyPolyline(name, key, url, setCount, setCounts, vertices)
+                                                 : ReadPolyPolygon(name, key, url, setCount, setCounts, vertices);
+  }
+  SeekTo(recordEnd_);
+  return status_;
+}
+
+EngineStatus CGafFile::ReadPoint(const char*& name, const char*& key, const char*& url,
+                                 const CKroDoublePointNode*& vertices) {
+  int32_t count = 0;
+  return ReadSingleSet(kGafPointObject, name, key, url, count, vertices);
+}
+
+EngineStatus CGafFile::ReadMultiPoint(const char*& name, const char*& key, const char*& url, int32_t& count,
+                                      const CKroDoublePointNode*& vertices) {
+  return ReadSingleSet(gaf::kMultiPointType, name, key, url, count, vertices);
+}
+
+EngineStatus CGafFile::ReadPolyline(const char*& name, const char*& key, const char*& url, int32_t& count,
+                                    const CKroDoublePointNode*& vertices) {
+  return ReadSingleSet(kGafPolylineObject, name, key, url, count, vertices);
+}
+
+EngineStatus CGafFile::ReadPolyPolyline(const char*& name, const char*& key, const char*& url, int32_t& setCount,
+                                        const int32_t*& setCounts, const CKroDoublePointNode*& vertices) {
+  return ReadMultiSet(kGafPolyPolylineObject, name, key, url, setCount, setCounts, vertices);
+}
+
+EngineStatus CGafFile::ReadPolygon(const char*& name, const char*& key, const char*& url, int32_t& count,
+                                   const CKroDoublePointNode*& vertices) {
+  return ReadSingleSet(kGafPolygonObject, name, key, url, count, vertices);
+}
+
+EngineStatus CGafFile::ReadPolyPolygon(const char*& name, const char*& key, const char*& url, int32_t& setCount,
+                                       const int32_t*& setCounts, const CKroDoublePointNode*& vertices) {
+  return ReadMultiSet(kGafPolyPolygonObject, name, key, url, setCount, setCounts, vertices);
+}
+
+EngineStatus CGafFile::ReadSingleSet(EGafObjectType type, const char*& name, const char*& key, const char*& url,
+                                     int32_t& count, const CKroDoublePointNode*& vertices) {
+  RecordBody body;
+  const EngineStatus status = ReadBody(type, body);
+  HandOut(name, key, url, vertices);
+  count = body.count;
+  return status;
+}
+
+EngineStatus CGafFile::ReadMultiSet(EGafObjectType type, const char*& name, const char*& key, const char*& url,
+                                    int32_t& setCount, const int32_t*& setCounts,
+                                    const CKroDoublePointNode*& vertices) {
+  RecordBody body;
+  const EngineStatus status = ReadBody(type, body);
+  HandOut(name, key, url, vertices);
+  setCount = body.setCount;
+  setCounts = setCounts_.data();
+  return status;
+}
+
+void CGafFile::HandOut(const char*& name, const char*& key, const char*& url,
+                       const CKroDoublePointNode*& vertices) const {
+  name = nameBuffer_.get();
+  key = keyBuffer_.get();
+  url = urlBuffer_.get();
+  vertices = vertices_.data();
+}
+
+bool CGafFile::IsOldMultiSet(EGafObjectType type) const {
+  return version_ <= gaf::kLastOldLayoutVersion && (type == kGafPolyPolylineObject || type == kGafPolyPolygonObject);
+}
+
+// Decodes the current record from its start, so a record can be read again.
+// Leaves the file at the next record; counts are 0 unless it succeeds.
+EngineStatus CGafFile::ReadBody(EGafObjectType type, RecordBody& body) {
+  if (status_ != kEngineOk) return status_;
+  if (firstObjectPosition_ == 0) return eGafNoObjectArea;
+  if (recordType_ != type) return Fail(eGafWrongType);
+  if (!SeekTo(recordStart_)) return status_;
+  // An old multi-set record's length is not relied on: its content, which
+  // must lie in the file, says where it ends.
+  const bool oldMultiSet = IsOldMultiSet(type);
+  const uint32_t limit = oldMultiSet ? fileSize_ - recordStart_ : recordLength_;
+  const uint32_t load = oldMultiSet ? limit : recordEnd_ - recordStart_;
+  GafPayloadReader reader(file_, readBuffer_.get(), gaf::kIoBufferSize, limit, load);
+  const Shape shape = type == kGafPointObject                                          ? Shape::kPoint
+                      : type == kGafPolyPolylineObject || type == kGafPolyPolygonObject ? Shape::kMultiSet
+                                                                                        : Shape::kSingleSet;
+  RecordBody decoded;
+  const bool ok = DecodeBody(reader, shape, decoded);
+  filePosition_ = reader.Failure() == eGafReadError ? kUnknownPosition : recordStart_ + reader.Loaded();
+  if (!ok) return Fail(reader.Failure() != kEngineOk ? reader.Failure() : eGafOutOfMemory);
+  if (oldMultiSet) recordEnd_ = recordStart_ + reader.Consumed();
+  if (SeekTo(recordEnd_)) body = decoded;
+  return status_;
+}
+
+bool CGafFile::DecodeBody(GafPayloadReader& reader, Shape shape, RecordBody& body) {
+  if (!DecodeStringBlock(reader)) return false;
+  const uint32_t coordinateBytes = CoordinateBytes();
+  uint64_t total = 1;
+  if (shape == Shape::kSingleSet) {
+    uint32_t count = 0;
+    if (version_ <= gaf::kLastOldLayoutVersion) count = reader.Unconsumed() / coordinateBytes / 2;
+    else if (!reader.GetU16(count)) return false;
+    total = count;
+    body.count = static_cast<int32_t>(count);
+  } else if (shape == Shape::kMultiSet) {
+    if (!DecodeSetCounts(reader, body, total)) return false;
+  } else {
+    body.count = 1;
+  }
+  if (!reader.Require(total * 2 * coordinateBytes) || !FitArray(vertices_, total, gaf::kVertexArraySize)) return false;
+  return reader.GetVertices(vertices_.data(), total, coordinateBytes);
+}
+
+// Name, key and (from version 2 on) URL, each cut to 255 bytes; then the pad
+// byte when their stored sizes add up to an odd number.
+bool CGafFile::DecodeStringBlock(GafPayloadReader& reader) {
+  uint32_t stored[3] = {0, 0, 0};
+  urlBuffer_[0] = '\0';
+  const bool withUrl = version_ > gaf::kLastOldLayoutVersion;
+  if (!reader.GetString(nameBuffer_.get(), gaf::kTextBufferSize, stored[0]) ||
+      !reader.GetString(keyBuffer_.get(), gaf::kTextBufferSize, stored[1]) ||
+      (withUrl && !reader.GetString(urlBuffer_.get(), gaf::kTextBufferSize, stored[2]))) {
+    return false;
+  }
+  return ((stored[0] + stored[1] + stored[2]) & 1u) == 0 || reader.Skip(1);
+}
+
+bool CGafFile::DecodeSetCounts(GafPayloadReader& reader, RecordBody& body, uint64_t& total) {
+  uint32_t setCount = 0;
+  if (!reader.GetU16(setCount) || !reader.Require(static_cast<uint64_t>(setCount) * gaf::kSetCountSize) ||
+      !FitArray(setCounts_, setCount, gaf::kSetCountArraySize)) {
+    return false;
+  }
+  total = 0;
+  for (uint32_t i = 0; i < setCount; ++i) {
+    uint32_t count = 0;
+    if (!reader.GetU32(count)) return false;
+    // A count this large cannot fit in any record; the vertex check refuses it.
+    setCounts_[i] = static_cast<int32_t>(std::min<uint32_t>(count, std::numeric_limits<int32_t>::max()));
+    total += count;
+  }
+  body.setCount = static_cast<int32_t>(setCount);
+  return true;
+}
+
+}  // namespace kro

@@ -1,0 +1,135 @@
+#include "engine/datafile/GafPayloadReader.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "engine/datafile/GafByteOrder.h"
+#include "engine/datafile/GafFormat.h"
+#include "engine/fileaccess/CGafRawFile.h"
+#include "platform/MultiByte.h"
+
+namespace kro {
+
+GafPayloadReader::GafPayloadReader(FileHandle handle, uint8_t* window, uint32_t capacity, uint32_t length,
+                                   uint32_t loadLimit)
+    : handle_(handle), window_(window), capacity_(capacity), length_(length), loadLimit_(std::max(length, loadLimit)) {}
+
+bool GafPayloadReader::Fail(EngineStatus status) {
+  if (failure_ == kEngineOk) failure_ = status;
+  return false;
+}
+
+bool GafPayloadReader::Need(uint32_t count) {
+  if (failure_ != kEngineOk) return false;
+  const uint32_t available = end_ - begin_;
+  if (available >= count) return true;
+  if (count > length_ - consumed_) return Fail(eGafBadFormat);
+  if (count > capacity_) return Fail(eGafBadFormat);
+  std::memmove(window_, window_ + begin_, available);
+  begin_ = 0;
+  end_ = available;
+  const uint32_t wanted = std::min(capacity_ - available, loadLimit_ - loaded_);
+  if (!CGafRawFile::Read(handle_, window_ + end_, wanted)) return Fail(eGafReadError);
+  end_ += wanted;
+  loaded_ += wanted;
+  return true;
+}
+
+template <typename T, typename Decode>
+bool GafPayloadReader::GetFixed(uint32_t size, T& value, Decode decode) {
+  value = 0;
+  if (!Need(size)) return false;
+  value = decode(window_ + begin_);
+  Take(size);
+  return true;
+}
+
+bool GafPayloadReader::GetU16(uint32_t& value) { return GetFixed(2, value, gaf::LoadU16); }
+bool GafPayloadReader::GetU32(uint32_t& value) { return GetFixed(4, value, gaf::LoadU32); }
+bool GafPayloadReader::GetF64(double& value) { return GetFixed(8, value, gaf::LoadF64); }
+
+bool GafPayloadReader::GetStringBytes(const uint8_t*& bytes, uint32_t& n, uint32_t& stored) {
+  stored = 0;
+  if (!Need(1)) return false;
+  n = window_[begin_];
+  uint32_t prefix = 1;
+  if (n >= gaf::kLongStringMarker) {
+    if (!Need(3)) return false;
+    n = gaf::LoadU16(window_ + begin_ + 1);
+    prefix = 3;
+  }
+  if (!Need(prefix + n)) return false;
+  bytes = window_ + begin_ + prefix;
+  stored = prefix + n;
+  Take(stored);
+  return true;
+}
+
+bool GafPayloadReader::GetString(char* out, size_t size, uint32_t& stored) {
+  out[0] = '\0';
+  const uint8_t* bytes = nullptr;
+  uint32_t n = 0;
+  if (!GetStringBytes(bytes, n, stored)) return false;
+  CopyTextCut(out, bytes, n, size - 1);
+  return true;
+}
+
+bool GafPayloadReader::GetString(std::string& out, uint32_t& stored) {
+  out.clear();
+  const uint8_t* bytes = nullptr;
+  uint32_t n = 0;
+  if (!GetStringBytes(bytes, n, stored)) return false;
+  // A stored zero byte would end the text for every caller; keep what precedes it.
+  out.assign(reinterpret_cast<const char*>(bytes), BoundedLength(reinterpret_cast<const char*>(bytes), n));
+  return true;
+}
+
+bool GafPayloadReader::Skip(uint32_t count) {
+  while (count > 0) {
+    const uint32_t step = std::min(count, capacity_);
+    if (!Need(step)) return false;
+    Take(step);
+    count -= step;
+  }
+  return true;
+}
+
+bool GafPayloadReader::Require(uint64_t count) {
+  if (failure_ != kEngineOk) return false;
+  return count <= Unconsumed() || Fail(eGafBadFormat);
+}
+
+bool GafPayloadReader::GetVertices(CKroDoublePointNode* out, uint64_t count, uint32_t coordinateBytes) {
+  const uint32_t vertexBytes = 2 * coordinateBytes;
+  if (!Require(count * vertexBytes)) return false;
+  const uint32_t batchLimit = capacity_ / vertexBytes;
+  while (count > 0) {
+    const uint32_t batch = static_cast<uint32_t>(std::min<uint64_t>(count, batchLimit));
+    if (!Need(batch * vertexBytes)) return false;
+    const uint8_t* in = window_ + begin_;
+    if (coordinateBytes == 8) {
+      for (uint32_t i = 0; i < batch; ++i, in += 16) out[i] = {gaf::LoadF64(in), gaf::LoadF64(in + 8)};
+    } else {
+      for (uint32_t i = 0; i < batch; ++i, in += 8) out[i] = {gaf::LoadF32(in), gaf::LoadF32(in + 4)};
+    }
+    Take(batch * vertexBytes);
+    out += batch;
+    count -= batch;
+  }
+  return true;
+}
+
+size_t CopyTextCut(char* out, const uint8_t* bytes, size_t n, size_t limit) {
+  const char* text = reinterpret_cast<const char*>(bytes);
+  size_t taken = 0;
+  while (taken < n) {
+    const size_t step = MbCharLength(text + taken, n - taken);
+    if (taken + step > limit) break;
+    taken += step;
+  }
+  std::memcpy(out, text, taken);
+  out[taken] = '\0';
+  return taken;
+}
+
+}  // namespace kro

@@ -1,0 +1,84 @@
+// Decodes the payload of one chunk straight from the file through a fixed
+// window buffer. The payload is loaded in as few reads as the window allows
+// (one read for any payload that fits), and every decode is checked against
+// the payload's length: a field that would run past it is a format error,
+// never a read beyond the bytes the chunk owns.
+#ifndef KRO_ENGINE_DATAFILE_GAFPAYLOADREADER_H
+#define KRO_ENGINE_DATAFILE_GAFPAYLOADREADER_H
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "KroGafExportImport/KroGafExportImport.h"
+#include "engine/EngineStatus.h"
+#include "platform/FileSystem.h"
+
+namespace kro {
+
+class GafPayloadReader {
+ public:
+  // The payload of `length` bytes starts at the current offset of `handle`.
+  // At most `loadLimit` (>= length) bytes are read from the file, so that the
+  // pad byte after an odd payload can come in the same read.
+  // REQUIRES: `window` holds `capacity` bytes, capacity >= kMaxStringForm.
+  GafPayloadReader(FileHandle handle, uint8_t* window, uint32_t capacity, uint32_t length, uint32_t loadLimit);
+  GafPayloadReader(const GafPayloadReader&) = delete;
+  GafPayloadReader& operator=(const GafPayloadReader&) = delete;
+
+  // Each returns false, with Failure() set, when the payload is too short
+  // (eGafBadFormat) or the file read fails (eGafReadError).
+  bool GetU16(uint32_t& value);
+  bool GetU32(uint32_t& value);
+  bool GetF64(double& value);
+  // A string in the data file's form, into a buffer of `size` (>= 1) bytes:
+  // at most size - 1 bytes without splitting a multi-byte character, then a
+  // terminator. `stored` is the whole stored size (n + 1 or n + 3).
+  bool GetString(char* out, size_t size, uint32_t& stored);
+  bool GetString(std::string& out, uint32_t& stored);
+  bool Skip(uint32_t count);
+  // Fails with eGafBadFormat unless `count` more bytes lie in the payload;
+  // lets a caller check a count before it sizes a buffer from it.
+  bool Require(uint64_t count);
+  // `count` vertices of 4-byte singles or 8-byte doubles, decoded to doubles.
+  bool GetVertices(CKroDoublePointNode* out, uint64_t count, uint32_t coordinateBytes);
+
+  uint32_t Consumed() const { return consumed_; }
+  uint32_t Unconsumed() const { return length_ - consumed_; }
+  // Bytes read from the file so far: the file offset is payload start + this.
+  uint32_t Loaded() const { return loaded_; }
+  EngineStatus Failure() const { return failure_; }
+
+ private:
+  // Makes `count` (<= capacity) bytes of the payload available at window_ +
+  // begin_, reading more when needed.
+  bool Need(uint32_t count);
+  bool Fail(EngineStatus status);
+  void Take(uint32_t count) {
+    begin_ += count;
+    consumed_ += count;
+  }
+  template <typename T, typename Decode>
+  bool GetFixed(uint32_t size, T& value, Decode decode);
+  bool GetStringBytes(const uint8_t*& bytes, uint32_t& n, uint32_t& stored);
+
+  FileHandle handle_;
+  uint8_t* window_;
+  uint32_t capacity_;
+  uint32_t length_;
+  uint32_t loadLimit_;
+  uint32_t begin_ = 0;  // window_[begin_, end_) is loaded and not yet consumed
+  uint32_t end_ = 0;
+  uint32_t consumed_ = 0;
+  uint32_t loaded_ = 0;
+  EngineStatus failure_ = kEngineOk;
+};
+
+// Copies the whole characters of the `n` bytes at `bytes` that fit in
+// `limit` bytes, then a terminator; `out` holds limit + 1 bytes. Returns the
+// number of bytes copied.
+size_t CopyTextCut(char* out, const uint8_t* bytes, size_t n, size_t limit);
+
+}  // namespace kro
+
+#endif

@@ -1,0 +1,203 @@
+// The spatial index engine: one open ".sif" file holding a disk-resident
+// R-tree from each object's bounding box and type to its record position in
+// the data file.
+//
+// The object owns its file, the header (kept in memory and written at close,
+// and at once by the setters), a cache of 30 node buffers with write-back, the
+// path stack along which searches and tree walks proceed, and the buffer of
+// search hits. Every operation returns an engine status word; nothing throws.
+//
+// Invariants between operations:
+//  - height 0 <=> root position 0 <=> the tree is empty;
+//  - every position followed from the file (root, child, free-list link) is
+//    checked to be a block of the right kind inside the file first; a bad one
+//    ends the operation with eSifReadError (Verify reports eSifBadNodePosition
+//    for tree positions), never a wild read;
+//  - a header that this engine cannot walk safely is refused at open.
+//
+// A search and a leaf scan share the path stack and the hit buffer; starting
+// one ends the other. Insertion and deletion must not be interleaved with an
+// active search or scan (they reset the cursors of the nodes they fetch).
+#ifndef KRO_ENGINE_SPATIALINDEX_CSPATIALINDEX_H
+#define KRO_ENGINE_SPATIALINDEX_CSPATIALINDEX_H
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "KroGafExportImport/KroGafExportImport.h"
+#include "engine/EngineStatus.h"
+#include "engine/indexfile/CIndexFile.h"
+#include "engine/indexfile/CIndexProgress.h"
+#include "engine/indexfile/NodeCache.h"
+#include "engine/indexfile/NodePin.h"
+#include "engine/spatialindex/SifNode.h"
+#include "platform/FileSystem.h"
+
+namespace kro {
+
+class CSpatialIndex : public CIndexFile, private NodeStore<SifNode> {
+ public:
+  // Opens `fileName` with the open flag word of the file layer (1 read only;
+  // 2 read-write on an existing file; 2+4 create new; 2+8 create or
+  // truncate; 2+16 open or create). A created file gets the default header
+  // at once. Status: 0, eSifCannotOpen, eSifReadError, eSifNotASif,
+  // eSifBadVersion, eSifWriteError. After a failure the object holds no file
+  // and must only be destroyed.
+  CSpatialIndex(const char* fileName, uint32_t flagWord, EngineStatus& status);
+  // Closes (see Close).
+  ~CSpatialIndex() override;
+
+  // A writable, successfully opened index writes its header and every dirty
+  // node; failures are not reported. Then everything is released. Only the
+  // first call does anything.
+  void Close();
+
+  uint32_t GetVersion() const { return header_.version; }
+  void GetNodeCapacity(uint32_t& maximum, uint32_t& minimum) const;
+  uint32_t GetCoordinateBits() const { return header_.coordinateBits; }
+  uint32_t GetObjectCount() const { return header_.objectCount; }
+  const char* GetDescription() const { return header_.description; }
+  uint32_t GetHeight() const { return header_.height; }
+
+  // Stores at most 255 bytes of whole characters and writes the header.
+  // eSifReadOnly on a read-only file; eSifInvalidParameter for a null text.
+  EngineStatus SetDescription(const char* text);
+  // 32 or 64, else eSifInvalidParameter. Only a file created by this open
+  // that still holds no block changes (the header is written); otherwise 0
+  // and nothing changes.
+  EngineStatus SetCoordinateBits(uint32_t bits);
+  // 2 <= maximum <= 50 and 1 <= minimum <= maximum / 2 (so that every split
+  // leaves both halves at the minimum), else eSifInvalidParameter. Changes
+  // only what SetCoordinateBits would change.
+  EngineStatus SetNodeCapacity(uint32_t maximum, uint32_t minimum);
+
+  // Enters one object. Status: 0, eSifReadOnly, eSifInvalidParameter for
+  // record position 0 (it would read back as an unused slot), eSifReadError,
+  // eSifWriteError. A 32-bit index rounds the box to singles first, so what
+  // the cache holds is what the file will hold.
+  EngineStatus Insert(uint32_t objectType, const BoundingBoxNode& box, uint32_t recordPosition);
+
+  // Union of the root's entries, or four zeros for an empty tree.
+  EngineStatus GetBoundingBox(BoundingBoxNode& box);
+  // Starts a search for entries whose boxes meet `box` and whose types pass
+  // `typeFilter` (0 all, 1 points, 2 polylines, 4 polygons, else none). With
+  // `sortBatches` each batch of up to 8192 hits comes out by ascending record
+  // position.
+  EngineStatus BeginSearch(const BoundingBoxNode& box, uint32_t typeFilter, bool sortBatches);
+  // 0 with a hit, kEngineEndOfResults once (the search ends), eSifNoSearch
+  // without a search, or the read status that ended the search.
+  EngineStatus GetNextHit(uint32_t& recordPosition, uint32_t& objectType, BoundingBoxNode& box);
+
+  // Rewrites the tree depth first into a temporary file without free blocks
+  // and puts it in place of the index file. `keepName` (kMaxPathBytes bytes
+  // or null) receives the temporary file's name when the replacement failed
+  // and the caller wants it kept. A failure or an abort through `progress`
+  // leaves the object and its file as they were before the call.
+  EngineStatus Compact(CIndexProgress* progress, char* keepName);
+
+  // Removes the entry with `recordPosition` found under internal boxes that
+  // contain `box`; underfull nodes are dissolved and their entries inserted
+  // again. 0, eSifReadOnly, eSifNotFound, read and write statuses.
+  EngineStatus Delete(const BoundingBoxNode& box, uint32_t recordPosition);
+
+  // Walks the whole tree and both free lists, checks the invariants and
+  // fills `statistics`. 0 or the first violation in depth-first order.
+  EngineStatus Verify(CIndexProgress* progress, SifStatistics& statistics);
+
+  // Hands out every leaf, one per call: the arrays must hold the header's
+  // maximum number of entries.
+  EngineStatus BeginLeafScan();
+  EngineStatus GetNextLeaf(uint32_t* recordPositions, uint32_t* objectTypes, BoundingBoxNode* boxes,
+                           uint32_t& entryCount, BoundingBoxNode& unionBox);
+
+ private:
+  using Cache = NodeCache<SifNode>;
+  using Pin = NodePin<SifNode>;
+
+  // Header and node blocks (CSpatialIndexBlocks.cpp).
+  EngineStatus ReadHeader();
+  EngineStatus WriteHeader(FileHandle file);
+  EngineStatus WriteNode(FileHandle file, const SifNode& node);
+  EngineStatus FreeNode(SifNode& node);
+  // Whether `position` can hold a block of `blockSize` bytes inside the file.
+  bool IsValidBlockPosition(uint32_t position, uint32_t blockSize) const;
+  // Follows a free list from `head`, counting its blocks; eSifReadError for a
+  // link that is no block of the list's kind, a failed read, or a cycle.
+  EngineStatus WalkFreeList(uint32_t head, uint32_t blockSize, uint32_t& count);
+  uint32_t& FreeListHead(uint32_t level);
+  uint32_t BlockGcd() const;
+
+  // NodeStore.
+  EngineStatus ReadNode(uint32_t position, uint32_t level, SifNode& node) override;
+  EngineStatus WriteNodeBack(const SifNode& node) override;
+  EngineStatus AllocateBlock(uint32_t level, SifNode& node) override;
+  uint32_t RootPosition() const override { return header_.rootPosition; }
+  EngineStatus ReadErrorStatus() const override { return eSifReadError; }
+
+  // Cache access that refuses a cached node of another level than the path
+  // says (a damaged child field pointing at an ancestor or a sibling level).
+  SifNode* FetchNode(uint32_t position, uint32_t level, EngineStatus& status);
+  EngineStatus PushNode(uint32_t position, uint32_t level);
+  bool IsOpen() const { return cache_ != nullptr; }
+  static bool Aborted(const CIndexProgress* progress) { return progress != nullptr && progress->IsAborted(); }
+  bool CanChangeLayout() const;
+  // Drops any search or scan and pins the root on the empty path stack.
+  EngineStatus StartWalk();
+  // Drops any search or scan and lets go of the path stack.
+  void EndWalks();
+
+  // Insertion (CSpatialIndexInsert.cpp, CSpatialIndexSplit.cpp).
+  EngineStatus InsertEntry(uint32_t targetLevel, uint32_t type, const BoundingBoxNode& box, uint32_t childField);
+  SifNode* InsertAt(SifNode& node, uint32_t targetLevel, uint32_t type, const BoundingBoxNode& box,
+                    uint32_t childField, EngineStatus& status);
+  uint32_t ChooseSubtree(const SifNode& node, const BoundingBoxNode& box) const;
+  SifNode* SplitNode(SifNode& node, uint32_t type, const BoundingBoxNode& box, uint32_t childField,
+                     EngineStatus& status);
+
+  // Search (CSpatialIndexSearch.cpp).
+  EngineStatus FillBatch();
+  void ExamineLeaf(SifNode& leaf);
+  void SortBatch();
+
+  // Compaction (CSpatialIndexCompact.cpp).
+  class TempFile;
+  EngineStatus CopyTree(TempFile& temp, uint32_t& newFileSize, CIndexProgress* progress);
+  EngineStatus CopySubtree(FileHandle file, uint32_t& slot, uint32_t& fileEnd, CIndexProgress* progress);
+  EngineStatus PutCompactedFileInPlace(TempFile& temp, uint32_t newFileSize, char* keepName);
+
+  // Deletion (CSpatialIndexDelete.cpp).
+  EngineStatus DeleteAt(SifNode& node, const BoundingBoxNode& box, uint32_t recordPosition);
+  EngineStatus ReinsertDissolved();
+  EngineStatus CondenseRoot();
+  EngineStatus EmptyTree();
+
+  // Verification (CSpatialIndexVerify.cpp).
+  EngineStatus VerifyNode(CIndexProgress* progress, const BoundingBoxNode& expected, SifStatistics& statistics);
+
+  uint32_t fileSize_ = 0;
+  SifHeader header_;
+  std::unique_ptr<Cache> cache_;
+  bool closed_ = false;
+  // Free lists are checked whole (bounded walk) before the first block is
+  // taken from them; afterwards only this object changes them.
+  bool freeListChecked_[2] = {false, false};
+
+  bool searchActive_ = false;
+  bool leafScanActive_ = false;
+  BoundingBoxNode searchBox_{};
+  uint32_t typeFilter_ = 0;
+  bool sortBatches_ = false;
+  uint32_t batchCount_ = 0;
+  uint32_t batchCursor_ = 0;
+  std::vector<SifHit> batch_;
+  // Delivery order: indexes into batch_.
+  std::vector<uint32_t> order_;
+
+  // Copies of the nodes Delete dissolved, deepest first.
+  std::vector<SifNode> dissolved_;
+};
+
+}  // namespace kro
+
+#endif

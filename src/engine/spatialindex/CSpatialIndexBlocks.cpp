@@ -1,0 +1,201 @@
+// Header and node blocks: encoding, decoding, allocation and free lists.
+#include <array>
+#include <cstring>
+
+#include "engine/fileaccess/CGafRawFile.h"
+#include "engine/spatialindex/CSpatialIndex.h"
+
+namespace kro {
+namespace {
+
+using HeaderBytes = std::array<unsigned char, kIndexHeaderSize>;
+using BlockBytes = std::array<unsigned char, sif::kMaxBlockSize>;
+
+bool SeekTo(FileHandle file, uint32_t position) {
+  return position <= kMaxFileOffset &&
+         CGafRawFile::Seek(file, static_cast<int32_t>(position), SeekOrigin::kBegin);
+}
+
+// Whether the decoded header describes a tree this engine can hold in its
+// buffers and walk with its 30-slot path stack.
+bool IsUsableHeader(const SifHeader& h) {
+  return h.maxEntries >= sif::kMinMaxEntries && h.maxEntries <= sif::kMaxSlots && h.minEntries >= 1 &&
+         h.minEntries <= h.maxEntries && sif::IsValidCoordinateBits(h.coordinateBits) &&
+         h.height <= sif::kMaxHeight && (h.height == 0) == (h.rootPosition == 0);
+}
+
+}  // namespace
+
+EngineStatus CSpatialIndex::ReadHeader() {
+  HeaderBytes bytes{};
+  if (!SeekTo(Handle(), 0) || !CGafRawFile::Read(Handle(), bytes.data(), kIndexHeaderSize)) return eSifReadError;
+  const unsigned char* in = bytes.data();
+  if (GetUInt(in + sif::kMagicOffset, 32) != sif::kMagic) return eSifNotASif;
+
+  SifHeader read;
+  read.version = GetUInt(in + sif::kVersionOffset, 16);
+  if (read.version > sif::kCurrentVersion) return eSifBadVersion;
+  read.minEntries = GetUInt(in + sif::kMinimumOffset, 16);
+  read.maxEntries = GetUInt(in + sif::kMaximumOffset, 16);
+  read.height = GetUInt(in + sif::kHeightOffset, 16);
+  read.coordinateBits = GetUInt(in + sif::kCoordinateBitsOffset, 16);
+  read.rootPosition = GetUInt(in + sif::kRootOffset, 32);
+  read.freeInternalHead = GetUInt(in + sif::kFreeInternalOffset, 32);
+  read.freeLeafHead = GetUInt(in + sif::kFreeLeafOffset, 32);
+  read.objectCount = GetUInt(in + sif::kObjectCountOffset, 32);
+  if (!GetString(in + sif::kDescriptionOffset, kIndexHeaderSize - sif::kDescriptionOffset, read.description) ||
+      !IsUsableHeader(read)) {
+    return eSifNotASif;
+  }
+  read.ComputeBlockSizes();
+  header_ = read;
+  return kEngineOk;
+}
+
+EngineStatus CSpatialIndex::WriteHeader(FileHandle file) {
+  HeaderBytes bytes{};
+  unsigned char* out = bytes.data();
+  PutUInt(sif::kMagic, 32, out + sif::kMagicOffset);
+  PutUInt(0, 16, out + sif::kReservedOffset);
+  PutUInt(header_.version, 16, out + sif::kVersionOffset);
+  PutUInt(header_.minEntries, 16, out + sif::kMinimumOffset);
+  PutUInt(header_.maxEntries, 16, out + sif::kMaximumOffset);
+  PutUInt(header_.height, 16, out + sif::kHeightOffset);
+  PutUInt(header_.coordinateBits, 16, out + sif::kCoordinateBitsOffset);
+  PutUInt(header_.rootPosition, 32, out + sif::kRootOffset);
+  PutUInt(header_.freeInternalHead, 32, out + sif::kFreeInternalOffset);
+  PutUInt(header_.freeLeafHead, 32, out + sif::kFreeLeafOffset);
+  PutUInt(header_.objectCount, 32, out + sif::kObjectCountOffset);
+  PutString(header_.description, out + sif::kDescriptionOffset);
+  if (!SeekTo(file, 0) || !CGafRawFile::Write(file, out, kIndexHeaderSize)) return eSifWriteError;
+  return kEngineOk;
+}
+
+EngineStatus CSpatialIndex::ReadNode(uint32_t position, uint32_t level, SifNode& node) {
+  const uint32_t size = header_.BlockSize(level);
+  if (!IsValidBlockPosition(position, size)) return eSifReadError;
+  BlockBytes bytes;
+  if (!SeekTo(Handle(), position) || !CGafRawFile::Read(Handle(), bytes.data(), size)) return eSifReadError;
+
+  const uint32_t maximum = header_.maxEntries;
+  const uint32_t coordinateBytes = header_.coordinateBits / 8;
+  const int bits = static_cast<int>(header_.coordinateBits);
+  node = SifNode{};
+  // The used slots are the non-zero child fields in slot order; a block
+  // written by this engine has them all in front.
+  for (uint32_t slot = 0; slot < maximum; ++slot) {
+    const uint32_t childField = GetUInt(bytes.data() + sif::ChildFieldOffset(slot), 32);
+    if (childField == 0) continue;
+    const unsigned char* box = bytes.data() + sif::BoxOffset(maximum, coordinateBytes, slot);
+    node.child[node.count] = childField;
+    node.box[node.count] = BoundingBoxNode{GetReal(box, bits), GetReal(box + coordinateBytes, bits),
+                                           GetReal(box + 2 * coordinateBytes, bits),
+                                           GetReal(box + 3 * coordinateBytes, bits)};
+    if (level == 0) node.type[node.count] = GetUInt(bytes.data() + sif::TypeOffset(maximum, coordinateBytes, slot), 16);
+    ++node.count;
+  }
+  node.position = position;
+  node.level = level;
+  return kEngineOk;
+}
+
+EngineStatus CSpatialIndex::WriteNode(FileHandle file, const SifNode& node) {
+  const uint32_t size = header_.BlockSize(node.level);
+  const uint32_t maximum = header_.maxEntries;
+  const uint32_t coordinateBytes = header_.coordinateBits / 8;
+  const int bits = static_cast<int>(header_.coordinateBits);
+  BlockBytes bytes{};
+  const uint32_t used = node.count < maximum ? node.count : maximum;
+  for (uint32_t slot = 0; slot < used; ++slot) {
+    PutUInt(node.child[slot], 32, bytes.data() + sif::ChildFieldOffset(slot));
+    unsigned char* box = bytes.data() + sif::BoxOffset(maximum, coordinateBytes, slot);
+    PutReal(node.box[slot].xMin, bits, box);
+    PutReal(node.box[slot].yMin, bits, box + coordinateBytes);
+    PutReal(node.box[slot].xMax, bits, box + 2 * coordinateBytes);
+    PutReal(node.box[slot].yMax, bits, box + 3 * coordinateBytes);
+    if (node.IsLeaf()) PutUInt(node.type[slot], 16, bytes.data() + sif::TypeOffset(maximum, coordinateBytes, slot));
+  }
+  if (!SeekTo(file, node.position) || !CGafRawFile::Write(file, bytes.data(), size)) return eSifWriteError;
+  return kEngineOk;
+}
+
+EngineStatus CSpatialIndex::WriteNodeBack(const SifNode& node) { return WriteNode(Handle(), node); }
+
+EngineStatus CSpatialIndex::AllocateBlock(uint32_t level, SifNode& node) {
+  const uint32_t size = header_.BlockSize(level);
+  uint32_t& head = FreeListHead(level);
+  if (head != 0) {
+    bool& checked = freeListChecked_[level == 0 ? 1 : 0];
+    if (!checked) {
+      uint32_t blocks = 0;
+      const EngineStatus status = WalkFreeList(head, size, blocks);
+      if (status != kEngineOk) return status;
+      checked = true;
+    }
+    unsigned char link[4];
+    if (!SeekTo(Handle(), head) || !CGafRawFile::Read(Handle(), link, sizeof link)) return eSifReadError;
+    node.position = head;
+    head = GetUInt(link, 32);
+    return kEngineOk;
+  }
+
+  uint32_t end = 0;
+  if (!CGafRawFile::Seek(Handle(), 0, SeekOrigin::kEnd) || !CGafRawFile::Tell(Handle(), end) ||
+      end > kMaxFileOffset) {
+    return eSifWriteError;
+  }
+  // A file whose end is off the block grid (a torn tail) gets its new block
+  // on the grid, where reads accept it.
+  const uint32_t gcd = BlockGcd();
+  uint32_t position = end < kIndexHeaderSize ? kIndexHeaderSize : end;
+  const uint32_t misalignment = (position - kIndexHeaderSize) % gcd;
+  if (misalignment != 0) position += gcd - misalignment;
+  if (position > kMaxFileOffset - size) return eSifWriteError;
+  if (position != end && !SeekTo(Handle(), position)) return eSifWriteError;
+  const BlockBytes zeros{};
+  if (!CGafRawFile::Write(Handle(), zeros.data(), size)) return eSifWriteError;
+  node.position = position;
+  fileSize_ = position + size;
+  return kEngineOk;
+}
+
+EngineStatus CSpatialIndex::FreeNode(SifNode& node) {
+  uint32_t& head = FreeListHead(node.level);
+  unsigned char link[4];
+  PutUInt(head, 32, link);
+  if (!SeekTo(Handle(), node.position) || !CGafRawFile::Write(Handle(), link, sizeof link)) return eSifWriteError;
+  head = node.position;
+  // The buffer no longer holds a node; its holder's pin stays.
+  const int32_t pins = node.pinCount;
+  static_cast<CachedNodeState&>(node) = CachedNodeState{};
+  node.pinCount = pins;
+  return kEngineOk;
+}
+
+bool CSpatialIndex::IsValidBlockPosition(uint32_t position, uint32_t blockSize) const {
+  return position >= kIndexHeaderSize && position <= kMaxFileOffset && blockSize <= fileSize_ &&
+         position <= fileSize_ - blockSize && (position - kIndexHeaderSize) % BlockGcd() == 0;
+}
+
+EngineStatus CSpatialIndex::WalkFreeList(uint32_t head, uint32_t blockSize, uint32_t& count) {
+  count = 0;
+  // A list longer than the blocks the file can hold repeats itself.
+  const uint32_t places = fileSize_ > kIndexHeaderSize ? (fileSize_ - kIndexHeaderSize) / blockSize : 0;
+  for (uint32_t position = head; position != 0; ++count) {
+    if (count >= places || !IsValidBlockPosition(position, blockSize)) return eSifReadError;
+    unsigned char link[4];
+    if (!SeekTo(Handle(), position) || !CGafRawFile::Read(Handle(), link, sizeof link)) return eSifReadError;
+    position = GetUInt(link, 32);
+  }
+  return kEngineOk;
+}
+
+uint32_t& CSpatialIndex::FreeListHead(uint32_t level) {
+  return level == 0 ? header_.freeLeafHead : header_.freeInternalHead;
+}
+
+uint32_t CSpatialIndex::BlockGcd() const {
+  return GreatestCommonDivisor(header_.internalBlockSize, header_.leafBlockSize);
+}
+
+}  // namespace kro

@@ -1,0 +1,122 @@
+// Opening, closing, header accessors and setters, and the checked cache access
+// every tree walk goes through.
+#include <cstring>
+
+#include "engine/fileaccess/CGafRawFile.h"
+#include "engine/spatialindex/CSpatialIndex.h"
+
+namespace kro {
+
+CSpatialIndex::CSpatialIndex(const char* fileName, uint32_t flagWord, EngineStatus& status) {
+  if (fileName == nullptr || !OpenIndexFile(fileName, flagWord)) {
+    status = eSifCannotOpen;
+    return;
+  }
+  header_.ComputeBlockSizes();
+  status = WasCreated() ? WriteHeader(Handle()) : ReadHeader();
+  if (status != kEngineOk) return;
+  if (!CGafRawFile::Size(Handle(), fileSize_)) {
+    status = eSifReadError;
+    return;
+  }
+  batch_.resize(sif::kBatchCapacity);
+  order_.resize(sif::kBatchCapacity);
+  NodeStore<SifNode>& store = *this;
+  cache_ = std::make_unique<Cache>(store);
+}
+
+CSpatialIndex::~CSpatialIndex() { Close(); }
+
+void CSpatialIndex::Close() {
+  if (closed_) return;
+  closed_ = true;
+  if (IsOpen() && Handle() != kInvalidFileHandle && !IsReadOnly()) {
+    // Nothing can report a failure here; a later open finds what was written.
+    WriteHeader(Handle());
+    cache_->FlushNodes(true);
+  }
+  searchActive_ = false;
+  leafScanActive_ = false;
+  cache_.reset();
+  batch_ = std::vector<SifHit>();
+  order_ = std::vector<uint32_t>();
+  dissolved_ = std::vector<SifNode>();
+  CloseIndexFile();
+}
+
+void CSpatialIndex::GetNodeCapacity(uint32_t& maximum, uint32_t& minimum) const {
+  maximum = header_.maxEntries;
+  minimum = header_.minEntries;
+}
+
+EngineStatus CSpatialIndex::SetDescription(const char* text) {
+  if (text == nullptr) return eSifInvalidParameter;
+  if (IsReadOnly()) return eSifReadOnly;
+  if (!IsOpen()) return eSifCannotOpen;
+  const size_t copied = CopyBounded(header_.description, text, kMaxIndexDescription);
+  header_.description[copied] = '\0';
+  return WriteHeader(Handle());
+}
+
+bool CSpatialIndex::CanChangeLayout() const {
+  // Only a file this open created and that holds no block yet: any block
+  // already in the file was laid out for the old sizes.
+  return IsOpen() && WasCreated() && header_.rootPosition == 0 && fileSize_ == kIndexHeaderSize;
+}
+
+EngineStatus CSpatialIndex::SetCoordinateBits(uint32_t bits) {
+  if (!sif::IsValidCoordinateBits(bits)) return eSifInvalidParameter;
+  if (!CanChangeLayout()) return kEngineOk;
+  header_.coordinateBits = bits;
+  header_.ComputeBlockSizes();
+  return WriteHeader(Handle());
+}
+
+EngineStatus CSpatialIndex::SetNodeCapacity(uint32_t maximum, uint32_t minimum) {
+  if (maximum < sif::kMinMaxEntries || maximum > sif::kMaxSlots || minimum < 1 || minimum > maximum / 2) {
+    return eSifInvalidParameter;
+  }
+  if (!CanChangeLayout()) return kEngineOk;
+  header_.maxEntries = maximum;
+  header_.minEntries = minimum;
+  header_.ComputeBlockSizes();
+  return WriteHeader(Handle());
+}
+
+SifNode* CSpatialIndex::FetchNode(uint32_t position, uint32_t level, EngineStatus& status) {
+  SifNode* node = cache_->FetchNode(position, level, status);
+  if (node != nullptr && node->level != level) {
+    status = eSifReadError;
+    return nullptr;
+  }
+  return node;
+}
+
+EngineStatus CSpatialIndex::PushNode(uint32_t position, uint32_t level) {
+  const EngineStatus status = cache_->PushNode(position, level, true);
+  if (status != kEngineOk) return status;
+  if (cache_->TopNode()->level != level) {
+    cache_->PopNode();
+    return eSifReadError;
+  }
+  return kEngineOk;
+}
+
+EngineStatus CSpatialIndex::StartWalk() {
+  if (!IsOpen()) return eSifCannotOpen;
+  EndWalks();
+  if (header_.rootPosition == 0) return kEngineOk;
+  const EngineStatus status = PushNode(header_.rootPosition, header_.height - 1);
+  if (status != kEngineOk) cache_->ClearStack();
+  return status;
+}
+
+void CSpatialIndex::EndWalks() {
+  if (IsOpen()) cache_->ClearStack();
+  searchActive_ = false;
+  leafScanActive_ = false;
+  batchCount_ = 0;
+  batchCursor_ = 0;
+}
+
+}  // namespace kro

@@ -1,0 +1,114 @@
+// Box search: a depth-first walk on the path stack that fills batches of up
+// to 8192 hits, each handed out in record-position order when asked, so the
+// data file is read forward within a batch. The walk resumes from the
+// cursors of the pinned nodes on the stack when the next batch is needed.
+#include <algorithm>
+
+#include "engine/spatialindex/CSpatialIndex.h"
+
+namespace kro {
+
+EngineStatus CSpatialIndex::GetBoundingBox(BoundingBoxNode& box) {
+  box = BoundingBoxNode{};
+  if (!IsOpen()) return eSifCannotOpen;
+  if (header_.rootPosition == 0) return kEngineOk;
+  // A walk in progress already holds the root; fetching it again would reset
+  // its cursor and restart the walk.
+  if (cache_->Top() >= 0 && cache_->StackNode(0)->position == header_.rootPosition) {
+    box = cache_->StackNode(0)->UnionBox();
+    return kEngineOk;
+  }
+  EngineStatus status = kEngineOk;
+  const Pin root(FetchNode(header_.rootPosition, header_.height - 1, status));
+  if (!root) return status;
+  box = root->UnionBox();
+  return kEngineOk;
+}
+
+EngineStatus CSpatialIndex::BeginSearch(const BoundingBoxNode& box, uint32_t typeFilter, bool sortBatches) {
+  const EngineStatus status = StartWalk();
+  if (status != kEngineOk) return status;
+  sortBatches_ = sortBatches;
+  searchBox_ = box;
+  typeFilter_ = typeFilter;
+  searchActive_ = true;
+  return kEngineOk;
+}
+
+EngineStatus CSpatialIndex::GetNextHit(uint32_t& recordPosition, uint32_t& objectType, BoundingBoxNode& box) {
+  recordPosition = 0;
+  objectType = 0;
+  if (!searchActive_) return eSifNoSearch;
+  if (batchCursor_ >= batchCount_) {
+    batchCount_ = 0;
+    batchCursor_ = 0;
+    if (cache_->Top() >= 0) {
+      const EngineStatus status = FillBatch();
+      if (status != kEngineOk) {
+        EndWalks();
+        return status;
+      }
+    }
+    if (batchCount_ > 0 && sortBatches_) SortBatch();
+  }
+  if (batchCursor_ < batchCount_) {
+    const SifHit& hit = batch_[order_[batchCursor_++]];
+    recordPosition = hit.recordPosition;
+    objectType = hit.objectType;
+    box = hit.box;
+    return kEngineOk;
+  }
+  searchActive_ = false;
+  return kEngineEndOfResults;
+}
+
+EngineStatus CSpatialIndex::FillBatch() {
+  while (cache_->Top() >= 0 && batchCount_ < sif::kBatchCapacity) {
+    SifNode& node = *cache_->TopNode();
+    if (node.IsLeaf()) {
+      ExamineLeaf(node);
+      continue;
+    }
+    uint32_t slot = node.cursor;
+    while (slot < node.count && !sif::Meets(node.box[slot], searchBox_)) ++slot;
+    if (slot >= node.count) {
+      cache_->PopNode();
+      continue;
+    }
+    node.cursor = slot + 1;
+    const EngineStatus status = PushNode(node.child[slot], node.level - 1);
+    if (status != kEngineOk) {
+      cache_->ClearStack();
+      return status;
+    }
+  }
+  return kEngineOk;
+}
+
+void CSpatialIndex::ExamineLeaf(SifNode& leaf) {
+  uint32_t slot = leaf.cursor;
+  while (slot < leaf.count) {
+    const uint32_t current = slot++;
+    if (!sif::Meets(leaf.box[current], searchBox_) || !sif::PassesFilter(leaf.type[current], typeFilter_)) continue;
+    batch_[batchCount_] = SifHit{leaf.child[current], leaf.type[current], leaf.box[current]};
+    order_[batchCount_] = batchCount_;
+    if (++batchCount_ == sif::kBatchCapacity) break;
+  }
+  if (slot < leaf.count) {
+    leaf.cursor = slot;
+  } else {
+    cache_->PopNode();
+  }
+}
+
+void CSpatialIndex::SortBatch() {
+  // Positions are unique in a sound index; the slot order breaks ties so the
+  // order is deterministic even when they are not.
+  std::sort(order_.begin(), order_.begin() + batchCount_, [this](uint32_t a, uint32_t b) {
+    const uint32_t pa = batch_[a].recordPosition;
+    const uint32_t pb = batch_[b].recordPosition;
+    return pa != pb ? pa < pb : a < b;
+  });
+}
+
+}  // namespace kro

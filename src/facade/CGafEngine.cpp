@@ -1,0 +1,112 @@
+#include "facade/CGafEngine.h"
+
+#include <new>
+
+#include "engine/datafile/CGafFile.h"
+#include "engine/fileaccess/CGafRawFile.h"
+#include "engine/keyindex/CKeyIndex.h"
+#include "engine/spatialindex/CSpatialIndex.h"
+#include "facade/CompanionNames.h"
+#include "platform/FileSystem.h"
+
+namespace kro {
+namespace {
+
+// The flag word of the file layer for an open mode, the same for all three
+// files; 0 for a mode that is refused.
+uint32_t OpenFlagWord(EKroGafOpenFlags openMode) {
+  switch (openMode) {
+    case kGafReadOnly:
+    case kGafReadPartial:
+      return kOpenReadOnly;
+    case kGafOpenUpdate:
+      return kOpenReadWrite;
+    case kGafCreateNew:
+      return kOpenReadWrite | kOpenCreateTruncate;
+    case kGafOpenAppend:
+      return kOpenReadWrite | kOpenCreateAlways;
+    default:
+      return 0;
+  }
+}
+
+// Constructs an engine object that opens a file; its status arrives through
+// the out-parameter. An object that cannot be allocated reports `noMemory`.
+template <class Engine>
+std::unique_ptr<Engine> OpenEngine(const char* fileName, uint32_t flagWord, EngineStatus noMemory,
+                                   EngineStatus& status) {
+  status = noMemory;
+  std::unique_ptr<Engine> engine(new (std::nothrow) Engine(fileName, flagWord, status));
+  if (engine == nullptr) status = noMemory;
+  return engine;
+}
+
+}  // namespace
+
+CGafEngine::CGafEngine() = default;
+
+CGafEngine::~CGafEngine() { Close(); }
+
+uint32_t CGafEngine::Open(const char* fileName, EKroGafOpenFlags openMode, LONG useKif) {
+  if (mode_ != Mode::kNoFileSet) return eKroIllegalFunctionCall;
+  if (fileName == nullptr) return eKroInvalidParameter;
+  const uint32_t flagWord = OpenFlagWord(openMode);
+  if (flagWord == 0) return eKroUnableToOpen;
+
+  lastStatus_ = OpenComponents(fileName, flagWord, useKif);
+  if (lastStatus_ != kEngineOk) {
+    Close();
+    return lastStatus_;
+  }
+  mode_ = Mode::kIdle;
+  state_ = State::kOpen;
+  return eKroOk;
+}
+
+EngineStatus CGafEngine::OpenComponents(const char* fileName, uint32_t flagWord, LONG useKif) {
+  CompanionNames names;
+  EngineStatus status = DeriveCompanionNames(fileName, names);
+  if (status != kEngineOk) return status;
+  dataFile_ = OpenEngine<CGafFile>(fileName, flagWord, eGafOutOfMemory, status);
+  if (status != kEngineOk) return status;
+  return OpenIndexes(names, flagWord, useKif);
+}
+
+EngineStatus CGafEngine::OpenIndexes(const CompanionNames& names, uint32_t flagWord, LONG useKif) {
+  const bool writable = !dataFile_->IsReadOnly();
+  // A data file created by this open starts a new file set: index files left
+  // from an earlier set of the same name are emptied, never mixed in.
+  const uint32_t indexFlagWord =
+      (writable && dataFile_->IsNewFile()) ? (kOpenReadWrite | kOpenCreateTruncate) : flagWord;
+
+  if (WouldCreateIncompleteIndex(names.spatialIndex.c_str())) return eSifCannotOpen;
+  EngineStatus status = kEngineOk;
+  spatialIndex_ = OpenEngine<CSpatialIndex>(names.spatialIndex.c_str(), indexFlagWord, eSifCannotOpen, status);
+  if (status != kEngineOk) return status;
+
+  // Only the width of an existing data file can disagree with its index.
+  if (writable && !dataFile_->IsNewFile() && dataFile_->GetPrecision() != spatialIndex_->GetCoordinateBits()) {
+    return eGafPrecisionMismatch;
+  }
+
+  const bool alwaysKeyIndex = useKif == -1;
+  if (!alwaysKeyIndex && !CGafRawFile::Exists(names.keyIndex.c_str())) return kEngineOk;
+  if (alwaysKeyIndex && WouldCreateIncompleteIndex(names.keyIndex.c_str())) return eKifCannotOpen;
+  keyIndex_ = OpenEngine<CKeyIndex>(names.keyIndex.c_str(), indexFlagWord, eKifCannotOpen, status);
+  return status;
+}
+
+bool CGafEngine::WouldCreateIncompleteIndex(const char* indexName) const {
+  return !dataFile_->IsReadOnly() && !dataFile_->IsNewFile() && dataFile_->GetObjectCount() > 0 &&
+         !CGafRawFile::Exists(indexName);
+}
+
+void CGafEngine::Close() {
+  dataFile_.reset();
+  spatialIndex_.reset();
+  keyIndex_.reset();
+  mode_ = Mode::kNoFileSet;
+  state_ = State::kClosed;
+}
+
+}  // namespace kro

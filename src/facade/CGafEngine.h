@@ -1,0 +1,74 @@
+// The engine facade: one object that opens the three files of a file set
+// together from the data file's name (data file, spatial index and, when the
+// set has one, key index), and closes them together in that order. The
+// writing form (CGafWriter) and the reading form (CGafReader) derive from it.
+//
+// Operations answer with EKroErrCode values; the engine status word of the
+// step that decided the outcome stays in LastStatus() until the next step.
+//
+// state / mode: closed (0 / -1) -> Open -> open (1 / 0) -> a reader's
+// BeginSequential / BeginSpatialSearch -> reading (2 / 1 or 2) -> EndSearch
+// -> open. A facade opens one file set once; destruction closes it.
+#ifndef KRO_FACADE_CGAFENGINE_H
+#define KRO_FACADE_CGAFENGINE_H
+
+#include <cstdint>
+#include <memory>
+
+#include "KroGafExportImport/KroGafExportImport.h"
+#include "engine/EngineStatus.h"
+
+namespace kro {
+
+class CGafFile;
+class CSpatialIndex;
+class CKeyIndex;
+struct CompanionNames;
+
+class CGafEngine {
+ public:
+  CGafEngine();
+  virtual ~CGafEngine();
+  CGafEngine(const CGafEngine&) = delete;
+  CGafEngine& operator=(const CGafEngine&) = delete;
+
+  // 0 on success; eKroIllegalFunctionCall when a file set is already open;
+  // eKroInvalidParameter for a null name; eKroUnableToOpen for an open mode
+  // other than 1 to 5; otherwise the non-zero engine status word of the
+  // failing step (eGafNotAGaf for a name without the ".gaf" extension,
+  // eGafCannotOpen for a name of 260 bytes or more, eGafPrecisionMismatch,
+  // or an open status of one of the three files). A failed open leaves no
+  // file open. `useKif` -1 always keeps a key index; any other value opens
+  // one only when the ".kif" file already exists.
+  uint32_t Open(const char* fileName, EKroGafOpenFlags openMode, LONG useKif);
+
+  EngineStatus LastStatus() const { return lastStatus_; }
+  bool IsOpen() const { return mode_ != Mode::kNoFileSet; }
+  bool HasKeyIndex() const { return keyIndex_ != nullptr; }
+
+ protected:
+  enum class State : int32_t { kClosed = 0, kOpen = 1, kReading = 2 };
+  enum class Mode : int32_t { kNoFileSet = -1, kIdle = 0, kSequential = 1, kSpatial = 2 };
+
+  // Destroys the data file, then the spatial index, then the key index; what
+  // goes wrong while they close is not reported.
+  void Close();
+
+  State state_ = State::kClosed;
+  EngineStatus lastStatus_ = kEngineOk;
+  Mode mode_ = Mode::kNoFileSet;
+  std::unique_ptr<CGafFile> dataFile_;
+  std::unique_ptr<CSpatialIndex> spatialIndex_;
+  std::unique_ptr<CKeyIndex> keyIndex_;
+
+ private:
+  EngineStatus OpenComponents(const char* fileName, uint32_t flagWord, LONG useKif);
+  EngineStatus OpenIndexes(const CompanionNames& names, uint32_t flagWord, LONG useKif);
+  // A file set whose data file already holds objects must not get an index
+  // created empty beside it: the index would miss those objects.
+  bool WouldCreateIncompleteIndex(const char* indexName) const;
+};
+
+}  // namespace kro
+
+#endif

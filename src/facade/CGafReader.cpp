@@ -1,0 +1,158 @@
+#include "facade/CGafReader.h"
+
+#include "engine/datafile/CGafFile.h"
+#include "engine/datafile/GafCoordSys.h"
+#include "engine/spatialindex/CSpatialIndex.h"
+
+namespace kro {
+namespace {
+
+bool Contains(const BoundingBoxNode& outer, const BoundingBoxNode& inner) {
+  return outer.xMin <= inner.xMin && outer.xMax >= inner.xMax && outer.yMin <= inner.yMin &&
+         outer.yMax >= inner.yMax;
+}
+
+}  // namespace
+
+CGafReader::CGafReader() = default;
+
+CGafReader::~CGafReader() {
+  if (IsReading()) EndSearch();
+}
+
+EKroErrCode CGafReader::OpenForRead(const char* fileName, EKroGafOpenFlags openMode) {
+  if (openMode != kGafReadOnly && openMode != kGafReadPartial) return eKroUnableToOpen;
+  return Open(fileName, openMode, 0) == eKroOk ? eKroOk : eKroUnableToOpen;
+}
+
+EKroErrCode CGafReader::GetBoundingBox(BoundingBoxNode* out) const {
+  if (dataFile_ == nullptr) return eKroFailObtainBoundingBox;
+  if (out == nullptr) return eKroInvalidParameter;
+  dataFile_->GetBoundingBox(*out);
+  return eKroOk;
+}
+
+EKroErrCode CGafReader::GetCoordSysName(const char** out) const {
+  if (out == nullptr) return eKroInvalidParameter;
+  *out = "";
+  if (dataFile_ == nullptr) return eKroFailObtainBoundingBox;
+  const GafCoordSys* record = dataFile_->GetCoordSys();
+  if (record != nullptr) *out = record->code;
+  return eKroOk;
+}
+
+EKroErrCode CGafReader::CopyCoordSys(GafCoordSys* out) const {
+  if (dataFile_ == nullptr || out == nullptr) return eKroOk;
+  const GafCoordSys* record = dataFile_->GetCoordSys();
+  if (record != nullptr) *out = *record;
+  return eKroOk;
+}
+
+LONG CGafReader::HasMetaData() const {
+  return dataFile_ != nullptr && dataFile_->GetCoordSys() != nullptr ? 1 : 0;
+}
+
+LONG CGafReader::GetNumberOfObjects() const {
+  return dataFile_ != nullptr ? static_cast<LONG>(dataFile_->GetObjectCount()) : 0;
+}
+
+EKroErrCode CGafReader::BeginSequential() {
+  if (state_ < State::kOpen) return eKroReadError;
+  lastStatus_ = dataFile_->Rewind();
+  if (lastStatus_ != kEngineOk) return eKroReadError;
+  mode_ = Mode::kSequential;
+  state_ = State::kReading;
+  currentKind_ = kGafUndefinedObject;
+  currentUnread_ = false;
+  return eKroOk;
+}
+
+EKroErrCode CGafReader::BeginSpatialSearch(const BoundingBoxNode* box) {
+  if (state_ < State::kOpen) return eKroReadError;
+  if (box == nullptr) return eKroInvalidParameter;
+  lastStatus_ = spatialIndex_->BeginSearch(*box, 0, true);
+  if (lastStatus_ != kEngineOk) return eKroReadError;
+  BoundingBoxNode extent{};
+  lastStatus_ = spatialIndex_->GetBoundingBox(extent);
+  if (lastStatus_ != kEngineOk) return eKroReadError;
+  // Every object qualifies: data-file order is cheaper and the same set.
+  if (Contains(*box, extent)) return BeginSequential();
+  mode_ = Mode::kSpatial;
+  state_ = State::kReading;
+  currentKind_ = kGafUndefinedObject;
+  currentUnread_ = false;
+  return eKroOk;
+}
+
+EKroErrCode CGafReader::NextResult(EGafObjectType* kind) {
+  if (!IsReading()) return eKroReadError;
+  if (kind == nullptr) return eKroInvalidParameter;
+  if (mode_ == Mode::kSequential) {
+    if (currentUnread_) {
+      currentUnread_ = false;
+      lastStatus_ = dataFile_->SkipRecord();
+      if (lastStatus_ != kEngineOk) return eKroReadError;
+    }
+    lastStatus_ = dataFile_->NextRecord(currentKind_, currentPosition_);
+    if (lastStatus_ == kEngineEndOfResults) return eKroEndOfGaf;
+  } else {
+    uint32_t indexedType = 0;
+    lastStatus_ = spatialIndex_->GetNextHit(currentPosition_, indexedType, currentBox_);
+    if (lastStatus_ == kEngineEndOfResults) return eKroEndOfGaf;
+    // Only the index decides the end: a position that leads to the data
+    // file's end marker is a damaged index, not the end of the results.
+    if (lastStatus_ == kEngineOk) lastStatus_ = dataFile_->ReadRecordAt(currentPosition_, currentKind_);
+  }
+  if (lastStatus_ != kEngineOk) return eKroReadError;
+  currentUnread_ = mode_ == Mode::kSequential;
+  *kind = currentKind_;
+  return eKroOk;
+}
+
+EKroErrCode CGafReader::FinishRead(EngineStatus status) {
+  lastStatus_ = status;
+  if (status != kEngineOk) return eKroReadError;
+  currentUnread_ = false;
+  return eKroOk;
+}
+
+EKroErrCode CGafReader::ReadPoint(const char*& name, const char*& key, const char*& url,
+                                  const CKroDoublePointNode*& xy) {
+  if (!IsReading()) return eKroIllegalFunctionCall;
+  return FinishRead(dataFile_->ReadPoint(name, key, url, xy));
+}
+
+EKroErrCode CGafReader::ReadPolyline(const char*& name, const char*& key, const char*& url, int32_t& count,
+                                     const CKroDoublePointNode*& points) {
+  if (!IsReading()) return eKroIllegalFunctionCall;
+  return FinishRead(dataFile_->ReadPolyline(name, key, url, count, points));
+}
+
+EKroErrCode CGafReader::ReadPolygon(const char*& name, const char*& key, const char*& url, int32_t& count,
+                                    const CKroDoublePointNode*& points) {
+  if (!IsReading()) return eKroIllegalFunctionCall;
+  return FinishRead(dataFile_->ReadPolygon(name, key, url, count, points));
+}
+
+EKroErrCode CGafReader::ReadPolyPolyline(const char*& name, const char*& key, const char*& url, int32_t& setCount,
+                                         const int32_t*& setCounts, const CKroDoublePointNode*& points) {
+  if (!IsReading()) return eKroIllegalFunctionCall;
+  return FinishRead(dataFile_->ReadPolyPolyline(name, key, url, setCount, setCounts, points));
+}
+
+EKroErrCode CGafReader::ReadPolyPolygon(const char*& name, const char*& key, const char*& url, int32_t& setCount,
+                                        const int32_t*& setCounts, const CKroDoublePointNode*& points) {
+  if (!IsReading()) return eKroIllegalFunctionCall;
+  return FinishRead(dataFile_->ReadPolyPolygon(name, key, url, setCount, setCounts, points));
+}
+
+EKroErrCode CGafReader::EndSearch() {
+  if (!IsReading() || (mode_ != Mode::kSequential && mode_ != Mode::kSpatial)) return eKroIllegalFunctionCall;
+  mode_ = Mode::kIdle;
+  state_ = State::kOpen;
+  currentUnread_ = false;
+  lastStatus_ = dataFile_->EndSearch();
+  return lastStatus_ == kEngineOk ? eKroOk : eKroUnknownErr;
+}
+
+}  // namespace kro

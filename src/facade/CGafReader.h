@@ -1,0 +1,85 @@
+// The reading form of the facade: the file set opened read-only, its header
+// values, and one running pass over its objects, either a sequential scan in
+// data-file order or a search through the spatial index for the objects
+// whose boxes meet a query box (a box that covers the whole index extent
+// turns into a sequential scan).
+//
+// A pass: Begin..., then NextResult for the kind of each result, then at most
+// one Read... of that kind; a result that is not read is passed over.
+// Read results point into buffers of the data file and stay valid until the
+// next read.
+#ifndef KRO_FACADE_CGAFREADER_H
+#define KRO_FACADE_CGAFREADER_H
+
+#include "facade/CGafEngine.h"
+
+namespace kro {
+
+struct GafCoordSys;
+
+class CGafReader final : public CGafEngine {
+ public:
+  CGafReader();
+  // Ends a running pass, then closes the set.
+  ~CGafReader() override;
+
+  // 0, or eKroUnableToOpen for a mode other than kGafReadOnly and
+  // kGafReadPartial or any failure to open the set (LastStatus() tells
+  // which). A key index is opened only when its file exists.
+  EKroErrCode OpenForRead(const char* fileName, EKroGafOpenFlags openMode);
+
+  // The data file header's box; eKroFailObtainBoundingBox when not open.
+  EKroErrCode GetBoundingBox(BoundingBoxNode* out) const;
+  // `*out` becomes the coordinate-system code when the file has metadata,
+  // else the empty text; valid while the set is open.
+  // eKroFailObtainBoundingBox when not open.
+  EKroErrCode GetCoordSysName(const char** out) const;
+  // Copies the file's metadata record when it has one; `*out` is left alone
+  // otherwise.
+  EKroErrCode CopyCoordSys(GafCoordSys* out) const;
+  // 1 when the file carries metadata, else 0.
+  LONG HasMetaData() const;
+  // The data file header's object count; 0 when not open.
+  LONG GetNumberOfObjects() const;
+
+  // 0 or eKroReadError.
+  EKroErrCode BeginSequential();
+  // 0, eKroReadError, or eKroInvalidParameter for a null box.
+  EKroErrCode BeginSpatialSearch(const BoundingBoxNode* box);
+  // 0 with the kind of the next result (0 to 5 for objects, 10 for a free
+  // record, -1 for an unknown record), eKroEndOfGaf at the end, or
+  // eKroReadError.
+  EKroErrCode NextResult(EGafObjectType* kind);
+  // Read the current result's record; eKroIllegalFunctionCall outside a
+  // pass, eKroReadError when the data file cannot read it (a kind that does
+  // not match included).
+  EKroErrCode ReadPoint(const char*& name, const char*& key, const char*& url, const CKroDoublePointNode*& xy);
+  EKroErrCode ReadPolyline(const char*& name, const char*& key, const char*& url, int32_t& count,
+                           const CKroDoublePointNode*& points);
+  EKroErrCode ReadPolygon(const char*& name, const char*& key, const char*& url, int32_t& count,
+                          const CKroDoublePointNode*& points);
+  EKroErrCode ReadPolyPolyline(const char*& name, const char*& key, const char*& url, int32_t& setCount,
+                               const int32_t*& setCounts, const CKroDoublePointNode*& points);
+  EKroErrCode ReadPolyPolygon(const char*& name, const char*& key, const char*& url, int32_t& setCount,
+                              const int32_t*& setCounts, const CKroDoublePointNode*& points);
+  // 0; eKroIllegalFunctionCall outside a pass; eKroUnknownErr when the data
+  // file fails to return to its resting position.
+  EKroErrCode EndSearch();
+
+ private:
+  bool IsReading() const { return state_ == State::kReading; }
+  // Turns a reader's status into the answer and notes that the current
+  // record has been consumed.
+  EKroErrCode FinishRead(EngineStatus status);
+
+  uint32_t currentPosition_ = 0;
+  BoundingBoxNode currentBox_{};
+  EGafObjectType currentKind_ = kGafUndefinedObject;
+  // Sequential scan: the current record's body was not read, so the data
+  // file still stands inside it.
+  bool currentUnread_ = false;
+};
+
+}  // namespace kro
+
+#endif

@@ -1,0 +1,69 @@
+// The writing form of the facade: file-level settings, then one object at a
+// time into all files of the set. Each write reads the object's texts and
+// vertices, writes its record into the data file, enters (type, box, record
+// position) into the spatial index and, when the set has a key index,
+// (key, record position) into it.
+//
+// The files stay in step: a write that can be known to fail before anything
+// is written (a key longer than the key index holds, an open polygon ring,
+// counts a record cannot hold, an object that does not deliver its own
+// vertices) reports eKroWriteError and leaves every file as it was.
+#ifndef KRO_FACADE_CGAFWRITER_H
+#define KRO_FACADE_CGAFWRITER_H
+
+#include <string>
+
+#include "facade/CGafEngine.h"
+
+namespace kro {
+
+struct GafCoordSys;
+struct ObjectTexts;
+struct ObjectVertices;
+
+class CGafWriter final : public CGafEngine {
+ public:
+  CGafWriter();
+  ~CGafWriter() override;
+
+  // These take effect only while the data file's header is still open (a
+  // file created by this open, before its first object); otherwise the file
+  // keeps its own values and the answer is normally 0.
+  // 0, or eKroInvalidParameter (a null text is always refused).
+  EKroErrCode SetDescription(const char* text);
+  // 0, or eKroInvalidPrecision for bits other than 32 and 64.
+  EKroErrCode SetPrecision(SHORT bits);
+  // 0, or eKroInvalidParameter. The record is copied.
+  EKroErrCode SetCoordSys(const GafCoordSys* record);
+
+  // 0 or an EKroErrCode: eKroNullObject, eKroWriteError (no open set, or any
+  // file refused the object), eKroOutOfMemory. `boxOut` (optional) receives
+  // the object's box as the data file computed it.
+  EKroErrCode WritePoint(IKroPoint* object, BoundingBoxNode* boxOut);
+  EKroErrCode WritePolyline(IKroPolyline* object, BoundingBoxNode* boxOut);
+  EKroErrCode WritePolygon(IKroPolygon* object, BoundingBoxNode* boxOut);
+  EKroErrCode WritePolyPolygon(IKroPolyPolygon* object, BoundingBoxNode* boxOut);
+
+  // Record position of the object written last; 0 before the first.
+  uint32_t LastRecordPosition() const { return lastRecordPosition_; }
+
+ private:
+  bool CanWrite() const { return state_ >= State::kOpen; }
+  // Whether the set's key index can take `key`; always true without one.
+  bool KeyIndexAccepts(const std::string& key) const;
+  // After the data file took the record: box out, spatial index, key index.
+  EKroErrCode IndexRecord(EGafObjectType type, const std::string& key, const BoundingBoxNode& box,
+                          BoundingBoxNode* boxOut);
+  template <class Itf>
+  EKroErrCode ReadObject(Itf* object, ObjectTexts& texts, ObjectVertices& vertices);
+  // Reads the object, has `writeRecord` put it into the data file, then
+  // indexes it.
+  template <class Itf, class WriteRecord>
+  EKroErrCode WriteObject(Itf* object, EGafObjectType type, BoundingBoxNode* boxOut, WriteRecord writeRecord);
+
+  uint32_t lastRecordPosition_ = 0;
+};
+
+}  // namespace kro
+
+#endif

@@ -1,0 +1,263 @@
+// The library's geometry source and file enumerator: what an import hands
+// out, and what a host gets when it creates them itself.
+#include <gtest/gtest.h>
+
+#include "component/ModuleLock.h"
+#include "drivers/DriverClasses.h"
+#include "drivers/DriverTestSupport.h"
+#include "engine/datafile/CGafFile.h"
+#include "engine/spatialindex/CSpatialIndex.h"
+#include "facade/CGafWriter.h"
+#include "support/TempDir.h"
+
+namespace kro::test {
+namespace {
+
+class SourceEnumeratorTest : public ::testing::Test {
+ protected:
+  void SetUp() override { moduleLocks_ = ModuleLockCount(); }
+  void TearDown() override {
+    EXPECT_EQ(0, LiveHostObjects());
+    EXPECT_EQ(moduleLocks_, ModuleLockCount());
+  }
+
+  // Polylines "k0", "k1", ... along the x axis.
+  void MakeSet(int count, SHORT precision = 32) {
+    std::vector<HostShape> shapes;
+    for (int i = 0; i < count; ++i) shapes.push_back(LineShape({{1.0 * i, 0}, {i + 0.5, 1}}, "k" + std::to_string(i)));
+    PreferencesSetup setup;
+    setup.fileName = FileName();
+    setup.precision = precision;
+    ASSERT_EQ(eKroOk, ExportShapes(shapes, setup).code);
+  }
+
+  ComPtr<IKroGeometrySource> Source(EKroGafOpenFlags mode = kGafReadOnly, BoundingBoxNode* box = nullptr) {
+    return ImportSource(FileName(), mode, box);
+  }
+
+  ComPtr<IKroEnumGeometry> Enumerator(EKroGafOpenFlags mode = kGafReadOnly, BoundingBoxNode* box = nullptr) {
+    ComPtr<IKroEnumGeometry> enumerator;
+    EXPECT_EQ(S_OK, Source(mode, box)->EnumGeometry(enumerator.Put()));
+    return enumerator;
+  }
+
+  // The keys of the next `count` objects, each object released at once.
+  static std::vector<std::string> NextKeys(IKroEnumGeometry* enumerator, ULONG count) {
+    std::vector<IKroGeometry*> objects(count + 1, nullptr);
+    ULONG fetched = 99;
+    EXPECT_EQ(S_OK, enumerator->Next(count, objects.data(), &fetched));
+    std::vector<std::string> keys;
+    for (ULONG i = 0; i < fetched; ++i) {
+      keys.push_back(ShapeOf(objects[i]).key.value_or("<absent>"));
+      EXPECT_EQ(0u, objects[i]->Release());
+    }
+    EXPECT_EQ(nullptr, objects[fetched]);
+    return keys;
+  }
+
+  std::string FileName() const { return dir_.File("set.gaf"); }
+
+  TempDir dir_;
+  LONG moduleLocks_ = 0;
+};
+
+using Keys = std::vector<std::string>;
+
+TEST_F(SourceEnumeratorTest, EveryEnumeratorOfASourceStartsFromTheFirstObject) {
+  MakeSet(3);
+  auto source = Source();
+  ComPtr<IKroEnumGeometry> first, second;
+  ASSERT_EQ(S_OK, source->EnumGeometry(first.Put()));
+  EXPECT_EQ(Keys{"k0"}, NextKeys(first.Get(), 1));
+  ASSERT_EQ(S_OK, source->EnumGeometry(second.Put()));
+  EXPECT_EQ((Keys{"k0", "k1", "k2"}), NextKeys(second.Get(), 5));
+  EXPECT_EQ((Keys{"k1", "k2"}), NextKeys(first.Get(), 5));
+  EXPECT_EQ(E_POINTER, source->EnumGeometry(nullptr));
+  EXPECT_EQ(E_POINTER, source->GetNumberOfObjects(nullptr));
+}
+
+TEST_F(SourceEnumeratorTest, ABoxSearchNeedsABox) {
+  MakeSet(3);
+  auto source = Source(kGafReadPartial);
+  IKroEnumGeometry* enumerator = reinterpret_cast<IKroEnumGeometry*>(0x1);
+  EXPECT_EQ(S_FALSE, source->EnumGeometry(&enumerator));
+  EXPECT_EQ(nullptr, enumerator);
+  BoundingBoxNode box{0.6, -1, 2.1, 2};
+  EXPECT_EQ((Keys{"k1", "k2"}), NextKeys(Enumerator(kGafReadPartial, &box).Get(), 10));
+}
+
+TEST_F(SourceEnumeratorTest, NextDeliversWhatIsLeftThenNothing) {
+  MakeSet(3);
+  auto enumerator = Enumerator();
+  EXPECT_EQ((Keys{"k0", "k1", "k2"}), NextKeys(enumerator.Get(), 10));
+  EXPECT_EQ(Keys{}, NextKeys(enumerator.Get(), 10));
+  EXPECT_EQ(Keys{}, NextKeys(enumerator.Get(), 0));
+  IKroGeometry* object = nullptr;
+  ULONG fetched = 0;
+  EXPECT_EQ(E_POINTER, enumerator->Next(1, nullptr, &fetched));
+  EXPECT_EQ(E_POINTER, enumerator->Next(1, &object, nullptr));
+}
+
+TEST_F(SourceEnumeratorTest, SkipPassesOverResultsWithoutReadingThem) {
+  MakeSet(4);
+  auto enumerator = Enumerator();
+  EXPECT_EQ(S_OK, enumerator->Skip(0));
+  EXPECT_EQ(Keys{"k0"}, NextKeys(enumerator.Get(), 1));
+  auto fresh = Enumerator();
+  EXPECT_EQ(S_OK, fresh->Skip(2));
+  EXPECT_EQ(Keys{"k2"}, NextKeys(fresh.Get(), 1));
+  EXPECT_EQ(S_OK, fresh->Skip(1000));
+  EXPECT_EQ(Keys{}, NextKeys(fresh.Get(), 1));
+}
+
+TEST_F(SourceEnumeratorTest, CloneAndResetStartAgainFromTheFirst) {
+  MakeSet(3);
+  auto enumerator = Enumerator();
+  EXPECT_EQ((Keys{"k0", "k1"}), NextKeys(enumerator.Get(), 2));
+  ComPtr<IKroEnumGeometry> clone;
+  ASSERT_EQ(S_OK, enumerator->Clone(clone.Put()));
+  EXPECT_EQ((Keys{"k0", "k1", "k2"}), NextKeys(clone.Get(), 5));
+  EXPECT_EQ(Keys{"k2"}, NextKeys(enumerator.Get(), 5));
+  EXPECT_EQ(S_OK, enumerator->Reset());
+  EXPECT_EQ((Keys{"k0", "k1", "k2"}), NextKeys(enumerator.Get(), 5));
+  EXPECT_EQ(E_POINTER, enumerator->Clone(nullptr));
+  // The clone's own reference is the only one.
+  EXPECT_EQ(0u, clone.Detach()->Release());
+
+  BoundingBoxNode box{0.6, -1, 1.1, 2};
+  auto searching = Enumerator(kGafReadPartial, &box);
+  EXPECT_EQ(Keys{"k1"}, NextKeys(searching.Get(), 5));
+  EXPECT_EQ(S_OK, searching->Reset());
+  EXPECT_EQ(Keys{"k1"}, NextKeys(searching.Get(), 5));
+}
+
+TEST_F(SourceEnumeratorTest, TheCountsOfTheFileEnumeratorAreNotWritten) {
+  MakeSet(1);
+  auto enumerator = Enumerator();
+  LONG value = 5;
+  EXPECT_EQ(S_OK, enumerator->MaxVertexCount(&value));
+  EXPECT_EQ(S_OK, enumerator->GetNumPlinesFailed(&value));
+  EXPECT_EQ(5, value);
+}
+
+TEST_F(SourceEnumeratorTest, StoredObjectsThatTheClassesCannotHoldWhole) {
+  HostShape single = LineShape({{3, 4}}, "single");
+  HostShape longName = LineShape({{0, 0}, {1, 1}}, "long");
+  longName.name = std::string(300, 'n');
+  HostShape splitName = LineShape({{0, 0}, {1, 1}}, "split");
+  splitName.name = std::string(254, 'n') + "ß";
+  PreferencesSetup setup;
+  setup.fileName = FileName();
+  ASSERT_EQ(3, ExportShapes({single, longName, splitName}, setup).exported);
+
+  auto enumerator = Enumerator();
+  IKroGeometry* objects[3] = {};
+  ULONG fetched = 0;
+  ASSERT_EQ(S_OK, enumerator->Next(3, objects, &fetched));
+  ASSERT_EQ(3u, fetched);
+  ComPtr<IKroPolyline> line;
+  ASSERT_EQ(S_OK, objects[0]->QueryInterface(IID_IKroPolyline, line.PutVoid()));
+  ULONG size = 99;
+  EXPECT_EQ(S_OK, line->GetPointArraySize(&size));
+  EXPECT_EQ(0u, size);
+  EXPECT_EQ("single", ShapeOf(objects[0]).key);
+  EXPECT_EQ(std::string(255, 'n'), ShapeOf(objects[1]).name);
+  EXPECT_EQ(std::string(254, 'n'), ShapeOf(objects[2]).name);
+  line.Reset();
+  for (IKroGeometry* object : objects) EXPECT_EQ(0u, object->Release());
+}
+
+// Sets that an export never makes (multi-polylines, multi-points) are written
+// with the engines themselves.
+TEST_F(SourceEnumeratorTest, EveryStoredKindComesBackAsItsClass) {
+  {
+    EngineStatus status = kEngineOk;
+    CGafFile dataFile(FileName().c_str(), 10, status);
+    ASSERT_EQ(kEngineOk, status);
+    ASSERT_EQ(kEngineOk, dataFile.SetDescription("kinds"));
+    CSpatialIndex spatialIndex(dir_.File("set.sif").c_str(), 10, status);
+    ASSERT_EQ(kEngineOk, status);
+    const CKroDoublePointNode ring[] = {{0, 0}, {1, 0}, {1, 1}, {0, 0}, {2, 2}, {3, 2}, {3, 3}, {2, 2}};
+    const int32_t sets[] = {4, 4};
+    uint32_t position = 0;
+    BoundingBoxNode box{};
+    auto index = [&](uint32_t type) { ASSERT_EQ(kEngineOk, spatialIndex.Insert(type, box, position)); };
+    ASSERT_EQ(kEngineOk, dataFile.WritePoint("point", "0", "", ring, position, &box));
+    index(0);
+    ASSERT_EQ(kEngineOk, dataFile.WriteMultiPoint("multipoint", "1", "", 3, ring, position, &box));
+    index(1);
+    ASSERT_EQ(kEngineOk, dataFile.WritePolyline("line", "2", "", 3, ring, position, &box));
+    index(2);
+    ASSERT_EQ(kEngineOk, dataFile.WritePolyPolyline("lines", "3", "", 2, sets, ring, position, &box));
+    index(3);
+    ASSERT_EQ(kEngineOk, dataFile.WritePolygon("area", "4", "u", 4, ring, position, &box));
+    index(4);
+    ASSERT_EQ(kEngineOk, dataFile.WritePolyPolygon("areas", "5", "", 2, sets, ring, position, &box));
+    index(5);
+  }
+  BoundingBoxNode everything{-1, -1, 4, 4};
+  for (auto* box : {static_cast<BoundingBoxNode*>(nullptr), &everything}) {
+    auto enumerator = Enumerator(box == nullptr ? kGafReadOnly : kGafReadPartial, box);
+    IKroGeometry* objects[6] = {};
+    ULONG fetched = 0;
+    // The multi-point has no class: its attempt yields nothing.
+    ASSERT_EQ(S_OK, enumerator->Next(6, objects, &fetched));
+    ASSERT_EQ(5u, fetched);
+    const EGafObjectType kinds[] = {kGafPointObject, kGafPolylineObject, kGafPolyPolylineObject, kGafPolygonObject,
+                                    kGafPolyPolygonObject};
+    for (ULONG i = 0; i < fetched; ++i) {
+      const HostShape shape = ShapeOf(objects[i]);
+      EXPECT_EQ(kinds[i], shape.kind);
+      EXPECT_EQ(std::to_string(kinds[i]), shape.key);
+      const bool multiSet = kinds[i] == kGafPolyPolylineObject || kinds[i] == kGafPolyPolygonObject;
+      EXPECT_EQ(multiSet ? 8u : kinds[i] == kGafPointObject ? 1u : kinds[i] == kGafPolygonObject ? 4u : 3u,
+                shape.points.size());
+      if (multiSet) {
+        EXPECT_EQ((std::vector<LONG>{4, 4}), shape.setCounts);
+      }
+      EXPECT_EQ(0u, objects[i]->Release());
+    }
+  }
+}
+
+TEST_F(SourceEnumeratorTest, AnOpenEnumeratorHoldsTheSetOpen) {
+  MakeSet(2, 64);
+  auto enumerator = Enumerator();
+  {
+    CGafWriter writer;
+    EXPECT_NE(0u, writer.Open(FileName().c_str(), kGafOpenUpdate, 0));
+  }
+  EXPECT_EQ(0u, enumerator.Detach()->Release());
+  CGafWriter writer;
+  EXPECT_EQ(0u, writer.Open(FileName().c_str(), kGafOpenUpdate, 0));
+}
+
+TEST_F(SourceEnumeratorTest, ObjectsAHostCreatesRefuseEverything) {
+  ComPtr<IKroEnumGeometry> enumerator;
+  ASSERT_EQ(S_OK, CreateKroEnumGeometry(IID_IKroEnumGeometry, enumerator.PutVoid()));
+  IKroGeometry* object = nullptr;
+  ULONG fetched = 7;
+  EXPECT_EQ(S_FALSE, enumerator->Next(1, &object, &fetched));
+  EXPECT_EQ(7u, fetched);
+  EXPECT_EQ(S_FALSE, enumerator->Reset());
+  EXPECT_EQ(S_FALSE, enumerator->Skip(1));
+  IKroEnumGeometry* clone = nullptr;
+  EXPECT_EQ(S_FALSE, enumerator->Clone(&clone));
+  EXPECT_EQ(nullptr, clone);
+  LONG value = 3;
+  EXPECT_EQ(S_OK, enumerator->MaxVertexCount(&value));
+  EXPECT_EQ(S_OK, enumerator->GetNumPlinesFailed(nullptr));
+  EXPECT_EQ(3, value);
+
+  ComPtr<IKroGeometrySource> source;
+  ASSERT_EQ(S_OK, CreateKroGeometrySource(IID_IKroGeometrySource, source.PutVoid()));
+  EXPECT_EQ(S_FALSE, source->EnumGeometry(&clone));
+  EXPECT_EQ(S_FALSE, source->GetNumberOfObjects(&value));
+  ComPtr<IKroGafExport> wrong;
+  EXPECT_EQ(E_NOINTERFACE, CreateKroGeometrySource(IID_IKroGafExport, wrong.PutVoid()));
+  EXPECT_EQ(0u, source.Detach()->Release());
+  EXPECT_EQ(0u, enumerator.Detach()->Release());
+}
+
+}  // namespace
+}  // namespace kro::test

@@ -1,0 +1,217 @@
+// A data file is not trusted: damaged headers, records and whole files end in
+// a status, never in a crash, an overrun or an endless loop.
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "GafTestSupport.h"
+#include "engine/datafile/CGafFile.h"
+
+namespace kro {
+namespace {
+
+using namespace test;
+
+class GafCorruption : public ::testing::Test {
+ protected:
+  // A file with metadata, a description and objects of every kind.
+  Bytes SampleFile(uint32_t bits = 32) {
+    std::mt19937 random(7);
+    {
+      auto file = OpenGaf(name, 10);
+      GafCoordSys c;
+      file->SetCoordSys(&c);
+      file->SetDescription("sample");
+      file->SetPrecision(static_cast<int16_t>(bits));
+      for (int i = 0; i < 12; ++i) {
+        uint32_t position;
+        WriteObject(*file, RandomObject(random, static_cast<EGafObjectType>(i % 6), 6), position);
+      }
+    }
+    return ReadFileBytes(name);
+  }
+
+  // Small, but with metadata, a description and a record of every kind.
+  Bytes CompactFile() {
+    {
+      auto file = OpenGaf(name, 10);
+      GafCoordSys c;
+      file->SetCoordSys(&c);
+      file->SetDescription("compact");
+      const std::vector<CKroDoublePointNode> ring{{0, 0}, {1, 0}, {0, 0}};
+      for (int type = 0; type < 6; ++type) {
+        GafObject o = MakeLine(static_cast<EGafObjectType>(type), type == 0 ? std::vector<CKroDoublePointNode>{{1, 1}} : ring);
+        o.name = "n" + std::to_string(type);
+        uint32_t position;
+        EXPECT_EQ(WriteObject(*file, o, position), kEngineOk);
+      }
+    }
+    return ReadFileBytes(name);
+  }
+
+  // Opens read-only and scans everything; returns the status that ended it.
+  EngineStatus ScanStatus() {
+    EngineStatus status;
+    CGafFile file(name.c_str(), 1, status);
+    if (status != kEngineOk) return status;
+    EngineStatus end;
+    ReadAll(file, end);
+    return end;
+  }
+
+  // One record after a plain header; returns the status of reading it.
+  EngineStatus ReadOnlyRecord(const GafBytes& record) {
+    GafBytes f = HeaderBytes(1, 0, 7);
+    f.Raw(record.bytes).Tag(1, 0);
+    WriteFileBytes(name, f.bytes);
+    EngineStatus status;
+    CGafFile file(name.c_str(), 1, status);
+    EXPECT_EQ(status, kEngineOk);
+    EGafObjectType type;
+    uint32_t position;
+    status = file.NextRecord(type, position);
+    if (status != kEngineOk) return status;
+    GafObject object;
+    status = ReadObject(file, type, object);
+    EXPECT_EQ(file.Status(), status) << "the failure is kept";
+    return status;
+  }
+
+  TempDir dir;
+  std::string name = dir.File("c.gaf");
+};
+
+TEST_F(GafCorruption, InfoChunkMustBe44Bytes) {
+  for (uint32_t length : {40u, 46u}) {
+    GafBytes f;
+    f.Tag(0, length).Zeros(length).Tag(16, 2).U16(2).Tag(2, 0).Tag(1, 0);
+    WriteFileBytes(name, f.bytes);
+    for (uint32_t flag : {1u, 2u}) OpenGaf(name, flag, eGafBadFormat);
+  }
+}
+
+TEST_F(GafCorruption, HeaderValuesAndLengthsAreChecked) {
+  GafBytes f = HeaderBytes(0, 0, 0, 2, 16);
+  f.Tag(1, 0);
+  WriteFileBytes(name, f.bytes);
+  OpenGaf(name, 1, eGafBadFormat);  // 16-bit coordinates do not exist
+
+  GafBytes overrun;
+  AddInfo(overrun, 0, 0, 0).Tag(17, 1000).Str("short").Tag(2, 0).Tag(1, 0);
+  WriteFileBytes(name, overrun.bytes);
+  OpenGaf(name, 1, eGafBadFormat);
+
+  GafBytes inner;  // a string longer than its chunk
+  AddInfo(inner, 0, 0, 0).Tag(17, 4).U8(50).Zeros(3).Tag(2, 0).Tag(1, 0);
+  WriteFileBytes(name, inner.bytes);
+  OpenGaf(name, 1, eGafBadFormat);
+
+  GafBytes endless;  // no end of header
+  AddInfo(endless, 0, 0, 0).Tag(16, 2).U16(2);
+  WriteFileBytes(name, endless.bytes);
+  OpenGaf(name, 1, eGafReadError);
+
+  WriteFileBytes(name, Bytes{});
+  OpenGaf(name, 1, eGafReadError);
+  OpenGaf(name, 2, eGafReadError);
+}
+
+TEST_F(GafCorruption, UpdateNeedsInfoFirstAndTheEndMarkerLast) {
+  const Bytes good = SampleFile();
+  Bytes noEnd = good;
+  noEnd.resize(noEnd.size() - 2);
+  Bytes odd = good;
+  odd.push_back(0);
+  GafBytes infoLater;
+  infoLater.Tag(16, 2).U16(2);
+  AddInfo(infoLater, 0, 0, 0).Tag(2, 0).Tag(1, 0);
+  GafBytes infoLong;
+  infoLong.Tag(0, 44, true).Zeros(44).Tag(2, 0).Tag(1, 0);
+  GafBytes endInside = HeaderBytes(0, 0, 0);
+  endInside.Tag(1, 0).Tag(40, 2).U16(0);
+  for (const Bytes& bytes : {noEnd, odd, infoLater.bytes, infoLong.bytes, endInside.bytes}) {
+    WriteFileBytes(name, bytes);
+    for (uint32_t flag : {2u, 18u}) OpenGaf(name, flag, eGafBadFormat);
+    EXPECT_EQ(ToHex(ReadFileBytes(name)), ToHex(bytes)) << "nothing written";
+  }
+  WriteFileBytes(name, infoLater.bytes);
+  OpenGaf(name, 1);  // reading accepts the chunks in any order
+}
+
+TEST_F(GafCorruption, TruncatedFilesNeverReachTheEndOfData) {
+  const Bytes good = CompactFile();
+  for (size_t length = 0; length < good.size(); ++length) {
+    SCOPED_TRACE(length);
+    RewriteFile(name, Bytes(good.begin(), good.begin() + length));
+    const EngineStatus end = ScanStatus();
+    EXPECT_TRUE(end == eGafReadError || end == eGafBadFormat) << StatusName(end);
+    EngineStatus status;
+    { CGafFile file(name.c_str(), 2, status); }
+    EXPECT_TRUE(status == eGafReadError || status == eGafBadFormat) << StatusName(status);
+    EXPECT_EQ(LoadFile(name).size(), length) << "a refused update writes nothing";
+  }
+}
+
+TEST_F(GafCorruption, CountsAndLengthsMustFitTheirRecord) {
+  GafBytes polyline;  // 100 vertices claimed, 2 present
+  polyline.Tag(34, 4 + 2 + 16).Str("").Str("").Str("").U8(0).U16(100).Zeros(16);
+  EXPECT_EQ(ReadOnlyRecord(polyline), eGafBadFormat);
+
+  GafBytes manySets;  // 60000 sets claimed in a tiny record
+  manySets.Tag(35, 4 + 2 + 4).Str("").Str("").Str("").U8(0).U16(60000).U32(0);
+  EXPECT_EQ(ReadOnlyRecord(manySets), eGafBadFormat);
+
+  GafBytes hugeSet;  // per-set counts whose sum overruns the record
+  hugeSet.Tag(37, 4 + 2 + 8 + 8).Str("").Str("").Str("").U8(0).U16(2).U32(1).U32(0xFFFFFFFF).Zeros(8);
+  EXPECT_EQ(ReadOnlyRecord(hugeSet), eGafBadFormat);
+
+  GafBytes longName;  // a string longer than the record
+  longName.Tag(32, 12).U8(100).Zeros(11);
+  EXPECT_EQ(ReadOnlyRecord(longName), eGafBadFormat);
+
+  GafBytes pastEnd;  // a record length past the end of the file
+  pastEnd.Tag(32, 0x7FFFFFF0).Zeros(14);
+  EXPECT_EQ(ReadOnlyRecord(pastEnd), eGafBadFormat);
+
+  GafBytes slack;  // extra bytes after the content are passed over
+  slack.Tag(32, 4 + 8 + 6).Str("").Str("").Str("").U8(0).F32(1).F32(2).Zeros(6);
+  EXPECT_EQ(ReadOnlyRecord(slack), kEngineOk);
+}
+
+TEST_F(GafCorruption, LookupsOutsideTheObjectAreaAreSeekErrors) {
+  SampleFile();
+  for (uint32_t position : {0u, 57u, 10u, 1000000u}) {
+    auto file = OpenGaf(name, 1);
+    EGafObjectType type;
+    EXPECT_EQ(file->ReadRecordAt(position, type), eGafSeekError) << position;
+    EXPECT_EQ(type, kGafUndefinedObject);
+  }
+}
+
+TEST_F(GafCorruption, RandomDamageEndsInAStatus) {
+  for (uint32_t bits : {32u, 64u}) {
+    const Bytes good = SampleFile(bits);
+    std::mt19937 random(bits);
+    std::uniform_int_distribution<size_t> at(0, good.size() - 1);
+    std::uniform_int_distribution<int> byte(0, 255), flips(1, 4);
+    for (int round = 0; round < 600; ++round) {
+      Bytes damaged = good;
+      for (int i = flips(random); i > 0; --i) damaged[at(random)] = static_cast<uint8_t>(byte(random));
+      RewriteFile(name, damaged);
+      const EngineStatus end = ScanStatus();
+      EXPECT_STRNE(StatusName(end), "unknown status");
+      // Writing into a damaged file: refused, or done without harm to what reads back.
+      EngineStatus status;
+      {
+        CGafFile file(name.c_str(), 2, status);
+        const CKroDoublePointNode v{1, 2};
+        uint32_t position;
+        file.WritePoint("n", "k", "u", &v, position, nullptr);
+      }
+      EXPECT_STRNE(StatusName(ScanStatus()), "unknown status");
+    }
+  }
+}
+
+}  // namespace
+}  // namespace kro

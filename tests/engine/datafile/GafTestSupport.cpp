@@ -1,0 +1,305 @@
+#include "GafTestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstring>
+
+#include "engine/datafile/GafByteOrder.h"
+#include "engine/datafile/GafFormat.h"
+
+namespace kro::test {
+
+GafBytes& GafBytes::U8(uint32_t value) {
+  bytes.push_back(static_cast<uint8_t>(value));
+  return *this;
+}
+
+GafBytes& GafBytes::U16(uint32_t value) { return U8(value >> 8).U8(value); }
+GafBytes& GafBytes::U32(uint32_t value) { return U16(value >> 16).U16(value); }
+
+GafBytes& GafBytes::F64(double value) {
+  uint8_t out[8];
+  gaf::StoreF64(out, value);
+  return Raw(Bytes(out, out + 8));
+}
+
+GafBytes& GafBytes::F32(double value) {
+  uint8_t out[4];
+  gaf::StoreF32(out, value);
+  return Raw(Bytes(out, out + 4));
+}
+
+GafBytes& GafBytes::Raw(const Bytes& more) {
+  bytes.insert(bytes.end(), more.begin(), more.end());
+  return *this;
+}
+
+GafBytes& GafBytes::Zeros(size_t count) { return Raw(Bytes(count, 0)); }
+
+GafBytes& GafBytes::Str(const std::string& text) {
+  if (text.size() <= 126) U8(static_cast<uint32_t>(text.size()));
+  else U8(127).U16(static_cast<uint32_t>(text.size()));
+  return Raw(Bytes(text.begin(), text.end()));
+}
+
+GafBytes& GafBytes::Tag(uint32_t code, uint32_t length, bool longForm) {
+  longForm = longForm || length > 126;
+  U16(code << 10 | (longForm ? 127 : length));
+  return longForm ? U32(length) : *this;
+}
+
+GafBytes& GafBytes::Pad(uint32_t length) { return (length & 1) != 0 ? U8(0) : *this; }
+
+GafBytes& AddInfo(GafBytes& out, uint32_t count, uint32_t freeHead, uint32_t kinds, const BoundingBoxNode& box) {
+  return out.Tag(0, 44).U32(count).U32(freeHead).U32(kinds).F64(box.xMin).F64(box.yMin).F64(box.xMax).F64(box.yMax);
+}
+
+GafBytes HeaderBytes(uint32_t count, uint32_t freeHead, uint32_t kinds, int version, uint32_t bits) {
+  GafBytes out;
+  AddInfo(out, count, freeHead, kinds);
+  if (version >= 0) out.Tag(16, 2).U16(static_cast<uint32_t>(version));
+  if (bits != 0) out.Tag(18, 2).U16(bits);
+  out.Tag(2, 0);
+  return out;
+}
+
+namespace {
+
+bool IsMultiSet(EGafObjectType type) { return type == kGafPolyPolylineObject || type == kGafPolyPolygonObject; }
+
+// The first 255 bytes of valid UTF-8 text, backed off to a character start.
+std::string Cut(const std::string& text) {
+  if (text.size() <= 255) return text;
+  size_t n = 255;
+  while (n > 0 && (static_cast<unsigned char>(text[n]) & 0xC0) == 0x80) --n;
+  return text.substr(0, n);
+}
+
+}  // namespace
+
+EngineStatus WriteObject(CGafFile& file, const GafObject& o, uint32_t& position, BoundingBoxNode* box) {
+  const char* n = o.name.c_str();
+  const char* k = o.key.c_str();
+  const char* u = o.url.c_str();
+  const CKroDoublePointNode* v = o.vertices.data();
+  const int32_t count = static_cast<int32_t>(o.vertices.size());
+  const int32_t sets = static_cast<int32_t>(o.setCounts.size());
+  switch (static_cast<int>(o.type)) {
+    case 0:
+      return file.WritePoint(n, k, u, v, position, box);
+    case 1:
+      return file.WriteMultiPoint(n, k, u, count, v, position, box);
+    case 2:
+      return file.WritePolyline(n, k, u, count, v, position, box);
+    case 3:
+      return file.WritePolyPolyline(n, k, u, sets, o.setCounts.data(), v, position, box);
+    case 4:
+      return file.WritePolygon(n, k, u, count, v, position, box);
+    case 5:
+      return file.WritePolyPolygon(n, k, u, sets, o.setCounts.data(), v, position, box);
+    default:
+      return eGafInvalidParameter;
+  }
+}
+
+EngineStatus ReadObject(CGafFile& file, EGafObjectType type, GafObject& o) {
+  const char *n = nullptr, *k = nullptr, *u = nullptr;
+  const CKroDoublePointNode* v = nullptr;
+  const int32_t* counts = nullptr;
+  int32_t count = 0;
+  int32_t sets = 0;
+  EngineStatus status;
+  switch (static_cast<int>(type)) {
+    case 0:
+      status = file.ReadPoint(n, k, u, v);
+      count = 1;
+      break;
+    case 1:
+      status = file.ReadMultiPoint(n, k, u, count, v);
+      break;
+    case 2:
+      status = file.ReadPolyline(n, k, u, count, v);
+      break;
+    case 3:
+      status = file.ReadPolyPolyline(n, k, u, sets, counts, v);
+      break;
+    case 4:
+      status = file.ReadPolygon(n, k, u, count, v);
+      break;
+    case 5:
+      status = file.ReadPolyPolygon(n, k, u, sets, counts, v);
+      break;
+    default:
+      return eGafWrongType;
+  }
+  o = GafObject{};
+  o.type = type;
+  if (status != kEngineOk) return status;
+  o.name = n;
+  o.key = k;
+  o.url = u;
+  if (IsMultiSet(type)) {
+    o.setCounts.assign(counts, counts + sets);
+    count = 0;
+    for (int32_t c : o.setCounts) count += c;
+  }
+  o.vertices.assign(v, v + count);
+  return status;
+}
+
+GafObject ExpectedReadBack(const GafObject& object, uint32_t bits) {
+  GafObject expected = object;
+  expected.name = Cut(object.name);
+  expected.key = Cut(object.key);
+  expected.url = Cut(object.url);
+  if (bits == 32) {
+    for (CKroDoublePointNode& v : expected.vertices) {
+      v.x = static_cast<float>(v.x);
+      v.y = static_cast<float>(v.y);
+    }
+  }
+  return expected;
+}
+
+::testing::AssertionResult SameObject(const GafObject& expected, const GafObject& actual) {
+  if (expected.type != actual.type) {
+    return ::testing::AssertionFailure() << "type " << expected.type << " read as " << actual.type;
+  }
+  if (expected.name != actual.name || expected.key != actual.key || expected.url != actual.url) {
+    return ::testing::AssertionFailure() << "strings differ: key '" << expected.key << "' read as '" << actual.key
+                                         << "'";
+  }
+  if (expected.setCounts != actual.setCounts) return ::testing::AssertionFailure() << "set counts differ";
+  if (expected.vertices.size() != actual.vertices.size()) {
+    return ::testing::AssertionFailure() << expected.vertices.size() << " vertices read as "
+                                         << actual.vertices.size();
+  }
+  for (size_t i = 0; i < expected.vertices.size(); ++i) {
+    // Bitwise, so that -0.0 and NaN are compared as stored.
+    if (std::memcmp(&expected.vertices[i], &actual.vertices[i], sizeof(CKroDoublePointNode)) != 0) {
+      return ::testing::AssertionFailure() << "vertex " << i << " (" << expected.vertices[i].x << ", "
+                                           << expected.vertices[i].y << ") read as (" << actual.vertices[i].x
+                                           << ", " << actual.vertices[i].y << ")";
+    }
+  }
+  return ::testing::AssertionSuccess();
+}
+
+std::vector<GafObject> ReadAll(CGafFile& file, EngineStatus& end, std::vector<uint32_t>* positions) {
+  std::vector<GafObject> objects;
+  for (;;) {
+    EGafObjectType type;
+    uint32_t position = 0;
+    end = file.NextRecord(type, position);
+    if (end != kEngineOk) return objects;
+    if (type < 0 || type > 5) continue;
+    GafObject object;
+    end = ReadObject(file, type, object);
+    if (end != kEngineOk) return objects;
+    objects.push_back(object);
+    if (positions != nullptr) positions->push_back(position);
+  }
+}
+
+namespace {
+
+std::string RandomText(std::mt19937& random) {
+  static const char* const pieces[] = {"a", "Z", "7", " ", "\xC3\xA9", "\xE2\x82\xAC", "\xF0\x9F\x97\xBA", "-"};
+  std::uniform_int_distribution<int> lengthPick(0, 10);
+  const int shape = lengthPick(random);
+  // Mostly short texts; some long enough to be cut at 255 or to need the long form.
+  const size_t target = shape < 6 ? shape * 3 : shape < 9 ? 120 + shape : 250 + shape * 5;
+  std::string text;
+  std::uniform_int_distribution<int> piecePick(0, 7);
+  while (text.size() < target) text += pieces[piecePick(random)];
+  return text;
+}
+
+}  // namespace
+
+GafObject RandomObject(std::mt19937& random, EGafObjectType type, int maxVertices) {
+  GafObject o;
+  o.type = type;
+  o.name = RandomText(random);
+  o.key = RandomText(random);
+  o.url = RandomText(random);
+  std::uniform_real_distribution<double> coordinate(-1e6, 1e6);
+  std::uniform_int_distribution<int> countPick(1, maxVertices);
+  auto vertex = [&] { return CKroDoublePointNode{coordinate(random), coordinate(random)}; };
+  auto ring = [&](int n) {
+    const CKroDoublePointNode first = vertex();
+    o.vertices.push_back(first);
+    for (int i = 1; i < n - 1; ++i) o.vertices.push_back(vertex());
+    if (n > 1) o.vertices.push_back(first);
+  };
+  switch (static_cast<int>(type)) {
+    case 0:
+      o.vertices.push_back(vertex());
+      break;
+    case 1:
+    case 2:
+      for (int i = countPick(random); i > 0; --i) o.vertices.push_back(vertex());
+      break;
+    case 4:
+      ring(countPick(random));
+      break;
+    case 3:
+    case 5: {
+      std::uniform_int_distribution<int> setPick(0, 4);
+      for (int s = setPick(random); s > 0; --s) {
+        const int n = countPick(random);
+        o.setCounts.push_back(n);
+        if (type == kGafPolyPolygonObject) ring(n);
+        else for (int i = 0; i < n; ++i) o.vertices.push_back(vertex());
+      }
+      break;
+    }
+    default:
+      break;
+  }
+  return o;
+}
+
+GafObject MakePoint(const std::string& name, const std::string& key, double x, double y) {
+  GafObject o;
+  o.name = name;
+  o.key = key;
+  o.vertices = {{x, y}};
+  return o;
+}
+
+GafObject MakeLine(EGafObjectType type, std::vector<CKroDoublePointNode> vertices, const std::string& key) {
+  GafObject o;
+  o.type = type;
+  o.key = key;
+  o.vertices = std::move(vertices);
+  if (IsMultiSet(type)) o.setCounts = {static_cast<int32_t>(o.vertices.size())};
+  return o;
+}
+
+Bytes LoadFile(const std::string& path) {
+  Bytes bytes;
+  if (FILE* in = std::fopen(path.c_str(), "rb")) {
+    std::fseek(in, 0, SEEK_END);
+    bytes.resize(static_cast<size_t>(std::ftell(in)));
+    std::fseek(in, 0, SEEK_SET);
+    if (std::fread(bytes.data(), 1, bytes.size(), in) != bytes.size()) bytes.clear();
+    std::fclose(in);
+  }
+  return bytes;
+}
+
+void RewriteFile(const std::string& path, const Bytes& bytes) {
+  std::remove(path.c_str());
+  WriteFileBytes(path, bytes);
+}
+
+std::unique_ptr<CGafFile> OpenGaf(const std::string& name, uint32_t flagWord, EngineStatus expected) {
+  EngineStatus status = 0xFFFFFFFFu;
+  auto file = std::make_unique<CGafFile>(name.c_str(), flagWord, status);
+  EXPECT_EQ(status, expected) << StatusName(status) << " opening " << name << " with " << flagWord;
+  return file;
+}
+
+}  // namespace kro::test

@@ -1,0 +1,86 @@
+// Helpers for the data file suites: a builder of hand-made file bytes, a
+// model of one object with its writer and reader, and what a model reads
+// back as after the file's precision and string limits.
+#ifndef KRO_TESTS_ENGINE_DATAFILE_GAFTESTSUPPORT_H
+#define KRO_TESTS_ENGINE_DATAFILE_GAFTESTSUPPORT_H
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <memory>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "engine/datafile/CGafFile.h"
+#include "support/TempDir.h"
+
+namespace kro::test {
+
+// Big-endian bytes in the data file's forms.
+class GafBytes {
+ public:
+  GafBytes& U8(uint32_t value);
+  GafBytes& U16(uint32_t value);
+  GafBytes& U32(uint32_t value);
+  GafBytes& F64(double value);
+  GafBytes& F32(double value);
+  GafBytes& Raw(const Bytes& more);
+  GafBytes& Zeros(size_t count);
+  // The string form: short up to 126 bytes, long from 127.
+  GafBytes& Str(const std::string& text);
+  // A tag word; the long form when asked or when the length needs it.
+  GafBytes& Tag(uint32_t code, uint32_t length, bool longForm = false);
+  // A pad byte when `length` is odd.
+  GafBytes& Pad(uint32_t length);
+  size_t Size() const { return bytes.size(); }
+  Bytes bytes;
+};
+
+// The info chunk (46 bytes).
+GafBytes& AddInfo(GafBytes& out, uint32_t count, uint32_t freeHead, uint32_t kinds,
+                  const BoundingBoxNode& box = {0, 0, 0, 0});
+// Info chunk, a version chunk (unless version < 0), a precision chunk (unless
+// bits == 0), end of header. The first object then starts at out.Size().
+GafBytes HeaderBytes(uint32_t count, uint32_t freeHead, uint32_t kinds, int version = 2, uint32_t bits = 32);
+
+// One object as a caller gives it.
+struct GafObject {
+  EGafObjectType type = kGafPointObject;
+  std::string name, key, url;
+  std::vector<int32_t> setCounts;  // multi-set kinds only
+  std::vector<CKroDoublePointNode> vertices;
+};
+
+EngineStatus WriteObject(CGafFile& file, const GafObject& object, uint32_t& position, BoundingBoxNode* box = nullptr);
+// Reads the body of the current record, which must be of `type`.
+EngineStatus ReadObject(CGafFile& file, EGafObjectType type, GafObject& object);
+// What `object` reads back as: strings cut to 255 bytes on a character
+// boundary, coordinates rounded to singles in a 32-bit file.
+GafObject ExpectedReadBack(const GafObject& object, uint32_t bits);
+// Compares everything; the message names the first difference.
+::testing::AssertionResult SameObject(const GafObject& expected, const GafObject& actual);
+// Reads all objects in file order with NextRecord (free records skipped);
+// the status that ended the scan goes to `end`.
+std::vector<GafObject> ReadAll(CGafFile& file, EngineStatus& end, std::vector<uint32_t>* positions = nullptr);
+
+// A random object of the given type: up to `maxVertices` vertices, strings of
+// 0 to 300 bytes mixing ASCII and multi-byte characters.
+GafObject RandomObject(std::mt19937& random, EGafObjectType type, int maxVertices);
+GafObject MakePoint(const std::string& name, const std::string& key, double x, double y);
+GafObject MakeLine(EGafObjectType type, std::vector<CKroDoublePointNode> vertices, const std::string& key = "k");
+
+// The whole file in one read (ReadFileBytes goes byte by byte, too slow for
+// the loops that compare large files after every injected fault).
+Bytes LoadFile(const std::string& path);
+// Writes the bytes into a new file of that name. Emptying an existing file
+// and writing it again makes some file systems flush it at close, which loops
+// that rewrite a file hundreds of times cannot afford.
+void RewriteFile(const std::string& path, const Bytes& bytes);
+
+// Opens a data file and expects `expected` as the open status.
+std::unique_ptr<CGafFile> OpenGaf(const std::string& name, uint32_t flagWord, EngineStatus expected = kEngineOk);
+
+}  // namespace kro::test
+
+#endif

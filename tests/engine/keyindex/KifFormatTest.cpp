@@ -1,0 +1,158 @@
+// The bytes of key index files: header, description forms, key fields, node
+// blocks and where blocks land.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <functional>
+
+#include "KifFiles.h"
+#include "platform/FileSystem.h"
+
+namespace kro::test {
+namespace {
+
+constexpr uint32_t kCreate = kOpenReadWrite | kOpenCreateTruncate;
+
+using KifFormatTest = KifFileTest;
+
+TEST_F(KifFormatTest, NewFileIsTheDefaultHeaderAlone) {
+  EngineStatus status;
+  auto index = OpenIndex(Path(), kCreate, status);
+  ASSERT_EQ(status, kEngineOk) << StatusName(status);
+  Bytes expected = HexBytes("41 4B 49 46 00 01 00 14 00 20 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00");
+  expected.resize(512, 0);
+  EXPECT_EQ(ReadFileBytes(Path()), expected) << "the header is written before the open returns";
+  EXPECT_EQ(index->GetVersion(), 1u);
+  EXPECT_EQ(index->GetNodeCapacity(), 20u);
+  EXPECT_EQ(index->GetKeyLength(), 32u);
+  EXPECT_EQ(index->Header().internalBlockSize, 804u);
+  EXPECT_EQ(index->Header().leafBlockSize, 720u);
+  index.reset();
+  EXPECT_EQ(ReadFileBytes(Path()), expected);
+}
+
+TEST_F(KifFormatTest, RefusesHeadersItCannotHold) {
+  struct Case {
+    const char* what;
+    std::function<void(Bytes&)> damage;
+    EngineStatus expected;
+  };
+  const std::vector<Case> cases = {
+      {"bad magic", [](Bytes& b) { b[3] = 'X'; }, eKifNotAKif},
+      {"version 2", [](Bytes& b) { PutU16(b, 4, 2); }, eKifBadVersion},
+      {"capacity 21", [](Bytes& b) { PutU16(b, 6, 21); }, eKifNotAKif},
+      {"capacity 1", [](Bytes& b) { PutU16(b, 6, 1); }, eKifNotAKif},
+      {"key length 0", [](Bytes& b) { PutU16(b, 8, 0); }, eKifNotAKif},
+      {"key length 257", [](Bytes& b) { PutU16(b, 8, 257); }, eKifNotAKif},
+      {"height 31", [](Bytes& b) { PutU16(b, 10, 31); PutU32(b, 12, 512); }, eKifNotAKif},
+      {"height without root", [](Bytes& b) { PutU16(b, 10, 1); }, eKifNotAKif},
+      {"root without height", [](Bytes& b) { PutU32(b, 12, 512); }, eKifNotAKif},
+      {"description of 300 bytes", [](Bytes& b) { b[28] = 0xFF; PutU16(b, 29, 300); }, eKifNotAKif},
+      {"short file", [](Bytes& b) { b.resize(100); }, eKifReadError},
+  };
+  for (const Case& c : cases) {
+    Bytes file = EncodeHeader(HeaderFields{});
+    c.damage(file);
+    WriteFileBytes(Path(), file);
+    for (uint32_t flags : {kOpenReadOnly, kOpenReadWrite}) {
+      EngineStatus status;
+      auto index = OpenIndex(Path(), flags, status);
+      EXPECT_EQ(status, c.expected) << c.what << ": " << StatusName(status);
+      EXPECT_EQ(index->Insert("a", 2), eKifCannotOpen) << c.what;
+      index.reset();
+      EXPECT_EQ(ReadFileBytes(Path()), file) << c.what << ": a refused file is not written";
+    }
+  }
+}
+
+TEST_F(KifFormatTest, AcceptsVersionZero) {
+  HeaderFields fields;
+  fields.version = 0;
+  fields.description = "old";
+  WriteFileBytes(Path(), EncodeHeader(fields));
+  EngineStatus status;
+  auto index = OpenIndex(Path(), kOpenReadOnly, status);
+  EXPECT_EQ(status, kEngineOk);
+  EXPECT_EQ(index->GetVersion(), 0u);
+  EXPECT_STREQ(index->GetDescription(), "old");
+}
+
+TEST_F(KifFormatTest, DescriptionShortAndLongForms) {
+  EngineStatus status;
+  auto index = OpenIndex(Path(), kCreate, status);
+  ASSERT_EQ(index->SetDescription(std::string(254, 'd').c_str()), kEngineOk);
+  Bytes file = ReadFileBytes(Path());
+  EXPECT_EQ(file[28], 0xFE);
+  EXPECT_EQ(Bytes(file.begin() + 29, file.begin() + 29 + 254), Bytes(254, 'd'));
+  EXPECT_EQ(file[29 + 254], 0) << "no terminator, padding follows";
+
+  ASSERT_EQ(index->SetDescription(std::string(300, 'e').c_str()), kEngineOk);
+  file = ReadFileBytes(Path());
+  EXPECT_EQ(Bytes(file.begin() + 28, file.begin() + 31), HexBytes("FF 00 FF"));
+  EXPECT_EQ(Bytes(file.begin() + 31, file.begin() + 31 + 255), Bytes(255, 'e'));
+  EXPECT_EQ(std::strlen(index->GetDescription()), 255u);
+
+  // A two-byte character that would cross the 255-byte limit is left out.
+  ASSERT_EQ(index->SetDescription((std::string(254, 'f') + "\xC3\xA9").c_str()), kEngineOk);
+  EXPECT_EQ(std::string(index->GetDescription()), std::string(254, 'f'));
+  index.reset();
+
+  index = OpenIndex(Path(), kOpenReadOnly, status);
+  EXPECT_EQ(std::string(index->GetDescription()), std::string(254, 'f'));
+  EXPECT_EQ(index->SetDescription("x"), eKifWriteError) << "a read-only file cannot take a header";
+}
+
+TEST_F(KifFormatTest, LeafBlockRoundTripsByteForByte) {
+  EngineStatus status;
+  auto index = OpenIndex(Path(), kCreate, status);
+  const std::string full(32, 'z');  // exactly the key length: no terminator in the field
+  ASSERT_EQ(index->Insert("beta", 20), kEngineOk);
+  ASSERT_EQ(index->Insert(full.c_str(), 40), kEngineOk);
+  ASSERT_EQ(index->Insert("", 30), kEngineOk);
+  index.reset();
+
+  const Bytes file = ReadFileBytes(Path());
+  ASSERT_EQ(file.size(), 512u + 720u);
+  const Bytes expected = EncodeBlock(Block{{{"", 30}, {"beta", 20}, {full, 40}}, {}}, 20, 32);
+  EXPECT_EQ(Bytes(file.begin() + 512, file.end()), expected) << ToHex(Bytes(file.begin() + 512, file.end()));
+
+  index = OpenIndex(Path(), kOpenReadWrite, status);
+  KifNode node;
+  ASSERT_EQ(index->ReadNode(512, 0, node), kEngineOk);
+  EXPECT_EQ(node.count, 3u);
+  EXPECT_EQ(std::memcmp(node.keys[2], full.data(), 32), 0);
+  EXPECT_EQ(std::string(node.keys[1]), "beta");
+  EXPECT_EQ(node.keys[0][0], 0);
+  EXPECT_EQ(node.values[0], 30u);
+  for (uint32_t child : node.children) EXPECT_EQ(child, 0u);
+  ASSERT_EQ(index->WriteNode(index->Handle(), node), kEngineOk);
+  index.reset();
+  EXPECT_EQ(ReadFileBytes(Path()), file);
+}
+
+TEST_F(KifFormatTest, EntriesOrderByKeyBytesThenRecordPosition) {
+  EngineStatus status;
+  auto index = OpenIndex(Path(), kCreate, status);
+  const std::string full(32, 'q');
+  EXPECT_LT(index->CompareEntries("same", 600, "same", 700), 0);
+  EXPECT_EQ(index->CompareEntries(full.c_str(), 5, full.c_str(), 5), 0);
+  EXPECT_LT(index->CompareEntries("ab", 900, "abc", 1), 0) << "a prefix sorts first";
+  EXPECT_LT(index->CompareEntries("", 900, "\x01", 1), 0) << "the empty key sorts first";
+  EXPECT_LT(index->CompareEntries("z", 1, "\xC3\xA9", 1), 0) << "bytes compare unsigned";
+  EXPECT_LT(index->CompareEntries("Z", 1, "a", 1), 0) << "case counts";
+}
+
+TEST_F(KifFormatTest, BlocksLandAfterTheHeaderOneAfterAnother) {
+  EngineStatus status;
+  auto index = OpenIndex(Path(), kCreate, status);
+  for (int i = 0; i < 21; ++i) ASSERT_EQ(index->Insert(("k" + std::to_string(100 + i)).c_str(), 2 + 2 * i), kEngineOk);
+  EXPECT_EQ(index->Header().rootPosition, 1952u) << "leaves at 512 and 1232, then the new root";
+  EXPECT_EQ(index->FileSize(), 1952u + 804u);
+  index.reset();
+  const Bytes file = ReadFileBytes(Path());
+  const Block root = DecodeBlock(file, 1952, true, 20, 32);
+  EXPECT_EQ(root.children, (std::vector<uint32_t>{512, 1232}));
+}
+
+}  // namespace
+}  // namespace kro::test

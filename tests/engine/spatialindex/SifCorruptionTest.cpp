@@ -1,0 +1,183 @@
+// Damaged files: positions that lead outside the file, off the block grid or
+// back up the tree, and free lists that loop. Every operation ends with a
+// status; none crashes, reads wildly or runs for ever.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "SifTestSupport.h"
+#include "engine/spatialindex/SifFormat.h"
+
+namespace kro::test {
+namespace {
+
+const BoundingBoxNode kEverywhere = Box(-1e300, -1e300, 1e300, 1e300);
+// The sample: leaves at 512 and 1272, the root at 2032, a third leaf at 2752.
+constexpr uint32_t kRoot = 2032;
+constexpr uint32_t kSampleSize = 3512;
+
+class SifCorruption : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    auto index = OpenIndex(path_, kCreate);
+    for (uint32_t i = 1; i <= 35; ++i) ASSERT_EQ(index->Insert(0, Box(i, 0, i + 1, 1), 2 * i), kEngineOk);
+    index.reset();
+    sample_ = ReadFileBytes(path_);
+    ASSERT_EQ(sample_.size(), kSampleSize);
+    ASSERT_EQ(DecodeBlock(sample_, kRoot, false).size(), 3u);
+    ASSERT_EQ(RootOf(sample_), kRoot);
+  }
+
+  void WriteWithRootChild(uint32_t slot, uint32_t position) {
+    Bytes file = sample_;
+    PutU32At(file, kRoot + 4 * slot, position);
+    WriteFileBytes(path_, file);
+  }
+
+  // Every reading operation ends in a status; the read-only file is untouched.
+  void ExpectReadsRefused(EngineStatus verifyStatus) {
+    const Bytes before = ReadFileBytes(path_);
+    {
+      auto index = OpenIndex(path_, kOpenReadOnly);
+      ASSERT_EQ(index->BeginSearch(kEverywhere, 0, true), kEngineOk);
+      SifHit hit;
+      EXPECT_EQ(index->GetNextHit(hit.recordPosition, hit.objectType, hit.box), eSifReadError);
+      EXPECT_EQ(index->GetNextHit(hit.recordPosition, hit.objectType, hit.box), eSifNoSearch);
+
+      SifStatistics statistics;
+      EXPECT_EQ(index->Verify(nullptr, statistics), verifyStatus) << StatusName(index->Verify(nullptr, statistics));
+
+      uint32_t positions[sif::kMaxSlots];
+      uint32_t types[sif::kMaxSlots];
+      BoundingBoxNode boxes[sif::kMaxSlots];
+      uint32_t count = 0;
+      BoundingBoxNode unionBox{};
+      ASSERT_EQ(index->BeginLeafScan(), kEngineOk);
+      EngineStatus status = kEngineOk;
+      for (int i = 0; i < 5 && status == kEngineOk; ++i) {
+        status = index->GetNextLeaf(positions, types, boxes, count, unionBox);
+      }
+      EXPECT_EQ(status, eSifReadError);
+    }
+    EXPECT_EQ(ReadFileBytes(path_), before);
+  }
+
+  // Insertion and deletion that must pass the damaged child of slot 0.
+  void ExpectChangesRefused() {
+    auto index = OpenIndex(path_, kUpdate);
+    const std::vector<BlockEntry> root = DecodeBlock(sample_, kRoot, false);
+    const BoundingBoxNode inside = root[0].box;
+    EXPECT_EQ(index->Insert(0, inside, 5000), eSifReadError);
+    EXPECT_EQ(index->Delete(inside, 2), eSifReadError);
+  }
+
+  TempDir dir_;
+  std::string path_ = dir_.File("a.sif");
+  Bytes sample_;
+};
+
+TEST_F(SifCorruption, ChildBeyondTheEndOfTheFile) {
+  WriteWithRootChild(0, 512 + 40 * 1000);
+  ExpectReadsRefused(eSifBadNodePosition);
+  ExpectChangesRefused();
+}
+
+TEST_F(SifCorruption, ChildWhoseBlockWouldRunPastTheEnd) {
+  WriteWithRootChild(0, kSampleSize - 760 + 40);
+  ExpectReadsRefused(eSifBadNodePosition);
+  ExpectChangesRefused();
+}
+
+TEST_F(SifCorruption, ChildOffTheBlockGrid) {
+  WriteWithRootChild(0, 512 + 7);
+  ExpectReadsRefused(eSifBadNodePosition);
+  ExpectChangesRefused();
+}
+
+TEST_F(SifCorruption, ChildInsideTheHeader) {
+  WriteWithRootChild(0, 40);
+  ExpectReadsRefused(eSifBadNodePosition);
+}
+
+// A child field naming the root itself: a block inside the file and on the
+// grid, but of the level above. Without the level check a descent would never
+// end.
+TEST_F(SifCorruption, ChildPointingBackAtTheRoot) {
+  WriteWithRootChild(0, kRoot);
+  ExpectReadsRefused(eSifReadError);
+  ExpectChangesRefused();
+}
+
+TEST_F(SifCorruption, RootOutsideTheFile) {
+  Bytes file = sample_;
+  PutU32At(file, sif::kRootOffset, 1u << 30);
+  WriteFileBytes(path_, file);
+  auto index = OpenIndex(path_, kOpenReadOnly);
+  BoundingBoxNode extent{};
+  EXPECT_EQ(index->GetBoundingBox(extent), eSifReadError);
+  EXPECT_EQ(index->BeginSearch(kEverywhere, 0, true), eSifReadError);
+  SifHit hit;
+  EXPECT_EQ(index->GetNextHit(hit.recordPosition, hit.objectType, hit.box), eSifNoSearch);
+  SifStatistics statistics;
+  EXPECT_EQ(index->Verify(nullptr, statistics), eSifBadNodePosition);
+  EXPECT_EQ(index->BeginLeafScan(), eSifReadError);
+}
+
+class SifBrokenFreeList : public SifCorruption {
+ protected:
+  // Appends free leaf blocks at the end of the sample, linked as `links`
+  // says (the offset each block's link names), and heads the list with the
+  // first of them.
+  void WriteFreeLeaves(const std::vector<uint32_t>& links) {
+    Bytes file = sample_;
+    const uint32_t first = static_cast<uint32_t>(file.size());
+    file.resize(file.size() + 760 * links.size(), 0);
+    for (size_t i = 0; i < links.size(); ++i) PutU32At(file, first + 760 * i, links[i]);
+    PutU32At(file, sif::kFreeLeafOffset, first);
+    WriteFileBytes(path_, file);
+  }
+
+  static constexpr uint32_t kFirstFree = kSampleSize;
+
+  void ExpectCountedRefused() {
+    auto index = OpenIndex(path_, kUpdate);
+    SifStatistics statistics;
+    EXPECT_EQ(index->Verify(nullptr, statistics), eSifReadError);
+    EXPECT_EQ(statistics.leafEntries, 35u) << "the tree itself was walked";
+    // Enough insertions into one leaf to need a new leaf block.
+    EngineStatus status = kEngineOk;
+    for (uint32_t i = 0; i < 30 && status == kEngineOk; ++i) status = index->Insert(0, Box(1, 0, 2, 1), 5000 + 2 * i);
+    EXPECT_EQ(status, eSifReadError);
+  }
+};
+
+TEST_F(SifBrokenFreeList, BlockLinkedToItself) {
+  WriteFreeLeaves({kFirstFree});
+  ExpectCountedRefused();
+}
+
+TEST_F(SifBrokenFreeList, TwoBlocksLinkedInACircle) {
+  WriteFreeLeaves({kFirstFree + 760, kFirstFree});
+  ExpectCountedRefused();
+}
+
+TEST_F(SifBrokenFreeList, LinkLeadingOutOfTheFile) {
+  WriteFreeLeaves({kFirstFree + 760, 1u << 30});
+  ExpectCountedRefused();
+}
+
+TEST_F(SifBrokenFreeList, SoundListIsCountedAndReused) {
+  WriteFreeLeaves({kFirstFree + 760, 0});
+  auto index = OpenIndex(path_, kUpdate);
+  SifStatistics statistics;
+  ASSERT_EQ(index->Verify(nullptr, statistics), kEngineOk);
+  EXPECT_EQ(statistics.freeLeafBlocks, 2u);
+  const size_t size = ReadFileBytes(path_).size();
+  for (uint32_t i = 0; i < 30; ++i) ASSERT_EQ(index->Insert(0, Box(1, 0, 2, 1), 5000 + 2 * i), kEngineOk);
+  EXPECT_EQ(ReadFileBytes(path_).size(), size) << "new leaves come from the free list";
+  ASSERT_EQ(index->Verify(nullptr, statistics), kEngineOk);
+  EXPECT_LT(statistics.freeLeafBlocks, 2u);
+}
+
+}  // namespace
+}  // namespace kro::test
