@@ -4,6 +4,7 @@
 #include <new>
 
 #include "component/ComponentClasses.h"
+#include "drivers/DriverClasses.h"
 #include "server/ClassFactory.h"
 
 namespace kro {
