@@ -16,7 +16,7 @@ class PrintingProgress : public IKroProgressIndicator {
 
  private:
   ULONG references_ = 1;
-  int lastPercent_ = -1;
+  int lastPercent_ = -100;  // so that 0 % is printed too
 };
 
 #endif
