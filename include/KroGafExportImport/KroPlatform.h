@@ -55,6 +55,61 @@ inline bool IsEqualGUID(REFGUID a, REFGUID b) {
 inline bool operator==(REFGUID a, REFGUID b) { return IsEqualGUID(a, b); }
 inline bool operator!=(REFGUID a, REFGUID b) { return !IsEqualGUID(a, b); }
 
+// Text form of an identifier: "{8D2F3B01-5A6B-4C7D-A1B2-C3D4E5F60701}".
+// `text` must hold 39 characters including the terminator.
+inline void GuidToText(REFGUID guid, char (&text)[39]) {
+  const char* digits = "0123456789ABCDEF";
+  auto put = [&](int at, uint32_t value, int count) {
+    for (int i = count - 1; i >= 0; --i, value >>= 4) text[at + i] = digits[value & 15];
+  };
+  text[0] = '{';
+  put(1, guid.Data1, 8);
+  text[9] = '-';
+  put(10, guid.Data2, 4);
+  text[14] = '-';
+  put(15, guid.Data3, 4);
+  text[19] = '-';
+  put(20, guid.Data4[0], 2);
+  put(22, guid.Data4[1], 2);
+  text[24] = '-';
+  for (int i = 2; i < 8; ++i) put(25 + 2 * (i - 2), guid.Data4[i], 2);
+  text[37] = '}';
+  text[38] = '\0';
+}
+
+// Parses the text form (braces required, hex digits of either case).
+inline bool TextToGuid(const char* text, GUID& guid) {
+  if (text == nullptr || std::strlen(text) != 38 || text[0] != '{' || text[37] != '}' || text[9] != '-' ||
+      text[14] != '-' || text[19] != '-' || text[24] != '-') {
+    return false;
+  }
+  auto hex = [&](int at, int count, uint32_t& value) {
+    value = 0;
+    for (int i = 0; i < count; ++i) {
+      const char c = text[at + i];
+      const int digit = c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10 : c >= 'A' && c <= 'F' ? c - 'A' + 10 : -1;
+      if (digit < 0) return false;
+      value = value << 4 | static_cast<uint32_t>(digit);
+    }
+    return true;
+  };
+  uint32_t part = 0;
+  GUID result{};
+  if (!hex(1, 8, part)) return false;
+  result.Data1 = part;
+  if (!hex(10, 4, part)) return false;
+  result.Data2 = static_cast<uint16_t>(part);
+  if (!hex(15, 4, part)) return false;
+  result.Data3 = static_cast<uint16_t>(part);
+  const int offsets[8] = {20, 22, 25, 27, 29, 31, 33, 35};
+  for (int i = 0; i < 8; ++i) {
+    if (!hex(offsets[i], 2, part)) return false;
+    result.Data4[i] = static_cast<uint8_t>(part);
+  }
+  guid = result;
+  return true;
+}
+
 // Interfaces are plain vtables: no virtual destructor, so that the slot order
 // is exactly the order of declaration. Objects free themselves in Release.
 struct IUnknown {
