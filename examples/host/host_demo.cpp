@@ -66,7 +66,7 @@ Ptr<IKroGeometry> City(const kro::KroModule& module, const std::string& key, con
   if (!Check(module.CreateInstance(CLSID_KroPoint, IID_IKroPoint, point.PutVoid()), "KroPoint")) return {};
   point->SetCoords(x, y);
   Name(point.Get(), key, name);
-  return Ptr<IKroGeometry>::Attach(point.Detach());
+  return Ptr<IKroGeometry>::Adopt(point.Detach());
 }
 
 template <typename Interface>
@@ -77,7 +77,7 @@ Ptr<IKroGeometry> Shape(const kro::KroModule& module, REFCLSID clsid, REFIID iid
   EKroErrCode err;
   shape->SetPointArray(static_cast<int>(vertices.size()), vertices.data(), &err);
   Name(shape.Get(), key, name);
-  return Ptr<IKroGeometry>::Attach(shape.Detach());
+  return Ptr<IKroGeometry>::Adopt(shape.Detach());
 }
 
 Ptr<IKroGeometry> Islands(const kro::KroModule& module) {
@@ -91,7 +91,7 @@ Ptr<IKroGeometry> Islands(const kro::KroModule& module) {
   EKroErrCode err;
   islands->SetMultiPointArray(2, counts, 8, vertices.data(), &err);
   Name(islands.Get(), "islands", "Two islands");
-  return Ptr<IKroGeometry>::Attach(islands.Detach());
+  return Ptr<IKroGeometry>::Adopt(islands.Detach());
 }
 
 Map BuildMap(const kro::KroModule& module) {
@@ -126,8 +126,8 @@ bool Export(const kro::KroModule& module, const std::string& file, const std::ve
   prefs->SetObjectType(type, &err);
   prefs->put_UseKif(-1);
   prefs->SetCoordSysCode(Text("LL84"), &err);
-  auto source = Ptr<IKroGeometrySource>::Attach(new HostGeometrySource(objects));
-  auto progress = Ptr<IKroProgressIndicator>::Attach(new PrintingProgress());
+  auto source = Ptr<IKroGeometrySource>::Adopt(new HostGeometrySource(objects));
+  auto progress = Ptr<IKroProgressIndicator>::Adopt(new PrintingProgress());
   LONG exported = 0, maxVertex = 0, failed = 0;
   const HRESULT hr = exporter->Export(source.Get(), prefs.Get(), progress.Get(), &exported, &maxVertex, &failed, &err);
   std::printf("  exported %d of %zu objects (result %d)\n", static_cast<int>(exported), objects.size(),

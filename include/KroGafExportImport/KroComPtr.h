@@ -4,61 +4,103 @@
 //   kro::KroComPtr<IKroPoint> point;
 //   module.CreateInstance(CLSID_KroPoint, IID_IKroPoint, point.PutVoid());
 //   point->SetCoords(7.5, 47.3);
+//   kro::KroComPtr<IKroGeometry> geometry;
+//   point.As(&geometry);
 #ifndef KROGAFEXPORTIMPORT_KROCOMPTR_H
 #define KROGAFEXPORTIMPORT_KROCOMPTR_H
 
+#include <cstddef>
 #include <utility>
 
-#include "KroPlatform.h"
+#include "KroGafExportImport.h"
 
 namespace kro {
 
-template <typename Interface>
+// The identifier of each interface, so that As() needs no IID argument.
+template <class Interface>
+struct KroInterfaceId;  // deliberately undefined for unknown interfaces
+
+#define KRO_INTERFACE_ID(Interface, id) \
+  template <>                           \
+  struct KroInterfaceId<Interface> {    \
+    static const IID& Get() { return id; } \
+  }
+KRO_INTERFACE_ID(IUnknown, IID_IUnknown);
+KRO_INTERFACE_ID(IClassFactory, IID_IClassFactory);
+KRO_INTERFACE_ID(ISupportErrorInfo, IID_ISupportErrorInfo);
+KRO_INTERFACE_ID(IKroGafExport, IID_IKroGafExport);
+KRO_INTERFACE_ID(IKroGafImport, IID_IKroGafImport);
+KRO_INTERFACE_ID(IKroGafPreferences, IID_IKroGafPreferences);
+KRO_INTERFACE_ID(IKroGeometrySource, IID_IKroGeometrySource);
+KRO_INTERFACE_ID(IKroEnumGeometry, IID_IKroEnumGeometry);
+KRO_INTERFACE_ID(IKroProgressIndicator, IID_IKroProgressIndicator);
+KRO_INTERFACE_ID(IKroGeometry, IID_IKroGeometry);
+KRO_INTERFACE_ID(IKroPoint, IID_IKroPoint);
+KRO_INTERFACE_ID(IKroPolyline, IID_IKroPolyline);
+KRO_INTERFACE_ID(IKroPolygon, IID_IKroPolygon);
+KRO_INTERFACE_ID(IKroPolyPolyline, IID_IKroPolyPolyline);
+KRO_INTERFACE_ID(IKroPolyPolygon, IID_IKroPolyPolygon);
+#undef KRO_INTERFACE_ID
+
+// T is an interface, or any class with AddRef, Release and QueryInterface.
+template <class T>
 class KroComPtr {
  public:
   KroComPtr() = default;
+  KroComPtr(std::nullptr_t) {}  // so that `return nullptr;` reads naturally
+
   // Takes over a reference the caller already owns.
-  static KroComPtr Attach(Interface* raw) {
+  static KroComPtr Adopt(T* object) {
     KroComPtr result;
-    result.raw_ = raw;
+    result.object_ = object;
     return result;
   }
-  KroComPtr(const KroComPtr& other) : raw_(other.raw_) {
-    if (raw_ != nullptr) raw_->AddRef();
+  // Takes a new reference of its own.
+  static KroComPtr Share(T* object) {
+    if (object != nullptr) object->AddRef();
+    return Adopt(object);
   }
-  KroComPtr(KroComPtr&& other) noexcept : raw_(std::exchange(other.raw_, nullptr)) {}
+
+  KroComPtr(const KroComPtr& other) : object_(other.object_) {
+    if (object_ != nullptr) object_->AddRef();
+  }
+  KroComPtr(KroComPtr&& other) noexcept : object_(std::exchange(other.object_, nullptr)) {}
   KroComPtr& operator=(KroComPtr other) noexcept {
-    std::swap(raw_, other.raw_);
+    std::swap(object_, other.object_);
     return *this;
   }
   ~KroComPtr() { Reset(); }
 
-  void Reset() {
-    if (raw_ != nullptr) std::exchange(raw_, nullptr)->Release();
-  }
-  // Hands the reference to the caller.
-  Interface* Detach() { return std::exchange(raw_, nullptr); }
+  T* Get() const { return object_; }
+  T* operator->() const { return object_; }
+  explicit operator bool() const { return object_ != nullptr; }
 
-  // For out-parameters: releases what is held and exposes the slot.
-  Interface** Put() {
+  void Reset() {
+    if (object_ != nullptr) std::exchange(object_, nullptr)->Release();
+  }
+  // Gives up the reference to the caller.
+  T* Detach() { return std::exchange(object_, nullptr); }
+
+  // For out-parameters: releases what is held and returns the slot to fill.
+  T** Put() {
     Reset();
-    return &raw_;
+    return &object_;
   }
   void** PutVoid() { return reinterpret_cast<void**>(Put()); }
 
-  // Asks for another interface of the same object.
-  template <typename Other>
-  HRESULT As(REFIID iid, KroComPtr<Other>& out) const {
-    if (raw_ == nullptr) return E_POINTER;
-    return raw_->QueryInterface(iid, out.PutVoid());
+  // Asks the object for interface U; `out` is emptied first.
+  template <class U>
+  HRESULT As(KroComPtr<U>* out) const {
+    if (out == nullptr) return E_POINTER;
+    if (object_ == nullptr) {
+      out->Reset();
+      return E_POINTER;
+    }
+    return object_->QueryInterface(KroInterfaceId<U>::Get(), out->PutVoid());
   }
 
-  Interface* Get() const { return raw_; }
-  Interface* operator->() const { return raw_; }
-  explicit operator bool() const { return raw_ != nullptr; }
-
  private:
-  Interface* raw_ = nullptr;
+  T* object_ = nullptr;
 };
 
 }  // namespace kro

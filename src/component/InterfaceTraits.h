@@ -8,7 +8,7 @@
 
 #include <type_traits>
 
-#include "KroGafExportImport/KroGafExportImport.h"
+#include "KroGafExportImport/KroComPtr.h"
 
 namespace kro {
 
@@ -17,14 +17,14 @@ struct InterfaceTraits;  // deliberately undefined for unknown interfaces
 
 template <>
 struct InterfaceTraits<IUnknown> {
-  static const IID& Id() { return IID_IUnknown; }
+  static const IID& Id() { return KroInterfaceId<IUnknown>::Get(); }
   using Parent = void;
 };
 
 #define KRO_DECLARE_INTERFACE(Itf, ParentItf)                                   \
   template <>                                                                   \
   struct InterfaceTraits<Itf> {                                                 \
-    static const IID& Id() { return IID_##Itf; }                                \
+    static const IID& Id() { return KroInterfaceId<Itf>::Get(); }              \
     using Parent = ParentItf;                                                   \
     static_assert(std::is_base_of_v<ParentItf, Itf>, "parent must be a base");  \
   }
