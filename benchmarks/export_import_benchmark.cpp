@@ -10,11 +10,13 @@
 #include <cstdio>
 #include <random>
 #include <string>
+#include <utility>
 
 #include "component/ComPtr.h"
 #include "component/ComponentClasses.h"
 #include "drivers/DriverClasses.h"
 #include "platform/CodePage.h"
+#include "support/HostUnknown.h"
 
 namespace {
 
@@ -27,35 +29,18 @@ constexpr double kCellWidth = 360.0 / kGridColumns;
 constexpr double kCellHeight = 180.0 / (kObjects / kGridColumns);
 constexpr int kVertices = 8;
 
-// Reference counting of one host object.
-template <class Itf>
-class HostObject : public Itf {
- public:
-  virtual ~HostObject() = default;
-  HRESULT QueryInterface(REFIID riid, void** ppv) override {
-    if (ppv == nullptr) return E_POINTER;
-    *ppv = nullptr;
-    if (!Answers(riid)) return E_NOINTERFACE;
-    *ppv = static_cast<Itf*>(this);
-    AddRef();
-    return S_OK;
-  }
-  ULONG AddRef() override { return ++references_; }
-  ULONG Release() override {
-    const ULONG remaining = --references_;
-    if (remaining == 0) delete this;
-    return remaining;
-  }
+using kro::test::HostUnknown;
 
- protected:
-  virtual bool Answers(REFIID riid) const { return riid == IID_IUnknown || riid == kro::IidOf<Itf>(); }
-
- private:
-  ULONG references_ = 1;
-};
+// A new host object holding the one reference its creator hands on.
+template <class T, class... Args>
+T* NewHeld(Args&&... args) {
+  T* object = new T(std::forward<Args>(args)...);
+  object->AddRef();
+  return object;
+}
 
 // Polyline `index` of the grid: eight vertices inside its cell.
-class HostPolyline final : public HostObject<IKroPolyline> {
+class HostPolyline final : public HostUnknown<IKroPolyline> {
  public:
   explicit HostPolyline(LONG index) : index_(index) {
     const double left = -180 + (index % kGridColumns) * kCellWidth;
@@ -100,9 +85,6 @@ class HostPolyline final : public HostObject<IKroPolyline> {
   }
 
  private:
-  bool Answers(REFIID riid) const override {
-    return HostObject<IKroPolyline>::Answers(riid) || riid == IID_IKroGeometry;
-  }
   static HRESULT Text(const std::string& text, BSTR* out) {
     *out = kro::MultiByteToBstr(text.c_str());
     return S_OK;
@@ -113,7 +95,7 @@ class HostPolyline final : public HostObject<IKroPolyline> {
 };
 
 // Makes each object when it is asked for, as a host streaming its layer.
-class HostEnumerator final : public HostObject<IKroEnumGeometry> {
+class HostEnumerator final : public HostUnknown<IKroEnumGeometry> {
  public:
   HRESULT Reset() override {
     next_ = 0;
@@ -126,7 +108,7 @@ class HostEnumerator final : public HostObject<IKroEnumGeometry> {
   HRESULT Clone(IKroEnumGeometry**) override { return E_NOTIMPL; }
   HRESULT Next(ULONG count, IKroGeometry** objects, ULONG* fetched) override {
     *fetched = 0;
-    while (*fetched < count && next_ < kObjects) objects[(*fetched)++] = new HostPolyline(next_++);
+    while (*fetched < count && next_ < kObjects) objects[(*fetched)++] = NewHeld<HostPolyline>(next_++);
     return S_OK;
   }
   HRESULT MaxVertexCount(LONG* value) override {
@@ -142,10 +124,10 @@ class HostEnumerator final : public HostObject<IKroEnumGeometry> {
   LONG next_ = 0;
 };
 
-class HostSource final : public HostObject<IKroGeometrySource> {
+class HostSource final : public HostUnknown<IKroGeometrySource> {
  public:
   HRESULT EnumGeometry(IKroEnumGeometry** out) override {
-    *out = new HostEnumerator();
+    *out = NewHeld<HostEnumerator>();
     return S_OK;
   }
   HRESULT GetNumberOfObjects(LONG* count) override {
@@ -238,7 +220,7 @@ void BM_Export(benchmark::State& state) {
   for (auto _ : state) {
     kro::ComPtr<IKroGafExport> exporter;
     kro::CreateKroGafExport(IID_IKroGafExport, exporter.PutVoid());
-    auto source = kro::ComPtr<HostSource>::Adopt(new HostSource());
+    auto source = kro::ComPtr<HostSource>::Share(new HostSource());
     LONG maxVertex = 0, failed = 0;
     EKroErrCode code = eKroUnknownErr;
     exporter->Export(source.Get(), Preferences(kGafCreateNew).Get(), nullptr, &exported, &maxVertex, &failed, &code);
