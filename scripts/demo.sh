@@ -5,10 +5,10 @@
 # (or the folder given as the first argument) and imports part of it back.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-if ! command -v cmake >/dev/null || ! command -v g++ >/dev/null; then
+if ! command -v cmake >/dev/null || ! command -v g++ >/dev/null || ! command -v make >/dev/null; then
   export DEBIAN_FRONTEND=noninteractive
   apt-get update -qq
-  apt-get install -y -qq g++ cmake >/dev/null
+  apt-get install -y -qq g++ cmake make >/dev/null
 fi
 jobs=$(nproc)
 prefix=$PWD/build/demo/prefix
