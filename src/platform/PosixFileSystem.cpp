@@ -22,14 +22,27 @@ int CreationFlags(uint32_t flagWord) {
   return 0;
 }
 
-bool ReadFully(int fd, void* buffer, uint32_t count) {
+// Reads exactly `count` bytes at `offset`; `done` tells how many arrived.
+bool ReadFullyAt(int fd, void* buffer, uint32_t count, uint64_t offset, uint32_t& done) {
   auto* bytes = static_cast<unsigned char*>(buffer);
-  uint32_t done = 0;
+  done = 0;
   while (done < count) {
-    const ssize_t got = ::read(fd, bytes + done, count - done);
+    const ssize_t got = ::pread(fd, bytes + done, count - done, static_cast<off_t>(offset + done));
     if (got < 0 && errno == EINTR) continue;
     if (got <= 0) return false;
     done += static_cast<uint32_t>(got);
+  }
+  return true;
+}
+
+bool WriteFullyAt(int fd, const void* buffer, uint32_t count, uint64_t offset, uint32_t& done) {
+  const auto* bytes = static_cast<const unsigned char*>(buffer);
+  done = 0;
+  while (done < count) {
+    const ssize_t put = ::pwrite(fd, bytes + done, count - done, static_cast<off_t>(offset + done));
+    if (put < 0 && errno == EINTR) continue;
+    if (put <= 0) return false;
+    done += static_cast<uint32_t>(put);
   }
   return true;
 }
@@ -112,13 +125,31 @@ bool PosixFileSystem::Open(const char* fileName, uint32_t flagWord, FileHandle& 
     ::close(fd);
     return false;
   }
+  SetOffset(fd, 0);
   handle = fd;
   return true;
 }
 
 bool PosixFileSystem::Close(FileHandle handle) {
   if (handle == kInvalidFileHandle) return false;
+  {
+    std::lock_guard<std::mutex> hold(mutex_);
+    offsets_.erase(handle);
+  }
   return ::close(handle) == 0;
+}
+
+bool PosixFileSystem::OffsetOf(FileHandle handle, uint64_t& offset) {
+  std::lock_guard<std::mutex> hold(mutex_);
+  const auto found = offsets_.find(handle);
+  if (found == offsets_.end()) return false;
+  offset = found->second;
+  return true;
+}
+
+void PosixFileSystem::SetOffset(FileHandle handle, uint64_t offset) {
+  std::lock_guard<std::mutex> hold(mutex_);
+  offsets_[handle] = offset;
 }
 
 bool PosixFileSystem::Exists(const char* fileName) {
@@ -127,30 +158,45 @@ bool PosixFileSystem::Exists(const char* fileName) {
 }
 
 bool PosixFileSystem::Read(FileHandle handle, void* buffer, uint32_t count) {
-  if (handle == kInvalidFileHandle) return false;
-  return ReadFully(handle, buffer, count);
+  uint64_t offset = 0;
+  if (!OffsetOf(handle, offset)) return false;
+  uint32_t done = 0;
+  const bool ok = ReadFullyAt(handle, buffer, count, offset, done);
+  SetOffset(handle, offset + done);  // a short read moves the offset as far as it got
+  return ok;
 }
 
 bool PosixFileSystem::Write(FileHandle handle, const void* buffer, uint32_t count) {
-  if (handle == kInvalidFileHandle) return false;
-  const off_t at = ::lseek(handle, 0, SEEK_CUR);
+  uint64_t offset = 0;
+  if (!OffsetOf(handle, offset)) return false;
   // A file must stay addressable by 32-bit offsets; refuse to grow past that.
-  if (at < 0 || static_cast<uint64_t>(at) + count > kMaxFileOffset) return false;
-  return WriteFully(handle, buffer, count);
+  if (offset + count > kMaxFileOffset) return false;
+  uint32_t done = 0;
+  const bool ok = WriteFullyAt(handle, buffer, count, offset, done);
+  SetOffset(handle, offset + done);
+  return ok;
 }
 
 bool PosixFileSystem::Seek(FileHandle handle, int32_t distance, SeekOrigin origin) {
-  if (handle == kInvalidFileHandle) return false;
-  const int whence = origin == SeekOrigin::kBegin ? SEEK_SET : origin == SeekOrigin::kCurrent ? SEEK_CUR : SEEK_END;
-  const off_t at = ::lseek(handle, distance, whence);
-  return at >= 0 && static_cast<uint64_t>(at) <= kMaxFileOffset;
+  uint64_t base = 0;
+  if (!OffsetOf(handle, base)) return false;
+  if (origin == SeekOrigin::kBegin) {
+    base = 0;
+  } else if (origin == SeekOrigin::kEnd) {
+    struct stat info;
+    if (::fstat(handle, &info) != 0) return false;
+    base = static_cast<uint64_t>(info.st_size);
+  }
+  const int64_t target = static_cast<int64_t>(base) + distance;
+  if (target < 0 || static_cast<uint64_t>(target) > kMaxFileOffset) return false;
+  SetOffset(handle, static_cast<uint64_t>(target));
+  return true;
 }
 
 bool PosixFileSystem::Tell(FileHandle handle, uint32_t& position) {
-  if (handle == kInvalidFileHandle) return false;
-  const off_t at = ::lseek(handle, 0, SEEK_CUR);
-  if (at < 0 || static_cast<uint64_t>(at) > kMaxFileOffset) return false;
-  position = static_cast<uint32_t>(at);
+  uint64_t offset = 0;
+  if (!OffsetOf(handle, offset) || offset > kMaxFileOffset) return false;
+  position = static_cast<uint32_t>(offset);
   return true;
 }
 
@@ -163,8 +209,9 @@ bool PosixFileSystem::Size(FileHandle handle, uint32_t& size) {
 }
 
 bool PosixFileSystem::Truncate(FileHandle handle, uint32_t size) {
-  if (handle == kInvalidFileHandle || size > kMaxFileOffset) return false;
-  if (::lseek(handle, static_cast<off_t>(size), SEEK_SET) < 0) return false;
+  uint64_t offset = 0;
+  if (!OffsetOf(handle, offset) || size > kMaxFileOffset) return false;
+  SetOffset(handle, size);
   return ::ftruncate(handle, static_cast<off_t>(size)) == 0;
 }
 
@@ -190,8 +237,10 @@ bool PosixFileSystem::Replace(const char* source, const char* target) {
 bool PosixFileSystem::Delete(const char* fileName) { return ::unlink(fileName) == 0; }
 
 FileSystem& OperatingSystemFiles() {
-  static PosixFileSystem files;
-  return files;
+  // Never destroyed, so that files closed by objects destroyed at exit still
+  // find their offsets.
+  static PosixFileSystem* files = new PosixFileSystem();
+  return *files;
 }
 
 }  // namespace kro

@@ -60,6 +60,28 @@ TEST_F(RawFile, ReadsAreExactAndSeeksAreChecked) {
   EXPECT_TRUE(CGafRawFile::Close(h));
 }
 
+TEST_F(RawFile, EveryHandleKeepsItsOwnOffset) {
+  WriteFileBytes(name, Bytes{1, 2, 3, 4, 5, 6, 7, 8});
+  FileHandle a, b;
+  ASSERT_TRUE(CGafRawFile::Open(name.c_str(), 1, a));
+  ASSERT_TRUE(CGafRawFile::Open(name.c_str(), 1, b));
+  unsigned char byte = 0;
+  ASSERT_TRUE(CGafRawFile::Seek(a, 5, SeekOrigin::kBegin));
+  ASSERT_TRUE(CGafRawFile::Read(b, &byte, 1));
+  EXPECT_EQ(byte, 1) << "a seek on one handle moves no other";
+  ASSERT_TRUE(CGafRawFile::Read(a, &byte, 1));
+  EXPECT_EQ(byte, 6);
+  unsigned char rest[4];
+  EXPECT_FALSE(CGafRawFile::Read(a, rest, 4)) << "only 2 bytes are left";
+  uint32_t at = 0;
+  ASSERT_TRUE(CGafRawFile::Tell(a, at));
+  EXPECT_EQ(at, 8u) << "a short read moves the offset as far as it got";
+  CGafRawFile::Close(a);
+  CGafRawFile::Close(b);
+  EXPECT_FALSE(CGafRawFile::Read(a, &byte, 1)) << "a closed handle reads nothing";
+  EXPECT_FALSE(CGafRawFile::Seek(a, 0, SeekOrigin::kBegin));
+}
+
 TEST_F(RawFile, WritersAreExclusiveAndReadersShare) {
   WriteFileBytes(name, Bytes{1});
   FileHandle writer, second, reader1, reader2;
