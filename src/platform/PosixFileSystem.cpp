@@ -125,6 +125,10 @@ bool PosixFileSystem::Open(const char* fileName, uint32_t flagWord, FileHandle& 
     ::close(fd);
     return false;
   }
+  if (fd >= kMaxHandles) {
+    ::close(fd);
+    return false;
+  }
   SetOffset(fd, 0);
   handle = fd;
   return true;
@@ -132,24 +136,22 @@ bool PosixFileSystem::Open(const char* fileName, uint32_t flagWord, FileHandle& 
 
 bool PosixFileSystem::Close(FileHandle handle) {
   if (handle == kInvalidFileHandle) return false;
-  {
-    std::lock_guard<std::mutex> hold(mutex_);
-    offsets_.erase(handle);
-  }
+  if (handle >= 0 && handle < kMaxHandles) SetOffset(handle, kNotOpen);
   return ::close(handle) == 0;
 }
 
-bool PosixFileSystem::OffsetOf(FileHandle handle, uint64_t& offset) {
-  std::lock_guard<std::mutex> hold(mutex_);
-  const auto found = offsets_.find(handle);
-  if (found == offsets_.end()) return false;
-  offset = found->second;
-  return true;
+PosixFileSystem::PosixFileSystem() : offsets_(new std::atomic<uint64_t>[kMaxHandles]) {
+  for (int i = 0; i < kMaxHandles; ++i) offsets_[i].store(kNotOpen, std::memory_order_relaxed);
+}
+
+bool PosixFileSystem::OffsetOf(FileHandle handle, uint64_t& offset) const {
+  if (handle < 0 || handle >= kMaxHandles) return false;
+  offset = offsets_[handle].load(std::memory_order_relaxed);
+  return offset != kNotOpen;
 }
 
 void PosixFileSystem::SetOffset(FileHandle handle, uint64_t offset) {
-  std::lock_guard<std::mutex> hold(mutex_);
-  offsets_[handle] = offset;
+  offsets_[handle].store(offset, std::memory_order_relaxed);
 }
 
 bool PosixFileSystem::Exists(const char* fileName) {

@@ -1,8 +1,9 @@
 #ifndef KRO_PLATFORM_POSIXFILESYSTEM_H
 #define KRO_PLATFORM_POSIXFILESYSTEM_H
 
-#include <mutex>
-#include <unordered_map>
+#include <atomic>
+#include <cstdint>
+#include <memory>
 
 #include "platform/FileSystem.h"
 
@@ -34,11 +35,19 @@ class PosixFileSystem : public FileSystem {
 
  private:
   // False for a handle this layer did not open.
-  bool OffsetOf(FileHandle handle, uint64_t& offset);
+  bool OffsetOf(FileHandle handle, uint64_t& offset) const;
   void SetOffset(FileHandle handle, uint64_t offset);
 
-  std::mutex mutex_;  // objects on different threads may share this layer
-  std::unordered_map<FileHandle, uint64_t> offsets_;
+  // One slot per file descriptor number; kNotOpen marks a descriptor this
+  // layer did not open. Objects on different threads may share this layer,
+  // and each handle is used by one thread at a time, so relaxed atomics are
+  // enough. Descriptors beyond the table are refused at open.
+  static constexpr uint64_t kNotOpen = UINT64_MAX;
+  static constexpr int kMaxHandles = 65536;
+  std::unique_ptr<std::atomic<uint64_t>[]> offsets_;
+
+ public:
+  PosixFileSystem();
 };
 
 }  // namespace kro
