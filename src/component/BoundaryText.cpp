@@ -29,9 +29,14 @@ HRESULT BstrToOptionalText(BSTR text, OptionalText* out) {
 HRESULT TextToBstr(const OptionalText& text, BSTR* out) {
   if (out == nullptr) return E_POINTER;
   *out = nullptr;
-  if (!text) return S_OK;
+  return text ? TextToBstr(text->c_str(), out) : S_OK;
+}
+
+HRESULT TextToBstr(const char* text, BSTR* out) {
+  if (out == nullptr) return E_POINTER;
+  *out = nullptr;
   try {
-    *out = MultiByteToBstr(text->c_str());
+    *out = MultiByteToBstr(text);
   } catch (const std::bad_alloc&) {
     return E_OUTOFMEMORY;
   }

@@ -28,6 +28,9 @@ HRESULT BstrToOptionalText(BSTR text, OptionalText* out);
 // absent, an empty (non-null) string when empty. E_POINTER for a null `out`;
 // E_OUTOFMEMORY when the copy cannot be made (then *out is null).
 HRESULT TextToBstr(const OptionalText& text, BSTR* out);
+// The same for text that is always present: `text` (zero-terminated UTF-8)
+// becomes a new string, never null on success.
+HRESULT TextToBstr(const char* text, BSTR* out);
 
 }  // namespace kro
 

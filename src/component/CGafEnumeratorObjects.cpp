@@ -8,7 +8,7 @@
 #include "component/GeometryClasses.h"
 #include "component/ScopedBstr.h"
 #include "facade/CGafReader.h"
-#include "platform/CodePage.h"
+#include "component/BoundaryText.h"
 
 namespace kro {
 namespace {
@@ -23,12 +23,7 @@ using TextSetter = HRESULT (IKroGeometry::*)(BSTR, EKroErrCode*);
 
 bool SetText(IKroGeometry* object, TextSetter setter, const char* text) {
   ScopedBstr wide;
-  try {
-    *wide.Put() = MultiByteToBstr(text);
-  } catch (const std::bad_alloc&) {
-    return false;
-  }
-  if (wide.IsNull()) return false;
+  if (TextToBstr(text, wide.Put()) != S_OK) return false;
   EKroErrCode code = eKroUnknownErr;
   const HRESULT hr = (object->*setter)(wide.Get(), &code);
   return SUCCEEDED(hr) && code == eKroOk;

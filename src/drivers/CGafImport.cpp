@@ -7,7 +7,7 @@
 #include "component/ComCreate.h"
 #include "component/ScopedBstr.h"
 #include "facade/CGafReader.h"
-#include "platform/CodePage.h"
+#include "component/BoundaryText.h"
 
 namespace kro {
 namespace {
@@ -31,14 +31,7 @@ HRESULT ReadImportSettings(IKroGafPreferences* preferences, ImportSettings& sett
 
 // A new wide copy of a record text into a holder that frees it unless it is
 // handed out.
-HRESULT CopyText(const char* text, ScopedBstr& out) {
-  try {
-    *out.Put() = MultiByteToBstr(text);
-  } catch (const std::bad_alloc&) {
-    return E_OUTOFMEMORY;
-  }
-  return out.IsNull() ? E_OUTOFMEMORY : S_OK;
-}
+HRESULT CopyText(const char* text, ScopedBstr& out) { return TextToBstr(text, out.Put()); }
 
 HRESULT TextOut(const char* text, BSTR* out) {
   if (out == nullptr) return E_POINTER;
