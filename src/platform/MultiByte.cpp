@@ -45,9 +45,10 @@ size_t BoundedLength(const char* text, size_t limit) {
 }
 
 size_t MbBoundedPrefix(const char* text, size_t limit) {
-  // Look one byte past the limit at most, so a sequence that straddles the
-  // limit is recognised as whole and left out rather than split.
-  const size_t length = BoundedLength(text, limit + 1);
+  // Look up to three bytes past the limit, so that a sequence of up to four
+  // bytes that straddles the limit is recognised as whole and left out
+  // rather than split (its lead byte kept alone).
+  const size_t length = BoundedLength(text, limit + 3);
   size_t taken = 0;
   while (taken < length) {
     const size_t step = MbCharLength(text + taken, length - taken);

@@ -33,6 +33,15 @@ TEST(MultiByte, BoundedCopyNeverSplitsACharacter) {
   EXPECT_EQ(MbCopyBounded(dst, longText.c_str(), 255), 255u);
   EXPECT_EQ(dst[255], '#') << "a copy that fills the limit writes no terminator";
 
+  for (const std::string& wide : {std::string("\xE2\x82\xAC"), std::string("\xF0\x9F\x97\xBA")}) {
+    for (size_t start = 252; start <= 255; ++start) {
+      const std::string cut = std::string(start, 'z') + wide;
+      const size_t fits = start + wide.size() <= 255 ? start + wide.size() : start;
+      EXPECT_EQ(MbCopyBounded(dst, cut.c_str(), 255), fits) << "a character of " << wide.size()
+                                                           << " bytes at " << start << " is kept whole or left out";
+    }
+  }
+
   const std::string invalid = "ab\xFF\xFE";
   EXPECT_EQ(MbCopyBounded(dst, invalid.c_str(), 3), 3u) << "invalid bytes count as single characters";
 }
