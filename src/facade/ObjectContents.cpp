@@ -43,6 +43,9 @@ template <class Itf>
 EKroErrCode ReadSingleSetOf(Itf* object, ObjectVertices& vertices) {
   LONG count = 0;
   object->GetSetNumberAt(0, &count);
+  // A single set holds at most a u16 count of vertices; a larger claim is
+  // refused before anything is allocated for it.
+  if (count < 0 || static_cast<uint32_t>(count) > gaf::kMaxU16Count) return eKroWriteError;
   return FetchVertices(object, count, vertices);
 }
 

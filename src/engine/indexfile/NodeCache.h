@@ -10,6 +10,10 @@
 //     operation carry the same stamp. Eviction takes the smallest stamp, then
 //     the lowest level, then the first buffer in cache order.
 //  4. A dirty buffer is written back before its buffer is reused.
+//  5. One operation (counted from its root fetch, or from a flush) reads at
+//     most the store's visit budget of nodes. A sound tree never comes near
+//     it; a damaged file whose nodes share children would otherwise make a
+//     walk run for ever.
 #ifndef KRO_ENGINE_INDEXFILE_NODECACHE_H
 #define KRO_ENGINE_INDEXFILE_NODECACHE_H
 
@@ -52,6 +56,10 @@ class NodeStore {
   // path stack is full (both need a tree deeper than the stack, which a
   // header check refuses).
   virtual EngineStatus ReadErrorStatus() const = 0;
+  // How many node visits one operation may make: a bound derived from the
+  // number of block places in the file, with room for the siblings and
+  // parents that insertion and deletion touch more than once.
+  virtual uint64_t VisitBudget() const = 0;
 };
 
 template <typename Node>
@@ -79,6 +87,7 @@ class NodeCache {
       clock_ -= smallest;
     }
     ++clock_;
+    visits_ = 0;
   }
 
   Node* ChooseVictim(EngineStatus& status) {
@@ -106,6 +115,7 @@ class NodeCache {
 
   Node* FetchNode(uint32_t position, uint32_t level, EngineStatus& status) {
     if (position == store_.RootPosition()) TouchClock();
+    if (!CountVisit(status)) return nullptr;
     for (Node& node : buffers_) {
       if (node.position == position && position != 0) {
         node.stamp = clock_;
@@ -147,6 +157,7 @@ class NodeCache {
       Forget(node);
     }
     clock_ = 0;
+    visits_ = 0;
     return status;
   }
 
@@ -159,7 +170,7 @@ class NodeCache {
     Node* node = nullptr;
     if (fromCache) {
       node = FetchNode(position, level, status);
-    } else {
+    } else if (CountVisit(status)) {
       node = ChooseVictim(status);
       if (node != nullptr) {
         status = ReadInto(*node, position, level);
@@ -186,6 +197,12 @@ class NodeCache {
   int Top() const { return top_; }
 
  private:
+  bool CountVisit(EngineStatus& status) {
+    if (++visits_ <= store_.VisitBudget()) return true;
+    status = store_.ReadErrorStatus();
+    return false;
+  }
+
   EngineStatus ReadInto(Node& buffer, uint32_t position, uint32_t level) {
     const EngineStatus status = store_.ReadNode(position, level, buffer);
     if (status != kEngineOk) {
@@ -212,6 +229,7 @@ class NodeCache {
   std::array<NodePin<Node>, kStackSize> stack_{};
   int top_ = -1;
   uint32_t clock_ = 0;
+  uint64_t visits_ = 0;  // node visits of the current operation
 };
 
 }  // namespace kro

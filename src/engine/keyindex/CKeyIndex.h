@@ -155,6 +155,10 @@ class CKeyIndex : public CIndexFile, private NodeStore<KifNode> {
   EngineStatus WriteNodeBack(const KifNode& node) override;
   uint32_t RootPosition() const override { return header_.rootPosition; }
   EngineStatus ReadErrorStatus() const override { return eKifReadError; }
+  uint64_t VisitBudget() const override {
+    const uint64_t places = fileSize_ > kIndexHeaderSize ? (fileSize_ - kIndexHeaderSize) / BlockGrain() + 1 : 1;
+    return 2 * places + 256;
+  }
   uint32_t BlockGrain() const;
   bool IsValidPosition(uint32_t position, uint32_t blockSize) const;
   // Length of the free list from `head`; eKifReadError for a failed read, a

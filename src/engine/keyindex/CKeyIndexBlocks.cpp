@@ -99,7 +99,10 @@ EngineStatus CKeyIndex::AllocateBlock(uint32_t level, KifNode& node) {
       list.walked = true;
     }
     unsigned char next[4];
-    if (list.length == 0 || !SeekTo(Handle(), head) || !CGafRawFile::Read(Handle(), next, sizeof next)) {
+    // Each link is checked as it is taken: a block that is both free and in
+    // the tree (a damaged file) must not hand out a place off the grid.
+    if (list.length == 0 || !IsValidPosition(head, size) || !SeekTo(Handle(), head) ||
+        !CGafRawFile::Read(Handle(), next, sizeof next)) {
       return eKifReadError;
     }
     node.position = head;

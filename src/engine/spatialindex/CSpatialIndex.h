@@ -134,6 +134,10 @@ class CSpatialIndex : public CIndexFile, private NodeStore<SifNode> {
   EngineStatus AllocateBlock(uint32_t level, SifNode& node) override;
   uint32_t RootPosition() const override { return header_.rootPosition; }
   EngineStatus ReadErrorStatus() const override { return eSifReadError; }
+  uint64_t VisitBudget() const override {
+    const uint64_t places = fileSize_ > kIndexHeaderSize ? (fileSize_ - kIndexHeaderSize) / BlockGcd() + 1 : 1;
+    return 2 * places + 256;
+  }
 
   // Cache access that refuses a cached node of another level than the path
   // says (a damaged child field pointing at an ancestor or a sibling level).

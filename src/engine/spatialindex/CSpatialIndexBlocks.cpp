@@ -133,7 +133,12 @@ EngineStatus CSpatialIndex::AllocateBlock(uint32_t level, SifNode& node) {
       checked = true;
     }
     unsigned char link[4];
-    if (!SeekTo(Handle(), head) || !CGafRawFile::Read(Handle(), link, sizeof link)) return eSifReadError;
+    // Each link is checked as it is taken: a block that is both free and in
+    // the tree (a damaged file) must not hand out a place off the grid.
+    if (!IsValidBlockPosition(head, size) || !SeekTo(Handle(), head) ||
+        !CGafRawFile::Read(Handle(), link, sizeof link)) {
+      return eSifReadError;
+    }
     node.position = head;
     head = GetUInt(link, 32);
     return kEngineOk;

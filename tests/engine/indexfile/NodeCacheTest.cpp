@@ -37,11 +37,13 @@ class MemoryStore : public NodeStore<TestNode> {
   }
   uint32_t RootPosition() const override { return root; }
   EngineStatus ReadErrorStatus() const override { return 0x80042002u; }
+  uint64_t VisitBudget() const override { return budget; }
 
   std::map<uint32_t, int> blocks;
   std::vector<uint32_t> written;
   uint32_t root = 512;
   uint32_t next = 512;
+  uint64_t budget = 1000;
   int reads = 0;
   bool failReads = false;
   bool failWrites = false;
@@ -117,6 +119,23 @@ TEST(NodeCache, PathStackPinsAndBoundsTheDepth) {
   store.failReads = true;
   EXPECT_EQ(cache.PushNode(7777, 0, false), 0x80042002u);
   EXPECT_EQ(cache.Top(), -1) << "nothing is pushed after a failed read";
+}
+
+TEST(NodeCache, AnOperationReadsNoMoreNodesThanItsBudget) {
+  MemoryStore store;
+  store.budget = 3;
+  NodeCache<TestNode> cache(store);
+  EngineStatus status;
+  ASSERT_NE(cache.FetchNode(512, 1, status), nullptr);  // the root starts an operation
+  ASSERT_NE(cache.FetchNode(612, 0, status), nullptr);
+  ASSERT_EQ(cache.PushNode(612, 0, false), kEngineOk);
+  EXPECT_EQ(cache.FetchNode(612, 0, status), nullptr) << "a fourth visit exceeds the budget";
+  EXPECT_EQ(status, 0x80042002u);
+  EXPECT_EQ(cache.PushNode(712, 0, true), 0x80042002u);
+  ASSERT_NE(cache.FetchNode(512, 1, status), nullptr) << "the next root fetch starts a new operation";
+  cache.ClearStack();
+  cache.FlushNodes(false);
+  EXPECT_EQ(cache.PushNode(612, 0, false), kEngineOk) << "a flush starts one too";
 }
 
 TEST(NodeCache, ClockWrapsByRenormalisation) {
