@@ -29,25 +29,13 @@ HRESULT ReadImportSettings(IKroGafPreferences* preferences, ImportSettings& sett
   return S_OK;
 }
 
-// A new wide copy of a record text into a holder that frees it unless it is
-// handed out.
-HRESULT CopyText(const char* text, ScopedBstr& out) { return TextToBstr(text, out.Put()); }
-
-HRESULT TextOut(const char* text, BSTR* out) {
-  if (out == nullptr) return E_POINTER;
-  ScopedBstr copy;
-  const HRESULT hr = CopyText(text, copy);
-  *out = copy.Detach();
-  return hr;
-}
-
 // Both texts or neither.
 HRESULT TextPairOut(const char* first, const char* second, BSTR* firstOut, BSTR* secondOut) {
   if (firstOut == nullptr || secondOut == nullptr) return E_POINTER;
   ScopedBstr firstCopy;
   ScopedBstr secondCopy;
-  HRESULT hr = CopyText(first, firstCopy);
-  if (hr == S_OK) hr = CopyText(second, secondCopy);
+  HRESULT hr = TextToBstr(first, firstCopy.Put());
+  if (hr == S_OK) hr = TextToBstr(second, secondCopy.Put());
   if (hr != S_OK) {
     *firstOut = nullptr;
     *secondOut = nullptr;
@@ -160,11 +148,11 @@ HRESULT CGafImport::GafHasMetaData(LONG* pbHasMetaData) {
   return S_OK;
 }
 
-HRESULT CGafImport::GetCoordSysCode(BSTR* out) { return TextOut(record_.code, out); }
-HRESULT CGafImport::GetCoordSysDescription(BSTR* out) { return TextOut(record_.description, out); }
-HRESULT CGafImport::GetCoordSysGroupCode(BSTR* out) { return TextOut(record_.groupCode, out); }
-HRESULT CGafImport::GetCoordSysProjectionCode(BSTR* out) { return TextOut(record_.projectionCode, out); }
-HRESULT CGafImport::GetCoordSysUnitCode(BSTR* out) { return TextOut(record_.unitCode, out); }
+HRESULT CGafImport::GetCoordSysCode(BSTR* out) { return TextToBstr(record_.code, out); }
+HRESULT CGafImport::GetCoordSysDescription(BSTR* out) { return TextToBstr(record_.description, out); }
+HRESULT CGafImport::GetCoordSysGroupCode(BSTR* out) { return TextToBstr(record_.groupCode, out); }
+HRESULT CGafImport::GetCoordSysProjectionCode(BSTR* out) { return TextToBstr(record_.projectionCode, out); }
+HRESULT CGafImport::GetCoordSysUnitCode(BSTR* out) { return TextToBstr(record_.unitCode, out); }
 
 HRESULT CGafImport::GetCoordSysOriginLongitude(double* out) {
   if (out == nullptr) return E_POINTER;

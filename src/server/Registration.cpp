@@ -1,14 +1,14 @@
 #include "server/Registration.h"
 
+#include "server/ClassTable.h"
 #include "server/FileRegistry.h"
 #include "server/RegistrationScripts.h"
 
 namespace kro {
 namespace {
 
-// Only the scripts bound to a class-table row are registered; the last
-// script, KroGeometry, is carried but never written.
-constexpr size_t kRegisteredScripts = 11;
+// Only the scripts bound to a class-table row are registered; the
+// KroGeometry script is carried but never written.
 
 void Apply(FileRegistry& registry, const std::vector<RegistryEntry>& entries) {
   for (const RegistryEntry& entry : entries) {
@@ -22,8 +22,7 @@ void Apply(FileRegistry& registry, const std::vector<RegistryEntry>& entries) {
 HRESULT RegisterModule(const std::string& registryPath, const std::string& modulePath) {
   FileRegistry registry(registryPath);
   if (!registry.Load()) return SELFREG_E_CLASS;
-  const auto& scripts = AllRegistrationScripts();
-  for (size_t i = 0; i < kRegisteredScripts; ++i) Apply(registry, ScriptEntries(scripts[i], modulePath));
+  for (size_t i = 0; i < kClassTableSize; ++i) Apply(registry, ScriptEntries(*ClassTableRows()[i].script, modulePath));
   Apply(registry, TypeLibraryEntries(modulePath));
   return registry.Save() ? S_OK : SELFREG_E_CLASS;
 }
@@ -31,9 +30,8 @@ HRESULT RegisterModule(const std::string& registryPath, const std::string& modul
 HRESULT UnregisterModule(const std::string& registryPath) {
   FileRegistry registry(registryPath);
   if (!registry.Load()) return SELFREG_E_CLASS;
-  const auto& scripts = AllRegistrationScripts();
-  for (size_t i = 0; i < kRegisteredScripts; ++i) {
-    for (const std::string& key : ScriptRemovals(scripts[i])) registry.DeleteTree(key);
+  for (size_t i = 0; i < kClassTableSize; ++i) {
+    for (const std::string& key : ScriptRemovals(*ClassTableRows()[i].script)) registry.DeleteTree(key);
   }
   registry.DeleteTree(TypeLibraryKey());
   return registry.Save() ? S_OK : SELFREG_E_CLASS;

@@ -25,19 +25,6 @@ GafCoordSys::GafCoordSys() {
   ellipsoidPolarRadius = 6356752.3142;
 }
 
-GafCoordSys::GafCoordSys(const GafCoordSys& other) {
-  std::memset(static_cast<void*>(this), 0, sizeof *this);
-  *this = other;
-}
-
-GafCoordSys& GafCoordSys::operator=(const GafCoordSys& other) {
-  if (this == &other) return *this;
-  // The record is trivially copyable apart from its user-declared copy
-  // operations; a byte copy also carries the strings' terminators.
-  std::memcpy(static_cast<void*>(this), &other, sizeof *this);
-  return *this;
-}
-
 void GafCoordSys::SetText(char (&field)[kCoordSysTextSize], const char* text) {
   const size_t taken = MbCopyBounded(field, text != nullptr ? text : "", kCoordSysTextSize - 1);
   field[taken] = '\0';

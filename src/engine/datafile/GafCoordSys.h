@@ -43,11 +43,8 @@ struct GafCoordSys {
   double ellipsoidPolarRadius;
 
   // A new record holds the defaults: WGS84 latitude-longitude in degrees.
+  // Copies are plain member-wise copies of every field.
   GafCoordSys();
-  // Copies every field, strings up to their terminator; copying a record onto
-  // itself does nothing.
-  GafCoordSys(const GafCoordSys& other);
-  GafCoordSys& operator=(const GafCoordSys& other);
 
   // Stores at most 255 bytes of `text` into a string field of this record,
   // cutting without splitting a multi-byte character; a null text stores "".
