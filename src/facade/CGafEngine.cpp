@@ -101,6 +101,13 @@ bool CGafEngine::WouldCreateIncompleteIndex(const char* indexName) const {
          !CGafRawFile::Exists(indexName);
 }
 
+EngineStatus CGafEngine::CloseFiles() {
+  EngineStatus status = kEngineOk;
+  if (dataFile_ != nullptr) status = dataFile_->Close();
+  Close();
+  return status;
+}
+
 void CGafEngine::Close() {
   dataFile_.reset();
   spatialIndex_.reset();

@@ -53,6 +53,9 @@ class CGafEngine {
   // Destroys the data file, then the spatial index, then the key index; what
   // goes wrong while they close is not reported.
   void Close();
+  // Finishes the files in the same order, then destroys them; the first
+  // failure's status word, or kEngineOk.
+  EngineStatus CloseFiles();
 
   State state_ = State::kClosed;
   EngineStatus lastStatus_ = kEngineOk;

@@ -5,6 +5,7 @@
 #include "engine/datafile/CGafFile.h"
 #include "engine/keyindex/CKeyIndex.h"
 #include "engine/spatialindex/CSpatialIndex.h"
+#include "engine/datafile/GafFormat.h"
 #include "facade/ObjectContents.h"
 
 namespace kro {
@@ -29,17 +30,13 @@ EKroErrCode CGafWriter::ReadObject(Itf* object, ObjectTexts& texts, ObjectVertic
   return result;
 }
 
-template <class Itf, class WriteRecord>
-EKroErrCode CGafWriter::WriteObject(Itf* object, EGafObjectType type, BoundingBoxNode* boxOut,
-                                    WriteRecord writeRecord) {
+template <class Itf>
+EKroErrCode CGafWriter::WriteObject(Itf* object, EGafObjectType type, BoundingBoxNode* boxOut) {
   ObjectTexts texts;
   ObjectVertices vertices;
   const EKroErrCode result = ReadObject(object, texts, vertices);
   if (result != eKroOk) return result;
-  BoundingBoxNode box{};
-  lastStatus_ = writeRecord(texts, vertices, box);
-  if (lastStatus_ != kEngineOk) return eKroWriteError;
-  return IndexRecord(type, texts.key, box, boxOut);
+  return WriteRecord(type, texts, vertices, boxOut);
 }
 
 CGafWriter::CGafWriter() = default;
@@ -70,39 +67,71 @@ EKroErrCode CGafWriter::WritePoint(IKroPoint* object, BoundingBoxNode* boxOut) {
   ObjectTexts texts;
   const EKroErrCode result = ReadObjectTexts(object, texts);
   if (result != eKroOk) return result;
-  const CKroDoublePointNode vertex = ReadPointVertex(object);
+  ObjectVertices vertices;
+  vertices.points.push_back(ReadPointVertex(object));
   if (!KeyIndexAccepts(texts.key)) return eKroWriteError;
-
-  BoundingBoxNode box{};
-  lastStatus_ = dataFile_->WritePoint(texts.name.c_str(), texts.key.c_str(), texts.url.c_str(), &vertex,
-                                      lastRecordPosition_, &box);
-  if (lastStatus_ != kEngineOk) return eKroWriteError;
-  return IndexRecord(kGafPointObject, texts.key, box, boxOut);
+  return WriteRecord(kGafPointObject, texts, vertices, boxOut);
 }
 
 EKroErrCode CGafWriter::WritePolyline(IKroPolyline* object, BoundingBoxNode* boxOut) {
-  return WriteObject(object, kGafPolylineObject, boxOut,
-                     [this](const ObjectTexts& t, const ObjectVertices& v, BoundingBoxNode& box) {
-                       return dataFile_->WritePolyline(t.name.c_str(), t.key.c_str(), t.url.c_str(), VertexCount(v),
-                                                       v.points.data(), lastRecordPosition_, &box);
-                     });
+  return WriteObject(object, kGafPolylineObject, boxOut);
 }
 
 EKroErrCode CGafWriter::WritePolygon(IKroPolygon* object, BoundingBoxNode* boxOut) {
-  return WriteObject(object, kGafPolygonObject, boxOut,
-                     [this](const ObjectTexts& t, const ObjectVertices& v, BoundingBoxNode& box) {
-                       return dataFile_->WritePolygon(t.name.c_str(), t.key.c_str(), t.url.c_str(), VertexCount(v),
-                                                      v.points.data(), lastRecordPosition_, &box);
-                     });
+  return WriteObject(object, kGafPolygonObject, boxOut);
 }
 
 EKroErrCode CGafWriter::WritePolyPolygon(IKroPolyPolygon* object, BoundingBoxNode* boxOut) {
-  return WriteObject(object, kGafPolyPolygonObject, boxOut,
-                     [this](const ObjectTexts& t, const ObjectVertices& v, BoundingBoxNode& box) {
-                       return dataFile_->WritePolyPolygon(t.name.c_str(), t.key.c_str(), t.url.c_str(), SetCount(v),
-                                                          v.setCounts.data(), v.points.data(), lastRecordPosition_,
-                                                          &box);
-                     });
+  return WriteObject(object, kGafPolyPolygonObject, boxOut);
+}
+
+EKroErrCode CGafWriter::WriteContents(EGafObjectType type, const ObjectTexts& texts, const ObjectVertices& vertices,
+                                      BoundingBoxNode* boxOut) {
+  if (!CanWrite() || !KeyIndexAccepts(texts.key)) return eKroWriteError;
+  return WriteRecord(type, texts, vertices, boxOut);
+}
+
+EKroErrCode CGafWriter::WriteRecord(EGafObjectType type, const ObjectTexts& texts, const ObjectVertices& vertices,
+                                    BoundingBoxNode* boxOut) {
+  const char* name = texts.name.c_str();
+  const char* key = texts.key.c_str();
+  const char* url = texts.url.c_str();
+  const CKroDoublePointNode* points = vertices.points.data();
+  BoundingBoxNode box{};
+  uint32_t& position = lastRecordPosition_;
+  switch (static_cast<int32_t>(type)) {
+    case kGafPointObject:
+      if (vertices.points.size() != 1) return eKroWriteError;
+      lastStatus_ = dataFile_->WritePoint(name, key, url, points, position, &box);
+      break;
+    case gaf::kMultiPointType:
+      lastStatus_ = dataFile_->WriteMultiPoint(name, key, url, VertexCount(vertices), points, position, &box);
+      break;
+    case kGafPolylineObject:
+      lastStatus_ = dataFile_->WritePolyline(name, key, url, VertexCount(vertices), points, position, &box);
+      break;
+    case kGafPolyPolylineObject:
+      lastStatus_ = dataFile_->WritePolyPolyline(name, key, url, SetCount(vertices), vertices.setCounts.data(),
+                                                 points, position, &box);
+      break;
+    case kGafPolygonObject:
+      lastStatus_ = dataFile_->WritePolygon(name, key, url, VertexCount(vertices), points, position, &box);
+      break;
+    case kGafPolyPolygonObject:
+      lastStatus_ = dataFile_->WritePolyPolygon(name, key, url, SetCount(vertices), vertices.setCounts.data(),
+                                                points, position, &box);
+      break;
+    default:
+      return eKroInvalidType;
+  }
+  if (lastStatus_ != kEngineOk) return eKroWriteError;
+  return IndexRecord(type, texts.key, box, boxOut);
+}
+
+EKroErrCode CGafWriter::Finish() {
+  if (dataFile_ == nullptr) return eKroIllegalFunctionCall;
+  lastStatus_ = CloseFiles();
+  return lastStatus_ == kEngineOk ? eKroOk : eKroWriteError;
 }
 
 bool CGafWriter::KeyIndexAccepts(const std::string& key) const {

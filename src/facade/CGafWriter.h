@@ -44,6 +44,20 @@ class CGafWriter final : public CGafEngine {
   EKroErrCode WritePolygon(IKroPolygon* object, BoundingBoxNode* boxOut);
   EKroErrCode WritePolyPolygon(IKroPolyPolygon* object, BoundingBoxNode* boxOut);
 
+  // One object whose texts and vertices the caller already holds (a second
+  // host of the engine, such as a command-line tool or a GIS driver, that has
+  // no geometry interfaces to offer). `type` is any object kind of the data
+  // file (point and multi-point take `vertices.points`, the multi-set kinds
+  // also `vertices.setCounts`); the same answers as the Write... calls, and
+  // eKroInvalidType for a kind the data file does not store.
+  EKroErrCode WriteContents(EGafObjectType type, const ObjectTexts& texts, const ObjectVertices& vertices,
+                            BoundingBoxNode* boxOut);
+
+  // Finishes the set: the data file's end-of-data chunk and info chunk, each
+  // index's header and nodes. eKroOk, or eKroWriteError when any file failed
+  // to finish (LastStatus() tells which). The set is closed either way.
+  EKroErrCode Finish();
+
   // Record position of the object written last; 0 before the first.
   uint32_t LastRecordPosition() const { return lastRecordPosition_; }
 
@@ -54,12 +68,14 @@ class CGafWriter final : public CGafEngine {
   // After the data file took the record: box out, spatial index, key index.
   EKroErrCode IndexRecord(EGafObjectType type, const std::string& key, const BoundingBoxNode& box,
                           BoundingBoxNode* boxOut);
+  // Puts the record into the data file, then indexes it.
+  EKroErrCode WriteRecord(EGafObjectType type, const ObjectTexts& texts, const ObjectVertices& vertices,
+                          BoundingBoxNode* boxOut);
   template <class Itf>
   EKroErrCode ReadObject(Itf* object, ObjectTexts& texts, ObjectVertices& vertices);
-  // Reads the object, has `writeRecord` put it into the data file, then
-  // indexes it.
-  template <class Itf, class WriteRecord>
-  EKroErrCode WriteObject(Itf* object, EGafObjectType type, BoundingBoxNode* boxOut, WriteRecord writeRecord);
+  // Reads the object, then writes its record.
+  template <class Itf>
+  EKroErrCode WriteObject(Itf* object, EGafObjectType type, BoundingBoxNode* boxOut);
 
   uint32_t lastRecordPosition_ = 0;
 };
