@@ -48,7 +48,7 @@ class CGafEngine {
 
  protected:
   enum class State : int32_t { kClosed = 0, kOpen = 1, kReading = 2 };
-  enum class Mode : int32_t { kNoFileSet = -1, kIdle = 0, kSequential = 1, kSpatial = 2 };
+  enum class Mode : int32_t { kNoFileSet = -1, kIdle = 0, kSequential = 1, kSpatial = 2, kKey = 3, kPosition = 4 };
 
   // Destroys the data file, then the spatial index, then the key index; what
   // goes wrong while they close is not reported.

@@ -2,6 +2,7 @@
 
 #include "engine/datafile/CGafFile.h"
 #include "engine/datafile/GafCoordSys.h"
+#include "engine/keyindex/CKeyIndex.h"
 #include "engine/spatialindex/CSpatialIndex.h"
 
 namespace kro {
@@ -60,11 +61,16 @@ EKroErrCode CGafReader::BeginSequential() {
   if (state_ < State::kOpen) return eKroReadError;
   lastStatus_ = dataFile_->Rewind();
   if (lastStatus_ != kEngineOk) return eKroReadError;
-  mode_ = Mode::kSequential;
+  StartPass(Mode::kSequential);
+  return eKroOk;
+}
+
+void CGafReader::StartPass(Mode mode) {
+  mode_ = mode;
   state_ = State::kReading;
   currentKind_ = kGafUndefinedObject;
+  currentPosition_ = 0;
   currentUnread_ = false;
-  return eKroOk;
 }
 
 EKroErrCode CGafReader::BeginSpatialSearch(const BoundingBoxNode* box) {
@@ -77,11 +83,38 @@ EKroErrCode CGafReader::BeginSpatialSearch(const BoundingBoxNode* box) {
   if (lastStatus_ != kEngineOk) return eKroReadError;
   // Every object qualifies: data-file order is cheaper and the same set.
   if (Contains(*box, extent)) return BeginSequential();
-  mode_ = Mode::kSpatial;
-  state_ = State::kReading;
-  currentKind_ = kGafUndefinedObject;
-  currentUnread_ = false;
+  StartPass(Mode::kSpatial);
   return eKroOk;
+}
+
+EKroErrCode CGafReader::BeginKeySearch(const char* key) {
+  if (state_ < State::kOpen) return eKroReadError;
+  if (key == nullptr || keyIndex_ == nullptr) return eKroInvalidParameter;
+  lastStatus_ = keyIndex_->BeginSearch(key);
+  // A key longer than the index holds cannot match anything stored.
+  if (lastStatus_ == eKifKeyTooLong) return BeginAt(0);
+  if (lastStatus_ != kEngineOk) return eKroReadError;
+  StartPass(Mode::kKey);
+  return eKroOk;
+}
+
+EKroErrCode CGafReader::BeginAt(uint32_t position) {
+  if (state_ < State::kOpen) return eKroReadError;
+  StartPass(Mode::kPosition);
+  pendingPosition_ = position;
+  return eKroOk;
+}
+
+EngineStatus CGafReader::NextIndexedPosition() {
+  if (mode_ == Mode::kSpatial) {
+    uint32_t indexedType = 0;
+    return spatialIndex_->GetNextHit(currentPosition_, indexedType, currentBox_);
+  }
+  if (mode_ == Mode::kKey) return keyIndex_->GetNextMatch(currentPosition_);
+  if (pendingPosition_ == 0) return kEngineEndOfResults;
+  currentPosition_ = pendingPosition_;
+  pendingPosition_ = 0;
+  return kEngineOk;
 }
 
 EKroErrCode CGafReader::NextResult(EGafObjectType* kind) {
@@ -96,8 +129,7 @@ EKroErrCode CGafReader::NextResult(EGafObjectType* kind) {
     lastStatus_ = dataFile_->NextRecord(currentKind_, currentPosition_);
     if (lastStatus_ == kEngineEndOfResults) return eKroEndOfGaf;
   } else {
-    uint32_t indexedType = 0;
-    lastStatus_ = spatialIndex_->GetNextHit(currentPosition_, indexedType, currentBox_);
+    lastStatus_ = NextIndexedPosition();
     if (lastStatus_ == kEngineEndOfResults) return eKroEndOfGaf;
     // Only the index decides the end: a position that leads to the data
     // file's end marker is a damaged index, not the end of the results.
@@ -120,6 +152,12 @@ EKroErrCode CGafReader::ReadPoint(const char*& name, const char*& key, const cha
                                   const CKroDoublePointNode*& xy) {
   if (!IsReading()) return eKroIllegalFunctionCall;
   return FinishRead(dataFile_->ReadPoint(name, key, url, xy));
+}
+
+EKroErrCode CGafReader::ReadMultiPoint(const char*& name, const char*& key, const char*& url, int32_t& count,
+                                       const CKroDoublePointNode*& points) {
+  if (!IsReading()) return eKroIllegalFunctionCall;
+  return FinishRead(dataFile_->ReadMultiPoint(name, key, url, count, points));
 }
 
 EKroErrCode CGafReader::ReadPolyline(const char*& name, const char*& key, const char*& url, int32_t& count,
@@ -147,7 +185,8 @@ EKroErrCode CGafReader::ReadPolyPolygon(const char*& name, const char*& key, con
 }
 
 EKroErrCode CGafReader::EndSearch() {
-  if (!IsReading() || (mode_ != Mode::kSequential && mode_ != Mode::kSpatial)) return eKroIllegalFunctionCall;
+  if (!IsReading()) return eKroIllegalFunctionCall;
+  pendingPosition_ = 0;
   mode_ = Mode::kIdle;
   state_ = State::kOpen;
   currentUnread_ = false;

@@ -46,6 +46,13 @@ class CGafReader final : public CGafEngine {
   EKroErrCode BeginSequential();
   // 0, eKroReadError, or eKroInvalidParameter for a null box.
   EKroErrCode BeginSpatialSearch(const BoundingBoxNode* box);
+  // 0, eKroReadError, or eKroInvalidParameter for a null key or a set
+  // without a key index: a pass over the objects whose key equals `key`,
+  // found through the key index.
+  EKroErrCode BeginKeySearch(const char* key);
+  // 0 or eKroReadError: a pass of exactly one result, the record at
+  // `position` (a record position as the indexes store it).
+  EKroErrCode BeginAt(uint32_t position);
   // 0 with the kind of the next result (0 to 5 for objects, 10 for a free
   // record, -1 for an unknown record), eKroEndOfGaf at the end, or
   // eKroReadError.
@@ -54,6 +61,8 @@ class CGafReader final : public CGafEngine {
   // pass, eKroReadError when the data file cannot read it (a kind that does
   // not match included).
   EKroErrCode ReadPoint(const char*& name, const char*& key, const char*& url, const CKroDoublePointNode*& xy);
+  EKroErrCode ReadMultiPoint(const char*& name, const char*& key, const char*& url, int32_t& count,
+                             const CKroDoublePointNode*& points);
   EKroErrCode ReadPolyline(const char*& name, const char*& key, const char*& url, int32_t& count,
                            const CKroDoublePointNode*& points);
   EKroErrCode ReadPolygon(const char*& name, const char*& key, const char*& url, int32_t& count,
@@ -62,12 +71,19 @@ class CGafReader final : public CGafEngine {
                                const int32_t*& setCounts, const CKroDoublePointNode*& points);
   EKroErrCode ReadPolyPolygon(const char*& name, const char*& key, const char*& url, int32_t& setCount,
                               const int32_t*& setCounts, const CKroDoublePointNode*& points);
+  // Record position of the current result; 0 before the first.
+  uint32_t CurrentPosition() const { return currentPosition_; }
   // 0; eKroIllegalFunctionCall outside a pass; eKroUnknownErr when the data
   // file fails to return to its resting position.
   EKroErrCode EndSearch();
 
  private:
   bool IsReading() const { return state_ == State::kReading; }
+  // Enters the reading state in `mode` with no current result.
+  void StartPass(Mode mode);
+  // The next record position of an index-driven pass (spatial, key or a
+  // single position); kEngineEndOfResults when there is none.
+  EngineStatus NextIndexedPosition();
   // Turns a reader's status into the answer and notes that the current
   // record has been consumed.
   EKroErrCode FinishRead(EngineStatus status);
@@ -78,6 +94,8 @@ class CGafReader final : public CGafEngine {
   // Sequential scan: the current record's body was not read, so the data
   // file still stands inside it.
   bool currentUnread_ = false;
+  // A single-position pass: the position not yet handed out, else 0.
+  uint32_t pendingPosition_ = 0;
 };
 
 }  // namespace kro

@@ -14,12 +14,11 @@
 #include <string>
 
 #include "facade/CGafEngine.h"
+#include "facade/ObjectContents.h"
 
 namespace kro {
 
 struct GafCoordSys;
-struct ObjectTexts;
-struct ObjectVertices;
 
 class CGafWriter final : public CGafEngine {
  public:

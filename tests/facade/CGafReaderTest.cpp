@@ -186,5 +186,66 @@ TEST_F(CGafReaderTest, ClosingDuringAPassEndsIt) {
   EXPECT_EQ(0u, writer.Open(DataFile().c_str(), kGafOpenUpdate, 0));
 }
 
+// A host that holds texts and vertices writes every kind without geometry
+// objects, then finds records by key and by position.
+TEST_F(CGafReaderTest, ContentsWrittenByKindReadBackByKeyAndPosition) {
+  struct Case {
+    EGafObjectType type;
+    std::vector<int32_t> setCounts;
+    std::vector<CKroDoublePointNode> points;
+  };
+  const std::vector<Case> cases = {
+      {kGafPointObject, {}, {{1, 2}}},
+      {static_cast<EGafObjectType>(1), {}, {{1, 2}, {3, 4}, {5, 6}}},
+      {kGafPolylineObject, {}, {{0, 0}, {1, 1}}},
+      {kGafPolyPolylineObject, {2, 2}, {{0, 0}, {1, 1}, {5, 5}, {6, 7}}},
+      {kGafPolygonObject, {}, {{0, 0}, {1, 0}, {1, 1}, {0, 0}}},
+      {kGafPolyPolygonObject, {4}, {{0, 0}, {2, 0}, {2, 2}, {0, 0}}},
+  };
+  std::vector<uint32_t> positions;
+  {
+    CGafWriter writer;
+    CreateSet(writer, Stem(), -1);
+    for (size_t i = 0; i < cases.size(); ++i) {
+      ObjectVertices vertices{cases[i].setCounts, cases[i].points};
+      ObjectTexts texts{"name" + std::to_string(i), "key" + std::to_string(i), "url"};
+      ASSERT_EQ(eKroOk, writer.WriteContents(cases[i].type, texts, vertices, nullptr)) << i;
+      positions.push_back(writer.LastRecordPosition());
+    }
+    EXPECT_EQ(eKroInvalidType, writer.WriteContents(static_cast<EGafObjectType>(7), {}, {}, nullptr));
+    EXPECT_EQ(eKroOk, writer.Finish());
+  }
+  CGafReader reader;
+  ASSERT_EQ(eKroOk, reader.OpenForRead(DataFile().c_str(), kGafReadOnly));
+  for (size_t i = 0; i < cases.size(); ++i) {
+    EGafObjectType kind = kGafUndefinedObject;
+    ASSERT_EQ(eKroOk, reader.BeginKeySearch(("key" + std::to_string(i)).c_str()));
+    ASSERT_EQ(eKroOk, reader.NextResult(&kind));
+    EXPECT_EQ(cases[i].type, kind);
+    EXPECT_EQ(positions[i], reader.CurrentPosition());
+    EXPECT_EQ(eKroEndOfGaf, reader.NextResult(&kind));
+    ASSERT_EQ(eKroOk, reader.EndSearch());
+
+    ASSERT_EQ(eKroOk, reader.BeginAt(positions[i]));
+    ASSERT_EQ(eKroOk, reader.NextResult(&kind));
+    EXPECT_EQ(cases[i].type, kind);
+    EXPECT_EQ(eKroEndOfGaf, reader.NextResult(&kind));
+    ASSERT_EQ(eKroOk, reader.EndSearch());
+  }
+  EGafObjectType kind = kGafUndefinedObject;
+  ASSERT_EQ(eKroOk, reader.BeginAt(positions[1]));
+  ASSERT_EQ(eKroOk, reader.NextResult(&kind));
+  const char *name, *key, *url;
+  int32_t count = 0;
+  const CKroDoublePointNode* points = nullptr;
+  ASSERT_EQ(eKroOk, reader.ReadMultiPoint(name, key, url, count, points));
+  EXPECT_STREQ("key1", key);
+  ASSERT_EQ(3, count);
+  EXPECT_EQ(6, points[2].y);
+  ASSERT_EQ(eKroOk, reader.EndSearch());
+  ASSERT_EQ(eKroOk, reader.BeginKeySearch(std::string(300, 'k').c_str()));
+  EXPECT_EQ(eKroEndOfGaf, reader.NextResult(&kind));
+}
+
 }  // namespace
 }  // namespace kro::test
