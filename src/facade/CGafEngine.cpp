@@ -58,6 +58,7 @@ uint32_t CGafEngine::Open(const char* fileName, EKroGafOpenFlags openMode, LONG 
     Close();
     return lastStatus_;
   }
+  ShareIndexCacheBudget();
   mode_ = Mode::kIdle;
   state_ = State::kOpen;
   return eKroOk;
@@ -94,6 +95,13 @@ EngineStatus CGafEngine::OpenIndexes(const CompanionNames& names, uint32_t flagW
   if (alwaysKeyIndex && WouldCreateIncompleteIndex(names.keyIndex.c_str())) return eKifCannotOpen;
   keyIndex_ = OpenEngine<CKeyIndex>(names.keyIndex.c_str(), indexFlagWord, eKifCannotOpen, status);
   return status;
+}
+
+void CGafEngine::ShareIndexCacheBudget() {
+  // Both caches start empty, so setting a budget writes nothing back.
+  const size_t share = keyIndex_ != nullptr ? indexCacheBudget_ / 2 : indexCacheBudget_;
+  (void)spatialIndex_->SetCacheBudget(share);
+  if (keyIndex_ != nullptr) (void)keyIndex_->SetCacheBudget(share);
 }
 
 bool CGafEngine::WouldCreateIncompleteIndex(const char* indexName) const {

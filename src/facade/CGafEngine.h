@@ -12,6 +12,7 @@
 #ifndef KRO_FACADE_CGAFENGINE_H
 #define KRO_FACADE_CGAFENGINE_H
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 
@@ -42,6 +43,14 @@ class CGafEngine {
   // one only when the ".kif" file already exists.
   uint32_t Open(const char* fileName, EKroGafOpenFlags openMode, LONG useKif);
 
+  // Memory the index caches of one open set may hold together, in bytes
+  // (docs/index-cache.md). The spatial index has it alone, or shares it
+  // equally with the key index. 0 keeps only each index's 30 node buffers,
+  // every other block read and written at once. Takes effect at Open.
+  static constexpr size_t kDefaultIndexCacheBudget = size_t{48} << 20;
+  void SetIndexCacheBudget(size_t bytes) { indexCacheBudget_ = bytes; }
+  size_t IndexCacheBudget() const { return indexCacheBudget_; }
+
   EngineStatus LastStatus() const { return lastStatus_; }
   bool IsOpen() const { return mode_ != Mode::kNoFileSet; }
   bool HasKeyIndex() const { return keyIndex_ != nullptr; }
@@ -70,6 +79,9 @@ class CGafEngine {
   // A file set whose data file already holds objects must not get an index
   // created empty beside it: the index would miss those objects.
   bool WouldCreateIncompleteIndex(const char* indexName) const;
+  void ShareIndexCacheBudget();
+
+  size_t indexCacheBudget_ = kDefaultIndexCacheBudget;
 };
 
 }  // namespace kro

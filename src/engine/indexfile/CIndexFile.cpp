@@ -20,12 +20,15 @@ bool CIndexFile::OpenIndexFile(const char* fileName, uint32_t flagWord) {
 }
 
 void CIndexFile::CloseIndexFile() {
+  (void)FlushBlocks();
+  blocks_.Clear();
   if (handle_ != kInvalidFileHandle) CGafRawFile::Close(handle_);
   handle_ = kInvalidFileHandle;
   fileName_.clear();
 }
 
 bool CIndexFile::ReopenIndexFile() {
+  blocks_.Clear();
   if (handle_ != kInvalidFileHandle) CGafRawFile::Close(handle_);
   handle_ = kInvalidFileHandle;
   return CGafRawFile::Open(fileName_.c_str(), readOnly_ ? kOpenReadOnly : kOpenReadWrite, handle_);

@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <string>
 
+#include "engine/indexfile/BlockCache.h"
 #include "platform/FileSystem.h"
 
 namespace kro {
@@ -21,6 +22,17 @@ constexpr uint32_t kIndexHeaderSize = 512;
 constexpr uint32_t kMaxIndexDescription = 255;
 // Stored size of the longest description string: FF, u16 length, 255 bytes.
 constexpr uint32_t kMaxIndexStringForm = 258;
+
+// Outcome of a block operation; each engine turns it into its own status.
+enum class BlockIo { kOk, kReadFailed, kWriteFailed };
+
+// What is known about one free list: whether it was walked whole (bounded by
+// the block places of the file, so a looping list is refused before a block
+// is taken from it), and from then on its length.
+struct FreeListState {
+  bool walked = false;
+  uint32_t length = 0;
+};
 
 class CIndexFile {
  public:
@@ -33,16 +45,59 @@ class CIndexFile {
   // contains 2 and the file did not exist before, or the word contains 8),
   // then opens. On failure the handle stays invalid and no name is kept.
   bool OpenIndexFile(const char* fileName, uint32_t flagWord);
-  // Closes the handle (nothing for an invalid one) and drops the name.
+  // Writes the cached blocks of a writable file back, closes the handle
+  // (nothing for an invalid one) and drops the name.
   void CloseIndexFile();
   // Reopens the kept name after a rebuild replaced the file: read-only when
-  // it was opened read-only, otherwise read-write on the existing file.
+  // it was opened read-only, otherwise read-write on the existing file. The
+  // cached blocks belonged to the old file and are forgotten.
   bool ReopenIndexFile();
 
+  // Block cache (see BlockCache.h). Budget 0, the default, keeps no block:
+  // every block read and write goes to the file as it is asked for. A
+  // smaller budget writes back what no longer fits.
+  BlockIo SetCacheBudget(size_t bytes);
+  size_t CacheBudget() const { return blocks_.Budget(); }
+  size_t CachedBytes() const { return blocks_.ChargedBytes(); }
+  // The `size` bytes of the block at `position`, from the cache or the file.
+  BlockIo ReadBlock(uint32_t position, unsigned char* out, uint32_t size);
+  // Puts a whole block; it reaches the file when evicted or flushed.
+  BlockIo WriteBlock(uint32_t position, const unsigned char* in, uint32_t size);
+  // Writes every dirty cached block, adjacent ones together; they stay
+  // cached. False at the first failed write.
+  bool FlushBlocks();
+  // Forgets every cached block, written or not (the file was replaced or cut
+  // back).
+  void DropBlocks() { blocks_.Clear(); }
+
+  // Block places. Node blocks follow the header back to back, so every block
+  // starts on the grain (the greatest common divisor of the index's two
+  // block sizes) counted from offset 512, and lies inside the file.
+  virtual uint32_t BlockGrain() const = 0;
+  bool IsBlockPlace(uint32_t position, uint32_t blockSize) const;
+  // Length of the free list of `blockSize` blocks from `head`; false for a
+  // failed read, a link that is no block place, or a list longer than the
+  // file can hold (a loop).
+  bool CountFreeList(uint32_t head, uint32_t blockSize, uint32_t& count);
+  // A place for a new block of `size` bytes: the head of the free list (the
+  // list walked once first, each link checked as it is taken) or the end of
+  // the file, extended by a zeroed block. A file whose end is off the grain
+  // (a torn tail) gets its block on the grain with `alignTornTail`, and is
+  // refused (kWriteFailed) without it.
+  BlockIo TakeBlock(uint32_t& head, FreeListState& list, uint32_t size, bool alignTornTail, uint32_t& position);
+  // Puts the block at `position` in front of the free list at `head`: its
+  // first four bytes become the link.
+  bool ReleaseBlock(uint32_t& head, FreeListState& list, uint32_t position);
+
   FileHandle Handle() const { return handle_; }
+  uint32_t FileSize() const { return fileSize_; }
+  void SetFileSize(uint32_t size) { fileSize_ = size; }
   const std::string& FileName() const { return fileName_; }
   bool IsReadOnly() const { return readOnly_; }
   bool WasCreated() const { return created_; }
+
+  // Moves `file` to `position`; false past the largest offset or on failure.
+  static bool SeekTo(FileHandle file, uint32_t position);
 
   // Big-endian codecs. `bits` 16 gives 2 bytes, any other value 4 bytes.
   static void PutUInt(uint32_t value, int bits, unsigned char* out);
@@ -68,10 +123,18 @@ class CIndexFile {
   static uint32_t GreatestCommonDivisor(uint32_t a, uint32_t b);
 
  private:
+  BlockIo ReadLink(uint32_t position, uint32_t& link);
+  BlockIo AppendBlock(uint32_t size, bool alignTornTail, uint32_t& position);
+  // Writes back and drops the least recent blocks until the budget holds.
+  BlockIo EvictOverBudget();
+  bool WriteRun(uint32_t position, const unsigned char* bytes, size_t count);
+
   FileHandle handle_ = kInvalidFileHandle;
   std::string fileName_;
   bool readOnly_ = false;
   bool created_ = false;
+  uint32_t fileSize_ = 0;
+  BlockCache blocks_;
 };
 
 }  // namespace kro

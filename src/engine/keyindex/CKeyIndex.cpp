@@ -17,7 +17,9 @@ EngineStatus CKeyIndex::Open(const char* fileName, uint32_t flagWord) {
   header_ = KifHeader{};
   const EngineStatus status = WasCreated() ? WriteHeader(Handle()) : ReadHeader();
   if (status != kEngineOk) return status;
-  if (!CGafRawFile::Size(Handle(), fileSize_)) return eKifReadError;
+  uint32_t size = 0;
+  if (!CGafRawFile::Size(Handle(), size)) return eKifReadError;
+  SetFileSize(size);
   ResetFreeLists();
   NodeStore<KifNode>& store = *this;
   cache_ = std::make_unique<NodeCache<KifNode>>(store);
@@ -31,6 +33,7 @@ void CKeyIndex::Close() {
     // as it got.
     (void)WriteHeader(Handle());
     (void)cache_->FlushNodes(true);
+    (void)FlushBlocks();
   }
   EndSearch();
   cache_.reset();
@@ -64,7 +67,7 @@ EngineStatus CKeyIndex::SetDescription(const char* text) {
 // only while the file holds no block at all (a tree emptied by deletion
 // still has blocks on its free lists).
 bool CKeyIndex::CanReshape() const {
-  return WasCreated() && !IsReadOnly() && header_.rootPosition == 0 && fileSize_ == kHeaderSize;
+  return WasCreated() && !IsReadOnly() && header_.rootPosition == 0 && FileSize() == kHeaderSize;
 }
 
 EngineStatus CKeyIndex::Reshape(uint32_t capacity, uint32_t keyLength) {

@@ -102,7 +102,6 @@ class CKeyIndex : public CIndexFile, private NodeStore<KifNode> {
   uint32_t GetKeyLength() const { return header_.keyLength; }
   uint32_t GetEntryCount() const { return header_.entryCount; }
   const KifHeader& Header() const { return header_; }
-  uint32_t FileSize() const { return fileSize_; }
 
   // Block level. Seek failures before a header or node write are read
   // errors; failed writes, and a failed seek to the end or position query
@@ -112,6 +111,7 @@ class CKeyIndex : public CIndexFile, private NodeStore<KifNode> {
   // Fails with eKifReadError, reading nothing, when `position` is not a
   // block place of the file for a node of `level`.
   EngineStatus ReadNode(uint32_t position, uint32_t level, KifNode& node) override;
+  // Writes `node` into another file (a compaction's temporary file).
   EngineStatus WriteNode(FileHandle file, const KifNode& node);
   EngineStatus AllocateBlock(uint32_t level, KifNode& node) override;
   // Puts the node's block at the head of its free list and empties the
@@ -129,12 +129,6 @@ class CKeyIndex : public CIndexFile, private NodeStore<KifNode> {
     KifKeyField key = {};
     uint32_t value = 0;
     uint32_t rightChild = 0;
-  };
-  // A free list is walked once before a block is taken from it; from then
-  // on its length is kept, so it cannot loop.
-  struct FreeListState {
-    bool walked = false;
-    uint32_t length = 0;
   };
   // InsertAt's answer when the node was split and a Promotion waits.
   static constexpr EngineStatus kNodeSplit = 1;
@@ -156,11 +150,13 @@ class CKeyIndex : public CIndexFile, private NodeStore<KifNode> {
   uint32_t RootPosition() const override { return header_.rootPosition; }
   EngineStatus ReadErrorStatus() const override { return eKifReadError; }
   uint64_t VisitBudget() const override {
-    const uint64_t places = fileSize_ > kIndexHeaderSize ? (fileSize_ - kIndexHeaderSize) / BlockGrain() + 1 : 1;
+    const uint64_t places = FileSize() > kIndexHeaderSize ? (FileSize() - kIndexHeaderSize) / BlockGrain() + 1 : 1;
     return 2 * places + 256;
   }
-  uint32_t BlockGrain() const;
-  bool IsValidPosition(uint32_t position, uint32_t blockSize) const;
+  uint32_t BlockGrain() const override;
+  bool IsValidPosition(uint32_t position, uint32_t blockSize) const { return IsBlockPlace(position, blockSize); }
+  // The block bytes of `node` (REQUIRES: room for its block size).
+  void EncodeNode(const KifNode& node, unsigned char* block) const;
   // Length of the free list from `head`; eKifReadError for a failed read, a
   // position that is no block place, or a list longer than the file can
   // hold (a loop).
@@ -219,7 +215,6 @@ class CKeyIndex : public CIndexFile, private NodeStore<KifNode> {
   EngineStatus PutCompactedFileInPlace(const char* tempName, char* keepName);
   void RestoreAfterCompact(const KifHeader& header, const FreeListState (&lists)[2]);
 
-  uint32_t fileSize_ = 0;
   KifHeader header_;
   std::unique_ptr<NodeCache<KifNode>> cache_;
   FreeListState freeLists_[2];  // leaf, internal

@@ -10,15 +10,6 @@ namespace kro {
 
 using namespace kif;
 
-namespace {
-
-bool SeekTo(FileHandle file, uint32_t position) {
-  return position <= kMaxFileOffset &&
-         CGafRawFile::Seek(file, static_cast<int32_t>(position), SeekOrigin::kBegin);
-}
-
-}  // namespace
-
 EngineStatus CKeyIndex::ReadHeader() {
   unsigned char bytes[kHeaderSize];
   if (!SeekTo(Handle(), 0) || !CGafRawFile::Read(Handle(), bytes, kHeaderSize)) return eKifReadError;
@@ -38,7 +29,8 @@ EngineStatus CKeyIndex::ReadNode(uint32_t position, uint32_t level, KifNode& nod
   const uint32_t size = header_.BlockSize(level);
   if (!IsValidPosition(position, size)) return eKifReadError;
   unsigned char block[kMaxBlockSize];
-  if (!SeekTo(Handle(), position) || !CGafRawFile::Read(Handle(), block, size)) return eKifReadError;
+  const BlockIo io = ReadBlock(position, block, size);
+  if (io != BlockIo::kOk) return io == BlockIo::kWriteFailed ? eKifWriteError : eKifReadError;
 
   // A field of exactly L bytes has no terminator; give the bounded copy one.
   char field[kMaxKeyLength + 1];
@@ -66,13 +58,10 @@ EngineStatus CKeyIndex::ReadNode(uint32_t position, uint32_t level, KifNode& nod
   return kEngineOk;
 }
 
-EngineStatus CKeyIndex::WriteNode(FileHandle file, const KifNode& node) {
+void CKeyIndex::EncodeNode(const KifNode& node, unsigned char* block) const {
   const uint32_t capacity = header_.capacity;
   const uint32_t keyLength = header_.keyLength;
-  const uint32_t size = header_.BlockSize(node.level);
-  if (!SeekTo(file, node.position)) return eKifReadError;
-  unsigned char block[kMaxBlockSize];
-  std::memset(block, 0, size);
+  std::memset(block, 0, header_.BlockSize(node.level));
   const uint32_t used = node.count < capacity ? node.count : capacity;
   for (uint32_t slot = 0; slot < used; ++slot) {
     std::memcpy(block + KeyOffset(slot, keyLength), node.keys[slot], keyLength);
@@ -83,54 +72,33 @@ EngineStatus CKeyIndex::WriteNode(FileHandle file, const KifNode& node) {
       CIndexFile::PutUInt(node.children[child], 32, block + ChildOffset(child, capacity, keyLength));
     }
   }
-  return CGafRawFile::Write(file, block, size) ? kEngineOk : eKifWriteError;
 }
 
-EngineStatus CKeyIndex::WriteNodeBack(const KifNode& node) { return WriteNode(Handle(), node); }
+EngineStatus CKeyIndex::WriteNode(FileHandle file, const KifNode& node) {
+  if (!SeekTo(file, node.position)) return eKifReadError;
+  unsigned char block[kMaxBlockSize];
+  EncodeNode(node, block);
+  return CGafRawFile::Write(file, block, header_.BlockSize(node.level)) ? kEngineOk : eKifWriteError;
+}
+
+EngineStatus CKeyIndex::WriteNodeBack(const KifNode& node) {
+  unsigned char block[kMaxBlockSize];
+  EncodeNode(node, block);
+  return WriteBlock(node.position, block, header_.BlockSize(node.level)) == BlockIo::kOk ? kEngineOk : eKifWriteError;
+}
 
 EngineStatus CKeyIndex::AllocateBlock(uint32_t level, KifNode& node) {
-  const uint32_t size = header_.BlockSize(level);
-  uint32_t& head = header_.FreeHead(level);
-  if (head != 0) {
-    FreeListState& list = FreeList(level);
-    if (!list.walked) {
-      const EngineStatus status = CountFreeBlocks(head, size, list.length);
-      if (status != kEngineOk) return status;
-      list.walked = true;
-    }
-    unsigned char next[4];
-    // Each link is checked as it is taken: a block that is both free and in
-    // the tree (a damaged file) must not hand out a place off the grid.
-    if (list.length == 0 || !IsValidPosition(head, size) || !SeekTo(Handle(), head) ||
-        !CGafRawFile::Read(Handle(), next, sizeof next)) {
-      return eKifReadError;
-    }
-    node.position = head;
-    head = CIndexFile::GetUInt(next, 32);
-    --list.length;
-    return kEngineOk;
-  }
-  uint32_t end = 0;
-  if (!CGafRawFile::Seek(Handle(), 0, SeekOrigin::kEnd) || !CGafRawFile::Tell(Handle(), end)) return eKifWriteError;
+  uint32_t position = 0;
   // A file that does not end on a block place (cut short in the middle of a
-  // block) would put the new block where no reader looks for one.
-  if (end < kHeaderSize || (end - kHeaderSize) % BlockGrain() != 0) return eKifWriteError;
-  unsigned char zeros[kMaxBlockSize] = {};
-  if (!CGafRawFile::Write(Handle(), zeros, size)) return eKifWriteError;
-  node.position = end;
-  fileSize_ = end + size;
+  // block) would put the new block where no reader looks for one: refused.
+  const BlockIo io = TakeBlock(header_.FreeHead(level), FreeList(level), header_.BlockSize(level), false, position);
+  if (io != BlockIo::kOk) return io == BlockIo::kReadFailed ? eKifReadError : eKifWriteError;
+  node.position = position;
   return kEngineOk;
 }
 
 EngineStatus CKeyIndex::FreeNode(KifNode& node) {
-  uint32_t& head = header_.FreeHead(node.level);
-  unsigned char next[4];
-  CIndexFile::PutUInt(head, 32, next);
-  if (!SeekTo(Handle(), node.position)) return eKifWriteError;
-  if (!CGafRawFile::Write(Handle(), next, sizeof next)) return eKifWriteError;
-  head = node.position;
-  FreeListState& list = FreeList(node.level);
-  if (list.walked) ++list.length;
+  if (!ReleaseBlock(header_.FreeHead(node.level), FreeList(node.level), node.position)) return eKifWriteError;
   // The buffer is emptied; its pins belong to the handles that hold it.
   const int32_t pins = node.pinCount;
   static_cast<CachedNodeState&>(node) = CachedNodeState{};
@@ -142,26 +110,8 @@ uint32_t CKeyIndex::BlockGrain() const {
   return GreatestCommonDivisor(header_.internalBlockSize, header_.leafBlockSize);
 }
 
-// The file grows only by whole blocks from offset 512, so every block starts
-// on a multiple of the greatest common divisor of the two block sizes.
-bool CKeyIndex::IsValidPosition(uint32_t position, uint32_t blockSize) const {
-  return position >= kHeaderSize && position <= fileSize_ && blockSize <= fileSize_ - position &&
-         (position - kHeaderSize) % BlockGrain() == 0;
-}
-
 EngineStatus CKeyIndex::CountFreeBlocks(uint32_t head, uint32_t blockSize, uint32_t& count) {
-  count = 0;
-  // No list of distinct blocks is longer than the blocks the file can hold.
-  const uint32_t places = fileSize_ > kHeaderSize ? (fileSize_ - kHeaderSize) / blockSize : 0;
-  for (uint32_t position = head; position != 0; ++count) {
-    unsigned char next[4];
-    if (count >= places || !IsValidPosition(position, blockSize) || !SeekTo(Handle(), position) ||
-        !CGafRawFile::Read(Handle(), next, sizeof next)) {
-      return eKifReadError;
-    }
-    position = CIndexFile::GetUInt(next, 32);
-  }
-  return kEngineOk;
+  return CountFreeList(head, blockSize, count) ? kEngineOk : eKifReadError;
 }
 
 void CKeyIndex::ResetFreeLists() {

@@ -118,7 +118,9 @@ EngineStatus CKeyIndex::PutCompactedFileInPlace(const char* tempName, char* keep
   freeLists_[0] = freeLists_[1] = FreeListState{true, 0};
   // The cache now holds nodes of the new file under their new places.
   if (!ReopenIndexFile()) return eKifCannotOpen;
-  if (!CGafRawFile::Size(Handle(), fileSize_)) return eKifReadError;
+  uint32_t size = 0;
+  if (!CGafRawFile::Size(Handle(), size)) return eKifReadError;
+  SetFileSize(size);
   return kEngineOk;
 }
 

@@ -118,15 +118,18 @@ class CSpatialIndex : public CIndexFile, private NodeStore<SifNode> {
   // Header and node blocks (CSpatialIndexBlocks.cpp).
   EngineStatus ReadHeader();
   EngineStatus WriteHeader(FileHandle file);
+  // The block bytes of `node` (REQUIRES: room for its block size).
+  void EncodeNode(const SifNode& node, unsigned char* bytes) const;
+  // Writes `node` into another file (a compaction's temporary file).
   EngineStatus WriteNode(FileHandle file, const SifNode& node);
   EngineStatus FreeNode(SifNode& node);
   // Whether `position` can hold a block of `blockSize` bytes inside the file.
-  bool IsValidBlockPosition(uint32_t position, uint32_t blockSize) const;
+  bool IsValidBlockPosition(uint32_t position, uint32_t blockSize) const { return IsBlockPlace(position, blockSize); }
   // Follows a free list from `head`, counting its blocks; eSifReadError for a
   // link that is no block of the list's kind, a failed read, or a cycle.
   EngineStatus WalkFreeList(uint32_t head, uint32_t blockSize, uint32_t& count);
   uint32_t& FreeListHead(uint32_t level);
-  uint32_t BlockGcd() const;
+  uint32_t BlockGrain() const override;
 
   // NodeStore.
   EngineStatus ReadNode(uint32_t position, uint32_t level, SifNode& node) override;
@@ -135,7 +138,7 @@ class CSpatialIndex : public CIndexFile, private NodeStore<SifNode> {
   uint32_t RootPosition() const override { return header_.rootPosition; }
   EngineStatus ReadErrorStatus() const override { return eSifReadError; }
   uint64_t VisitBudget() const override {
-    const uint64_t places = fileSize_ > kIndexHeaderSize ? (fileSize_ - kIndexHeaderSize) / BlockGcd() + 1 : 1;
+    const uint64_t places = FileSize() > kIndexHeaderSize ? (FileSize() - kIndexHeaderSize) / BlockGrain() + 1 : 1;
     return 2 * places + 256;
   }
 
@@ -179,13 +182,13 @@ class CSpatialIndex : public CIndexFile, private NodeStore<SifNode> {
   // Verification (CSpatialIndexVerify.cpp).
   EngineStatus VerifyNode(CIndexProgress* progress, const BoundingBoxNode& expected, SifStatistics& statistics);
 
-  uint32_t fileSize_ = 0;
   SifHeader header_;
   std::unique_ptr<Cache> cache_;
   bool closed_ = false;
   // Free lists are checked whole (bounded walk) before the first block is
-  // taken from them; afterwards only this object changes them.
-  bool freeListChecked_[2] = {false, false};
+  // taken from them; afterwards only this object changes them. Internal,
+  // leaf.
+  FreeListState freeLists_[2];
 
   bool searchActive_ = false;
   bool leafScanActive_ = false;

@@ -11,11 +11,6 @@ namespace {
 using HeaderBytes = std::array<unsigned char, kIndexHeaderSize>;
 using BlockBytes = std::array<unsigned char, sif::kMaxBlockSize>;
 
-bool SeekTo(FileHandle file, uint32_t position) {
-  return position <= kMaxFileOffset &&
-         CGafRawFile::Seek(file, static_cast<int32_t>(position), SeekOrigin::kBegin);
-}
-
 // Whether the decoded header describes a tree this engine can hold in its
 // buffers and walk with its 30-slot path stack.
 bool IsUsableHeader(const SifHeader& h) {
@@ -73,9 +68,10 @@ EngineStatus CSpatialIndex::WriteHeader(FileHandle file) {
 
 EngineStatus CSpatialIndex::ReadNode(uint32_t position, uint32_t level, SifNode& node) {
   const uint32_t size = header_.BlockSize(level);
-  if (!IsValidBlockPosition(position, size)) return eSifReadError;
+  if (!IsBlockPlace(position, size)) return eSifReadError;
   BlockBytes bytes;
-  if (!SeekTo(Handle(), position) || !CGafRawFile::Read(Handle(), bytes.data(), size)) return eSifReadError;
+  const BlockIo io = ReadBlock(position, bytes.data(), size);
+  if (io != BlockIo::kOk) return io == BlockIo::kWriteFailed ? eSifWriteError : eSifReadError;
 
   const uint32_t maximum = header_.maxEntries;
   const uint32_t coordinateBytes = header_.coordinateBits / 8;
@@ -99,77 +95,51 @@ EngineStatus CSpatialIndex::ReadNode(uint32_t position, uint32_t level, SifNode&
   return kEngineOk;
 }
 
-EngineStatus CSpatialIndex::WriteNode(FileHandle file, const SifNode& node) {
-  const uint32_t size = header_.BlockSize(node.level);
+void CSpatialIndex::EncodeNode(const SifNode& node, unsigned char* bytes) const {
   const uint32_t maximum = header_.maxEntries;
   const uint32_t coordinateBytes = header_.coordinateBits / 8;
   const int bits = static_cast<int>(header_.coordinateBits);
-  BlockBytes bytes{};
+  std::memset(bytes, 0, header_.BlockSize(node.level));
   const uint32_t used = node.count < maximum ? node.count : maximum;
   for (uint32_t slot = 0; slot < used; ++slot) {
-    PutUInt(node.child[slot], 32, bytes.data() + sif::ChildFieldOffset(slot));
-    unsigned char* box = bytes.data() + sif::BoxOffset(maximum, coordinateBytes, slot);
+    PutUInt(node.child[slot], 32, bytes + sif::ChildFieldOffset(slot));
+    unsigned char* box = bytes + sif::BoxOffset(maximum, coordinateBytes, slot);
     PutReal(node.box[slot].xMin, bits, box);
     PutReal(node.box[slot].yMin, bits, box + coordinateBytes);
     PutReal(node.box[slot].xMax, bits, box + 2 * coordinateBytes);
     PutReal(node.box[slot].yMax, bits, box + 3 * coordinateBytes);
-    if (node.IsLeaf()) PutUInt(node.type[slot], 16, bytes.data() + sif::TypeOffset(maximum, coordinateBytes, slot));
+    if (node.IsLeaf()) PutUInt(node.type[slot], 16, bytes + sif::TypeOffset(maximum, coordinateBytes, slot));
   }
+}
+
+EngineStatus CSpatialIndex::WriteNode(FileHandle file, const SifNode& node) {
+  BlockBytes bytes;
+  EncodeNode(node, bytes.data());
+  const uint32_t size = header_.BlockSize(node.level);
   if (!SeekTo(file, node.position) || !CGafRawFile::Write(file, bytes.data(), size)) return eSifWriteError;
   return kEngineOk;
 }
 
-EngineStatus CSpatialIndex::WriteNodeBack(const SifNode& node) { return WriteNode(Handle(), node); }
+EngineStatus CSpatialIndex::WriteNodeBack(const SifNode& node) {
+  BlockBytes bytes;
+  EncodeNode(node, bytes.data());
+  const BlockIo io = WriteBlock(node.position, bytes.data(), header_.BlockSize(node.level));
+  return io == BlockIo::kOk ? kEngineOk : eSifWriteError;
+}
 
 EngineStatus CSpatialIndex::AllocateBlock(uint32_t level, SifNode& node) {
-  const uint32_t size = header_.BlockSize(level);
-  uint32_t& head = FreeListHead(level);
-  if (head != 0) {
-    bool& checked = freeListChecked_[level == 0 ? 1 : 0];
-    if (!checked) {
-      uint32_t blocks = 0;
-      const EngineStatus status = WalkFreeList(head, size, blocks);
-      if (status != kEngineOk) return status;
-      checked = true;
-    }
-    unsigned char link[4];
-    // Each link is checked as it is taken: a block that is both free and in
-    // the tree (a damaged file) must not hand out a place off the grid.
-    if (!IsValidBlockPosition(head, size) || !SeekTo(Handle(), head) ||
-        !CGafRawFile::Read(Handle(), link, sizeof link)) {
-      return eSifReadError;
-    }
-    node.position = head;
-    head = GetUInt(link, 32);
-    return kEngineOk;
-  }
-
-  uint32_t end = 0;
-  if (!CGafRawFile::Seek(Handle(), 0, SeekOrigin::kEnd) || !CGafRawFile::Tell(Handle(), end) ||
-      end > kMaxFileOffset) {
-    return eSifWriteError;
-  }
-  // A file whose end is off the block grid (a torn tail) gets its new block
-  // on the grid, where reads accept it.
-  const uint32_t gcd = BlockGcd();
-  uint32_t position = end < kIndexHeaderSize ? kIndexHeaderSize : end;
-  const uint32_t misalignment = (position - kIndexHeaderSize) % gcd;
-  if (misalignment != 0) position += gcd - misalignment;
-  if (position > kMaxFileOffset - size) return eSifWriteError;
-  if (position != end && !SeekTo(Handle(), position)) return eSifWriteError;
-  const BlockBytes zeros{};
-  if (!CGafRawFile::Write(Handle(), zeros.data(), size)) return eSifWriteError;
+  uint32_t position = 0;
+  const BlockIo io = TakeBlock(FreeListHead(level), freeLists_[level == 0 ? 1 : 0], header_.BlockSize(level),
+                               true, position);
+  if (io != BlockIo::kOk) return io == BlockIo::kReadFailed ? eSifReadError : eSifWriteError;
   node.position = position;
-  fileSize_ = position + size;
   return kEngineOk;
 }
 
 EngineStatus CSpatialIndex::FreeNode(SifNode& node) {
-  uint32_t& head = FreeListHead(node.level);
-  unsigned char link[4];
-  PutUInt(head, 32, link);
-  if (!SeekTo(Handle(), node.position) || !CGafRawFile::Write(Handle(), link, sizeof link)) return eSifWriteError;
-  head = node.position;
+  if (!ReleaseBlock(FreeListHead(node.level), freeLists_[node.level == 0 ? 1 : 0], node.position)) {
+    return eSifWriteError;
+  }
   // The buffer no longer holds a node; its holder's pin stays.
   const int32_t pins = node.pinCount;
   static_cast<CachedNodeState&>(node) = CachedNodeState{};
@@ -177,29 +147,15 @@ EngineStatus CSpatialIndex::FreeNode(SifNode& node) {
   return kEngineOk;
 }
 
-bool CSpatialIndex::IsValidBlockPosition(uint32_t position, uint32_t blockSize) const {
-  return position >= kIndexHeaderSize && position <= kMaxFileOffset && blockSize <= fileSize_ &&
-         position <= fileSize_ - blockSize && (position - kIndexHeaderSize) % BlockGcd() == 0;
-}
-
 EngineStatus CSpatialIndex::WalkFreeList(uint32_t head, uint32_t blockSize, uint32_t& count) {
-  count = 0;
-  // A list longer than the blocks the file can hold repeats itself.
-  const uint32_t places = fileSize_ > kIndexHeaderSize ? (fileSize_ - kIndexHeaderSize) / blockSize : 0;
-  for (uint32_t position = head; position != 0; ++count) {
-    if (count >= places || !IsValidBlockPosition(position, blockSize)) return eSifReadError;
-    unsigned char link[4];
-    if (!SeekTo(Handle(), position) || !CGafRawFile::Read(Handle(), link, sizeof link)) return eSifReadError;
-    position = GetUInt(link, 32);
-  }
-  return kEngineOk;
+  return CountFreeList(head, blockSize, count) ? kEngineOk : eSifReadError;
 }
 
 uint32_t& CSpatialIndex::FreeListHead(uint32_t level) {
   return level == 0 ? header_.freeLeafHead : header_.freeInternalHead;
 }
 
-uint32_t CSpatialIndex::BlockGcd() const {
+uint32_t CSpatialIndex::BlockGrain() const {
   return GreatestCommonDivisor(header_.internalBlockSize, header_.leafBlockSize);
 }
 

@@ -136,12 +136,12 @@ EngineStatus CSpatialIndex::PutCompactedFileInPlace(TempFile& temp, uint32_t new
   }
   temp.Release();
   // From here on the file holds the compacted tree that header_ describes.
-  freeListChecked_[0] = freeListChecked_[1] = true;
-  fileSize_ = newFileSize;
+  freeLists_[0] = freeLists_[1] = FreeListState{true, 0};
+  SetFileSize(newFileSize);
   if (!ReopenIndexFile()) return eSifCannotOpen;
   uint32_t size = 0;
   if (!CGafRawFile::Size(Handle(), size)) return eSifReadError;
-  fileSize_ = size;
+  SetFileSize(size);
   return kEngineOk;
 }
 

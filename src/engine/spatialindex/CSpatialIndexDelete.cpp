@@ -97,7 +97,9 @@ EngineStatus CSpatialIndex::EmptyTree() {
   header_.freeLeafHead = 0;
   EndWalks();
   cache_->FlushNodes(false);
-  fileSize_ = kIndexHeaderSize;
+  // The blocks past the header are cut off: none of them may be written back.
+  DropBlocks();
+  SetFileSize(kIndexHeaderSize);
   if (!CGafRawFile::Truncate(Handle(), kIndexHeaderSize)) return eSifWriteError;
   return kEngineOk;
 }

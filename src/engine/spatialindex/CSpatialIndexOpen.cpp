@@ -15,10 +15,12 @@ CSpatialIndex::CSpatialIndex(const char* fileName, uint32_t flagWord, EngineStat
   header_.ComputeBlockSizes();
   status = WasCreated() ? WriteHeader(Handle()) : ReadHeader();
   if (status != kEngineOk) return;
-  if (!CGafRawFile::Size(Handle(), fileSize_)) {
+  uint32_t size = 0;
+  if (!CGafRawFile::Size(Handle(), size)) {
     status = eSifReadError;
     return;
   }
+  SetFileSize(size);
   batch_.resize(sif::kBatchCapacity);
   order_.resize(sif::kBatchCapacity);
   NodeStore<SifNode>& store = *this;
@@ -34,6 +36,7 @@ void CSpatialIndex::Close() {
     // Nothing can report a failure here; a later open finds what was written.
     WriteHeader(Handle());
     cache_->FlushNodes(true);
+    FlushBlocks();
   }
   searchActive_ = false;
   leafScanActive_ = false;
@@ -61,7 +64,7 @@ EngineStatus CSpatialIndex::SetDescription(const char* text) {
 bool CSpatialIndex::CanChangeLayout() const {
   // Only a file this open created and that holds no block yet: any block
   // already in the file was laid out for the old sizes.
-  return IsOpen() && WasCreated() && header_.rootPosition == 0 && fileSize_ == kIndexHeaderSize;
+  return IsOpen() && WasCreated() && header_.rootPosition == 0 && FileSize() == kIndexHeaderSize;
 }
 
 EngineStatus CSpatialIndex::SetCoordinateBits(uint32_t bits) {

@@ -12,7 +12,10 @@ namespace {
 
 using test::TempDir;
 
-class IndexFileOpen : public CIndexFile {};
+class IndexFileOpen : public CIndexFile {
+ public:
+  uint32_t BlockGrain() const override { return 1; }
+};
 
 TEST(CIndexFile, CreatedFlagDescribesTheFileAsFound) {
   TempDir dir;

@@ -1,0 +1,299 @@
+// Our two rows: the component objects as a host uses them (a host source for
+// the export, the import object's sources for the reads), and the engine
+// facade and spatial index called directly.
+#include <cstring>
+#include <string>
+#include <utility>
+
+#include "Row.h"
+#include "component/ComPtr.h"
+#include "component/ComponentClasses.h"
+#include "drivers/DriverClasses.h"
+#include "engine/spatialindex/CSpatialIndex.h"
+#include "facade/CGafReader.h"
+#include "facade/CGafWriter.h"
+#include "platform/CodePage.h"
+#include "support/HostUnknown.h"
+
+namespace peers {
+namespace {
+
+using kro::test::HostUnknown;
+
+// A workload object as a host hands it to the export.
+class HostLine final : public HostUnknown<IKroPolyline> {
+ public:
+  explicit HostLine(uint64_t index) { MakeObject(index, object_); }
+  HRESULT GetKey(BSTR* out) override { return Text(object_.key, out); }
+  HRESULT GetName(BSTR* out) override { return Text(object_.name, out); }
+  HRESULT GetURL(BSTR* out) override {
+    *out = nullptr;
+    return S_OK;
+  }
+  HRESULT SetKey(BSTR, EKroErrCode*) override { return E_NOTIMPL; }
+  HRESULT SetName(BSTR, EKroErrCode*) override { return E_NOTIMPL; }
+  HRESULT SetURL(BSTR, EKroErrCode*) override { return E_NOTIMPL; }
+  HRESULT GetVertexAt(LONG i, double* x, double* y) override {
+    if (i < 0 || i >= kVertices) return S_FALSE;
+    *x = object_.x[i];
+    *y = object_.y[i];
+    return S_OK;
+  }
+  HRESULT GetNumberOfSets(int* count) override {
+    *count = 1;
+    return S_OK;
+  }
+  HRESULT GetSetNumberAt(int set, LONG* count) override {
+    *count = set == 0 ? kVertices : 0;
+    return set == 0 ? S_OK : S_FALSE;
+  }
+  HRESULT SetPointArray(int, CKroDoublePointNode*, EKroErrCode*) override { return E_NOTIMPL; }
+  HRESULT GetPointArray(ULONG length, CKroDoublePointNode* points, ULONG* fetched) override {
+    *fetched = length < kVertices ? length : kVertices;
+    for (ULONG i = 0; i < *fetched; ++i) points[i] = {object_.x[i], object_.y[i]};
+    return S_OK;
+  }
+  HRESULT GetPointArraySize(ULONG* length) override {
+    *length = kVertices;
+    return S_OK;
+  }
+
+ private:
+  static HRESULT Text(const char* text, BSTR* out) {
+    *out = kro::MultiByteToBstr(text);
+    return S_OK;
+  }
+  Object object_;
+};
+
+template <class T, class... Args>
+T* NewHeld(Args&&... args) {
+  T* object = new T(std::forward<Args>(args)...);
+  object->AddRef();
+  return object;
+}
+
+class HostLines final : public HostUnknown<IKroEnumGeometry> {
+ public:
+  explicit HostLines(uint64_t count) : count_(count) {}
+  HRESULT Reset() override {
+    next_ = 0;
+    return S_OK;
+  }
+  HRESULT Skip(ULONG count) override {
+    next_ += count;
+    return S_OK;
+  }
+  HRESULT Clone(IKroEnumGeometry**) override { return E_NOTIMPL; }
+  HRESULT Next(ULONG count, IKroGeometry** objects, ULONG* fetched) override {
+    *fetched = 0;
+    while (*fetched < count && next_ < count_) objects[(*fetched)++] = NewHeld<HostLine>(next_++);
+    return S_OK;
+  }
+  HRESULT MaxVertexCount(LONG* value) override {
+    *value = kVertices;
+    return S_OK;
+  }
+  HRESULT GetNumPlinesFailed(LONG* value) override {
+    *value = 0;
+    return S_OK;
+  }
+
+ private:
+  uint64_t count_;
+  uint64_t next_ = 0;
+};
+
+class HostLayer final : public HostUnknown<IKroGeometrySource> {
+ public:
+  explicit HostLayer(uint64_t count) : count_(count) {}
+  HRESULT EnumGeometry(IKroEnumGeometry** out) override {
+    *out = NewHeld<HostLines>(count_);
+    return S_OK;
+  }
+  HRESULT GetNumberOfObjects(LONG* count) override {
+    *count = static_cast<LONG>(count_);
+    return S_OK;
+  }
+
+ private:
+  uint64_t count_;
+};
+
+class Text {
+ public:
+  explicit Text(const std::string& text) : text_(kro::MultiByteToBstr(text.c_str())) {}
+  ~Text() { SysFreeString(text_); }
+  Text(const Text&) = delete;
+  Text& operator=(const Text&) = delete;
+  BSTR Get() const { return text_; }
+
+ private:
+  BSTR text_;
+};
+
+kro::ComPtr<IKroGafPreferences> Preferences(const std::string& stem, EKroGafOpenFlags mode, bool withKeyIndex) {
+  kro::ComPtr<IKroGafPreferences> preferences;
+  kro::CreateKroGafPreferences(IID_IKroGafPreferences, preferences.PutVoid());
+  EKroErrCode code = eKroUnknownErr;
+  preferences->SetGafFileName(Text(stem + ".gaf").Get(), &code);
+  preferences->SetOpenStatus(mode, &code);
+  preferences->SetObjectType(kGafPolylineObject, &code);
+  preferences->SetCoordPrecision(64, &code);
+  preferences->put_UseKif(withKeyIndex ? -1 : 0);
+  return preferences;
+}
+
+// Reads every object a source yields: all vertices, name and key.
+bool ReadSource(IKroGeometrySource* source, Tally& tally) {
+  if (source == nullptr) return false;
+  kro::ComPtr<IKroEnumGeometry> enumerator;
+  if (source->EnumGeometry(enumerator.Put()) != S_OK) return false;
+  IKroGeometry* batch[256];
+  ULONG fetched = 0;
+  CKroDoublePointNode points[kVertices];
+  double xs[kVertices], ys[kVertices];
+  do {
+    if (FAILED(enumerator->Next(256, batch, &fetched))) return false;
+    for (ULONG i = 0; i < fetched; ++i) {
+      IKroPolyline* line = nullptr;
+      if (batch[i]->QueryInterface(IID_IKroPolyline, reinterpret_cast<void**>(&line)) == S_OK) {
+        ULONG count = 0;
+        line->GetPointArray(kVertices, points, &count);
+        for (ULONG v = 0; v < count; ++v) xs[v] = points[v].x, ys[v] = points[v].y;
+        BSTR name = nullptr, key = nullptr;
+        line->GetName(&name);
+        line->GetKey(&key);
+        tally.Add(xs, ys, static_cast<int>(count), SysStringLen(name), SysStringLen(key));
+        SysFreeString(name);
+        SysFreeString(key);
+        line->Release();
+      }
+      batch[i]->Release();
+    }
+  } while (fetched != 0);
+  return true;
+}
+
+class ComponentRow final : public Row {
+ public:
+  const char* Name() const override { return "ours, component"; }
+  bool HasIndexOnly() const override { return false; }
+  bool Write(const std::string& stem, uint64_t count, bool withKeyIndex) override {
+    kro::ComPtr<IKroGafExport> exporter;
+    kro::CreateKroGafExport(IID_IKroGafExport, exporter.PutVoid());
+    auto source = kro::ComPtr<HostLayer>::Share(new HostLayer(count));
+    LONG exported = 0, maxVertex = 0, failed = 0;
+    EKroErrCode code = eKroUnknownErr;
+    exporter->Export(source.Get(), Preferences(stem, kGafCreateNew, withKeyIndex).Get(), nullptr, &exported,
+                     &maxVertex, &failed, &code);
+    return code == eKroOk && static_cast<uint64_t>(exported) == count;
+  }
+  bool QueryIndex(const std::string&, uint64_t&) override { return false; }
+  bool Query(const std::string& stem, Tally& tally) override {
+    auto preferences = Preferences(stem, kGafReadPartial, false);
+    kro::ComPtr<IKroGafImport> importer;
+    kro::CreateKroGafImport(IID_IKroGafImport, importer.PutVoid());
+    EKroErrCode code = eKroUnknownErr;
+    if (importer->Initialize(preferences.Get(), &code) != S_OK || code != eKroOk) return false;
+    for (int q = 0; q < kQueries; ++q) {
+      const Box query = MakeQuery(q);
+      BoundingBoxNode box{query.xMin, query.yMin, query.xMax, query.yMax};
+      kro::ComPtr<IKroGeometrySource> source;
+      importer->Import(preferences.Get(), &box, source.Put(), &code);
+      if (code != eKroOk || !ReadSource(source.Get(), tally)) return false;
+    }
+    return true;
+  }
+  bool Scan(const std::string& stem, Tally& tally) override {
+    auto preferences = Preferences(stem, kGafReadOnly, false);
+    kro::ComPtr<IKroGafImport> importer;
+    kro::CreateKroGafImport(IID_IKroGafImport, importer.PutVoid());
+    EKroErrCode code = eKroUnknownErr;
+    if (importer->Initialize(preferences.Get(), &code) != S_OK || code != eKroOk) return false;
+    kro::ComPtr<IKroGeometrySource> source;
+    importer->Import(preferences.Get(), nullptr, source.Put(), &code);
+    return code == eKroOk && ReadSource(source.Get(), tally);
+  }
+};
+
+// Reads the polylines of a running pass of `reader`.
+bool ReadPass(kro::CGafReader& reader, Tally& tally) {
+  double xs[kVertices], ys[kVertices];
+  for (;;) {
+    EGafObjectType kind = kGafUndefinedObject;
+    const EKroErrCode next = reader.NextResult(&kind);
+    if (next == eKroEndOfGaf) break;
+    if (next != eKroOk) return false;
+    const char *name = nullptr, *key = nullptr, *url = nullptr;
+    int32_t count = 0;
+    const CKroDoublePointNode* points = nullptr;
+    if (reader.ReadPolyline(name, key, url, count, points) != eKroOk) return false;
+    const int used = count < kVertices ? count : kVertices;
+    for (int v = 0; v < used; ++v) xs[v] = points[v].x, ys[v] = points[v].y;
+    tally.Add(xs, ys, used, std::strlen(name), std::strlen(key));
+  }
+  return reader.EndSearch() == eKroOk;
+}
+
+class EngineRow final : public Row {
+ public:
+  const char* Name() const override { return "ours, engine"; }
+  bool Write(const std::string& stem, uint64_t count, bool withKeyIndex) override {
+    kro::CGafWriter writer;
+    if (writer.Open((stem + ".gaf").c_str(), kGafCreateNew, withKeyIndex ? -1 : 0) != 0) return false;
+    if (writer.SetPrecision(64) != eKroOk) return false;
+    kro::ObjectTexts texts;
+    kro::ObjectVertices vertices;
+    vertices.points.resize(kVertices);
+    Object object;
+    for (uint64_t i = 0; i < count; ++i) {
+      MakeObject(i, object);
+      texts.name = object.name;
+      texts.key = object.key;
+      for (int v = 0; v < kVertices; ++v) vertices.points[v] = {object.x[v], object.y[v]};
+      if (writer.WriteContents(kGafPolylineObject, texts, vertices, nullptr) != eKroOk) return false;
+    }
+    return writer.Finish() == eKroOk;
+  }
+  bool QueryIndex(const std::string& stem, uint64_t& hits) override {
+    kro::EngineStatus status = kro::kEngineOk;
+    kro::CSpatialIndex index((stem + ".sif").c_str(), kro::kOpenReadOnly, status);
+    if (status != kro::kEngineOk) return false;
+    for (int q = 0; q < kQueries; ++q) {
+      const Box query = MakeQuery(q);
+      if (index.BeginSearch(BoundingBoxNode{query.xMin, query.yMin, query.xMax, query.yMax}, 0, true) !=
+          kro::kEngineOk) {
+        return false;
+      }
+      uint32_t position = 0, type = 0;
+      BoundingBoxNode box{};
+      kro::EngineStatus next;
+      while ((next = index.GetNextHit(position, type, box)) == kro::kEngineOk) ++hits;
+      if (next != kro::kEngineEndOfResults) return false;
+    }
+    return true;
+  }
+  bool Query(const std::string& stem, Tally& tally) override {
+    kro::CGafReader reader;
+    if (reader.OpenForRead((stem + ".gaf").c_str(), kGafReadPartial) != eKroOk) return false;
+    for (int q = 0; q < kQueries; ++q) {
+      const Box query = MakeQuery(q);
+      const BoundingBoxNode box{query.xMin, query.yMin, query.xMax, query.yMax};
+      if (reader.BeginSpatialSearch(&box) != eKroOk || !ReadPass(reader, tally)) return false;
+    }
+    return true;
+  }
+  bool Scan(const std::string& stem, Tally& tally) override {
+    kro::CGafReader reader;
+    return reader.OpenForRead((stem + ".gaf").c_str(), kGafReadOnly) == eKroOk && reader.BeginSequential() == eKroOk &&
+           ReadPass(reader, tally);
+  }
+};
+
+}  // namespace
+
+std::unique_ptr<Row> MakeComponentRow() { return std::make_unique<ComponentRow>(); }
+std::unique_ptr<Row> MakeEngineRow() { return std::make_unique<EngineRow>(); }
+
+}  // namespace peers

@@ -1,0 +1,197 @@
+// Block places, free lists and the block cache of an index file.
+#include <algorithm>
+#include <cstring>
+#include <memory>
+#include <new>
+#include <vector>
+
+#include "engine/fileaccess/CGafRawFile.h"
+#include "engine/indexfile/CIndexFile.h"
+
+namespace kro {
+namespace {
+
+// Largest write the flush of adjacent dirty blocks gathers into one call.
+constexpr size_t kFlushRunBytes = 1u << 20;
+
+}  // namespace
+
+bool CIndexFile::SeekTo(FileHandle file, uint32_t position) {
+  return position <= kMaxFileOffset && CGafRawFile::Seek(file, static_cast<int32_t>(position), SeekOrigin::kBegin);
+}
+
+bool CIndexFile::WriteRun(uint32_t position, const unsigned char* bytes, size_t count) {
+  return SeekTo(handle_, position) && CGafRawFile::Write(handle_, bytes, static_cast<uint32_t>(count));
+}
+
+BlockIo CIndexFile::SetCacheBudget(size_t bytes) {
+  blocks_.SetBudget(bytes);
+  return EvictOverBudget();
+}
+
+BlockIo CIndexFile::EvictOverBudget() {
+  while (BlockCache::Block* victim = blocks_.Victim()) {
+    if (victim->dirty && !WriteRun(victim->position, victim->bytes.get(), victim->size)) {
+      return BlockIo::kWriteFailed;
+    }
+    blocks_.Drop(victim->position);
+  }
+  return BlockIo::kOk;
+}
+
+BlockIo CIndexFile::ReadBlock(uint32_t position, unsigned char* out, uint32_t size) {
+  BlockCache::Block* cached = blocks_.Find(position);
+  if (cached != nullptr && cached->size != size) {
+    // Only a damaged file reads one place as two kinds of block; the file
+    // must then see what was written there before it is read again.
+    if (cached->dirty && !WriteRun(position, cached->bytes.get(), cached->size)) return BlockIo::kWriteFailed;
+    blocks_.Drop(position);
+    cached = nullptr;
+  }
+  if (cached != nullptr) {
+    std::memcpy(out, cached->bytes.get(), size);
+    return BlockIo::kOk;
+  }
+  if (!SeekTo(handle_, position) || !CGafRawFile::Read(handle_, out, size)) return BlockIo::kReadFailed;
+  BlockCache::Block* kept = blocks_.Insert(position, size);
+  if (kept != nullptr) std::memcpy(kept->bytes.get(), out, size);
+  return EvictOverBudget();
+}
+
+BlockIo CIndexFile::WriteBlock(uint32_t position, const unsigned char* in, uint32_t size) {
+  BlockCache::Block* cached = blocks_.Find(position);
+  if (cached != nullptr && cached->size != size) {
+    blocks_.Drop(position);
+    cached = nullptr;
+  }
+  if (cached == nullptr) cached = blocks_.Insert(position, size);
+  if (cached == nullptr) return WriteRun(position, in, size) ? BlockIo::kOk : BlockIo::kWriteFailed;
+  std::memcpy(cached->bytes.get(), in, size);
+  cached->dirty = true;
+  return EvictOverBudget();
+}
+
+bool CIndexFile::FlushBlocks() {
+  if (handle_ == kInvalidFileHandle || readOnly_ || blocks_.Count() == 0) return true;
+  std::vector<BlockCache::Block*> dirty;
+  std::unique_ptr<unsigned char[]> run;
+  try {
+    dirty = blocks_.DirtyBlocks();
+    run.reset(new unsigned char[kFlushRunBytes]);
+  } catch (const std::bad_alloc&) {
+    run.reset();
+  }
+  size_t i = 0;
+  while (i < dirty.size()) {
+    // Blocks that follow one another in the file go out in one write.
+    size_t end = i + 1;
+    size_t bytes = dirty[i]->size;
+    while (run != nullptr && end < dirty.size() && dirty[end]->position == dirty[end - 1]->position + dirty[end - 1]->size &&
+           bytes + dirty[end]->size <= kFlushRunBytes) {
+      bytes += dirty[end++]->size;
+    }
+    bool written;
+    if (end == i + 1) {
+      written = WriteRun(dirty[i]->position, dirty[i]->bytes.get(), bytes);
+    } else {
+      size_t offset = 0;
+      for (size_t k = i; k < end; offset += dirty[k++]->size) {
+        std::memcpy(run.get() + offset, dirty[k]->bytes.get(), dirty[k]->size);
+      }
+      written = WriteRun(dirty[i]->position, run.get(), bytes);
+    }
+    if (!written) return false;
+    for (size_t k = i; k < end; ++k) dirty[k]->dirty = false;
+    i = end;
+  }
+  return true;
+}
+
+bool CIndexFile::IsBlockPlace(uint32_t position, uint32_t blockSize) const {
+  return position >= kIndexHeaderSize && position <= kMaxFileOffset && blockSize <= fileSize_ &&
+         position <= fileSize_ - blockSize && (position - kIndexHeaderSize) % BlockGrain() == 0;
+}
+
+BlockIo CIndexFile::ReadLink(uint32_t position, uint32_t& link) {
+  unsigned char bytes[4];
+  if (BlockCache::Block* cached = blocks_.Find(position)) {
+    std::memcpy(bytes, cached->bytes.get(), sizeof bytes);
+  } else if (!SeekTo(handle_, position) || !CGafRawFile::Read(handle_, bytes, sizeof bytes)) {
+    return BlockIo::kReadFailed;
+  }
+  link = GetUInt(bytes, 32);
+  return BlockIo::kOk;
+}
+
+bool CIndexFile::CountFreeList(uint32_t head, uint32_t blockSize, uint32_t& count) {
+  count = 0;
+  // No list of distinct blocks is longer than the blocks the file can hold.
+  const uint32_t places = fileSize_ > kIndexHeaderSize ? (fileSize_ - kIndexHeaderSize) / blockSize : 0;
+  for (uint32_t position = head; position != 0; ++count) {
+    if (count >= places || !IsBlockPlace(position, blockSize) || ReadLink(position, position) != BlockIo::kOk) {
+      return false;
+    }
+  }
+  return true;
+}
+
+BlockIo CIndexFile::TakeBlock(uint32_t& head, FreeListState& list, uint32_t size, bool alignTornTail,
+                              uint32_t& position) {
+  if (head == 0) return AppendBlock(size, alignTornTail, position);
+  if (!list.walked) {
+    if (!CountFreeList(head, size, list.length)) return BlockIo::kReadFailed;
+    list.walked = true;
+  }
+  // Each link is checked as it is taken: a block that is both free and in
+  // the tree (a damaged file) must not hand out a place off the grain.
+  uint32_t next = 0;
+  if (list.length == 0 || !IsBlockPlace(head, size) || ReadLink(head, next) != BlockIo::kOk) {
+    return BlockIo::kReadFailed;
+  }
+  position = head;
+  head = next;
+  --list.length;
+  return BlockIo::kOk;
+}
+
+BlockIo CIndexFile::AppendBlock(uint32_t size, bool alignTornTail, uint32_t& position) {
+  uint32_t end = 0;
+  if (!CGafRawFile::Seek(handle_, 0, SeekOrigin::kEnd) || !CGafRawFile::Tell(handle_, end) || end > kMaxFileOffset) {
+    return BlockIo::kWriteFailed;
+  }
+  uint32_t place = end < kIndexHeaderSize ? kIndexHeaderSize : end;
+  const uint32_t misalignment = (place - kIndexHeaderSize) % BlockGrain();
+  if (misalignment != 0) {
+    if (!alignTornTail) return BlockIo::kWriteFailed;
+    place += BlockGrain() - misalignment;
+  }
+  if (place > kMaxFileOffset - size) return BlockIo::kWriteFailed;
+  if (place != end && !SeekTo(handle_, place)) return BlockIo::kWriteFailed;
+  std::vector<unsigned char> zeros;
+  try {
+    zeros.assign(size, 0);
+  } catch (const std::bad_alloc&) {
+    return BlockIo::kWriteFailed;
+  }
+  if (!CGafRawFile::Write(handle_, zeros.data(), size)) return BlockIo::kWriteFailed;
+  position = place;
+  fileSize_ = place + size;
+  return BlockIo::kOk;
+}
+
+bool CIndexFile::ReleaseBlock(uint32_t& head, FreeListState& list, uint32_t position) {
+  unsigned char link[4];
+  PutUInt(head, 32, link);
+  if (BlockCache::Block* cached = blocks_.Find(position)) {
+    // The rest of the block keeps what was last written there, as on disk.
+    std::memcpy(cached->bytes.get(), link, sizeof link);
+    cached->dirty = true;
+  } else if (!SeekTo(handle_, position) || !CGafRawFile::Write(handle_, link, sizeof link)) {
+    return false;
+  }
+  head = position;
+  if (list.walked) ++list.length;
+  return true;
+}
+
+}  // namespace kro
