@@ -6,6 +6,7 @@
 #include <cpl_string.h>
 #include <gdal.h>
 
+#include <cstdio>
 #include <cstring>
 #include <string>
 
@@ -28,6 +29,8 @@ class GdalRow final : public Row {
     GDALDriverH driver = GDALGetDriverByName(driver_);
     if (driver == nullptr) return false;
     const std::string path = stem + extension_;
+    // A driver may refuse to create over the file of an earlier repetition.
+    std::remove(path.c_str());
     GDALDatasetH dataset = GDALCreate(driver, path.c_str(), 0, 0, 0, GDT_Unknown, nullptr);
     if (dataset == nullptr) return false;
     char** options = CSLSetNameValue(nullptr, "SPATIAL_INDEX", "YES");

@@ -1,6 +1,7 @@
 // Our two rows: the component objects as a host uses them (a host source for
 // the export, the import object's sources for the reads), and the engine
 // facade and spatial index called directly.
+#include <cstdio>
 #include <cstring>
 #include <string>
 #include <utility>
@@ -140,6 +141,7 @@ kro::ComPtr<IKroGafPreferences> Preferences(const std::string& stem, EKroGafOpen
   preferences->SetOpenStatus(mode, &code);
   preferences->SetObjectType(kGafPolylineObject, &code);
   preferences->SetCoordPrecision(64, &code);
+  preferences->SetFileDescription(Text("comparison workload").Get());
   preferences->put_UseKif(withKeyIndex ? -1 : 0);
   return preferences;
 }
@@ -187,7 +189,10 @@ class ComponentRow final : public Row {
     EKroErrCode code = eKroUnknownErr;
     exporter->Export(source.Get(), Preferences(stem, kGafCreateNew, withKeyIndex).Get(), nullptr, &exported,
                      &maxVertex, &failed, &code);
-    return code == eKroOk && static_cast<uint64_t>(exported) == count;
+    if (code == eKroOk && static_cast<uint64_t>(exported) == count) return true;
+    std::fprintf(stderr, "export: code %d, %ld of %llu objects written\n", static_cast<int>(code), static_cast<long>(exported),
+                 static_cast<unsigned long long>(count));
+    return false;
   }
   bool QueryIndex(const std::string&, uint64_t&) override { return false; }
   bool Query(const std::string& stem, Tally& tally) override {

@@ -181,6 +181,10 @@ int main(int argc, char** argv) {
     return RunChild(std::strtoul(argv[2], nullptr, 10), static_cast<Workload>(std::atoi(argv[3])), argv[4],
                     std::strtoull(argv[5], nullptr, 10), std::atoi(argv[6]));
   }
+  if (argc >= 2 && std::strcmp(argv[1], "--idle") == 0) {
+    std::printf("0 0\n");
+    return 0;
+  }
   if (argc >= 4 && std::strcmp(argv[1], "--floor") == 0) return RunFloor(argv[2], std::strtoull(argv[3], nullptr, 10));
   if (argc < 2) {
     std::fprintf(stderr, "usage: %s <objects> [repetitions] [work directory] [row filter]\n", argv[0]);
@@ -209,6 +213,9 @@ int main(int argc, char** argv) {
   }
   const Measure floor = Spawn(argv[0], {"--floor", dir + "/floor", std::to_string(objects)});
   PrintTable(rows, table, floor, objects);
+  // Every child carries all the libraries of every row.
+  const Measure idle = Spawn(argv[0], {"--idle"});
+  std::printf("\nresident memory of a child that only starts: %.0f MB\n", idle.peakMegabytes);
   std::printf("\nwork directory: %s\n", dir.c_str());
   return 0;
 }

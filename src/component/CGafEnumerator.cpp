@@ -48,6 +48,7 @@ EKroErrCode CGafEnumerator::OpenFile() {
 }
 
 EKroErrCode CGafEnumerator::StartPass() {
+  passEnded_ = false;
   if (openMode_ != kGafReadPartial) return reader_->BeginSequential();
   if (!box_) return eKroSearchFailed;
   return reader_->BeginSpatialSearch(&*box_);
@@ -69,8 +70,10 @@ HRESULT CGafEnumerator::Reset() {
 HRESULT CGafEnumerator::Skip(ULONG ulSkipCount) {
   if (state_ != State::kOpen) return S_FALSE;
   EGafObjectType kind = kGafUndefinedObject;
-  for (ULONG skipped = 0; skipped < ulSkipCount; ++skipped) {
-    if (reader_->NextResult(&kind) != eKroOk) break;
+  for (ULONG skipped = 0; skipped < ulSkipCount && !passEnded_; ++skipped) {
+    const EKroErrCode step = reader_->NextResult(&kind);
+    passEnded_ = step == eKroEndOfGaf;
+    if (step != eKroOk) break;
   }
   return S_OK;
 }
@@ -91,18 +94,29 @@ HRESULT CGafEnumerator::Next(ULONG ulCount, IKroGeometry** pGeoObj, ULONG* pulFe
   if (state_ != State::kOpen) return S_FALSE;
   if (pGeoObj == nullptr || pulFetched == nullptr) return E_POINTER;
   *pulFetched = 0;
+  // Asking a finished pass again must not read on from where it stopped.
+  if (passEnded_ && ulCount > 0) return S_FALSE;
   ULONG fetched = 0;
+  EKroErrCode step = eKroOk;
   for (ULONG attempt = 0; attempt < ulCount; ++attempt) {
     EGafObjectType kind = kGafUndefinedObject;
-    // Only the end stops early in principle; a failed step of the reader is
-    // lasting (the file's status is sticky and a broken search ends), so
-    // nothing more can come after one either.
-    if (reader_->NextResult(&kind) != eKroOk) break;
+    step = reader_->NextResult(&kind);
+    if (step != eKroOk) break;
+    // A record that cannot be made into an object (a free record, a kind of
+    // no class) yields nothing and counts against ulCount.
     ComPtr<IKroGeometry> object = MakeStoredObject(*reader_, kind);
     if (object) pGeoObj[fetched++] = object.Detach();
   }
   *pulFetched = fetched;
-  return S_OK;
+  if (step == eKroOk) return S_OK;
+  if (step == eKroEndOfGaf) {
+    passEnded_ = true;
+    return S_FALSE;
+  }
+  // A failed read is lasting (the file's status is sticky, a broken search
+  // ends): the objects read before it are handed out, and the failure is
+  // reported by itself, by this call when nothing came or by the next one.
+  return fetched > 0 ? S_OK : E_FAIL;
 }
 
 HRESULT CGafEnumerator::MaxVertexCount(LONG* /*lNum*/) { return S_OK; }

@@ -40,6 +40,9 @@ class CGafEnumerator final : public ComObject<IKroEnumGeometry> {
   HRESULT Reset() override;
   HRESULT Skip(ULONG ulSkipCount) override;
   HRESULT Clone(IKroEnumGeometry** ppEnumGeo) override;
+  // S_OK when the pass goes on (every attempt made, or a read failed after
+  // some objects were fetched); S_FALSE once the pass reached its end;
+  // E_FAIL, with nothing fetched, when the file set could not be read.
   HRESULT Next(ULONG ulCount, IKroGeometry** pGeoObj, ULONG* pulFetched) override;
   // The file enumerator computes neither count: S_OK, nothing written.
   HRESULT MaxVertexCount(LONG* lNum) override;
@@ -56,6 +59,7 @@ class CGafEnumerator final : public ComObject<IKroEnumGeometry> {
   EKroGafOpenFlags openMode_ = kGafUnknownStatus;
   std::optional<BoundingBoxNode> box_;
   State state_ = State::kEmpty;
+  bool passEnded_ = false;  // the pass reported its end; Reset starts it again
 };
 
 }  // namespace kro

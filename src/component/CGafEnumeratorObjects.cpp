@@ -6,9 +6,7 @@
 
 #include "component/ComCreate.h"
 #include "component/GeometryClasses.h"
-#include "component/ScopedBstr.h"
 #include "facade/CGafReader.h"
-#include "component/BoundaryText.h"
 
 namespace kro {
 namespace {
@@ -19,19 +17,11 @@ struct StoredTexts {
   const char* url = "";
 };
 
-using TextSetter = HRESULT (IKroGeometry::*)(BSTR, EKroErrCode*);
-
-bool SetText(IKroGeometry* object, TextSetter setter, const char* text) {
-  ScopedBstr wide;
-  if (TextToBstr(text, wide.Put()) != S_OK) return false;
-  EKroErrCode code = eKroUnknownErr;
-  const HRESULT hr = (object->*setter)(wide.Get(), &code);
-  return SUCCEEDED(hr) && code == eKroOk;
-}
-
-bool SetTexts(IKroGeometry* object, const StoredTexts& texts) {
-  return SetText(object, &IKroGeometry::SetKey, texts.key) && SetText(object, &IKroGeometry::SetName, texts.name) &&
-         SetText(object, &IKroGeometry::SetURL, texts.url);
+// The texts go in as the file holds them; each is converted when a host
+// asks for it.
+template <class Object>
+bool SetTexts(Object* object, const StoredTexts& texts) {
+  return object->StoreTexts(texts.key, texts.name, texts.url) == S_OK;
 }
 
 // The coordinate setters take non-const arrays but only copy from them.

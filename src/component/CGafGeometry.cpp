@@ -19,6 +19,16 @@ HRESULT CGafGeometry::SetText(GeometryText which, BSTR text, EKroErrCode* peErr)
   return S_OK;
 }
 
+HRESULT CGafGeometry::StoreTexts(const char* key, const char* name, const char* url) {
+  try {
+    OptionalText texts[3] = {std::string(key), std::string(name), std::string(url)};
+    for (int i = 0; i < 3; ++i) texts_[i].swap(texts[i]);
+  } catch (const std::bad_alloc&) {
+    return E_OUTOFMEMORY;
+  }
+  return S_OK;
+}
+
 HRESULT CGafGeometry::GetText(GeometryText which, BSTR* out) const {
   return TextToBstr(texts_[static_cast<int>(which)], out);
 }

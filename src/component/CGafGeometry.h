@@ -34,6 +34,10 @@ class CGafGeometry {
 
   // SetKey, SetName, SetURL: a null string stores empty text.
   HRESULT SetText(GeometryText which, BSTR text, EKroErrCode* peErr);
+  // The texts of a record read from a file, kept as they were read (UTF-8 of
+  // at most kMaxTextBytes bytes each) and converted only when a host asks
+  // for them. S_OK or E_OUTOFMEMORY (nothing changed then).
+  HRESULT StoreTexts(const char* key, const char* name, const char* url);
   // GetKey, GetName, GetURL: a null string while never set.
   HRESULT GetText(GeometryText which, BSTR* out) const;
 

@@ -36,6 +36,11 @@ class GeometryObject : public ComObject<Itf> {
     return geometry_.GetSetNumberAt(nIndex, plNumOfVertInSet);
   }
 
+  // Texts of a stored record for the import side (see CGafGeometry).
+  HRESULT StoreTexts(const char* key, const char* name, const char* url) {
+    return geometry_.StoreTexts(key, name, url);
+  }
+
  protected:
   explicit GeometryObject(GeometryShape shape) : geometry_(shape) {}
 

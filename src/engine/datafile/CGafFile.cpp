@@ -55,8 +55,9 @@ bool CGafFile::AllocateBuffers() {
     nameBuffer_.reset(new char[gaf::kTextBufferSize]());
     keyBuffer_.reset(new char[gaf::kTextBufferSize]());
     urlBuffer_.reset(new char[gaf::kTextBufferSize]());
-    setCounts_.assign(gaf::kSetCountArraySize, 0);
-    vertices_.assign(gaf::kVertexArraySize, CKroDoublePointNode{0, 0});
+    // Both grow with the records read (up to their fixed sizes).
+    setCounts_.assign(gaf::kInitialSetCountArraySize, 0);
+    vertices_.assign(gaf::kInitialVertexArraySize, CKroDoublePointNode{0, 0});
     readBuffer_.reset(new uint8_t[gaf::kIoBufferSize]);
     if (!readOnly_) writeBuffer_.reset(new uint8_t[gaf::kIoBufferSize]);
   } catch (const std::bad_alloc&) {

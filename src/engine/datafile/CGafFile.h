@@ -231,6 +231,24 @@ class CGafFile : public CGafFileBase {
   bool PositionForWrite(uint32_t position);
   bool ReadBytes(void* into, uint32_t count);
   bool ReadTag(ChunkTag& tag);
+  // Read-ahead: makes the file bytes [position, position + count) available
+  // in the read-ahead buffer with one read at most. A pass that goes on where
+  // the buffer ends reads kReadAheadSize bytes at once, a jump elsewhere only
+  // kRandomReadSize (about one record). kUnsuitable when the bytes do not fit
+  // the buffer or lie past the end of the file; the caller then reads them
+  // directly. After kLoaded and a failure the handle's offset is undefined.
+  enum class AheadLoad { kLoaded, kUnsuitable, kSeekFailed, kReadFailed };
+  AheadLoad LoadAhead(uint32_t position, uint32_t count);
+  // After a failed LoadAhead: the reading position is unknown and the
+  // failure sticks. Returns false.
+  bool FailAhead(AheadLoad failure);
+  // The payload of `length` bytes at `start` (loading at most `load` bytes,
+  // REQUIRES: the file stands at `start`): decoded in the read-ahead buffer
+  // when LoadAhead(start, load) put it there (`inMemory`), else read from the
+  // file through the read buffer.
+  GafPayloadReader PayloadReader(uint32_t start, uint32_t length, uint32_t load, bool inMemory);
+  // Sets the reading position and the handle's offset to `position`.
+  bool MoveTo(uint32_t position);
   // Whether `length` bytes from `start` (rounded up to even) lie in the file.
   bool FitsInFile(uint32_t start, uint64_t length) const;
   uint32_t CoordinateBytes() const { return coordinateBits_ == 64 ? 8 : 4; }
@@ -269,6 +287,11 @@ class CGafFile : public CGafFileBase {
   std::unique_ptr<uint8_t[]> readBuffer_;
   std::unique_ptr<uint8_t[]> writeBuffer_;
   uint32_t writeFill_ = 0;
+  // Read-ahead buffer, allocated at the first read: the file bytes
+  // [aheadStart_, aheadStart_ + aheadFill_). Emptied by every write.
+  std::unique_ptr<uint8_t[]> aheadBuffer_;
+  uint32_t aheadStart_ = 0;
+  uint32_t aheadFill_ = 0;
   uint32_t filePosition_ = 0;
   uint32_t fileSize_ = 0;
 

@@ -43,9 +43,15 @@ void CGafFile::ReadHeaderChunk(const ChunkTag& tag) {
       // Reported after the version check, so a newer format says so first.
       infoLengthWrong_ = true;
     } else {
-      GafPayloadReader reader(file_, readBuffer_.get(), gaf::kIoBufferSize, tag.length, next - start);
+      const AheadLoad ahead = LoadAhead(start, next - start);
+      if (ahead == AheadLoad::kSeekFailed || ahead == AheadLoad::kReadFailed) {
+        FailAhead(ahead);
+        return;
+      }
+      GafPayloadReader reader = PayloadReader(start, tag.length, next - start, ahead == AheadLoad::kLoaded);
       const bool decoded = DecodeHeaderChunk(tag.code, reader);
       filePosition_ = reader.Failure() == eGafReadError ? kUnknownPosition : start + reader.Loaded();
+      if (ahead == AheadLoad::kLoaded && !MoveTo(filePosition_)) return;
       if (!decoded) {
         Fail(reader.Failure() != kEngineOk ? reader.Failure() : eGafOutOfMemory);
         return;

@@ -3,10 +3,12 @@
 // that positions cost no system call.
 #include <algorithm>
 #include <cstring>
+#include <new>
 
 #include "engine/datafile/CGafFile.h"
 #include "engine/datafile/GafByteOrder.h"
 #include "engine/datafile/GafFormat.h"
+#include "engine/datafile/GafPayloadReader.h"
 #include "engine/fileaccess/CGafRawFile.h"
 
 namespace kro {
@@ -78,6 +80,7 @@ void CGafFile::PutVertices(const CKroDoublePointNode* vertices, uint64_t count) 
 
 void CGafFile::Flush() {
   if (status_ != kEngineOk || writeFill_ == 0) return;
+  aheadFill_ = 0;
   if (!CGafRawFile::Write(file_, writeBuffer_.get(), writeFill_)) {
     filePosition_ = kUnknownPosition;
     Fail(eGafWriteError);
@@ -111,8 +114,56 @@ bool CGafFile::PositionForWrite(uint32_t position) {
   return LogicalOffset() == position || SeekTo(position);
 }
 
+CGafFile::AheadLoad CGafFile::LoadAhead(uint32_t position, uint32_t count) {
+  const uint32_t offset = position - aheadStart_;
+  if (aheadFill_ > 0 && position >= aheadStart_ && offset <= aheadFill_ && count <= aheadFill_ - offset) {
+    return AheadLoad::kLoaded;
+  }
+  if (count > gaf::kReadAheadSize || position >= fileSize_ || count > fileSize_ - position) return AheadLoad::kUnsuitable;
+  if (aheadBuffer_ == nullptr) {
+    aheadBuffer_.reset(new (std::nothrow) uint8_t[gaf::kReadAheadSize]);
+    if (aheadBuffer_ == nullptr) return AheadLoad::kUnsuitable;
+  }
+  const bool goesOn = aheadFill_ > 0 && position >= aheadStart_ && offset <= aheadFill_;
+  const uint32_t wanted =
+      std::min(std::max(count, goesOn ? gaf::kReadAheadSize : gaf::kRandomReadSize), fileSize_ - position);
+  aheadFill_ = 0;
+  if (!CGafRawFile::Seek(file_, static_cast<int32_t>(position), SeekOrigin::kBegin)) return AheadLoad::kSeekFailed;
+  if (!CGafRawFile::Read(file_, aheadBuffer_.get(), wanted)) return AheadLoad::kReadFailed;
+  aheadStart_ = position;
+  aheadFill_ = wanted;
+  return AheadLoad::kLoaded;
+}
+
+GafPayloadReader CGafFile::PayloadReader(uint32_t start, uint32_t length, uint32_t load, bool inMemory) {
+  if (inMemory) return GafPayloadReader(aheadBuffer_.get() + (start - aheadStart_), length, load);
+  return GafPayloadReader(file_, readBuffer_.get(), gaf::kIoBufferSize, length, load);
+}
+
+bool CGafFile::FailAhead(AheadLoad failure) {
+  filePosition_ = kUnknownPosition;
+  Fail(failure == AheadLoad::kSeekFailed ? eGafSeekError : eGafReadError);
+  return false;
+}
+
+bool CGafFile::MoveTo(uint32_t position) {
+  if (!CGafRawFile::Seek(file_, static_cast<int32_t>(position), SeekOrigin::kBegin)) {
+    filePosition_ = kUnknownPosition;
+    Fail(eGafSeekError);
+    return false;
+  }
+  filePosition_ = position;
+  return true;
+}
+
 bool CGafFile::ReadBytes(void* into, uint32_t count) {
   FlushPending();
+  const AheadLoad ahead = filePosition_ == kUnknownPosition ? AheadLoad::kUnsuitable : LoadAhead(filePosition_, count);
+  if (ahead == AheadLoad::kLoaded) {
+    std::memcpy(into, aheadBuffer_.get() + (filePosition_ - aheadStart_), count);
+    return MoveTo(filePosition_ + count);
+  }
+  if (ahead != AheadLoad::kUnsuitable) return FailAhead(ahead);
   if (filePosition_ == kUnknownPosition || !CGafRawFile::Read(file_, into, count)) {
     filePosition_ = kUnknownPosition;
     Fail(eGafReadError);

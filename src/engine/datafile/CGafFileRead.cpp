@@ -11,12 +11,16 @@
 namespace kro {
 namespace {
 
-// Ordinary records use the array of its fixed size; a larger record gets an
-// array of its own size, given back at the next ordinary record.
+// The arrays grow with the records, doubling up to their fixed size, so a
+// file of small records never holds or clears more than it needs; a record
+// larger than the fixed size gets an array of its own size, given back at
+// the next ordinary record.
 template <typename T>
 bool FitArray(std::vector<T>& array, uint64_t count, size_t fixedSize) {
-  const size_t wanted = count <= fixedSize ? fixedSize : static_cast<size_t>(count);
-  if (array.size() == wanted) return true;
+  const bool ordinary = array.size() <= fixedSize;
+  if (ordinary && count <= array.size()) return true;
+  const size_t wanted = count <= fixedSize ? std::min(fixedSize, std::max<size_t>(count, ordinary ? 2 * array.size() : 0))
+                                           : static_cast<size_t>(count);
   try {
     std::vector<T>(wanted).swap(array);
   } catch (const std::bad_alloc&) {
@@ -174,13 +178,22 @@ EngineStatus CGafFile::ReadBody(EGafObjectType type, RecordBody& body) {
   const bool oldMultiSet = IsOldMultiSet(type);
   const uint32_t limit = oldMultiSet ? fileSize_ - recordStart_ : recordLength_;
   const uint32_t load = oldMultiSet ? limit : recordEnd_ - recordStart_;
-  GafPayloadReader reader(file_, readBuffer_.get(), gaf::kIoBufferSize, limit, load);
+  // A record that fits the read-ahead buffer is decoded there: tag, length
+  // and body came in with one read, or none on a sequential pass.
+  const AheadLoad ahead = LoadAhead(recordStart_, load);
+  if (ahead == AheadLoad::kSeekFailed || ahead == AheadLoad::kReadFailed) {
+    FailAhead(ahead);
+    return status_;
+  }
+  const bool inMemory = ahead == AheadLoad::kLoaded;
+  GafPayloadReader reader = PayloadReader(recordStart_, limit, load, inMemory);
   const Shape shape = type == kGafPointObject                                          ? Shape::kPoint
                       : type == kGafPolyPolylineObject || type == kGafPolyPolygonObject ? Shape::kMultiSet
                                                                                         : Shape::kSingleSet;
   RecordBody decoded;
   const bool ok = DecodeBody(reader, shape, decoded);
   filePosition_ = reader.Failure() == eGafReadError ? kUnknownPosition : recordStart_ + reader.Loaded();
+  if (inMemory && !MoveTo(filePosition_)) return status_;
   if (!ok) return Fail(reader.Failure() != kEngineOk ? reader.Failure() : eGafOutOfMemory);
   if (oldMultiSet) recordEnd_ = recordStart_ + reader.Consumed();
   if (SeekTo(recordEnd_)) body = decoded;

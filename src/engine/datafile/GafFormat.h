@@ -93,7 +93,11 @@ constexpr uint32_t kEndOfDataSize = kTagWordSize;
 constexpr uint32_t kReadCapacity = 16384;
 constexpr uint32_t kVertexArraySize = kReadCapacity + 100;
 constexpr uint32_t kSetCountArraySize = kReadCapacity / 2;
+constexpr uint32_t kInitialVertexArraySize = 64;
+constexpr uint32_t kInitialSetCountArraySize = 8;
 constexpr uint32_t kIoBufferSize = 262144;  // raw read buffer and write buffer
+constexpr uint32_t kReadAheadSize = 65536;  // one read of a sequential pass
+constexpr uint32_t kRandomReadSize = 1024;  // one read at a record found by position
 constexpr uint32_t kTextBufferSize = 256;   // name, key and URL of the last record read
 constexpr uint32_t kMaxTextBytes = kTextBufferSize - 1;
 

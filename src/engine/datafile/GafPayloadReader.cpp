@@ -14,6 +14,11 @@ GafPayloadReader::GafPayloadReader(FileHandle handle, uint8_t* window, uint32_t 
                                    uint32_t loadLimit)
     : handle_(handle), window_(window), capacity_(capacity), length_(length), loadLimit_(std::max(length, loadLimit)) {}
 
+GafPayloadReader::GafPayloadReader(uint8_t* loaded, uint32_t length, uint32_t loadLimit)
+    : GafPayloadReader(kInvalidFileHandle, loaded, std::max(length, loadLimit), length, loadLimit) {
+  end_ = loaded_ = loadLimit_;
+}
+
 bool GafPayloadReader::Fail(EngineStatus status) {
   if (failure_ == kEngineOk) failure_ = status;
   return false;

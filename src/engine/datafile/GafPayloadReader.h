@@ -23,6 +23,9 @@ class GafPayloadReader {
   // pad byte after an odd payload can come in the same read.
   // REQUIRES: `window` holds `capacity` bytes, capacity >= kMaxStringForm.
   GafPayloadReader(FileHandle handle, uint8_t* window, uint32_t capacity, uint32_t length, uint32_t loadLimit);
+  // The payload and its `loadLimit` bytes are already in memory at `loaded`:
+  // nothing is read from the file.
+  GafPayloadReader(uint8_t* loaded, uint32_t length, uint32_t loadLimit);
   GafPayloadReader(const GafPayloadReader&) = delete;
   GafPayloadReader& operator=(const GafPayloadReader&) = delete;
 

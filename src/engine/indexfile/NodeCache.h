@@ -2,7 +2,10 @@
 //
 // Invariants:
 //  1. The cache holds kCacheSize buffers; a buffer whose position is 0 holds
-//     no node.
+//     no node. A buffer is allocated when it is first chosen: until then it
+//     stands for an empty, zeroed buffer (stamp 0, level 0), so the choice of
+//     victims is the same as if all were there from the start, and a pass
+//     that touches a few nodes allocates only those.
 //  2. A buffer with a positive pin count is never chosen as a victim; every
 //     handle on the path stack holds one pin.
 //  3. The recency clock advances only when the root is fetched, so it counts
@@ -20,6 +23,8 @@
 #include <array>
 #include <cstdint>
 #include <limits>
+#include <memory>
+#include <new>
 
 #include "engine/EngineStatus.h"
 #include "engine/indexfile/NodePin.h"
@@ -77,13 +82,17 @@ class NodeCache {
   uint32_t Clock() const { return clock_; }
   // Lets tests reach the wrap of the clock without 2^32 operations.
   void SetClock(uint32_t value) { clock_ = value; }
-  Node& Buffer(int index) { return buffers_[index]; }
+  // REQUIRES: the buffer was chosen once (tests look at what they filled).
+  Node& Buffer(int index) { return *buffers_[index]; }
 
   void TouchClock() {
     if (clock_ == std::numeric_limits<uint32_t>::max()) {
+      // A buffer not yet allocated has stamp 0, the smallest there is.
       uint32_t smallest = clock_;
-      for (const Node& node : buffers_) smallest = node.stamp < smallest ? node.stamp : smallest;
-      for (Node& node : buffers_) node.stamp -= smallest;
+      for (const auto& node : buffers_) smallest = node == nullptr ? 0 : node->stamp < smallest ? node->stamp : smallest;
+      for (auto& node : buffers_) {
+        if (node != nullptr) node->stamp -= smallest;
+      }
       clock_ -= smallest;
     }
     ++clock_;
@@ -91,37 +100,43 @@ class NodeCache {
   }
 
   Node* ChooseVictim(EngineStatus& status) {
-    Node* victim = nullptr;
-    for (Node& node : buffers_) {
-      if (node.pinCount > 0) continue;
-      if (victim == nullptr || node.stamp < victim->stamp ||
-          (node.stamp == victim->stamp && node.level < victim->level)) {
-        victim = &node;
+    int victim = -1;
+    for (int i = 0; i < kCacheSize; ++i) {
+      if (PinCount(i) > 0) continue;
+      if (victim < 0 || Stamp(i) < Stamp(victim) || (Stamp(i) == Stamp(victim) && Level(i) < Level(victim))) {
+        victim = i;
       }
     }
-    if (victim == nullptr) {
+    if (victim < 0) {
       // Every buffer pinned: only a tree deeper than the path stack gets here.
       status = store_.ReadErrorStatus();
       return nullptr;
     }
-    if (victim->dirty) {
-      status = store_.WriteNodeBack(*victim);
+    if (buffers_[victim] == nullptr) {
+      buffers_[victim].reset(new (std::nothrow) Node());
+      // Without memory for one more buffer no operation can go on.
+      status = buffers_[victim] == nullptr ? store_.ReadErrorStatus() : kEngineOk;
+      return buffers_[victim].get();
+    }
+    Node* node = buffers_[victim].get();
+    if (node->dirty) {
+      status = store_.WriteNodeBack(*node);
       if (status != kEngineOk) return nullptr;
-      victim->dirty = false;
+      node->dirty = false;
     }
     status = kEngineOk;
-    return victim;
+    return node;
   }
 
   Node* FetchNode(uint32_t position, uint32_t level, EngineStatus& status) {
     if (position == store_.RootPosition()) TouchClock();
     if (!CountVisit(status)) return nullptr;
-    for (Node& node : buffers_) {
-      if (node.position == position && position != 0) {
-        node.stamp = clock_;
-        node.cursor = 0;
+    for (auto& node : buffers_) {
+      if (node != nullptr && node->position == position && position != 0) {
+        node->stamp = clock_;
+        node->cursor = 0;
         status = kEngineOk;
-        return &node;
+        return node.get();
       }
     }
     Node* buffer = ChooseVictim(status);
@@ -149,12 +164,13 @@ class NodeCache {
   // clock restarts at 0 in every case.
   EngineStatus FlushNodes(bool writeBack) {
     EngineStatus status = kEngineOk;
-    for (Node& node : buffers_) {
-      if (writeBack && node.dirty) {
-        status = store_.WriteNodeBack(node);
+    for (auto& node : buffers_) {
+      if (node == nullptr) continue;
+      if (writeBack && node->dirty) {
+        status = store_.WriteNodeBack(*node);
         if (status != kEngineOk) break;
       }
-      Forget(node);
+      Forget(*node);
     }
     clock_ = 0;
     visits_ = 0;
@@ -197,6 +213,10 @@ class NodeCache {
   int Top() const { return top_; }
 
  private:
+  int32_t PinCount(int i) const { return buffers_[i] == nullptr ? 0 : buffers_[i]->pinCount; }
+  uint32_t Stamp(int i) const { return buffers_[i] == nullptr ? 0 : buffers_[i]->stamp; }
+  uint32_t Level(int i) const { return buffers_[i] == nullptr ? 0 : buffers_[i]->level; }
+
   bool CountVisit(EngineStatus& status) {
     if (++visits_ <= store_.VisitBudget()) return true;
     status = store_.ReadErrorStatus();
@@ -225,7 +245,7 @@ class NodeCache {
   }
 
   NodeStore<Node>& store_;
-  std::array<Node, kCacheSize> buffers_{};
+  std::array<std::unique_ptr<Node>, kCacheSize> buffers_{};
   std::array<NodePin<Node>, kStackSize> stack_{};
   int top_ = -1;
   uint32_t clock_ = 0;

@@ -166,6 +166,9 @@ class CSpatialIndex : public CIndexFile, private NodeStore<SifNode> {
   EngineStatus FillBatch();
   void ExamineLeaf(SifNode& leaf);
   void SortBatch();
+  // Room for one more hit in the batch, which grows with the hits up to
+  // kBatchCapacity; false when it is full or cannot grow.
+  bool BatchHasRoom();
 
   // Compaction (CSpatialIndexCompact.cpp).
   class TempFile;

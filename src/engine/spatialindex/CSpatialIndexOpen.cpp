@@ -21,8 +21,10 @@ CSpatialIndex::CSpatialIndex(const char* fileName, uint32_t flagWord, EngineStat
     return;
   }
   SetFileSize(size);
-  batch_.resize(sif::kBatchCapacity);
-  order_.resize(sif::kBatchCapacity);
+  // Room for one leaf (a leaf scan hands out a node at a time); a search
+  // grows the batch with its hits, up to kBatchCapacity.
+  batch_.resize(sif::kMaxSlots);
+  order_.resize(sif::kMaxSlots);
   NodeStore<SifNode>& store = *this;
   cache_ = std::make_unique<Cache>(store);
 }

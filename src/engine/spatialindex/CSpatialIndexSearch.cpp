@@ -3,6 +3,7 @@
 // data file is read forward within a batch. The walk resumes from the
 // cursors of the pinned nodes on the stack when the next batch is needed.
 #include <algorithm>
+#include <new>
 
 #include "engine/spatialindex/CSpatialIndex.h"
 
@@ -63,7 +64,7 @@ EngineStatus CSpatialIndex::GetNextHit(uint32_t& recordPosition, uint32_t& objec
 }
 
 EngineStatus CSpatialIndex::FillBatch() {
-  while (cache_->Top() >= 0 && batchCount_ < sif::kBatchCapacity) {
+  while (cache_->Top() >= 0 && BatchHasRoom()) {
     SifNode& node = *cache_->TopNode();
     if (node.IsLeaf()) {
       ExamineLeaf(node);
@@ -92,13 +93,29 @@ void CSpatialIndex::ExamineLeaf(SifNode& leaf) {
     if (!sif::Meets(leaf.box[current], searchBox_) || !sif::PassesFilter(leaf.type[current], typeFilter_)) continue;
     batch_[batchCount_] = SifHit{leaf.child[current], leaf.type[current], leaf.box[current]};
     order_[batchCount_] = batchCount_;
-    if (++batchCount_ == sif::kBatchCapacity) break;
+    if (++batchCount_ == batch_.size() && !BatchHasRoom()) break;
   }
   if (slot < leaf.count) {
     leaf.cursor = slot;
   } else {
     cache_->PopNode();
   }
+}
+
+bool CSpatialIndex::BatchHasRoom() {
+  if (batchCount_ < batch_.size()) return true;
+  if (batch_.size() >= sif::kBatchCapacity) return false;
+  const size_t grown = std::min<size_t>(sif::kBatchCapacity, batch_.size() * 2);
+  try {
+    batch_.resize(grown);
+    order_.resize(grown);
+  } catch (const std::bad_alloc&) {
+    // The search goes on in batches of the size it has (shrinking to the
+    // shorter of the two cannot fail).
+    batch_.resize(order_.size());
+    return false;
+  }
+  return true;
 }
 
 void CSpatialIndex::SortBatch() {
