@@ -60,8 +60,8 @@ class GafCorruption : public ::testing::Test {
   }
 
   // One record after a plain header; returns the status of reading it.
-  EngineStatus ReadOnlyRecord(const GafBytes& record) {
-    GafBytes f = HeaderBytes(1, 0, 7);
+  EngineStatus ReadOnlyRecord(const GafBytes& record, uint32_t bits = 32) {
+    GafBytes f = HeaderBytes(1, 0, 7, 2, bits);
     f.Raw(record.bytes).Tag(1, 0);
     WriteFileBytes(name, f.bytes);
     EngineStatus status;
@@ -176,6 +176,24 @@ TEST_F(GafCorruption, CountsAndLengthsMustFitTheirRecord) {
   GafBytes slack;  // extra bytes after the content are passed over
   slack.Tag(32, 4 + 8 + 6).Str("").Str("").Str("").U8(0).F32(1).F32(2).Zeros(6);
   EXPECT_EQ(ReadOnlyRecord(slack), kEngineOk);
+}
+
+// The pad byte after an odd record comes in with the record's own bytes; a
+// string that ends on it must still be refused, or the consumed count passes
+// the length and every later bound check wraps around.
+TEST_F(GafCorruption, NoDecodeStepPassesAnOddRecordsLength) {
+  GafBytes intoPad;  // length 5: "\x7F\0\0" (long form, empty), "", then a 1-byte URL whose byte is the pad
+  intoPad.Tag(34, 5).U8(0x7F).U16(0).U8(0).U8(1).U8(0x41);
+  for (uint32_t bits : {32u, 64u}) EXPECT_EQ(ReadOnlyRecord(intoPad, bits), eGafBadFormat) << bits;
+
+  GafBytes countOnPad;  // length 7: strings of 6 bytes, then a count whose second byte is the pad
+  countOnPad.Tag(34, 7).U8(1).U8(0x41).U8(1).U8(0x42).U8(0).U8(0).U8(0x7F).U8(0xFF);
+  EXPECT_EQ(ReadOnlyRecord(countOnPad, 64), eGafBadFormat);
+
+  GafBytes header;  // a header chunk whose string ends on the pad byte
+  AddInfo(header, 0, 0, 0).Tag(17, 1).U8(1).U8(0x41).Tag(2, 0).Tag(1, 0);
+  WriteFileBytes(name, header.bytes);
+  OpenGaf(name, 1, eGafBadFormat);
 }
 
 TEST_F(GafCorruption, LookupsOutsideTheObjectAreaAreSeekErrors) {
