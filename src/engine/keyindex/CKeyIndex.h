@@ -181,6 +181,8 @@ class CKeyIndex : public CIndexFile, private NodeStore<KifNode> {
   bool MakeKeyField(const char* key, char* field) const;
   int CompareKeys(const char* a, const char* b) const;
   bool HasMinimum(const KifNode& node) const;
+  // Whether the used slots of a node just read are slots 0 .. count-1.
+  static bool HasUsedSlotsInFront(const KifNode& node);
 
   // CKeyIndexNodes.cpp: operations on node buffers.
   uint32_t FindInNode(const KifNode& node, const char* key, uint32_t value, bool& found) const;
