@@ -42,7 +42,8 @@ class GdalRow final : public Row {
       ok = ok && OGR_L_CreateField(layer, definition, TRUE) == OGRERR_NONE;
       OGR_Fld_Destroy(definition);
     }
-    if (ok) GDALDatasetStartTransaction(dataset, FALSE);
+    // FlatGeobuf writes without transactions; GeoPackage writes in one.
+    const bool transaction = ok && GDALDatasetStartTransaction(dataset, FALSE) == OGRERR_NONE;
     OGRFeatureDefnH definition = ok ? OGR_L_GetLayerDefn(layer) : nullptr;
     Object object;
     for (uint64_t i = 0; ok && i < count; ++i) {
@@ -57,7 +58,7 @@ class GdalRow final : public Row {
       ok = OGR_L_CreateFeature(layer, feature) == OGRERR_NONE;
       OGR_F_Destroy(feature);
     }
-    if (ok) ok = GDALDatasetCommitTransaction(dataset) == OGRERR_NONE;
+    if (ok && transaction) ok = GDALDatasetCommitTransaction(dataset) == OGRERR_NONE;
     if (ok && withKeyIndex) {
       OGRLayerH result = GDALDatasetExecuteSQL(dataset, "CREATE INDEX objects_key ON objects(key)", nullptr, nullptr);
       if (result != nullptr) GDALDatasetReleaseResultSet(dataset, result);

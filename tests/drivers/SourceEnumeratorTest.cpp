@@ -7,6 +7,7 @@
 #include "drivers/DriverTestSupport.h"
 #include "engine/datafile/CGafFile.h"
 #include "engine/spatialindex/CSpatialIndex.h"
+#include "facade/CGafReader.h"
 #include "facade/CGafWriter.h"
 #include "support/TempDir.h"
 
@@ -118,9 +119,23 @@ TEST_F(SourceEnumeratorTest, NextTellsTheEndFromAFailedRead) {
     for (ULONG i = 0; i < fetched; ++i) objects4[i]->Release();
     EXPECT_EQ(S_OK, enumerator->Next(0, objects, &fetched));
   }
-  // The last record cut short: the first two come, then the failure.
+  // The last record claims more bytes than the file holds: the first two
+  // come, then the failure.
+  uint32_t last = 0;
+  {
+    CGafReader reader;
+    ASSERT_EQ(eKroOk, reader.OpenForRead(FileName().c_str(), kGafReadOnly));
+    ASSERT_EQ(eKroOk, reader.BeginSequential());
+    EGafObjectType kind;
+    for (int i = 0; i < 3; ++i) ASSERT_EQ(eKroOk, reader.NextResult(&kind));
+    last = reader.CurrentPosition();
+  }
   Bytes bytes = ReadFileBytes(FileName());
-  bytes.resize(bytes.size() - 12);
+  if ((bytes[last + 1] & 127) == 127) {
+    bytes[last + 2] = 0x7F;  // a long length of about 2 GB
+  } else {
+    bytes[last + 1] |= 126;  // the longest short length, past the end
+  }
   WriteFileBytes(FileName(), bytes);
   auto enumerator = Enumerator();
   ASSERT_TRUE(enumerator);

@@ -7,8 +7,11 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <map>
+#include <random>
 #include <string>
 
+#include "engine/indexfile/BlockCache.h"
 #include "engine/keyindex/CKeyIndex.h"
 #include "engine/spatialindex/CSpatialIndex.h"
 #include "support/TempDir.h"
@@ -105,6 +108,37 @@ TEST(BlockCache, IndexFilesAreByteIdenticalWhateverTheBudget) {
       const std::string cached = dir.File("cached" + std::to_string(budget));
       c.run(cached, budget);
       EXPECT_TRUE(ReadFileBytes(cached) == expected) << c.name << ", budget " << budget;
+    }
+  }
+}
+
+// Random inserts, finds and drops against a map: every block is found
+// under its position until dropped, whatever the probe runs look like.
+TEST(BlockCache, FindsWhatItHoldsAcrossInsertsAndDrops) {
+  BlockCache cache;
+  cache.SetBudget(size_t{1} << 30);
+  std::map<uint32_t, unsigned char> model;
+  std::mt19937 random(3);
+  for (int step = 0; step < 20000; ++step) {
+    // Positions on a grain of 40 from 512, as block places are.
+    const uint32_t position = 512 + 40 * (random() % 3000);
+    if (random() % 3 == 0) {
+      cache.Drop(position);
+      model.erase(position);
+    } else if (model.count(position) == 0) {
+      BlockCache::Block* block = cache.Insert(position, 8);
+      ASSERT_NE(nullptr, block);
+      block->bytes[0] = static_cast<unsigned char>(step);
+      model[position] = static_cast<unsigned char>(step);
+    }
+    ASSERT_EQ(model.size(), cache.Count());
+  }
+  for (uint32_t position = 512; position < 512 + 40 * 3000; position += 40) {
+    BlockCache::Block* block = cache.Find(position);
+    const auto expected = model.find(position);
+    ASSERT_EQ(expected != model.end(), block != nullptr) << position;
+    if (block != nullptr) {
+      EXPECT_EQ(expected->second, block->bytes[0]);
     }
   }
 }
