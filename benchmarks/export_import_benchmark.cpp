@@ -11,12 +11,14 @@
 #include <random>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "component/ComPtr.h"
 #include "component/ComponentClasses.h"
 #include "drivers/DriverClasses.h"
 #include "platform/CodePage.h"
-#include "support/HostUnknown.h"
+#include "support/FixedHostPolyline.h"
+#include "support/StreamingHostSource.h"
 
 namespace {
 
@@ -29,112 +31,19 @@ constexpr double kCellWidth = 360.0 / kGridColumns;
 constexpr double kCellHeight = 180.0 / (kObjects / kGridColumns);
 constexpr int kVertices = 8;
 
-using kro::test::HostUnknown;
-
-// A new host object holding the one reference its creator hands on.
-template <class T, class... Args>
-T* NewHeld(Args&&... args) {
-  T* object = new T(std::forward<Args>(args)...);
-  object->AddRef();
-  return object;
-}
+using kro::test::NewHeld;
 
 // Polyline `index` of the grid: eight vertices inside its cell.
-class HostPolyline final : public HostUnknown<IKroPolyline> {
- public:
-  explicit HostPolyline(LONG index) : index_(index) {
-    const double left = -180 + (index % kGridColumns) * kCellWidth;
-    const double bottom = -90 + (index / kGridColumns) * kCellHeight;
-    for (int i = 0; i < kVertices; ++i) {
-      points_[i] = {left + kCellWidth * i / kVertices, bottom + kCellHeight * ((i * 5) % kVertices) / kVertices};
-    }
+IKroGeometry* GridPolyline(uint64_t index) {
+  const double left = -180 + (index % kGridColumns) * kCellWidth;
+  const double bottom = -90 + static_cast<double>(index / kGridColumns) * kCellHeight;
+  std::vector<CKroDoublePointNode> points(kVertices);
+  for (int i = 0; i < kVertices; ++i) {
+    points[i] = {left + kCellWidth * i / kVertices, bottom + kCellHeight * ((i * 5) % kVertices) / kVertices};
   }
-  HRESULT GetKey(BSTR* out) override { return Text("k" + std::to_string(index_), out); }
-  HRESULT SetKey(BSTR, EKroErrCode*) override { return E_NOTIMPL; }
-  HRESULT SetName(BSTR, EKroErrCode*) override { return E_NOTIMPL; }
-  HRESULT GetName(BSTR* out) override { return Text("road " + std::to_string(index_ % 977), out); }
-  HRESULT SetURL(BSTR, EKroErrCode*) override { return E_NOTIMPL; }
-  HRESULT GetURL(BSTR* out) override {
-    *out = nullptr;
-    return S_OK;
-  }
-  HRESULT GetVertexAt(LONG i, double* x, double* y) override {
-    if (i < 0 || i >= kVertices) return S_FALSE;
-    *x = points_[i].x;
-    *y = points_[i].y;
-    return S_OK;
-  }
-  HRESULT GetNumberOfSets(int* count) override {
-    *count = 1;
-    return S_OK;
-  }
-  HRESULT GetSetNumberAt(int set, LONG* count) override {
-    if (set != 0) return S_FALSE;
-    *count = kVertices;
-    return S_OK;
-  }
-  HRESULT SetPointArray(int, CKroDoublePointNode*, EKroErrCode*) override { return E_NOTIMPL; }
-  HRESULT GetPointArray(ULONG length, CKroDoublePointNode* points, ULONG* fetched) override {
-    *fetched = length < kVertices ? length : kVertices;
-    for (ULONG i = 0; i < *fetched; ++i) points[i] = points_[i];
-    return S_OK;
-  }
-  HRESULT GetPointArraySize(ULONG* length) override {
-    *length = kVertices;
-    return S_OK;
-  }
-
- private:
-  static HRESULT Text(const std::string& text, BSTR* out) {
-    *out = kro::MultiByteToBstr(text.c_str());
-    return S_OK;
-  }
-
-  LONG index_;
-  CKroDoublePointNode points_[kVertices];
-};
-
-// Makes each object when it is asked for, as a host streaming its layer.
-class HostEnumerator final : public HostUnknown<IKroEnumGeometry> {
- public:
-  HRESULT Reset() override {
-    next_ = 0;
-    return S_OK;
-  }
-  HRESULT Skip(ULONG count) override {
-    next_ += static_cast<LONG>(count);
-    return S_OK;
-  }
-  HRESULT Clone(IKroEnumGeometry**) override { return E_NOTIMPL; }
-  HRESULT Next(ULONG count, IKroGeometry** objects, ULONG* fetched) override {
-    *fetched = 0;
-    while (*fetched < count && next_ < kObjects) objects[(*fetched)++] = NewHeld<HostPolyline>(next_++);
-    return S_OK;
-  }
-  HRESULT MaxVertexCount(LONG* value) override {
-    *value = kVertices;
-    return S_OK;
-  }
-  HRESULT GetNumPlinesFailed(LONG* value) override {
-    *value = 0;
-    return S_OK;
-  }
-
- private:
-  LONG next_ = 0;
-};
-
-class HostSource final : public HostUnknown<IKroGeometrySource> {
- public:
-  HRESULT EnumGeometry(IKroEnumGeometry** out) override {
-    *out = NewHeld<HostEnumerator>();
-    return S_OK;
-  }
-  HRESULT GetNumberOfObjects(LONG* count) override {
-    *count = kObjects;
-    return S_OK;
-  }
-};
+  return NewHeld<kro::test::FixedHostPolyline>("k" + std::to_string(index), "road " + std::to_string(index % 977),
+                                               std::move(points));
+}
 
 class BSTRHolder {
  public:
@@ -220,7 +129,8 @@ void BM_Export(benchmark::State& state) {
   for (auto _ : state) {
     kro::ComPtr<IKroGafExport> exporter;
     kro::CreateKroGafExport(IID_IKroGafExport, exporter.PutVoid());
-    auto source = kro::ComPtr<HostSource>::Share(new HostSource());
+    auto source = kro::ComPtr<kro::test::StreamingHostSource>::Share(new kro::test::StreamingHostSource(
+        kObjects, kVertices, GridPolyline));
     LONG maxVertex = 0, failed = 0;
     EKroErrCode code = eKroUnknownErr;
     exporter->Export(source.Get(), Preferences(kGafCreateNew).Get(), nullptr, &exported, &maxVertex, &failed, &code);

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "Row.h"
 #include "component/ComPtr.h"
@@ -14,7 +15,8 @@
 #include "facade/CGafReader.h"
 #include "facade/CGafWriter.h"
 #include "platform/CodePage.h"
-#include "support/HostUnknown.h"
+#include "support/FixedHostPolyline.h"
+#include "support/StreamingHostSource.h"
 
 // The same driver measures the library before its index block cache came.
 #if __has_include("engine/indexfile/BlockCache.h")
@@ -24,107 +26,16 @@
 namespace peers {
 namespace {
 
-using kro::test::HostUnknown;
+using kro::test::NewHeld;
 
-// A workload object as a host hands it to the export.
-class HostLine final : public HostUnknown<IKroPolyline> {
- public:
-  explicit HostLine(uint64_t index) { MakeObject(index, object_); }
-  HRESULT GetKey(BSTR* out) override { return Text(object_.key, out); }
-  HRESULT GetName(BSTR* out) override { return Text(object_.name, out); }
-  HRESULT GetURL(BSTR* out) override {
-    *out = nullptr;
-    return S_OK;
-  }
-  HRESULT SetKey(BSTR, EKroErrCode*) override { return E_NOTIMPL; }
-  HRESULT SetName(BSTR, EKroErrCode*) override { return E_NOTIMPL; }
-  HRESULT SetURL(BSTR, EKroErrCode*) override { return E_NOTIMPL; }
-  HRESULT GetVertexAt(LONG i, double* x, double* y) override {
-    if (i < 0 || i >= kVertices) return S_FALSE;
-    *x = object_.x[i];
-    *y = object_.y[i];
-    return S_OK;
-  }
-  HRESULT GetNumberOfSets(int* count) override {
-    *count = 1;
-    return S_OK;
-  }
-  HRESULT GetSetNumberAt(int set, LONG* count) override {
-    *count = set == 0 ? kVertices : 0;
-    return set == 0 ? S_OK : S_FALSE;
-  }
-  HRESULT SetPointArray(int, CKroDoublePointNode*, EKroErrCode*) override { return E_NOTIMPL; }
-  HRESULT GetPointArray(ULONG length, CKroDoublePointNode* points, ULONG* fetched) override {
-    *fetched = length < kVertices ? length : kVertices;
-    for (ULONG i = 0; i < *fetched; ++i) points[i] = {object_.x[i], object_.y[i]};
-    return S_OK;
-  }
-  HRESULT GetPointArraySize(ULONG* length) override {
-    *length = kVertices;
-    return S_OK;
-  }
-
- private:
-  static HRESULT Text(const char* text, BSTR* out) {
-    *out = kro::MultiByteToBstr(text);
-    return S_OK;
-  }
-  Object object_;
-};
-
-template <class T, class... Args>
-T* NewHeld(Args&&... args) {
-  T* object = new T(std::forward<Args>(args)...);
-  object->AddRef();
-  return object;
+// Workload object `index` as a host hands it to the export.
+IKroGeometry* WorkloadPolyline(uint64_t index) {
+  Object object;
+  MakeObject(index, object);
+  std::vector<CKroDoublePointNode> points(kVertices);
+  for (int i = 0; i < kVertices; ++i) points[i] = {object.x[i], object.y[i]};
+  return NewHeld<kro::test::FixedHostPolyline>(object.key, object.name, std::move(points));
 }
-
-class HostLines final : public HostUnknown<IKroEnumGeometry> {
- public:
-  explicit HostLines(uint64_t count) : count_(count) {}
-  HRESULT Reset() override {
-    next_ = 0;
-    return S_OK;
-  }
-  HRESULT Skip(ULONG count) override {
-    next_ += count;
-    return S_OK;
-  }
-  HRESULT Clone(IKroEnumGeometry**) override { return E_NOTIMPL; }
-  HRESULT Next(ULONG count, IKroGeometry** objects, ULONG* fetched) override {
-    *fetched = 0;
-    while (*fetched < count && next_ < count_) objects[(*fetched)++] = NewHeld<HostLine>(next_++);
-    return S_OK;
-  }
-  HRESULT MaxVertexCount(LONG* value) override {
-    *value = kVertices;
-    return S_OK;
-  }
-  HRESULT GetNumPlinesFailed(LONG* value) override {
-    *value = 0;
-    return S_OK;
-  }
-
- private:
-  uint64_t count_;
-  uint64_t next_ = 0;
-};
-
-class HostLayer final : public HostUnknown<IKroGeometrySource> {
- public:
-  explicit HostLayer(uint64_t count) : count_(count) {}
-  HRESULT EnumGeometry(IKroEnumGeometry** out) override {
-    *out = NewHeld<HostLines>(count_);
-    return S_OK;
-  }
-  HRESULT GetNumberOfObjects(LONG* count) override {
-    *count = static_cast<LONG>(count_);
-    return S_OK;
-  }
-
- private:
-  uint64_t count_;
-};
 
 class Text {
  public:
@@ -189,7 +100,8 @@ class ComponentRow final : public Row {
   bool Write(const std::string& stem, uint64_t count, bool withKeyIndex) override {
     kro::ComPtr<IKroGafExport> exporter;
     kro::CreateKroGafExport(IID_IKroGafExport, exporter.PutVoid());
-    auto source = kro::ComPtr<HostLayer>::Share(new HostLayer(count));
+    auto source = kro::ComPtr<kro::test::StreamingHostSource>::Share(new kro::test::StreamingHostSource(
+        count, kVertices, WorkloadPolyline));
     LONG exported = 0, maxVertex = 0, failed = 0;
     EKroErrCode code = eKroUnknownErr;
     exporter->Export(source.Get(), Preferences(stem, kGafCreateNew, withKeyIndex).Get(), nullptr, &exported,
