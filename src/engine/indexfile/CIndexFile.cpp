@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "engine/fileaccess/CGafRawFile.h"
+#include "engine/indexfile/IndexTempFile.h"
 #include "platform/MultiByte.h"
 
 namespace kro {
@@ -42,6 +43,24 @@ bool CIndexFile::ReopenIndexFile() {
   if (handle_ != kInvalidFileHandle) CGafRawFile::Close(handle_);
   handle_ = kInvalidFileHandle;
   return CGafRawFile::Open(fileName_.c_str(), readOnly_ ? kOpenReadOnly : kOpenReadWrite, handle_);
+}
+
+ReplaceResult CIndexFile::ReplaceWithRebuilt(IndexTempFile& temp, char* keepName) {
+  // The index file stays open through the move (renaming over an open file
+  // is safe here), so a failed replacement leaves everything on the old file.
+  if (!CGafRawFile::Replace(temp.Name(), fileName_.c_str())) {
+    if (keepName != nullptr) {
+      std::memcpy(keepName, temp.Name(), std::strlen(temp.Name()) + 1);
+      temp.Release();
+    }
+    return ReplaceResult::kReplaceFailed;
+  }
+  temp.Release();
+  if (!ReopenIndexFile()) return ReplaceResult::kReopenFailed;
+  uint32_t size = 0;
+  if (!CGafRawFile::Size(handle_, size)) return ReplaceResult::kSizeFailed;
+  fileSize_ = size;
+  return ReplaceResult::kReplaced;
 }
 
 void CIndexFile::PutUInt(uint32_t value, int bits, unsigned char* out) {

@@ -34,6 +34,11 @@ struct FreeListState {
   uint32_t length = 0;
 };
 
+class IndexTempFile;
+
+// Outcome of putting a rebuilt file in place of the index file.
+enum class ReplaceResult { kReplaced, kReplaceFailed, kReopenFailed, kSizeFailed };
+
 class CIndexFile {
  public:
   CIndexFile() = default;
@@ -52,6 +57,13 @@ class CIndexFile {
   // it was opened read-only, otherwise read-write on the existing file. The
   // cached blocks belonged to the old file and are forgotten.
   bool ReopenIndexFile();
+
+  // The last step of a rebuild: the closed temporary file `temp` replaces
+  // the index file, which is then reopened and measured. When the move
+  // fails the index file stays open and unchanged, and the temporary file is
+  // kept under `keepName` (kMaxPathBytes bytes) when the caller gives one,
+  // else deleted.
+  ReplaceResult ReplaceWithRebuilt(IndexTempFile& temp, char* keepName);
 
   // Block cache (see BlockCache.h). Budget 0, the default, keeps no block:
   // every block read and write goes to the file as it is asked for. A

@@ -218,7 +218,7 @@ class CKeyIndex : public CIndexFile, private NodeStore<KifNode> {
   // CKeyIndexCompact.cpp.
   EngineStatus CopyTree(FileHandle file, CIndexProgress* progress);
   EngineStatus CopySubtree(FileHandle file, uint32_t& slot, CIndexProgress* progress);
-  EngineStatus PutCompactedFileInPlace(const char* tempName, char* keepName);
+  EngineStatus PutCompactedFileInPlace(IndexTempFile& temp, char* keepName);
   void RestoreAfterCompact(const KifHeader& header, const FreeListState (&lists)[2]);
 
   KifHeader header_;

@@ -10,6 +10,7 @@
 #include <cstring>
 
 #include "engine/fileaccess/CGafRawFile.h"
+#include "engine/indexfile/IndexTempFile.h"
 #include "engine/keyindex/CKeyIndex.h"
 
 namespace kro {
@@ -26,36 +27,22 @@ EngineStatus CKeyIndex::Compact(CIndexProgress* progress, char* keepName) {
   const KifHeader savedHeader = header_;
   const FreeListState savedLists[2] = {freeLists_[0], freeLists_[1]};
 
-  char tempName[kMaxPathBytes] = {};
-  if (!CGafRawFile::TempFileName(tempName)) {
-    if (tempName[0] != '\0' && CGafRawFile::Exists(tempName)) CGafRawFile::Delete(tempName);
-    return eKifTempFileError;
-  }
-  FileHandle temp = kInvalidFileHandle;
-  if (!CGafRawFile::Open(tempName, kOpenReadWrite, temp)) {
-    CGafRawFile::Delete(tempName);
-    return eKifTempFileError;
-  }
+  IndexTempFile temp;
+  if (!temp.Create()) return eKifTempFileError;
 
-  status = CopyTree(temp, progress);
+  status = CopyTree(temp.Handle(), progress);
   const bool aborted = progress != nullptr && progress->IsAborted();
   if (status == kEngineOk && !aborted) {
     header_.freeInternal = 0;
     header_.freeLeaf = 0;
-    status = WriteHeader(temp);
+    status = WriteHeader(temp.Handle());
   }
+  if (status == kEngineOk && !aborted && !temp.CloseHandle()) status = eKifTempWriteError;
   if (status != kEngineOk || aborted) {
-    CGafRawFile::Close(temp);
-    CGafRawFile::Delete(tempName);
     RestoreAfterCompact(savedHeader, savedLists);
     return status;
   }
-  if (!CGafRawFile::Close(temp)) {
-    CGafRawFile::Delete(tempName);
-    RestoreAfterCompact(savedHeader, savedLists);
-    return eKifTempWriteError;
-  }
-  status = PutCompactedFileInPlace(tempName, keepName);
+  status = PutCompactedFileInPlace(temp, keepName);
   if (status == eKifReplaceFailed) RestoreAfterCompact(savedHeader, savedLists);
   return status;
 }
@@ -106,22 +93,13 @@ EngineStatus CKeyIndex::CopySubtree(FileHandle file, uint32_t& slot, CIndexProgr
 
 // The temporary file replaces the index file, which is then reopened. While
 // the replacement has not happened the old file stays open and unchanged.
-EngineStatus CKeyIndex::PutCompactedFileInPlace(const char* tempName, char* keepName) {
-  if (!CGafRawFile::Replace(tempName, FileName().c_str())) {
-    if (keepName != nullptr) {
-      std::memcpy(keepName, tempName, std::strlen(tempName) + 1);
-    } else {
-      CGafRawFile::Delete(tempName);
-    }
-    return eKifReplaceFailed;
-  }
-  freeLists_[0] = freeLists_[1] = FreeListState{true, 0};
+EngineStatus CKeyIndex::PutCompactedFileInPlace(IndexTempFile& temp, char* keepName) {
+  const ReplaceResult result = ReplaceWithRebuilt(temp, keepName);
+  if (result == ReplaceResult::kReplaceFailed) return eKifReplaceFailed;
   // The cache now holds nodes of the new file under their new places.
-  if (!ReopenIndexFile()) return eKifCannotOpen;
-  uint32_t size = 0;
-  if (!CGafRawFile::Size(Handle(), size)) return eKifReadError;
-  SetFileSize(size);
-  return kEngineOk;
+  freeLists_[0] = freeLists_[1] = FreeListState{true, 0};
+  if (result == ReplaceResult::kReopenFailed) return eKifCannotOpen;
+  return result == ReplaceResult::kReplaced ? kEngineOk : eKifReadError;
 }
 
 void CKeyIndex::RestoreAfterCompact(const KifHeader& header, const FreeListState (&lists)[2]) {

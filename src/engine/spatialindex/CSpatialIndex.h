@@ -175,10 +175,9 @@ class CSpatialIndex : public CIndexFile, private NodeStore<SifNode> {
   bool BatchHasRoom();
 
   // Compaction (CSpatialIndexCompact.cpp).
-  class TempFile;
-  EngineStatus CopyTree(TempFile& temp, uint32_t& newFileSize, CIndexProgress* progress);
+  EngineStatus CopyTree(IndexTempFile& temp, uint32_t& newFileSize, CIndexProgress* progress);
   EngineStatus CopySubtree(FileHandle file, uint32_t& slot, uint32_t& fileEnd, CIndexProgress* progress);
-  EngineStatus PutCompactedFileInPlace(TempFile& temp, uint32_t newFileSize, char* keepName);
+  EngineStatus PutCompactedFileInPlace(IndexTempFile& temp, uint32_t newFileSize, char* keepName);
 
   // Deletion (CSpatialIndexDelete.cpp).
   EngineStatus DeleteAt(SifNode& node, const BoundingBoxNode& box, uint32_t recordPosition);

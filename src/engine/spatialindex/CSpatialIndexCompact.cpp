@@ -8,47 +8,10 @@
 #include <cstring>
 
 #include "engine/fileaccess/CGafRawFile.h"
+#include "engine/indexfile/IndexTempFile.h"
 #include "engine/spatialindex/CSpatialIndex.h"
 
 namespace kro {
-
-// The temporary file of one compaction: closed and deleted on every path
-// unless it was moved into place or handed to the caller.
-class CSpatialIndex::TempFile {
- public:
-  TempFile() = default;
-  ~TempFile() { Discard(); }
-  TempFile(const TempFile&) = delete;
-  TempFile& operator=(const TempFile&) = delete;
-
-  EngineStatus Create() {
-    if (!CGafRawFile::TempFileName(name_)) {
-      name_[0] = '\0';
-      return eSifTempFileError;
-    }
-    if (!CGafRawFile::Open(name_, kOpenReadWrite, handle_)) return eSifTempFileError;
-    return kEngineOk;
-  }
-  FileHandle Handle() const { return handle_; }
-  const char* Name() const { return name_; }
-  bool CloseHandle() {
-    const bool closed = CGafRawFile::Close(handle_);
-    handle_ = kInvalidFileHandle;
-    return closed;
-  }
-  // The file now belongs elsewhere (moved into place, or kept for the caller).
-  void Release() { name_[0] = '\0'; }
-
- private:
-  void Discard() {
-    if (handle_ != kInvalidFileHandle) CloseHandle();
-    if (name_[0] != '\0') CGafRawFile::Delete(name_);
-    name_[0] = '\0';
-  }
-
-  char name_[kMaxPathBytes] = {};
-  FileHandle handle_ = kInvalidFileHandle;
-};
 
 EngineStatus CSpatialIndex::Compact(CIndexProgress* progress, char* keepName) {
   if (!IsOpen() || Handle() == kInvalidFileHandle) return eSifCannotOpen;
@@ -57,9 +20,8 @@ EngineStatus CSpatialIndex::Compact(CIndexProgress* progress, char* keepName) {
   if (status != kEngineOk) return status;
 
   const SifHeader saved = header_;
-  TempFile temp;
-  status = temp.Create();
-  if (status != kEngineOk) return status;
+  IndexTempFile temp;
+  if (!temp.Create()) return eSifTempFileError;
   if (progress != nullptr && header_.objectCount != 0) progress->SetRange(0, header_.objectCount);
 
   uint32_t newFileSize = kIndexHeaderSize;
@@ -80,7 +42,7 @@ EngineStatus CSpatialIndex::Compact(CIndexProgress* progress, char* keepName) {
   return status;
 }
 
-EngineStatus CSpatialIndex::CopyTree(TempFile& temp, uint32_t& newFileSize, CIndexProgress* progress) {
+EngineStatus CSpatialIndex::CopyTree(IndexTempFile& temp, uint32_t& newFileSize, CIndexProgress* progress) {
   // The header's place; the header itself is written once the copy is done.
   const unsigned char zeros[kIndexHeaderSize] = {};
   if (!CGafRawFile::Seek(temp.Handle(), 0, SeekOrigin::kBegin) ||
@@ -123,26 +85,16 @@ EngineStatus CSpatialIndex::CopySubtree(FileHandle file, uint32_t& slot, uint32_
   return WriteNode(file, node) == kEngineOk ? kEngineOk : eSifTempWriteError;
 }
 
-EngineStatus CSpatialIndex::PutCompactedFileInPlace(TempFile& temp, uint32_t newFileSize, char* keepName) {
+EngineStatus CSpatialIndex::PutCompactedFileInPlace(IndexTempFile& temp, uint32_t newFileSize, char* keepName) {
   if (WriteHeader(temp.Handle()) != kEngineOk || !temp.CloseHandle()) return eSifTempWriteError;
-  // The index file stays open through the move (renaming over an open file is
-  // safe here), so a failed replacement leaves the object on its old file.
-  if (!CGafRawFile::Replace(temp.Name(), FileName().c_str())) {
-    if (keepName != nullptr) {
-      std::memcpy(keepName, temp.Name(), std::strlen(temp.Name()) + 1);
-      temp.Release();
-    }
-    return eSifReplaceFailed;
-  }
-  temp.Release();
-  // From here on the file holds the compacted tree that header_ describes.
+  const ReplaceResult result = ReplaceWithRebuilt(temp, keepName);
+  if (result == ReplaceResult::kReplaceFailed) return eSifReplaceFailed;
+  // From here on the file holds the compacted tree that header_ describes,
+  // whose free lists are empty.
   freeLists_[0] = freeLists_[1] = FreeListState{true, 0};
+  if (result == ReplaceResult::kReplaced) return kEngineOk;
   SetFileSize(newFileSize);
-  if (!ReopenIndexFile()) return eSifCannotOpen;
-  uint32_t size = 0;
-  if (!CGafRawFile::Size(Handle(), size)) return eSifReadError;
-  SetFileSize(size);
-  return kEngineOk;
+  return result == ReplaceResult::kReopenFailed ? eSifCannotOpen : eSifReadError;
 }
 
 }  // namespace kro
