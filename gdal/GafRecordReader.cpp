@@ -55,7 +55,9 @@ std::unique_ptr<OGRGeometry> MultiPolygonOf(const RecordView& view, RingOrganisa
   for (int32_t i = 0; i < view.count; set += view.setCounts[i], ++i) {
     polygons.push_back(PolygonOf(set, view.setCounts[i]).release());
   }
-  if (rings == RingOrganisation::kEveryRingAPolygon || polygons.empty()) {
+  // A single ring is a multi-polygon of one part: a polygon without holes
+  // has a record kind of its own.
+  if (rings == RingOrganisation::kEveryRingAPolygon || polygons.size() < 2) {
     auto multi = std::make_unique<OGRMultiPolygon>();
     for (OGRGeometry* polygon : polygons) multi->addGeometryDirectly(polygon);
     return multi;

@@ -5,7 +5,8 @@
 // multi-polyline -> MultiLineString; polygon -> Polygon; multi-polygon ->
 // the rings organised into exteriors and holes by containment (a Polygon when
 // one exterior results, else a MultiPolygon), or, when asked, every ring as a
-// polygon of its own inside a MultiPolygon.
+// polygon of its own inside a MultiPolygon; a record of one ring is a
+// MultiPolygon of one part.
 #ifndef KRO_GDAL_GAFRECORDREADER_H
 #define KRO_GDAL_GAFRECORDREADER_H
 

@@ -33,8 +33,8 @@ OGRwkbGeometryType GeometryTypeOf(const CGafReader& reader) {
 bool IsObjectKind(EGafObjectType kind) { return kind >= kGafPointObject && kind <= kGafPolyPolygonObject; }
 
 // A box around `envelope` wide enough to meet the box the index stored for
-// the same object, which was taken before coordinates were rounded to
-// single precision.
+// an object whose coordinates, rounded to single precision, meet `envelope`:
+// the index took its boxes before that rounding.
 BoundingBoxNode IndexQueryBox(const OGREnvelope& envelope) {
   const double scale = std::max({std::fabs(envelope.MinX), std::fabs(envelope.MaxX), std::fabs(envelope.MinY),
                                  std::fabs(envelope.MaxY), 1.0});
@@ -159,16 +159,19 @@ bool OGRGafLayer::StartPass() {
   if (filterKeys_ && reader->HasKeyIndex()) {
     nextKey_ = 0;
     pass_ = PassMode::kKeys;
+    CPLDebug("Gaf", "%s: key index pass for %zu key(s)", fileName_.c_str(), filterKeys_->size());
     return BeginNextKey();
   }
   if (m_poFilterGeom != nullptr && reader->HasSpatialIndex()) {
-    const BoundingBoxNode box{m_sFilterEnvelope.MinX, m_sFilterEnvelope.MinY, m_sFilterEnvelope.MaxX,
-                              m_sFilterEnvelope.MaxY};
+    // Widened: a 32-bit set's index boxes come from the unrounded coordinates.
+    const BoundingBoxNode box = IndexQueryBox(m_sFilterEnvelope);
     result = reader->BeginSpatialSearch(&box);
     pass_ = PassMode::kSpatial;
+    CPLDebug("Gaf", "%s: spatial index pass", fileName_.c_str());
   } else {
     result = reader->BeginSequential();
     pass_ = PassMode::kSequential;
+    CPLDebug("Gaf", "%s: sequential pass", fileName_.c_str());
   }
   if (result == eKroOk) return true;
   ReportReadFailure(*reader);
