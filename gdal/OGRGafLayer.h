@@ -111,6 +111,7 @@ class OGRGafLayer final : public OGRLayer {
   std::unique_ptr<CGafWriter> writer_;
   bool writeFailed_ = false;
   bool droppedFieldReported_ = false;
+  long long offeredFeatures_ = 0;  // to CreateFeature, counted from 1
   long long refusedFeatures_ = 0;
 
   // Header values of the set as last read.

@@ -63,8 +63,11 @@ void OGRGafLayer::WarnDroppedField(const char* fieldName) {
 
 void OGRGafLayer::RefuseFeature(const OGRFeature& feature, const std::string& reason) {
   if (++refusedFeatures_ > kReportedRefusals) return;
-  CPLError(CE_Warning, CPLE_AppDefined, "%s: feature " CPL_FRMT_GIB " not written: %s", fileName_.c_str(),
-           feature.GetFID(), reason.c_str());
+  // ogr2ogr hands features over without FIDs: name those by their turn.
+  const std::string which = feature.GetFID() != OGRNullFID ? CPLSPrintf(CPL_FRMT_GIB, feature.GetFID())
+                                                           : CPLSPrintf("#%lld", offeredFeatures_);
+  CPLError(CE_Warning, CPLE_AppDefined, "%s: feature %s not written: %s", fileName_.c_str(), which.c_str(),
+           reason.c_str());
 }
 
 OGRErr OGRGafLayer::ICreateFeature(OGRFeature* feature) {
@@ -74,6 +77,7 @@ OGRErr OGRGafLayer::ICreateFeature(OGRFeature* feature) {
   }
   CGafWriter* writer = Writer();
   if (writer == nullptr) return OGRERR_FAILURE;
+  ++offeredFeatures_;
   std::vector<PlannedRecord> records;
   const std::string refusal = PlanRecords(feature->GetGeometryRef(), records);
   if (!refusal.empty()) {
