@@ -4,6 +4,8 @@
 
 #include "engine/datafile/CGafFile.h"
 #include "engine/fileaccess/CGafRawFile.h"
+#include "engine/fileaccess/SetRecovery.h"
+#include "engine/fileaccess/WriteSession.h"
 #include "engine/keyindex/CKeyIndex.h"
 #include "engine/spatialindex/CSpatialIndex.h"
 #include "facade/CompanionNames.h"
@@ -55,6 +57,7 @@ uint32_t CGafEngine::Open(const char* fileName, EKroGafOpenFlags openMode, LONG 
 
   lastStatus_ = OpenComponents(fileName, flagWord, useKif);
   if (lastStatus_ != kEngineOk) {
+    damaged_ = true;
     Close();
     return lastStatus_;
   }
@@ -66,10 +69,32 @@ uint32_t CGafEngine::Open(const char* fileName, EKroGafOpenFlags openMode, LONG 
 EngineStatus CGafEngine::OpenComponents(const char* fileName, uint32_t flagWord, LONG useKif) {
   CompanionNames names;
   EngineStatus status = DeriveCompanionNames(fileName, names);
+  if (status == kEngineOk) status = BeginSession(fileName, names, flagWord);
   if (status != kEngineOk) return status;
   dataFile_ = OpenEngine<CGafFile>(fileName, flagWord, eGafOutOfMemory, status);
   if (status != kEngineOk) return status;
-  return OpenIndexes(names, flagWord, useKif);
+  status = OpenIndexes(names, flagWord, useKif);
+  if (status == kEngineOk && dataFile_->IsReadOnly()) status = CheckIndexCounts();
+  return status;
+}
+
+EngineStatus CGafEngine::BeginSession(const char* fileName, const CompanionNames& names, uint32_t flagWord) {
+  const SetFileNames setNames{fileName, names.spatialIndex, names.keyIndex};
+  const EngineStatus recovered = RecoverFileSet(setNames);
+  if (recovered != kEngineOk || (flagWord & kOpenReadOnly) != 0) return recovered;
+  const bool fresh = (flagWord & kOpenCreateTruncate) != 0;
+  session_.reset(new (std::nothrow)
+                     WriteSession(fresh ? WriteSession::Kind::kFresh : WriteSession::Kind::kJournaled, setNames));
+  if (session_ == nullptr) return eGafOutOfMemory;
+  session_->Begin();
+  return kEngineOk;
+}
+
+EngineStatus CGafEngine::CheckIndexCounts() const {
+  const uint32_t objects = dataFile_->GetObjectCount();
+  const bool agree = spatialIndex_->GetObjectCount() == objects &&
+                     (keyIndex_ == nullptr || keyIndex_->GetEntryCount() == objects);
+  return agree ? kEngineOk : eGafBadFormat;
 }
 
 EngineStatus CGafEngine::OpenIndexes(const CompanionNames& names, uint32_t flagWord, LONG useKif) {
@@ -102,18 +127,25 @@ bool CGafEngine::WouldCreateIncompleteIndex(const char* indexName) const {
 }
 
 EngineStatus CGafEngine::CloseFiles() {
-  EngineStatus status = kEngineOk;
-  if (dataFile_ != nullptr) status = dataFile_->Close();
-  Close();
-  return status;
-}
-
-void CGafEngine::Close() {
+  const bool writable = dataFile_ != nullptr && !dataFile_->IsReadOnly();
+  EngineStatus status = writable ? dataFile_->Close() : kEngineOk;
+  // The indexes finish their files as they are destroyed; a write that fails
+  // there fails the session.
   dataFile_.reset();
   spatialIndex_.reset();
   keyIndex_.reset();
+  if (damaged_ && status == kEngineOk) status = eGafWriteError;
+  if (session_ != nullptr) {
+    const EngineStatus ended = status == kEngineOk ? session_->Commit() : session_->Discard();
+    if (ended != kEngineOk) status = ended;
+    session_.reset();
+  }
+  damaged_ = false;
   mode_ = Mode::kNoFileSet;
   state_ = State::kClosed;
+  return status;
 }
+
+void CGafEngine::Close() { (void)CloseFiles(); }
 
 }  // namespace kro
