@@ -17,6 +17,7 @@ const char* Phrase(EngineStatus status) {
     case eGafBadVersion:
       return "the data file has a format version this driver does not know";
     case eGafBadFormat:
+      return "the data file is damaged, or its indexes do not match it";
     case eGafNoObjectArea:
       return "the data file is damaged";
     case eGafOutOfMemory:
@@ -32,6 +33,8 @@ const char* Phrase(EngineStatus status) {
       return "the spatial index (.sif) is missing or cannot be opened";
     case eKifCannotOpen:
       return "the key index (.kif) cannot be opened";
+    case eGafJournalError:
+      return "the rollback journal beside the set cannot be replayed";
     case eKifKeyTooLong:
       return "a key is longer than the key index holds";
     default:

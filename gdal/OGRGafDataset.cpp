@@ -24,7 +24,7 @@ OGRGafDataset::OGRGafDataset(const std::string& fileName) : fileName_(fileName) 
 OGRGafDataset::~OGRGafDataset() {
   // A created set without a layer is still finished as an empty set.
   if (pendingWriter_ != nullptr && pendingWriter_->Finish() != eKroOk) {
-    CPLError(CE_Failure, CPLE_FileIO, "%s: the file set could not be finished: %s", fileName_.c_str(),
+    CPLError(CE_Failure, CPLE_FileIO, "%s: the empty file set could not be finished: %s", fileName_.c_str(),
              DescribeStatus(pendingWriter_->LastStatus()).c_str());
   }
 }

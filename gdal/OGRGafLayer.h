@@ -26,6 +26,7 @@
 #include <vector>
 
 #include "GafRecordReader.h"
+#include "engine/EngineStatus.h"
 #include "ogrsf_frmts.h"
 
 namespace kro {
@@ -95,6 +96,8 @@ class OGRGafLayer final : public OGRLayer {
   // Writing (OGRGafLayerWrite.cpp).
   CGafWriter* Writer();
   void RefuseFeature(const OGRFeature& feature, const std::string& reason);
+  // After a failure of the files: the set is rolled back and the writing ends.
+  void AbandonWriting(EngineStatus status);
   void ResolveRoles();
   void WarnDroppedField(const char* fieldName);
 

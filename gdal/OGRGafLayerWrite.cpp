@@ -13,6 +13,12 @@ namespace {
 // Refusals reported one by one; the rest are counted and reported at the end.
 constexpr long long kReportedRefusals = 20;
 
+// What a user finds after a write session was given up.
+const char* AfterRollback(bool rolledBack) {
+  return rolledBack ? "the file set is left as it was before it was opened for writing (a new set is removed)"
+                    : "the rollback failed too; the next open of the set rolls it back";
+}
+
 std::string TextOf(const OGRFeature& feature, int field) {
   if (field < 0 || !feature.IsFieldSetAndNotNull(field)) return std::string();
   return feature.GetFieldAsString(field);
@@ -90,20 +96,27 @@ OGRErr OGRGafLayer::ICreateFeature(OGRFeature* feature) {
   for (const PlannedRecord& record : records) {
     if (writer->WriteContents(record.type, texts, record.vertices, nullptr) != eKroOk) {
       const EngineStatus status = writer->LastStatus();
-      if (IsObjectRefusal(status)) {
+      if (!writer->IsDamaged() && IsObjectRefusal(status)) {
         // The writer refuses a key its index cannot hold before touching a file.
         RefuseFeature(*feature, status == kEngineOk ? "the key is longer than the key index holds"
                                                     : DescribeStatus(status));
         return OGRERR_NONE;
       }
-      CPLError(CE_Failure, CPLE_FileIO, "%s: writing failed: %s", fileName_.c_str(), DescribeStatus(status).c_str());
-      writeFailed_ = true;
+      AbandonWriting(status);
       return OGRERR_FAILURE;
     }
     if (firstPosition == OGRNullFID) firstPosition = writer->LastRecordPosition();
   }
   feature->SetFID(firstPosition);
   return OGRERR_NONE;
+}
+
+void OGRGafLayer::AbandonWriting(EngineStatus status) {
+  const bool rolledBack = writer_->Discard() == eKroOk;
+  writer_.reset();
+  writeFailed_ = true;
+  CPLError(CE_Failure, CPLE_FileIO, "%s: writing failed: %s; %s", fileName_.c_str(), DescribeStatus(status).c_str(),
+           AfterRollback(rolledBack));
 }
 
 bool OGRGafLayer::FinishWriting() {
@@ -117,8 +130,8 @@ bool OGRGafLayer::FinishWriting() {
   const EngineStatus status = writer_->LastStatus();
   writer_.reset();
   if (result != eKroOk) {
-    CPLError(CE_Failure, CPLE_FileIO, "%s: the file set could not be finished: %s", fileName_.c_str(),
-             DescribeStatus(status).c_str());
+    CPLError(CE_Failure, CPLE_FileIO, "%s: the file set could not be finished: %s; %s", fileName_.c_str(),
+             DescribeStatus(status).c_str(), AfterRollback(status != eGafJournalError));
     writeFailed_ = true;
   }
   return !writeFailed_;

@@ -23,6 +23,10 @@ class GdalDamageTest : public ::testing::Test {
 
 TEST_F(GdalDamageTest, OpeningADamagedSetNamesTheFileAndTheFault) {
   const Bytes good = ReadFileBytes(gaf_);
+  // The spatial index of a set with fewer objects.
+  ASSERT_TRUE(Translate(dir_.File("small.gaf"), DataFile("ne_110m_countries.geojson"),
+                        {"-f", "Gaf", "-where", "name < 'C'"}));
+  const Bytes smallerIndex = ReadFileBytes(dir_.File("small.sif"));
   const struct {
     const char* label;
     const char* file;
@@ -33,6 +37,7 @@ TEST_F(GdalDamageTest, OpeningADamagedSetNamesTheFileAndTheFault) {
       {"text", "set.gaf", HexBytes("6E 6F 74 20 61 20 67 61 66 0A"), "data file"},
       {"info chunk cut", "set.gaf", Bytes(good.begin(), good.begin() + 30), "data file"},
       {"garbage spatial index", "set.sif", Bytes(600, 0xAB), "spatial index"},
+      {"spatial index of another set", "set.sif", smallerIndex, "indexes do not match"},
       {"empty key index", "set.kif", Bytes{}, "key index"},
   };
   for (const auto& c : cases) {
