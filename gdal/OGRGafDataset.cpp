@@ -63,23 +63,37 @@ GDALDataset* OGRGafDataset::Create(const char* name, int /*xSize*/, int /*ySize*
     CPLError(CE_Failure, CPLE_IllegalArg, "%s: PRECISION must be 32 or 64", name);
     return nullptr;
   }
+  auto dataset = std::unique_ptr<OGRGafDataset>(new OGRGafDataset(name));
+  dataset->eAccess = GA_Update;
+  if (!dataset->StartNewSet(keyIndex, precision, description)) return nullptr;
+  return dataset.release();
+}
+
+bool OGRGafDataset::StartNewSet(bool keyIndex, int precision, const char* description) {
+  const char* name = fileName_.c_str();
   // A key index left from an earlier set of the same name would be reopened.
   if (!keyIndex) VSIUnlink(CompanionName(name, "kif").c_str());
-
   auto writer = std::make_unique<CGafWriter>();
   if (writer->Open(name, kGafCreateNew, keyIndex ? -1 : 0) != eKroOk) {
     CPLError(CE_Failure, CPLE_OpenFailed, "%s: cannot create the Gaf file set: %s", name,
              DescribeStatus(writer->LastStatus()).c_str());
-    return nullptr;
+    return false;
   }
   writer->SetPrecision(static_cast<SHORT>(precision));
   if (description != nullptr && writer->SetDescription(description) != eKroOk) {
     CPLError(CE_Warning, CPLE_IllegalArg, "%s: the description is longer than 65535 bytes and is not stored", name);
   }
-  auto dataset = std::unique_ptr<OGRGafDataset>(new OGRGafDataset(name));
-  dataset->eAccess = GA_Update;
-  dataset->pendingWriter_ = std::move(writer);
-  return dataset.release();
+  pendingWriter_ = std::move(writer);
+  return true;
+}
+
+OGRErr OGRGafDataset::DeleteLayer(int index) {
+  if (index != 0 || layer_ == nullptr || eAccess != GA_Update) {
+    CPLError(CE_Failure, CPLE_NotSupported, "%s: no layer %d to delete", fileName_.c_str(), index);
+    return OGRERR_FAILURE;
+  }
+  layer_.reset();
+  return StartNewSet(true, 64, nullptr) ? OGRERR_NONE : OGRERR_FAILURE;
 }
 
 OGRLayer* OGRGafDataset::ICreateLayer(const char* /*name*/, OGRSpatialReference* srs, OGRwkbGeometryType geometryType,
@@ -111,6 +125,7 @@ OGRLayer* OGRGafDataset::GetLayer(int index) { return index == 0 ? layer_.get() 
 
 int OGRGafDataset::TestCapability(const char* capability) {
   if (EQUAL(capability, ODsCCreateLayer)) return pendingWriter_ != nullptr;
+  if (EQUAL(capability, ODsCDeleteLayer)) return eAccess == GA_Update && layer_ != nullptr;
   return FALSE;
 }
 

@@ -27,6 +27,10 @@ class OGRGafDataset final : public GDALDataset {
   OGRLayer* GetLayer(int index) override;
   int TestCapability(const char* capability) override;
   char** GetFileList() override;
+  // In update mode: empties the set (created anew with the default options),
+  // so that CreateLayer can give it its layer again; what ogr2ogr -overwrite
+  // does.
+  OGRErr DeleteLayer(int index) override;
 
  protected:
   OGRLayer* ICreateLayer(const char* name, OGRSpatialReference* srs, OGRwkbGeometryType geometryType,
@@ -34,6 +38,8 @@ class OGRGafDataset final : public GDALDataset {
 
  private:
   explicit OGRGafDataset(const std::string& fileName);
+  // Creates the set `fileName_` anew; false after a CPLError.
+  bool StartNewSet(bool keyIndex, int precision, const char* description);
 
   std::string fileName_;
   std::unique_ptr<OGRGafLayer> layer_;

@@ -158,6 +158,22 @@ TEST(GdalWriteTest, AppendAddsRecordsAndIndexEntries) {
   EXPECT_EQ(Fids(*layer), std::set<GIntBig>{norway->GetFID()});
 }
 
+TEST(GdalWriteTest, OverwriteReplacesTheSet) {
+  RegisterDrivers();
+  TempDir dir;
+  const std::string gaf = dir.File("set.gaf");
+  const std::string source = DataFile("ne_110m_countries.geojson");
+  ASSERT_TRUE(Translate(gaf, source, {"-f", "Gaf", "-dsco", "KEY_INDEX=NO"}));
+  ASSERT_TRUE(Translate(gaf, source, {"-overwrite", "-nln", "set", "-lco", "KEY_FIELD=id", "-where", "name = 'France'"}));
+  GDALDatasetUniquePtr dataset = OpenVector(gaf);
+  ASSERT_TRUE(dataset);
+  OGRLayer* layer = dataset->GetLayer(0);
+  EXPECT_EQ(layer->GetFeatureCount(), 1);
+  EXPECT_TRUE(layer->TestCapability("FastKeyFilter"));
+  layer->SetAttributeFilter("key = '250'");
+  EXPECT_EQ(Fids(*layer).size(), 1u);
+}
+
 TEST(GdalWriteTest, UpdateModeReadsWhatItHasWrittenAndWritesAgain) {
   TempDir dir;
   const std::string gaf = dir.File("set.gaf");
