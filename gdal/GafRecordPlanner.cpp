@@ -73,12 +73,13 @@ class Planner {
   void AddPoint(const OGRPoint& point) { TakeVertex(point.getX(), point.getY(), NewRecord(kGafPointObject).vertices); }
 
   void AddSingleSet(EGafObjectType type, const OGRSimpleCurve& curve) {
-    if (curve.getNumPoints() > kMaxRecordCount) return Refuse("a line or ring has more than 65535 vertices");
+    if (curve.getNumPoints() > kMaxRecordCount) return Refuse("a line has more than 65535 vertices");
     TakeCurve(curve, NewRecord(type).vertices);
   }
 
   void AddPolygon(const OGRPolygon& polygon) {
-    if (polygon.getNumInteriorRings() == 0) {
+    // A ring longer than a polygon record holds fits a multi-polygon record.
+    if (polygon.getNumInteriorRings() == 0 && polygon.getExteriorRing()->getNumPoints() <= kMaxRecordCount) {
       if (!CheckRing(*polygon.getExteriorRing())) return;
       return AddSingleSet(kGafPolygonObject, *polygon.getExteriorRing());
     }

@@ -1,8 +1,9 @@
 // How one GDAL geometry becomes object records of the kinds that every host's
 // import reads:
 //   Point -> point; LineString -> polyline;
-//   Polygon without holes -> polygon; Polygon with holes and MultiPolygon ->
-//   one multi-polygon whose rings are every exterior and hole;
+//   Polygon without holes -> polygon; Polygon with holes (or with a ring of
+//   more than 65535 vertices) and MultiPolygon -> one multi-polygon whose
+//   rings are every exterior and hole;
 //   MultiPoint and MultiLineString -> one record per (non-empty) part.
 // Curves are linearised first; Z and M are dropped. Empty parts are left out.
 #ifndef KRO_GDAL_GAFRECORDPLANNER_H

@@ -233,11 +233,10 @@ OGRFeature* OGRGafLayer::GetNextFeature() {
   GafRecord record;
   uint32_t position = 0;
   while (NextRecord(record, position)) {
-    if ((m_poFilterGeom == nullptr || FilterGeometry(record.geometry.get())) ) {
-      OGRFeature* feature = FeatureOf(record, position);
-      if (m_poAttrQuery == nullptr || m_poAttrQuery->Evaluate(feature)) return feature;
-      delete feature;
-    }
+    if (m_poFilterGeom != nullptr && !FilterGeometry(record.geometry.get())) continue;
+    OGRFeature* feature = FeatureOf(record, position);
+    if (m_poAttrQuery == nullptr || m_poAttrQuery->Evaluate(feature)) return feature;
+    delete feature;
   }
   return nullptr;
 }

@@ -36,6 +36,16 @@ std::unique_ptr<OGRGeometry> LineOf(int vertices, double firstX) {
   return line;
 }
 
+// A closed ring of `vertices` vertices around the unit circle.
+std::unique_ptr<OGRGeometry> RingOf(int vertices) {
+  auto ring = std::make_unique<OGRLinearRing>();
+  for (int i = 0; i < vertices - 1; ++i) ring->addPoint(std::cos(i * 1e-4), std::sin(i * 1e-4));
+  ring->closeRings();
+  auto polygon = std::make_unique<OGRPolygon>();
+  polygon->addRingDirectly(ring.release());
+  return polygon;
+}
+
 struct WriteCase {
   const char* label;
   std::unique_ptr<OGRGeometry> geometry;
@@ -68,6 +78,7 @@ std::vector<WriteCase> WriteCases() {
   add("infinite", LineOf(3, std::numeric_limits<double>::infinity()), {}, "NaN or infinite");
   add("too many vertices", LineOf(65536, 0), {}, "65535");
   add("longest line", LineOf(65535, 0), {wkbLineString});
+  add("ring too long for a polygon record", RingOf(70000), {wkbMultiPolygon});
   add("key too long", FromWkt("POINT (1 2)"), {}, "key");
   cases.back().key = std::string(33, 'k');
   return cases;
