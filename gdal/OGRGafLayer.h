@@ -27,6 +27,7 @@
 
 #include "GafRecordReader.h"
 #include "engine/EngineStatus.h"
+#include "facade/ObjectContents.h"
 #include "ogrsf_frmts.h"
 
 namespace kro {
@@ -100,6 +101,8 @@ class OGRGafLayer final : public OGRLayer {
   void AbandonWriting(EngineStatus status);
   void ResolveRoles();
   void WarnDroppedField(const char* fieldName);
+  // Once per layer: a text longer than readers return.
+  void WarnLongTexts(const ObjectTexts& texts);
 
   std::string fileName_;
   OGRFeatureDefn* defn_ = nullptr;
@@ -114,6 +117,7 @@ class OGRGafLayer final : public OGRLayer {
   std::unique_ptr<CGafWriter> writer_;
   bool writeFailed_ = false;
   bool droppedFieldReported_ = false;
+  bool longTextReported_ = false;
   long long offeredFeatures_ = 0;  // to CreateFeature, counted from 1
   long long refusedFeatures_ = 0;
 

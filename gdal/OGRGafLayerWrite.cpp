@@ -4,6 +4,7 @@
 #include "GafStatusText.h"
 #include "OGRGafLayer.h"
 #include "cpl_error.h"
+#include "engine/datafile/GafFormat.h"
 #include "facade/CGafReader.h"
 #include "facade/CGafWriter.h"
 
@@ -76,6 +77,18 @@ void OGRGafLayer::RefuseFeature(const OGRFeature& feature, const std::string& re
            reason.c_str());
 }
 
+void OGRGafLayer::WarnLongTexts(const ObjectTexts& texts) {
+  if (longTextReported_) return;
+  for (const std::string* text : {&texts.name, &texts.key, &texts.url}) {
+    if (text->size() <= gaf::kMaxTextBytes) continue;
+    longTextReported_ = true;
+    CPLError(CE_Warning, CPLE_AppDefined,
+             "%s: a text of %zu bytes is stored whole, but readers of the set return its first %u bytes",
+             fileName_.c_str(), text->size(), gaf::kMaxTextBytes);
+    return;
+  }
+}
+
 OGRErr OGRGafLayer::ICreateFeature(OGRFeature* feature) {
   if (!writable_) {
     CPLError(CE_Failure, CPLE_NotSupported, "%s: the file set is open read-only", fileName_.c_str());
@@ -92,13 +105,15 @@ OGRErr OGRGafLayer::ICreateFeature(OGRFeature* feature) {
   }
   const ObjectTexts texts{TextOf(*feature, roleFields_[0]), TextOf(*feature, roleFields_[1]),
                           TextOf(*feature, roleFields_[2])};
+  WarnLongTexts(texts);
   GIntBig firstPosition = OGRNullFID;
   for (const PlannedRecord& record : records) {
     if (writer->WriteContents(record.type, texts, record.vertices, nullptr) != eKroOk) {
       const EngineStatus status = writer->LastStatus();
       if (!writer->IsDamaged() && IsObjectRefusal(status)) {
         // The writer refuses a key its index cannot hold before touching a file.
-        RefuseFeature(*feature, status == kEngineOk ? "the key is longer than the key index holds"
+        RefuseFeature(*feature, status == kEngineOk ? "the key is longer than the key index holds (a set "
+                                                      "created with KEY_INDEX=NO takes it)"
                                                     : DescribeStatus(status));
         return OGRERR_NONE;
       }

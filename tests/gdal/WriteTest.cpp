@@ -99,7 +99,7 @@ TEST(GdalWriteTest, GeometriesMapToRecordsAndUnstorableFeaturesAreRefusedOneByOn
     EXPECT_EQ(dataset->CreateLayer("second", nullptr, wkbUnknown, nullptr), nullptr);
     EXPECT_TRUE(messages.Contains(CE_Failure, {"one layer"}));
     messages.Clear();
-    for (const char* field : {"Name", "KEY", "population"}) {
+    for (const char* field : {"Name", "KEY", "url", "population"}) {
       OGRFieldDefn definition(field, OFTString);
       ASSERT_EQ(layer->CreateField(&definition), OGRERR_NONE);
     }
@@ -109,6 +109,7 @@ TEST(GdalWriteTest, GeometriesMapToRecordsAndUnstorableFeaturesAreRefusedOneByOn
       OGRFeature feature(layer->GetLayerDefn());
       feature.SetFID(fid++);
       feature.SetField("Name", c.label);
+      feature.SetField("url", std::string(300, 'u').c_str());
       feature.SetField("KEY", c.key.c_str());
       feature.SetField("population", "7");
       if (c.geometry) feature.SetGeometry(c.geometry.get());
@@ -122,6 +123,7 @@ TEST(GdalWriteTest, GeometriesMapToRecordsAndUnstorableFeaturesAreRefusedOneByOn
     }
   }
   EXPECT_TRUE(messages.Contains(CE_Warning, {"feature(s) were not written"})) << messages.All();
+  EXPECT_TRUE(messages.Contains(CE_Warning, {"a text of 300 bytes", "first 255 bytes"})) << messages.All();
   EXPECT_EQ(messages.Count(CE_Failure), 0u) << messages.All();
 
   GDALDatasetUniquePtr dataset = OpenVector(gaf);
@@ -135,6 +137,7 @@ TEST(GdalWriteTest, GeometriesMapToRecordsAndUnstorableFeaturesAreRefusedOneByOn
       ASSERT_TRUE(feature) << c.label;
       EXPECT_STREQ(feature->GetFieldAsString("name"), c.label);
       EXPECT_STREQ(feature->GetFieldAsString("key"), "k");
+      EXPECT_EQ(std::string(feature->GetFieldAsString("url")), std::string(255, 'u'));
       EXPECT_EQ(wkbFlatten(feature->GetGeometryRef()->getGeometryType()), type) << c.label;
       EXPECT_FALSE(feature->GetGeometryRef()->Is3D()) << c.label;
       EXPECT_FALSE(feature->GetGeometryRef()->IsMeasured()) << c.label;
