@@ -41,6 +41,8 @@ const char* StatusName(EngineStatus status) {
     KRO_STATUS_NAME(eSifTempFileError)
     KRO_STATUS_NAME(eSifTempWriteError)
     KRO_STATUS_NAME(eSifReplaceFailed)
+    KRO_STATUS_NAME(eSifHeightLimit)
+    KRO_STATUS_NAME(eSifNaNBox)
     KRO_STATUS_NAME(eKifCannotOpen)
     KRO_STATUS_NAME(eKifNotAKif)
     KRO_STATUS_NAME(eKifReadError)

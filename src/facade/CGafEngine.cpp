@@ -43,6 +43,20 @@ std::unique_ptr<Engine> OpenEngine(const char* fileName, uint32_t flagWord, Engi
   return engine;
 }
 
+EngineStatus FirstFailure(EngineStatus first, EngineStatus next) { return first != kEngineOk ? first : next; }
+
+// Whether a file is there. An existence test that fails must not make a set
+// lose its key index: a file counts as missing only when it can neither be
+// opened nor be found.
+bool FilePresent(const char* fileName) {
+  FileHandle handle = kInvalidFileHandle;
+  if (CGafRawFile::Open(fileName, kOpenReadOnly, handle)) {
+    CGafRawFile::Close(handle);
+    return true;
+  }
+  return CGafRawFile::Exists(fileName);
+}
+
 }  // namespace
 
 CGafEngine::CGafEngine() = default;
@@ -115,7 +129,7 @@ EngineStatus CGafEngine::OpenIndexes(const CompanionNames& names, uint32_t flagW
   }
 
   const bool alwaysKeyIndex = useKif == -1;
-  if (!alwaysKeyIndex && !CGafRawFile::Exists(names.keyIndex.c_str())) return kEngineOk;
+  if (!alwaysKeyIndex && !FilePresent(names.keyIndex.c_str())) return kEngineOk;
   if (alwaysKeyIndex && WouldCreateIncompleteIndex(names.keyIndex.c_str())) return eKifCannotOpen;
   keyIndex_ = OpenEngine<CKeyIndex>(names.keyIndex.c_str(), indexFlagWord, eKifCannotOpen, status);
   return status;
@@ -129,9 +143,9 @@ bool CGafEngine::WouldCreateIncompleteIndex(const char* indexName) const {
 EngineStatus CGafEngine::CloseFiles() {
   const bool writable = dataFile_ != nullptr && !dataFile_->IsReadOnly();
   EngineStatus status = writable ? dataFile_->Close() : kEngineOk;
-  // The indexes finish their files as they are destroyed; a write that fails
-  // there fails the session.
   dataFile_.reset();
+  if (spatialIndex_ != nullptr) status = FirstFailure(status, spatialIndex_->Close());
+  if (keyIndex_ != nullptr) status = FirstFailure(status, keyIndex_->Close());
   spatialIndex_.reset();
   keyIndex_.reset();
   if (damaged_ && status == kEngineOk) status = eGafWriteError;

@@ -173,6 +173,9 @@ class CGafFile : public CGafFileBase {
   EngineStatus Open(const char* fileName, uint32_t flagWord);
   bool AllocateBuffers();
   EngineStatus PrepareForAppend();
+  EngineStatus CheckEndOfDataTail(uint32_t home);
+  // Object area (CGafFileFraming.cpp).
+  EngineStatus CheckObjectAreaFraming();
   // Keeps the first failure; a failure replaces kEngineEndOfResults.
   EngineStatus Fail(EngineStatus status);
   void ResetReadCursor();
@@ -263,6 +266,7 @@ class CGafFile : public CGafFileBase {
   uint32_t firstObjectPosition_ = 0;
   uint32_t appendPosition_ = 0;
   bool infoChunkFirst_ = false;
+  uint32_t infoChunks_ = 0;
   bool infoLengthWrong_ = false;
   bool closedByClose_ = false;
 

@@ -50,7 +50,7 @@ void AppendRecord(std::vector<uint8_t>& out, const RecordHead& head, const uint8
 
 bool DecodeRecordHead(const uint8_t* bytes, RecordHead& head) {
   const uint8_t kind = bytes[0];
-  if (kind < static_cast<uint8_t>(RecordKind::kFileExisted) || kind > static_cast<uint8_t>(RecordKind::kBeforeImage)) {
+  if (kind < static_cast<uint8_t>(RecordKind::kFileExisted) || kind > static_cast<uint8_t>(RecordKind::kCommit)) {
     return false;
   }
   head.kind = static_cast<RecordKind>(kind);
@@ -59,6 +59,7 @@ bool DecodeRecordHead(const uint8_t* bytes, RecordHead& head) {
   head.count = GetU32(bytes + 6);
   if (head.file >= kFileCount) return false;
   if (head.kind == RecordKind::kBeforeImage) return head.count > 0 && head.count <= kMaxImageBytes;
+  if (head.kind == RecordKind::kCommit) return head.file == 0 && head.offset == 0 && head.count == 0;
   return head.count == 0;
 }
 

@@ -10,7 +10,9 @@
 // kind 1 "file existed": `file` had `offset` bytes before the session;
 // kind 2 "file created": `file` did not exist before the session;
 // kind 3 "before image": the `count` bytes at `offset` of `file` as they were
-// before the session first overwrote them.
+// before the session first overwrote them;
+// kind 4 "commit": the session committed (file 0, offset 0, no bytes); the
+// set is whole as it stands, and the journal is only left to delete.
 //
 // Invariant: a record is on the disk (written and synced) before the bytes it
 // protects are overwritten. So a record that is incomplete or fails its CRC
@@ -34,7 +36,7 @@ constexpr uint8_t kFileCount = 3;
 // one needs no more memory than this.
 constexpr uint32_t kMaxImageBytes = 64 * 1024;
 
-enum class RecordKind : uint8_t { kFileExisted = 1, kFileCreated = 2, kBeforeImage = 3 };
+enum class RecordKind : uint8_t { kFileExisted = 1, kFileCreated = 2, kBeforeImage = 3, kCommit = 4 };
 
 struct RecordHead {
   RecordKind kind = RecordKind::kFileExisted;

@@ -36,26 +36,52 @@ bool ReadRecord(FileHandle journal, uint32_t& remaining, RecordHead& head, std::
   return journal::RecordCrcMatches(encoded, body.data(), head.count, crc);
 }
 
+// Positions `journal` after its magic and answers true; otherwise false, and
+// `stop` says why: kDone for a journal too short to hold its magic,
+// kBadJournal for another magic, kFailed for a failed read.
+bool SkipMagic(FileHandle journal, uint32_t& remaining, ReplayResult& stop) {
+  uint32_t size = 0;
+  remaining = 0;
+  stop = ReplayResult::kFailed;
+  if (!CGafRawFile::Size(journal, size) || !CGafRawFile::Seek(journal, 0, SeekOrigin::kBegin)) return false;
+  stop = ReplayResult::kDone;
+  if (size < journal::kMagicSize) return false;
+  uint8_t magic[journal::kMagicSize];
+  stop = ReplayResult::kFailed;
+  if (!CGafRawFile::Read(journal, magic, sizeof magic)) return false;
+  stop = ReplayResult::kBadJournal;
+  if (std::memcmp(magic, journal::kMagic, sizeof magic) != 0) return false;
+  remaining = size - journal::kMagicSize;
+  return true;
+}
+
+bool HoldsCommit(FileHandle journal) {
+  uint32_t remaining = 0;
+  ReplayResult stop = ReplayResult::kDone;
+  if (!SkipMagic(journal, remaining, stop)) return false;
+  RecordHead head;
+  std::vector<uint8_t> body;
+  while (ReadRecord(journal, remaining, head, body)) {
+    if (head.kind == RecordKind::kCommit) return true;
+  }
+  return false;
+}
+
 }  // namespace
 
-ReplayResult ReplayJournal(FileHandle journal, JournalTarget& target) {
-  uint32_t size = 0;
-  if (!CGafRawFile::Size(journal, size) || !CGafRawFile::Seek(journal, 0, SeekOrigin::kBegin)) {
-    return ReplayResult::kFailed;
-  }
-  if (size < journal::kMagicSize) return ReplayResult::kDone;
-  uint8_t magic[journal::kMagicSize];
-  if (!CGafRawFile::Read(journal, magic, sizeof magic)) return ReplayResult::kFailed;
-  if (std::memcmp(magic, journal::kMagic, sizeof magic) != 0) return ReplayResult::kBadJournal;
+ReplayResult ReplayJournal(FileHandle journal, JournalTarget& target, bool honourCommit) {
+  if (honourCommit && HoldsCommit(journal)) return ReplayResult::kCommitted;
+  uint32_t remaining = 0;
+  ReplayResult stop = ReplayResult::kDone;
+  if (!SkipMagic(journal, remaining, stop)) return stop;
 
   std::array<FileBefore, journal::kFileCount> before{};
-  uint32_t remaining = size - journal::kMagicSize;
   RecordHead head;
   std::vector<uint8_t> body;
   while (ReadRecord(journal, remaining, head, body)) {
     if (head.kind == RecordKind::kBeforeImage) {
       if (!target.WriteBack(head.file, head.offset, body.data(), head.count)) return ReplayResult::kFailed;
-    } else if (!before[head.file].known) {
+    } else if (head.kind != RecordKind::kCommit && !before[head.file].known) {
       before[head.file] = {true, head.kind == RecordKind::kFileExisted, head.offset};
     }
   }

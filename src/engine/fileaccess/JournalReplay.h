@@ -23,13 +23,17 @@ class JournalTarget {
 
 enum class ReplayResult {
   kDone,        // the set is as it was before the session
+  kCommitted,   // the journal holds its session's commit: nothing was replayed
   kBadJournal,  // not a journal of this format: nothing was touched
   kFailed,      // a read of the journal or a step of the target failed
 };
 
 // Reads the journal open at `journal` from its start. A journal shorter than
-// its magic holds no record yet (its session had not touched the set).
-ReplayResult ReplayJournal(FileHandle journal, JournalTarget& target);
+// its magic holds no record yet (its session had not touched the set). With
+// `honourCommit`, a journal whose session committed is left alone
+// (kCommitted); without, it is replayed all the same (a writer that failed
+// after writing its commit record takes its session back itself).
+ReplayResult ReplayJournal(FileHandle journal, JournalTarget& target, bool honourCommit);
 
 }  // namespace kro
 

@@ -46,13 +46,12 @@ EngineStatus RecoverFileSet(const SetFileNames& names) {
   RecoveryHandles handles;
   if (!handles.OpenAll(names, journalName)) return eGafCannotOpen;
   SetFileTarget target(names, handles.Files());
-  const ReplayResult replayed = ReplayJournal(handles.Journal(), target);
-  if (replayed == ReplayResult::kBadJournal) return eGafJournalError;
+  const ReplayResult replayed = ReplayJournal(handles.Journal(), target, true);
+  if (replayed == ReplayResult::kBadJournal || replayed == ReplayResult::kFailed) return eGafJournalError;
   // The journal goes only once the restored bytes are on the disk; until
   // then a second recovery would simply do the same again.
-  if (replayed != ReplayResult::kDone || !target.SyncAll() || !files.Delete(journalName.c_str())) {
-    return eGafJournalError;
-  }
+  if (replayed == ReplayResult::kDone && !target.SyncAll()) return eGafJournalError;
+  if (!files.Delete(journalName.c_str())) return eGafJournalError;
   files.SyncDirectory(journalName.c_str());
   return kEngineOk;
 }

@@ -33,6 +33,12 @@ FileSystem& Files() { return CGafRawFile::Files(); }
 
 constexpr int kDataFile = 0;
 
+// An index rewrites its old blocks all over the file, one at a time as its
+// cache evicts them. Saving the whole aligned window around a block at once
+// makes one journal sync cover all the blocks of the window; the data file
+// only ever rewrites its info chunk and its end marker, saved exactly.
+constexpr uint64_t kIndexImageWindow = 256 * 1024;
+
 }  // namespace
 
 WriteSession::WriteSession(Kind kind, const SetFileNames& names)
@@ -102,16 +108,22 @@ bool WriteSession::OpenJournaled(int file, const char* fileName, uint32_t flagWo
   // as it is and then cut to nothing through the session.
   const bool truncate = (flagWord & kOpenCreateTruncate) != 0 && (flagWord & kOpenCreateNew) == 0;
   if (truncate) flagWord = (flagWord & ~kOpenCreateTruncate) | kOpenCreateAlways;
-  const bool existed = Files().Exists(fileName);
+  const bool mayCreate = (flagWord & (kOpenCreateNew | kOpenCreateAlways)) != 0;
   const bool first = journal_ == kInvalidFileHandle;
-  // The journal is made only once the data file's lock is held, so two
-  // writers never share one. An index file the session is about to create
-  // is noted, durably, before it exists.
-  if (!first && !existed) {
-    NoteFile(file, false, 0);
-    if (!MakeJournalDurable()) return false;
+  // Whether the file existed is learnt by opening it without creating it: a
+  // file wrongly taken for new would be deleted by a rollback.
+  const bool existed = Files().Open(fileName, flagWord & ~(kOpenCreateNew | kOpenCreateAlways), handle);
+  if (!existed) {
+    if (!mayCreate || Files().Exists(fileName)) return false;
+    // The journal is made only once the data file's lock is held, so two
+    // writers never share one. An index file the session is about to create
+    // is noted, durably, before it exists.
+    if (!first) {
+      NoteFile(file, false, 0);
+      if (!MakeJournalDurable()) return false;
+    }
+    if (!Files().Open(fileName, flagWord, handle)) return false;
   }
-  if (!Files().Open(fileName, flagWord, handle)) return false;
   uint32_t length = 0;
   const bool ready = (!first || StartJournal()) && (!existed || Files().Size(handle, length));
   if (!ready) {
@@ -147,6 +159,10 @@ bool WriteSession::SaveBeforeImage(int file, uint64_t start, uint64_t end) {
   SessionFile& state = files_[file];
   end = std::min<uint64_t>(end, state.lengthBefore);
   if (start >= end) return true;
+  if (file != kDataFile) {
+    start -= start % kIndexImageWindow;
+    end = std::min<uint64_t>((end + kIndexImageWindow - 1) / kIndexImageWindow * kIndexImageWindow, state.lengthBefore);
+  }
   const auto gaps = state.saved.Gaps(static_cast<uint32_t>(start), static_cast<uint32_t>(end));
   if (gaps.empty()) return true;
   uint32_t resume = 0;
@@ -220,21 +236,32 @@ std::array<FileHandle, 3> WriteSession::Handles() const {
 EngineStatus WriteSession::Commit() {
   if (!active_) return kEngineOk;
   SetFileTarget target(names_, Handles());
-  if (failed_ || !target.SyncAll()) {
+  // What the set holds must be durable before the commit is: its files, then
+  // their names in the directory. The commit itself is the journal's commit
+  // record; a fresh session commits with the directory.
+  const bool committed =
+      !failed_ && target.SyncAll() && Files().SyncDirectory(names_[kDataFile].c_str()) && WriteCommitRecord();
+  if (!committed) {
     const EngineStatus discarded = Discard();
     return discarded != kEngineOk ? discarded : eGafWriteError;
   }
-  if (kind_ == Kind::kJournaled && journal_ != kInvalidFileHandle && !Files().Delete(journalName_.c_str())) {
-    const EngineStatus discarded = Discard();
-    return discarded != kEngineOk ? discarded : eGafWriteError;
-  }
-  // After the journal's deletion the set is committed; a directory that
-  // cannot be synced leaves only its durability across a power loss open,
-  // and that is still reported.
-  const bool synced = Files().SyncDirectory(names_[kDataFile].c_str());
+  // A committed journal that cannot be deleted now is deleted by the next
+  // open, which finds its commit record.
+  if (journal_ != kInvalidFileHandle) Files().Delete(journalName_.c_str());
   CloseAll();
   Unregister();
-  return synced ? kEngineOk : eGafWriteError;
+  return kEngineOk;
+}
+
+bool WriteSession::WriteCommitRecord() {
+  if (kind_ != Kind::kJournaled || journal_ == kInvalidFileHandle) return true;
+  const uint32_t durableLength = journalLength_;
+  journal::AppendRecord(pending_, RecordHead{RecordKind::kCommit, 0, 0, 0}, nullptr);
+  if (MakeJournalDurable()) return true;
+  // Whether the record reached the disk is unknown: take it away again, so
+  // that the session can still be rolled back.
+  Files().Truncate(journal_, durableLength);
+  return false;
 }
 
 EngineStatus WriteSession::Discard() {
@@ -247,7 +274,7 @@ EngineStatus WriteSession::Discard() {
     }
     Files().SyncDirectory(names_[kDataFile].c_str());
   } else if (journal_ != kInvalidFileHandle) {
-    const bool restored = ReplayJournal(journal_, target) == ReplayResult::kDone && target.SyncAll() &&
+    const bool restored = ReplayJournal(journal_, target, false) == ReplayResult::kDone && target.SyncAll() &&
                           Files().Delete(journalName_.c_str());
     if (restored) Files().SyncDirectory(journalName_.c_str());
     if (!restored) status = eGafJournalError;

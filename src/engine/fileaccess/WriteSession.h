@@ -22,8 +22,10 @@
 //     writer's lock, is kept until the session commits or is discarded, so
 //     no other process can open (and roll back) the set in between.
 //
-// Commit: every file synced, data file first; the journal deleted and the
-// directory synced (that deletion is the commit); then the handles closed.
+// Commit: every file synced, data file first, and the directory; then the
+// journal's commit record written and synced (that record is the commit);
+// then the journal deleted and the handles closed. A journal found with its
+// commit record is only deleted, never replayed.
 //
 // A session is used by the thread that owns its writer; the registry that
 // CGafRawFile consults is shared by all threads.
@@ -89,10 +91,14 @@ class WriteSession {
   bool StartJournal();
   void NoteFile(int file, bool existed, uint32_t length);
   // Puts the before image of the part of [start, end) that lies inside the
-  // file's old length and is not saved yet into the journal's pending bytes.
+  // file's old length and is not saved yet into the journal's pending bytes
+  // (for an index file, of the whole aligned window around it).
   bool SaveBeforeImage(int file, uint64_t start, uint64_t end);
   // Writes and syncs what the journal has pending (invariant 1).
   bool MakeJournalDurable();
+  // Appends the commit record and makes it durable; on failure the journal
+  // is cut back so that it can still roll the session back.
+  bool WriteCommitRecord();
   bool Fail();
   std::array<FileHandle, 3> Handles() const;
   void CloseAll();
