@@ -13,6 +13,7 @@ namespace kro::test {
 namespace {
 
 struct RoundTripCase {
+  const char* label;
   const char* data;
   int precision;
   long long features;
@@ -88,10 +89,11 @@ TEST_P(GdalRoundTripTest, GeoJsonToGafToGeoJsonKeepsNamesKeysAndGeometry) {
 }
 
 INSTANTIATE_TEST_SUITE_P(SampleData, GdalRoundTripTest,
-                         ::testing::Values(RoundTripCase{"ne_110m_countries.geojson", 64, 177},
-                                           RoundTripCase{"ne_110m_countries.geojson", 32, 177},
-                                           RoundTripCase{"us_counties_10m.geojson", 64, 3230},
-                                           RoundTripCase{"us_counties_10m.geojson", 32, 3230}));
+                         ::testing::Values(RoundTripCase{"Countries64", "ne_110m_countries.geojson", 64, 177},
+                                           RoundTripCase{"Countries32", "ne_110m_countries.geojson", 32, 177},
+                                           RoundTripCase{"Counties64", "us_counties_10m.geojson", 64, 3230},
+                                           RoundTripCase{"Counties32", "us_counties_10m.geojson", 32, 3230}),
+                         [](const ::testing::TestParamInfo<RoundTripCase>& info) { return info.param.label; });
 
 TEST(GdalReadTest, LayerReportsHeaderValuesMetadataAndSpatialReference) {
   RegisterDrivers();
