@@ -27,7 +27,7 @@ struct PlannedRecord {
 // Fills `records` and returns the empty text, or returns why the geometry
 // cannot be stored (empty, a kind the file set does not hold, a coordinate
 // that is NaN or infinite, an open ring, more vertices or rings than a record
-// holds), with `records` unspecified.
+// holds); `records` is then not to be used.
 std::string PlanRecords(const OGRGeometry* geometry, std::vector<PlannedRecord>& records);
 
 }  // namespace kro

@@ -30,7 +30,7 @@ struct GafRecord {
 };
 
 // Reads the reader's current result of object kind `kind` (0 to 5).
-// eKroOk, or the reader's failure (eKroReadError) with `record` unspecified.
+// eKroOk, or the reader's failure (eKroReadError); `record` is then not to be used.
 EKroErrCode ReadGafRecord(CGafReader& reader, EGafObjectType kind, RingOrganisation rings, GafRecord& record);
 
 }  // namespace kro
