@@ -8,8 +8,9 @@
 namespace kro::test {
 
 void RegisterDrivers() {
-  GDALAllRegister();
+  // First, so that a gdal_Gaf.so on GDAL_DRIVER_PATH finds the driver taken.
   RegisterOGRGaf();
+  GDALAllRegister();
 }
 
 std::string DataFile(const char* name) { return std::string(KRO_DATA_DIR) + "/" + name; }
