@@ -24,6 +24,7 @@ const char* StatusName(EngineStatus status) {
     KRO_STATUS_NAME(eGafNoObjectArea)
     KRO_STATUS_NAME(eGafPolygonUnclosed)
     KRO_STATUS_NAME(eGafPrecisionMismatch)
+    KRO_STATUS_NAME(eGafJournalError)
     KRO_STATUS_NAME(eSifCannotOpen)
     KRO_STATUS_NAME(eSifNotASif)
     KRO_STATUS_NAME(eSifReadError)

@@ -30,6 +30,9 @@ constexpr EngineStatus eGafOutOfMemory = 0x80041012u;
 constexpr EngineStatus eGafNoObjectArea = 0x80041013u;
 constexpr EngineStatus eGafPolygonUnclosed = 0x80041016u;
 constexpr EngineStatus eGafPrecisionMismatch = 0x80041017u;
+// The rollback journal beside a set could not be replayed (a journal of
+// another format, or a restore step failed); the set is not opened.
+constexpr EngineStatus eGafJournalError = 0x80041018u;
 
 // Spatial index.
 constexpr EngineStatus eSifCannotOpen = 0x80042000u;

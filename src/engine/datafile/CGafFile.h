@@ -80,8 +80,10 @@ class CGafFile : public CGafFileBase {
 
   // Null strings are written as empty. Refused without being stored: a
   // string over 65535 bytes, a negative count, more than 65535 vertices in a
-  // single-set record or more than 65535 sets (eGafInvalidParameter); an open
-  // or empty polygon ring (eGafPolygonUnclosed). A read-only or closed file
+  // single-set record or more than 65535 sets, a coordinate that is NaN or
+  // infinite or (at 32 bits) beyond the single-precision range
+  // (eGafInvalidParameter); an open or empty polygon ring
+  // (eGafPolygonUnclosed). A read-only or closed file
   // answers eGafWriteError.
   EngineStatus WritePoint(const char* name, const char* key, const char* url, const CKroDoublePointNode* vertex,
                           uint32_t& position, BoundingBoxNode* box) override;

@@ -55,6 +55,11 @@ class CKeyIndex : public CIndexFile, private NodeStore<KifNode> {
   // there are not reported.
   ~CKeyIndex() override;
 
+  // A writable index writes its header and every dirty node, and answers the
+  // first failure of those writes (else kEngineOk); then everything is
+  // released. Later calls do nothing.
+  EngineStatus Close();
+
   // Adds the pair. `key` is terminated text of at most L bytes (null is the
   // empty key); `recordPosition` is never 0. 0, eKifReadOnly, eKifKeyTooLong,
   // eKifDuplicate, eKifInvalidParameter (position 0), read and write
@@ -143,7 +148,6 @@ class CKeyIndex : public CIndexFile, private NodeStore<KifNode> {
 
   // CKeyIndex.cpp: life cycle and settings.
   EngineStatus Open(const char* fileName, uint32_t flagWord);
-  void Close();
   bool IsOpen() const;
   bool CanReshape() const;
   EngineStatus Reshape(uint32_t capacity, uint32_t keyLength);

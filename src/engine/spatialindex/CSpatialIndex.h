@@ -49,9 +49,9 @@ class CSpatialIndex : public CIndexFile, private NodeStore<SifNode> {
   ~CSpatialIndex() override;
 
   // A writable, successfully opened index writes its header and every dirty
-  // node; failures are not reported. Then everything is released. Only the
-  // first call does anything.
-  void Close();
+  // node, and answers the first failure of those writes (else kEngineOk).
+  // Then everything is released. Only the first call does anything.
+  EngineStatus Close();
 
   uint32_t GetVersion() const { return header_.version; }
   void GetNodeCapacity(uint32_t& maximum, uint32_t& minimum) const;
