@@ -6,6 +6,7 @@
 #include "engine/datafile/GafCoordSys.h"
 #include "engine/keyindex/CKeyIndex.h"
 #include "engine/spatialindex/CSpatialIndex.h"
+#include "facade/CompanionNames.h"
 #include "platform/FileSystem.h"
 
 namespace kro {
@@ -32,6 +33,12 @@ EKroErrCode CGafReader::OpenForRead(const char* fileName, EKroGafOpenFlags openM
 EKroErrCode CGafReader::OpenDataFileOnly(const char* fileName) {
   if (IsOpen()) return eKroIllegalFunctionCall;
   if (fileName == nullptr) return eKroInvalidParameter;
+  // The data file alone is read only once a journal beside it is rolled
+  // back, like any other open of the set.
+  CompanionNames names;
+  lastStatus_ = DeriveCompanionNames(fileName, names);
+  if (lastStatus_ == kEngineOk) lastStatus_ = BeginSession(fileName, names, kOpenReadOnly);
+  if (lastStatus_ != kEngineOk) return eKroUnableToOpen;
   lastStatus_ = eGafOutOfMemory;
   dataFile_.reset(new (std::nothrow) CGafFile(fileName, kOpenReadOnly, lastStatus_));
   if (dataFile_ == nullptr || lastStatus_ != kEngineOk) {
