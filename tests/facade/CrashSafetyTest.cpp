@@ -9,10 +9,12 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
 #include <functional>
 #include <random>
 #include <thread>
 
+#include "facade/CGafReader.h"
 #include "facade/SetIntegrity.h"
 #include "support/FaultInjectingFileSystem.h"
 
@@ -180,6 +182,19 @@ TEST_F(CrashSafetyTest, AFullDiskFailsACreateAndLeavesNoSet) {
       EXPECT_FALSE(FileExists(Stem() + extension)) << "limit " << limit << " left " << extension;
     }
   }
+}
+
+TEST_F(CrashSafetyTest, AJournalThatCannotBeRolledBackKeepsEveryOpenOut) {
+  MakeBase(20);
+  WriteFileBytes(JournalOf(Stem()), Bytes{'n', 'o', 't', ' ', 'o', 'u', 'r', 's', 0, 0, 0});
+  CGafReader reader;
+  EXPECT_EQ(eKroUnableToOpen, reader.OpenForRead((Stem() + ".gaf").c_str(), kGafReadOnly));
+  EXPECT_EQ(eGafJournalError, reader.LastStatus());
+  CGafWriter writer;
+  EXPECT_EQ(eGafJournalError, writer.Open((Stem() + ".gaf").c_str(), kGafOpenAppend, 0));
+  EXPECT_TRUE(TakeSnapshot(Stem()) == base_);
+  std::remove(JournalOf(Stem()).c_str());
+  EXPECT_EQ("", CheckSetHolds(Stem(), 20));
 }
 
 struct FaultCase {

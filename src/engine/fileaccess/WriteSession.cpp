@@ -33,6 +33,12 @@ FileSystem& Files() { return CGafRawFile::Files(); }
 
 constexpr int kDataFile = 0;
 
+// An index rewrites its old blocks all over the file, one at a time as its
+// cache evicts them. Saving the whole aligned window around a block at once
+// makes one journal sync cover all the blocks of the window; the data file
+// only ever rewrites its info chunk and its end marker, saved exactly.
+constexpr uint64_t kIndexImageWindow = 256 * 1024;
+
 }  // namespace
 
 WriteSession::WriteSession(Kind kind, const SetFileNames& names)
@@ -153,6 +159,10 @@ bool WriteSession::SaveBeforeImage(int file, uint64_t start, uint64_t end) {
   SessionFile& state = files_[file];
   end = std::min<uint64_t>(end, state.lengthBefore);
   if (start >= end) return true;
+  if (file != kDataFile) {
+    start -= start % kIndexImageWindow;
+    end = std::min<uint64_t>((end + kIndexImageWindow - 1) / kIndexImageWindow * kIndexImageWindow, state.lengthBefore);
+  }
   const auto gaps = state.saved.Gaps(static_cast<uint32_t>(start), static_cast<uint32_t>(end));
   if (gaps.empty()) return true;
   uint32_t resume = 0;

@@ -91,7 +91,8 @@ class WriteSession {
   bool StartJournal();
   void NoteFile(int file, bool existed, uint32_t length);
   // Puts the before image of the part of [start, end) that lies inside the
-  // file's old length and is not saved yet into the journal's pending bytes.
+  // file's old length and is not saved yet into the journal's pending bytes
+  // (for an index file, of the whole aligned window around it).
   bool SaveBeforeImage(int file, uint64_t start, uint64_t end);
   // Writes and syncs what the journal has pending (invariant 1).
   bool MakeJournalDurable();
