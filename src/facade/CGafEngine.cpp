@@ -149,11 +149,15 @@ bool CGafEngine::WouldCreateIncompleteIndex(const char* indexName) const {
 }
 
 EngineStatus CGafEngine::CloseFiles() {
-  const bool writable = dataFile_ != nullptr && !dataFile_->IsReadOnly();
-  EngineStatus status = writable ? dataFile_->Close() : kEngineOk;
-  dataFile_.reset();
-  if (spatialIndex_ != nullptr) status = FirstFailure(status, spatialIndex_->Close());
+  // The indexes finish first and the data file last: its end-of-data chunk
+  // and final count are the last bytes a new set gets, so a writer that dies
+  // before them leaves a set that every read-only open refuses.
+  EngineStatus status = kEngineOk;
+  if (spatialIndex_ != nullptr) status = spatialIndex_->Close();
   if (keyIndex_ != nullptr) status = FirstFailure(status, keyIndex_->Close());
+  const bool writable = dataFile_ != nullptr && !dataFile_->IsReadOnly();
+  if (writable) status = FirstFailure(status, dataFile_->Close());
+  dataFile_.reset();
   spatialIndex_.reset();
   keyIndex_.reset();
   if (damaged_ && status == kEngineOk) status = eGafWriteError;

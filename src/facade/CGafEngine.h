@@ -1,6 +1,6 @@
 // The engine facade: one object that opens the three files of a file set
 // together from the data file's name (data file, spatial index and, when the
-// set has one, key index), and closes them together in that order. The
+// set has one, key index), and closes them together, the data file last. The
 // writing form (CGafWriter) and the reading form (CGafReader) derive from it.
 //
 // Operations answer with EKroErrCode values; the engine status word of the
@@ -70,7 +70,7 @@ class CGafEngine {
   EngineStatus BeginSession(const char* fileName, const CompanionNames& names, uint32_t flagWord);
   // CloseFiles, unreported.
   void Close();
-  // Finishes the data file, then the spatial index, then the key index, and
+  // Finishes the spatial index, then the key index, then the data file, and
   // ends the write session: committed when every file finished and nothing
   // is damaged, else discarded. kEngineOk when committed (or read-only);
   // otherwise the first failure's status word (eGafWriteError for a damaged

@@ -30,12 +30,13 @@ EngineStatus CKeyIndex::Open(const char* fileName, uint32_t flagWord) {
 EngineStatus CKeyIndex::Close() {
   EngineStatus status = kEngineOk;
   if (cache_ != nullptr && Handle() != kInvalidFileHandle && !IsReadOnly()) {
-    status = WriteHeader(Handle());
-    const EngineStatus flushed = cache_->FlushNodes(true);
-    if (status == kEngineOk) status = flushed;
-    // The cached blocks go out before the close reports: a session commits
-    // only what reached the file.
+    // Nodes first, the header last (see CSpatialIndex::Close). The cached
+    // blocks go out before the close reports: a session commits only what
+    // reached the file.
+    status = cache_->FlushNodes(true);
     if (!FlushBlocks() && status == kEngineOk) status = eKifWriteError;
+    const EngineStatus header = WriteHeader(Handle());
+    if (status == kEngineOk) status = header;
   }
   EndSearch();
   cache_.reset();

@@ -36,12 +36,14 @@ EngineStatus CSpatialIndex::Close() {
   closed_ = true;
   EngineStatus status = kEngineOk;
   if (IsOpen() && Handle() != kInvalidFileHandle && !IsReadOnly()) {
-    status = WriteHeader(Handle());
-    const EngineStatus flushed = cache_->FlushNodes(true);
-    if (status == kEngineOk) status = flushed;
-    // The cached blocks go out before the close reports: a session commits
-    // only what reached the file.
+    // Nodes first, the header last: a writer that dies in between leaves a
+    // header whose count disagrees with the data file, never one that claims
+    // nodes the file lacks. The cached blocks go out before the close
+    // reports: a session commits only what reached the file.
+    status = cache_->FlushNodes(true);
     if (!FlushBlocks() && status == kEngineOk) status = eSifWriteError;
+    const EngineStatus header = WriteHeader(Handle());
+    if (status == kEngineOk) status = header;
   }
   searchActive_ = false;
   leafScanActive_ = false;
