@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "HostGeometrySource.h"
+#include "HostText.h"
 #include "PrintingProgress.h"
 
 namespace {
@@ -21,32 +22,11 @@ namespace {
 template <typename T>
 using Ptr = kro::KroComPtr<T>;
 
-// Wide strings for the interface; the demo's texts are plain ASCII.
-class Text {
- public:
-  explicit Text(const std::string& text) {
-    std::u16string wide(text.begin(), text.end());
-    bstr_ = SysAllocString(wide.c_str());
-  }
-  ~Text() { SysFreeString(bstr_); }
-  Text(const Text&) = delete;
-  Text& operator=(const Text&) = delete;
-  operator BSTR() const { return bstr_; }
-
- private:
-  BSTR bstr_;
-};
-
 std::string Narrow(BSTR text) {
   std::string out;
   for (UINT i = 0; text != nullptr && i < SysStringLen(text); ++i) out += static_cast<char>(text[i]);
   SysFreeString(text);
   return out;
-}
-
-bool Check(HRESULT hr, const char* what) {
-  if (FAILED(hr)) std::printf("%s failed: 0x%08X\n", what, static_cast<unsigned>(hr));
-  return SUCCEEDED(hr);
 }
 
 struct Map {

@@ -68,7 +68,8 @@ class CGafEngine {
   EngineStatus OpenComponents(const char* fileName, uint32_t flagWord, LONG useKif);
   EngineStatus OpenIndexes(const CompanionNames& names, uint32_t flagWord, LONG useKif);
   // A file set whose data file already holds objects must not get an index
-  // created empty beside it: the index would miss those objects.
+  // created empty beside it: the index would miss those objects, so such an
+  // index is rebuilt from the data file first.
   bool WouldCreateIncompleteIndex(const char* indexName) const;
 };
 
