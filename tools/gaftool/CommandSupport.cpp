@@ -21,6 +21,13 @@ bool ResolveSet(const SetArgument& argument, SetPaths& paths, int& exitCode) {
   return false;
 }
 
+bool InspectArgument(const SetArgument& argument, bool keepNodeBoxes, SetInspection& set, int& exitCode) {
+  SetPaths paths;
+  if (!ResolveSet(argument, paths, exitCode)) return false;
+  InspectSet(paths, keepNodeBoxes, set);
+  return true;
+}
+
 std::string KindName(uint32_t type) {
   static const char* const kNames[] = {"point", "multi-point", "polyline", "multi-polyline", "polygon", "multi-polygon"};
   return type < 6 ? kNames[type] : "kind " + std::to_string(type);

@@ -26,6 +26,10 @@ CLI::App* AddSetCommand(CLI::App& app, const char* name, const char* description
 // The set's file names; on a bad name prints why and sets the usage status.
 bool ResolveSet(const SetArgument& argument, SetPaths& paths, int& exitCode);
 
+// Resolves the set's names and inspects it; false, with the usage status
+// set, for a bad name.
+bool InspectArgument(const SetArgument& argument, bool keepNodeBoxes, SetInspection& set, int& exitCode);
+
 // "point", "multi-point", ... "multi-polygon"; "kind N" for anything else.
 std::string KindName(uint32_t type);
 

@@ -54,10 +54,9 @@ bool CompactIndex(const std::string& file, uint64_t sizeBefore, bool quiet) {
 void AddCompactCommand(CLI::App& app, int& exitCode) {
   static SetArgument argument;
   AddSetCommand(app, "compact", "rewrite both indexes without free blocks", argument)->callback([&exitCode]() {
-    SetPaths paths;
-    if (!ResolveSet(argument, paths, exitCode)) return;
     SetInspection set;
-    InspectSet(paths, false, set);
+    if (!InspectArgument(argument, false, set, exitCode)) return;
+    const SetPaths& paths = set.paths;
     bool done = true;
     for (const std::string* file : {&paths.spatialIndex, &paths.keyIndex}) {
       const bool present = file == &paths.spatialIndex ? set.hasSpatialIndex : set.hasKeyIndex;

@@ -4,7 +4,7 @@
 
 namespace gaftool {
 
-void FindingList::Add(const std::string& file, uint64_t offset, const char* kind, const std::string& message) {
+void FindingList::Add(const std::string& file, uint64_t offset, const std::string& kind, const std::string& message) {
   ++count_;
   if (kept_.size() < kKeep) kept_.push_back(Finding{file, offset, kind, message});
 }

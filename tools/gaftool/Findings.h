@@ -21,7 +21,7 @@ struct Finding {
 
 class FindingList {
  public:
-  void Add(const std::string& file, uint64_t offset, const char* kind, const std::string& message);
+  void Add(const std::string& file, uint64_t offset, const std::string& kind, const std::string& message);
   const std::vector<Finding>& Kept() const { return kept_; }
   uint64_t Count() const { return count_; }
   bool Empty() const { return count_ == 0; }

@@ -109,10 +109,8 @@ void AddInfoCommand(CLI::App& app, int& exitCode) {
   CLI::App* command = AddSetCommand(app, "info", "header values, object counts, box and index shapes", argument);
   command->add_flag("--json", asJson, "one JSON object instead of text");
   command->callback([&exitCode]() {
-    SetPaths paths;
-    if (!ResolveSet(argument, paths, exitCode)) return;
     SetInspection set;
-    InspectSet(paths, false, set);
+    if (!InspectArgument(argument, false, set, exitCode)) return;
     const json report = {{"data_file", DataFileJson(set)},
                          {"spatial_index", SpatialIndexJson(set)},
                          {"key_index", KeyIndexJson(set)},

@@ -1,8 +1,6 @@
 #include "KifScan.h"
 
-#include <memory>
-
-#include "BlockMap.h"
+#include "IndexWalk.h"
 #include "engine/indexfile/CIndexFile.h"
 #include "engine/keyindex/KifFormat.h"
 #include "platform/MultiByte.h"
@@ -17,40 +15,32 @@ struct Bound {
   uint32_t position = 0;
 };
 
-class KifWalk {
+class KifWalk : IndexWalk {
  public:
   KifWalk(const ByteFile& file, const std::string& name, FindingList& findings)
-      : file_(file), name_(name), findings_(findings) {}
+      : IndexWalk(file, name, findings, "kif") {}
 
   KifScan Run() {
     scan_.fileSize = file_.Size();
     if (!ReadHeader()) return scan_;
     const uint32_t internal = kif::InternalBlockSize(scan_.capacity, scan_.keyLength);
     const uint32_t leaf = kif::LeafBlockSize(scan_.capacity, scan_.keyLength);
-    map_ = std::make_unique<BlockMap>(file_, internal, leaf);
+    MapBlocks(internal, leaf);
     scan_.nodesPerLevel.assign(scan_.height, 0);
     if (scan_.height > 0) VisitNode(scan_.root, scan_.height - 1, Bound{}, Bound{}, kif::kRootOffset);
     if (scan_.entries.size() != scan_.entryCount) {
-      Report(kif::kEntryCountOffset, "kif.count-mismatch",
+      Report(kif::kEntryCountOffset, "count-mismatch",
              "header counts " + std::to_string(scan_.entryCount) + " entries, the tree holds " +
                  std::to_string(scan_.entries.size()));
     }
-    const auto freeReport = [this](uint32_t at, const std::string& text) { Report(at, "kif.free-list", text); };
-    scan_.freeInternalBlocks = WalkFreeList(file_, *map_, scan_.freeInternalHead, internal, freeReport);
-    scan_.freeLeafBlocks = WalkFreeList(file_, *map_, scan_.freeLeafHead, leaf, freeReport);
+    WalkFreeLists(scan_.freeInternalHead, internal, scan_.freeLeafHead, leaf, scan_.freeInternalBlocks,
+                  scan_.freeLeafBlocks);
     return scan_;
   }
 
  private:
-  void Report(uint64_t offset, const char* kind, const std::string& message) {
-    findings_.Add(name_, offset, kind, message);
-  }
-
   bool ReadHeader() {
-    if (!file_.Has(0, kro::kIndexHeaderSize)) {
-      Report(0, "kif.header", "file of " + std::to_string(file_.Size()) + " bytes cannot hold the 512-byte header");
-      return false;
-    }
+    if (!HeaderFits()) return false;
     uint32_t magic = 0;
     file_.U32(kif::kMagicOffset, magic);
     file_.U16(kif::kVersionOffset, scan_.version);
@@ -80,7 +70,7 @@ class KifWalk {
       problem = "height " + std::to_string(scan_.height) + " and root " + Hex(scan_.root) + " do not fit together";
     }
     if (!problem.empty()) {
-      Report(0, "kif.header", "header refused: " + problem);
+      Report(0, "header", "header refused: " + problem);
       return false;
     }
     scan_.headerRead = true;
@@ -102,37 +92,14 @@ class KifWalk {
     return a < b ? -1 : (a > b ? 1 : 0);
   }
 
-  uint32_t CountEntries(uint32_t block) {
-    uint32_t count = 0;
-    bool gap = false;
-    for (uint32_t slot = 0; slot < scan_.capacity; ++slot) {
-      const uint32_t value = Value(block, slot);
-      if (value != 0 && count < slot) gap = true;
-      if (value != 0 && count == slot) ++count;
-    }
-    if (gap) Report(block, "kif.slot-gap", "node " + Hex(block) + " has used slots after an unused one");
-    return count;
-  }
-
   void VisitNode(uint32_t block, uint32_t level, Bound low, Bound high, uint64_t from) {
     const uint32_t size = level == 0 ? kif::LeafBlockSize(scan_.capacity, scan_.keyLength)
                                      : kif::InternalBlockSize(scan_.capacity, scan_.keyLength);
-    if (!map_->IsPlace(block, size)) {
-      Report(from, "kif.position", "position " + Hex(block) + " (from " + Hex(from) + ") is no block place of the file");
-      return;
-    }
-    if (!map_->Claim(block)) {
-      Report(block, "kif.revisited", "node " + Hex(block) + " is reached a second time (from " + Hex(from) + ")");
-      return;
-    }
+    if (!ClaimNode(block, size, from)) return;
     ++scan_.nodesPerLevel[level];
-    const uint32_t count = CountEntries(block);
+    const uint32_t count = CountUsed(block, scan_.capacity, [&](uint32_t slot) { return Value(block, slot); });
     const bool root = block == scan_.root && level + 1 == scan_.height;
-    const uint32_t least = root ? 1 : scan_.capacity / 2;
-    if (count < least) {
-      Report(block, "kif.entry-count", "node " + Hex(block) + " holds " + std::to_string(count) + " entries, fewer than " +
-                                           std::to_string(least));
-    }
+    CheckLeast(block, count, root ? 1 : scan_.capacity / 2);
     std::vector<std::string> keys(count);
     for (uint32_t slot = 0; slot < count; ++slot) keys[slot] = Key(block, slot);
     CheckOrder(block, keys, low, high);
@@ -155,18 +122,14 @@ class KifWalk {
                                            : Compare(keys[slot - 1], Value(block, slot - 1), keys[slot], value) < 0;
       const bool beforeHigh = high.key == nullptr || Compare(keys[slot], value, *high.key, high.position) < 0;
       if (!afterPrevious || !beforeHigh) {
-        Report(block, "kif.key-order", "entry " + std::to_string(slot) + " of node " + Hex(block) + " (key \"" + keys[slot] +
+        Report(block, "key-order", "entry " + std::to_string(slot) + " of node " + Hex(block) + " (key \"" + keys[slot] +
                                            "\") is out of order");
         return;
       }
     }
   }
 
-  const ByteFile& file_;
-  const std::string& name_;
-  FindingList& findings_;
   KifScan scan_;
-  std::unique_ptr<BlockMap> map_;
 };
 
 }  // namespace

@@ -1,8 +1,6 @@
 #include "SifScan.h"
 
-#include <memory>
-
-#include "BlockMap.h"
+#include "IndexWalk.h"
 #include "engine/indexfile/CIndexFile.h"
 #include "engine/spatialindex/SifBox.h"
 #include "engine/spatialindex/SifFormat.h"
@@ -11,41 +9,33 @@ namespace gaftool {
 namespace sif = kro::sif;
 namespace {
 
-class SifWalk {
+class SifWalk : IndexWalk {
  public:
   SifWalk(const ByteFile& file, const std::string& name, FindingList& findings, bool keepNodeBoxes)
-      : file_(file), name_(name), findings_(findings), keepNodeBoxes_(keepNodeBoxes) {}
+      : IndexWalk(file, name, findings, "sif"), keepNodeBoxes_(keepNodeBoxes) {}
 
   SifScan Run() {
     scan_.fileSize = file_.Size();
     if (!ReadHeader()) return scan_;
     const uint32_t internal = sif::InternalBlockSize(scan_.maxEntries, scan_.coordinateBits);
     const uint32_t leaf = sif::LeafBlockSize(scan_.maxEntries, scan_.coordinateBits);
-    map_ = std::make_unique<BlockMap>(file_, internal, leaf);
+    MapBlocks(internal, leaf);
     scan_.nodesPerLevel.assign(scan_.height, 0);
     if (scan_.height > 0) VisitNode(scan_.root, scan_.height - 1, nullptr, sif::kRootOffset);
     if (scan_.leaves.size() != scan_.objectCount) {
-      Report(sif::kObjectCountOffset, "sif.count-mismatch",
+      Report(sif::kObjectCountOffset, "count-mismatch",
              "header counts " + std::to_string(scan_.objectCount) + " objects, the leaves hold " +
                  std::to_string(scan_.leaves.size()));
     }
-    const auto freeReport = [this](uint32_t at, const std::string& text) { Report(at, "sif.free-list", text); };
-    scan_.freeInternalBlocks = WalkFreeList(file_, *map_, scan_.freeInternalHead, internal, freeReport);
-    scan_.freeLeafBlocks = WalkFreeList(file_, *map_, scan_.freeLeafHead, leaf, freeReport);
+    WalkFreeLists(scan_.freeInternalHead, internal, scan_.freeLeafHead, leaf, scan_.freeInternalBlocks,
+                  scan_.freeLeafBlocks);
     return scan_;
   }
 
  private:
-  void Report(uint64_t offset, const char* kind, const std::string& message) {
-    findings_.Add(name_, offset, kind, message);
-  }
-
   bool ReadHeader() {
     uint32_t magic = 0;
-    if (!file_.Has(0, kro::kIndexHeaderSize)) {
-      Report(0, "sif.header", "file of " + std::to_string(file_.Size()) + " bytes cannot hold the 512-byte header");
-      return false;
-    }
+    if (!HeaderFits()) return false;
     file_.U32(sif::kMagicOffset, magic);
     file_.U16(sif::kVersionOffset, scan_.version);
     file_.U16(sif::kMinimumOffset, scan_.minEntries);
@@ -77,7 +67,7 @@ class SifWalk {
       problem = "height " + std::to_string(scan_.height) + " and root " + Hex(scan_.root) + " do not fit together";
     }
     if (!problem.empty()) {
-      Report(0, "sif.header", "header refused: " + problem);
+      Report(0, "header", "header refused: " + problem);
       return false;
     }
     scan_.headerRead = true;
@@ -96,50 +86,31 @@ class SifWalk {
     return box;
   }
 
-  // Used slots come first; returns their count and reports a gap.
-  uint32_t CountEntries(uint32_t block) {
-    uint32_t count = 0;
-    bool gap = false;
-    for (uint32_t slot = 0; slot < scan_.maxEntries; ++slot) {
-      uint32_t child = 0;
-      file_.U32(block + sif::ChildFieldOffset(slot), child);
-      if (child != 0 && count < slot) gap = true;
-      if (child != 0 && count == slot) ++count;
-    }
-    if (gap) Report(block, "sif.slot-gap", "node " + Hex(block) + " has used slots after an unused one");
-    return count;
+  uint32_t ChildField(uint32_t block, uint32_t slot) const {
+    uint32_t child = 0;
+    file_.U32(block + sif::ChildFieldOffset(slot), child);
+    return child;
   }
 
   void VisitNode(uint32_t block, uint32_t level, const BoundingBoxNode* expected, uint64_t from) {
     const uint32_t size = level == 0 ? sif::LeafBlockSize(scan_.maxEntries, scan_.coordinateBits)
                                      : sif::InternalBlockSize(scan_.maxEntries, scan_.coordinateBits);
-    if (!map_->IsPlace(block, size)) {
-      Report(from, "sif.position", "position " + Hex(block) + " (from " + Hex(from) + ") is no block place of the file");
-      return;
-    }
-    if (!map_->Claim(block)) {
-      Report(block, "sif.revisited", "node " + Hex(block) + " is reached a second time (from " + Hex(from) + ")");
-      return;
-    }
+    if (!ClaimNode(block, size, from)) return;
     ++scan_.nodesPerLevel[level];
-    const uint32_t count = CountEntries(block);
+    const uint32_t count =
+        CountUsed(block, scan_.maxEntries, [&](uint32_t slot) { return ChildField(block, slot); });
     const bool root = block == scan_.root && level + 1 == scan_.height;
-    const uint32_t least = root ? 1 : scan_.minEntries;
-    if (count < least) {
-      Report(block, "sif.entry-count", "node " + Hex(block) + " holds " + std::to_string(count) + " entries, fewer than " +
-                                           std::to_string(least));
-    }
+    CheckLeast(block, count, root ? 1 : scan_.minEntries);
     if (count == 0) return;
     scan_.entries += count;
     BoundingBoxNode unionBox = EntryBox(block, 0);
     for (uint32_t slot = 1; slot < count; ++slot) unionBox = sif::Union(unionBox, EntryBox(block, slot));
     if (expected == nullptr && keepNodeBoxes_) scan_.nodeBoxes.push_back(SifNodeBox{level, unionBox});
     if (expected != nullptr && !sif::SameBox(*expected, unionBox)) {
-      Report(from, "sif.box-union", "entry box at " + Hex(from) + " is not the union of node " + Hex(block) + "'s entries");
+      Report(from, "box-union", "entry box at " + Hex(from) + " is not the union of node " + Hex(block) + "'s entries");
     }
     for (uint32_t slot = 0; slot < count; ++slot) {
-      uint32_t child = 0;
-      file_.U32(block + sif::ChildFieldOffset(slot), child);
+      const uint32_t child = ChildField(block, slot);
       const BoundingBoxNode box = EntryBox(block, slot);
       if (level == 0) {
         uint32_t type = 0;
@@ -152,12 +123,8 @@ class SifWalk {
     }
   }
 
-  const ByteFile& file_;
-  const std::string& name_;
-  FindingList& findings_;
   const bool keepNodeBoxes_;
   SifScan scan_;
-  std::unique_ptr<BlockMap> map_;
 };
 
 }  // namespace

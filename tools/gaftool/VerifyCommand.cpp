@@ -15,10 +15,9 @@ void AddVerifyCommand(CLI::App& app, int& exitCode) {
   CLI::App* command = AddSetCommand(app, "verify", "check the three files and their agreement", argument);
   command->add_flag("--json", asJson, "one JSON object instead of text");
   command->callback([&exitCode]() {
-    SetPaths paths;
-    if (!ResolveSet(argument, paths, exitCode)) return;
     SetInspection set;
-    InspectSet(paths, false, set);
+    if (!InspectArgument(argument, false, set, exitCode)) return;
+    const SetPaths& paths = set.paths;
     if (asJson) {
       const nlohmann::json report = {{"set", paths.data},
                                      {"ok", set.findings.Empty()},
