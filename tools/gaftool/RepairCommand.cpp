@@ -42,7 +42,13 @@ void CopyHeader(const std::string& damaged, const GafHeaderInfo& header, kro::CG
   if (header.hasDescription) writer.SetDescription(header.description.c_str());
   writer.SetPrecision(static_cast<SHORT>(header.precision == 64 ? 64 : 32));
   kro::GafCoordSys record;
-  if (header.hasMetadata && ReadCoordSys(damaged, record)) writer.SetCoordSys(&record);
+  if (!header.hasMetadata) return;
+  if (ReadCoordSys(damaged, record)) {
+    writer.SetCoordSys(&record);
+  } else {
+    std::fprintf(stderr, "gaftool: %s: the coordinate-system metadata cannot be read; the repaired set has none\n",
+                 damaged.c_str());
+  }
 }
 
 // Writes the kept records into a new set at `output`; the key index is built
