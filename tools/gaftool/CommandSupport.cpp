@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "Commands.h"
+#include "Progress.h"
 
 namespace gaftool {
 
@@ -24,7 +25,8 @@ bool ResolveSet(const SetArgument& argument, SetPaths& paths, int& exitCode) {
 bool InspectArgument(const SetArgument& argument, bool keepNodeBoxes, SetInspection& set, int& exitCode) {
   SetPaths paths;
   if (!ResolveSet(argument, paths, exitCode)) return false;
-  InspectSet(paths, keepNodeBoxes, set);
+  TerminalProgress progress("checking " + paths.data, argument.quiet);
+  InspectSet(paths, keepNodeBoxes, set, &progress);
   return true;
 }
 

@@ -12,6 +12,8 @@ namespace gaftool {
 namespace gaf = kro::gaf;
 namespace {
 
+constexpr uint64_t kProgressStep = 8192;
+
 struct Chunk {
   uint64_t position = 0;
   uint32_t code = 0;
@@ -58,8 +60,8 @@ bool ReadString(const ByteFile& file, uint64_t& offset, uint64_t end, std::strin
 
 class DataFileWalk {
  public:
-  DataFileWalk(const ByteFile& file, const std::string& name, FindingList& findings)
-      : file_(file), name_(name), findings_(findings) {}
+  DataFileWalk(const ByteFile& file, const std::string& name, FindingList& findings, kro::CIndexProgress* progress)
+      : file_(file), name_(name), findings_(findings), progress_(progress) {}
 
   GafScan Run() {
     scan_.fileSize = file_.Size();
@@ -249,6 +251,7 @@ class DataFileWalk {
                "chunk code " + std::to_string(chunk.code) + " at " + Hex(position) + " does not belong in the object area");
       }
       position = chunk.next;
+      if (progress_ != nullptr && ++chunks_ % kProgressStep == 0) progress_->SetPosition(100.0 * position / file_.Size());
     }
     Damage(file_.Size(), "gaf.no-end-of-data", "the file ends at " + Hex(file_.Size()) + " without its end-of-data chunk");
   }
@@ -303,8 +306,10 @@ class DataFileWalk {
   const ByteFile& file_;
   const std::string& name_;
   FindingList& findings_;
+  kro::CIndexProgress* progress_;
   GafScan scan_;
   std::unordered_set<uint64_t> freePositions_;
+  uint64_t chunks_ = 0;
 };
 
 // Reads a u16 or u32 count inside the record.
@@ -386,8 +391,9 @@ const char* DecodeRecord(const ByteFile& file, uint64_t payload, uint32_t length
   return nullptr;
 }
 
-GafScan ScanDataFile(const ByteFile& file, const std::string& name, FindingList& findings) {
-  return DataFileWalk(file, name, findings).Run();
+GafScan ScanDataFile(const ByteFile& file, const std::string& name, FindingList& findings,
+                     kro::CIndexProgress* progress) {
+  return DataFileWalk(file, name, findings, progress).Run();
 }
 
 }  // namespace gaftool

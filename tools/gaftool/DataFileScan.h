@@ -14,6 +14,7 @@
 #include "ByteFile.h"
 #include "Findings.h"
 #include "KroGafExportImport/KroGafExportImport.h"
+#include "engine/indexfile/CIndexProgress.h"
 #include "facade/ObjectContents.h"
 
 namespace gaftool {
@@ -72,7 +73,9 @@ const char* DecodeRecord(const ByteFile& file, uint64_t payload, uint32_t length
                          const GafHeaderInfo& header, DecodedRecord& record, std::string& problem);
 
 // Walks the whole file; every damage goes into `findings` under `name`.
-GafScan ScanDataFile(const ByteFile& file, const std::string& name, FindingList& findings);
+// `progress` (optional) gets the share of the file walked, in percent.
+GafScan ScanDataFile(const ByteFile& file, const std::string& name, FindingList& findings,
+                     kro::CIndexProgress* progress = nullptr);
 
 }  // namespace gaftool
 

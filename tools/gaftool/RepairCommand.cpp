@@ -122,7 +122,10 @@ int Repair(const RepairOptions& options, const SetPaths& paths) {
     return kExitUsage;
   }
   SetInspection damaged;
-  InspectSet(paths, false, damaged);
+  {
+    TerminalProgress progress("checking " + paths.data, options.set.quiet);
+    InspectSet(paths, false, damaged, &progress);
+  }
   if (!damaged.dataBytes.Exists()) {
     PrintFindings(damaged.findings, stderr);
     return kExitProblems;

@@ -18,7 +18,8 @@ bool DeriveSetPaths(const std::string& dataFileName, SetPaths& paths, std::strin
   return true;
 }
 
-void InspectSet(const SetPaths& paths, bool keepNodeBoxes, SetInspection& inspection) {
+void InspectSet(const SetPaths& paths, bool keepNodeBoxes, SetInspection& inspection,
+                kro::CIndexProgress* progress) {
   inspection.paths = paths;
   FindingList& findings = inspection.findings;
   std::string error;
@@ -26,7 +27,7 @@ void InspectSet(const SetPaths& paths, bool keepNodeBoxes, SetInspection& inspec
     findings.Add(paths.data, 0, "gaf.unreadable", error);
     return;
   }
-  inspection.data = ScanDataFile(inspection.dataBytes, paths.data, findings);
+  inspection.data = ScanDataFile(inspection.dataBytes, paths.data, findings, progress);
 
   inspection.hasSpatialIndex = inspection.spatialBytes.Load(paths.spatialIndex, error);
   if (inspection.hasSpatialIndex) {

@@ -39,7 +39,9 @@ struct SetInspection {
 };
 
 // Loads and checks the set. A file that cannot be read becomes a finding.
-void InspectSet(const SetPaths& paths, bool keepNodeBoxes, SetInspection& inspection);
+// `progress` (optional) follows the walk over the data file.
+void InspectSet(const SetPaths& paths, bool keepNodeBoxes, SetInspection& inspection,
+                kro::CIndexProgress* progress = nullptr);
 
 }  // namespace gaftool
 
