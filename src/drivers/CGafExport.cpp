@@ -23,7 +23,8 @@ HRESULT CGafExport::Export(IKroGeometrySource* pSource, IKroGafPreferences* pPre
     *peErrCode = result;
     return S_FALSE;
   }
-  // Destroying the writer closes the set on every way out.
+  // Destroying the writer closes the set on every way out; the ways that
+  // report close it themselves.
   std::unique_ptr<CGafWriter> writer(new (std::nothrow) CGafWriter());
   if (writer == nullptr) return E_POINTER;
 
@@ -35,8 +36,21 @@ HRESULT CGafExport::Export(IKroGeometrySource* pSource, IKroGafPreferences* pPre
                  ? RunExportLoop(*writer, type, pSource, pProgress, {lNumExported, lNumMaxVertex, lNumPlinesFailed})
                  : eKroInvalidType;
   }
+  result = EndFileSet(*writer, result);
   *peErrCode = result;
   return result == eKroOk ? S_OK : S_FALSE;
+}
+
+EKroErrCode CGafExport::EndFileSet(CGafWriter& writer, EKroErrCode result) {
+  if (!writer.IsOpen()) return result;
+  // A failed write leaves nothing of this export behind; every other outcome
+  // keeps what was written.
+  if (result == eKroWriteError) {
+    writer.Discard();
+    return result;
+  }
+  const EKroErrCode finished = writer.Finish();
+  return result == eKroOk ? finished : result;
 }
 
 EKroErrCode CGafExport::PrepareFileSet(CGafWriter& writer, IKroGafPreferences* preferences,

@@ -16,8 +16,10 @@ class CGafExport final : public ComObject<IKroGafExport> {
  public:
   // S_OK with eKroOk (an abort included); S_FALSE with the error code;
   // E_POINTER for a null code, preferences, source or count pointer (the code
-  // then stays eKroUnknownErr) or when no writer can be made. Objects written
-  // before a failure stay in the set.
+  // then stays eKroUnknownErr) or when no writer can be made. An export that
+  // fails to write or whose set cannot be finished (eKroWriteError) leaves
+  // the set as it was before the export; `lNumExported` still says how far it got. After a
+  // refused setting or object type the set stays as the open left it.
   HRESULT Export(IKroGeometrySource* pSource, IKroGafPreferences* pPrefs, IKroProgressIndicator* pProgress,
                  LONG* lNumExported, LONG* lNumMaxVertex, LONG* lNumPlinesFailed, EKroErrCode* peErrCode) override;
 
@@ -26,6 +28,9 @@ class CGafExport final : public ComObject<IKroGafExport> {
   // coordinate-system record.
   static EKroErrCode PrepareFileSet(CGafWriter& writer, IKroGafPreferences* preferences,
                                     const ExportSettings& settings);
+  // Commits the set, or discards it after a failure that must leave nothing
+  // behind; the export's final result.
+  static EKroErrCode EndFileSet(CGafWriter& writer, EKroErrCode result);
 };
 
 }  // namespace kro

@@ -60,9 +60,14 @@ EKroErrCode RunExportLoop(CGafWriter& writer, EGafObjectType type, IKroGeometryS
     IKroGeometry* fetchedObject = nullptr;
     ULONG fetched = 0;
     const HRESULT hr = enumerator->Next(1, &fetchedObject, &fetched);
-    if (FAILED(hr) || fetched != 1 || fetchedObject == nullptr) continue;
-    const ComPtr<IKroGeometry> object = ComPtr<IKroGeometry>::Adopt(fetchedObject);
+    const ComPtr<IKroGeometry> object = ComPtr<IKroGeometry>::Adopt(fetched == 1 ? fetchedObject : nullptr);
+    // The end of the enumeration ends the loop, whatever count the source
+    // claimed; a fetch that fails only leaves its object out (the exported
+    // count tells the host).
+    if (hr == S_FALSE && fetched == 0) break;
+    if (FAILED(hr) || !object) continue;
     if (WriteObject(writer, type, object.Get())) ++*counts.exported;
+    if (writer.IsDamaged()) return eKroWriteError;
   }
 
   if (type != kGafPointObject) {

@@ -20,10 +20,14 @@ struct ExportCounts {
 // polygons (4, which also takes multi-polygons).
 bool IsExportableType(EGafObjectType type);
 
-// Runs exactly as many passes as the source says it holds objects, calling
-// `progress` (optional) before each. eKroOk (also after an abort) or
-// eKroFailGetObject when the source gives no enumerator; an object that is
-// not fetched, of another kind, or not written is only left out of the count.
+// Runs at most as many passes as the source says it holds objects, calling
+// `progress` (optional) before each, and stops early when the enumerator
+// says it has no more (S_FALSE with nothing fetched). eKroOk (also after an
+// abort); eKroFailGetObject when the source gives no enumerator;
+// eKroWriteError when a file failed and the set is damaged. An object that
+// is not fetched, of another kind, or that the writer refuses (an open ring,
+// a coordinate that is not finite, a key too long) is only left out of the
+// count.
 EKroErrCode RunExportLoop(CGafWriter& writer, EGafObjectType type, IKroGeometrySource* source,
                           IKroProgressIndicator* progress, const ExportCounts& counts);
 

@@ -30,6 +30,9 @@ constexpr EngineStatus eGafOutOfMemory = 0x80041012u;
 constexpr EngineStatus eGafNoObjectArea = 0x80041013u;
 constexpr EngineStatus eGafPolygonUnclosed = 0x80041016u;
 constexpr EngineStatus eGafPrecisionMismatch = 0x80041017u;
+// The rollback journal beside a set could not be replayed (a journal of
+// another format, or a restore step failed); the set is not opened.
+constexpr EngineStatus eGafJournalError = 0x80041018u;
 
 // Spatial index.
 constexpr EngineStatus eSifCannotOpen = 0x80042000u;
@@ -48,6 +51,10 @@ constexpr EngineStatus eSifUnderfullNode = 0x8004200Cu;
 constexpr EngineStatus eSifTempFileError = 0x8004200Du;
 constexpr EngineStatus eSifTempWriteError = 0x8004200Eu;
 constexpr EngineStatus eSifReplaceFailed = 0x8004200Fu;
+// Insert: the tree is at its height limit and the entry would need a split.
+constexpr EngineStatus eSifHeightLimit = 0x80042010u;
+// Verify: an entry's box has a NaN coordinate (no search or delete finds it).
+constexpr EngineStatus eSifNaNBox = 0x80042011u;
 
 // Key index.
 constexpr EngineStatus eKifCannotOpen = 0x80043000u;

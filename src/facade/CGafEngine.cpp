@@ -4,6 +4,8 @@
 
 #include "engine/datafile/CGafFile.h"
 #include "engine/fileaccess/CGafRawFile.h"
+#include "engine/fileaccess/SetRecovery.h"
+#include "engine/fileaccess/WriteSession.h"
 #include "engine/keyindex/CKeyIndex.h"
 #include "engine/spatialindex/CSpatialIndex.h"
 #include "facade/CompanionNames.h"
@@ -42,6 +44,20 @@ std::unique_ptr<Engine> OpenEngine(const char* fileName, uint32_t flagWord, Engi
   return engine;
 }
 
+EngineStatus FirstFailure(EngineStatus first, EngineStatus next) { return first != kEngineOk ? first : next; }
+
+// Whether a file is there. An existence test that fails must not make a set
+// lose its key index: a file counts as missing only when it can neither be
+// opened nor be found.
+bool FilePresent(const char* fileName) {
+  FileHandle handle = kInvalidFileHandle;
+  if (CGafRawFile::Open(fileName, kOpenReadOnly, handle)) {
+    CGafRawFile::Close(handle);
+    return true;
+  }
+  return CGafRawFile::Exists(fileName);
+}
+
 // A lost index is rebuilt packed: bottom-up is the fastest way to a complete
 // index, and the result is an ordinary tree that later inserts extend.
 const SpatialRebuild kRebuildForAppend{true, SifPackOrder::kSortTileRecursive};
@@ -60,6 +76,7 @@ uint32_t CGafEngine::Open(const char* fileName, EKroGafOpenFlags openMode, LONG 
 
   lastStatus_ = OpenComponents(fileName, flagWord, useKif);
   if (lastStatus_ != kEngineOk) {
+    damaged_ = true;
     Close();
     return lastStatus_;
   }
@@ -71,10 +88,32 @@ uint32_t CGafEngine::Open(const char* fileName, EKroGafOpenFlags openMode, LONG 
 EngineStatus CGafEngine::OpenComponents(const char* fileName, uint32_t flagWord, LONG useKif) {
   CompanionNames names;
   EngineStatus status = DeriveCompanionNames(fileName, names);
+  if (status == kEngineOk) status = BeginSession(fileName, names, flagWord);
   if (status != kEngineOk) return status;
   dataFile_ = OpenEngine<CGafFile>(fileName, flagWord, eGafOutOfMemory, status);
   if (status != kEngineOk) return status;
-  return OpenIndexes(names, flagWord, useKif);
+  status = OpenIndexes(names, flagWord, useKif);
+  if (status == kEngineOk && dataFile_->IsReadOnly()) status = CheckIndexCounts();
+  return status;
+}
+
+EngineStatus CGafEngine::BeginSession(const char* fileName, const CompanionNames& names, uint32_t flagWord) {
+  const SetFileNames setNames{fileName, names.spatialIndex, names.keyIndex};
+  const EngineStatus recovered = RecoverFileSet(setNames);
+  if (recovered != kEngineOk || (flagWord & kOpenReadOnly) != 0) return recovered;
+  const bool fresh = (flagWord & kOpenCreateTruncate) != 0;
+  session_.reset(new (std::nothrow)
+                     WriteSession(fresh ? WriteSession::Kind::kFresh : WriteSession::Kind::kJournaled, setNames));
+  if (session_ == nullptr) return eGafOutOfMemory;
+  session_->Begin();
+  return kEngineOk;
+}
+
+EngineStatus CGafEngine::CheckIndexCounts() const {
+  const uint32_t objects = dataFile_->GetObjectCount();
+  const bool agree = spatialIndex_->GetObjectCount() == objects &&
+                     (keyIndex_ == nullptr || keyIndex_->GetEntryCount() == objects);
+  return agree ? kEngineOk : eGafBadFormat;
 }
 
 EngineStatus CGafEngine::OpenIndexes(const CompanionNames& names, uint32_t flagWord, LONG useKif) {
@@ -100,7 +139,7 @@ EngineStatus CGafEngine::OpenIndexes(const CompanionNames& names, uint32_t flagW
   }
 
   const bool alwaysKeyIndex = useKif == -1;
-  if (!alwaysKeyIndex && !CGafRawFile::Exists(names.keyIndex.c_str())) return kEngineOk;
+  if (!alwaysKeyIndex && !FilePresent(names.keyIndex.c_str())) return kEngineOk;
   if (alwaysKeyIndex && WouldCreateIncompleteIndex(names.keyIndex.c_str())) {
     status = RebuildIndexes(*dataFile_, std::string(), names.keyIndex, kRebuildForAppend);
     if (status != kEngineOk) return status;
@@ -115,18 +154,25 @@ bool CGafEngine::WouldCreateIncompleteIndex(const char* indexName) const {
 }
 
 EngineStatus CGafEngine::CloseFiles() {
-  EngineStatus status = kEngineOk;
-  if (dataFile_ != nullptr) status = dataFile_->Close();
-  Close();
+  const bool writable = dataFile_ != nullptr && !dataFile_->IsReadOnly();
+  EngineStatus status = writable ? dataFile_->Close() : kEngineOk;
+  dataFile_.reset();
+  if (spatialIndex_ != nullptr) status = FirstFailure(status, spatialIndex_->Close());
+  if (keyIndex_ != nullptr) status = FirstFailure(status, keyIndex_->Close());
+  spatialIndex_.reset();
+  keyIndex_.reset();
+  if (damaged_ && status == kEngineOk) status = eGafWriteError;
+  if (session_ != nullptr) {
+    const EngineStatus ended = status == kEngineOk ? session_->Commit() : session_->Discard();
+    if (ended != kEngineOk) status = ended;
+    session_.reset();
+  }
+  damaged_ = false;
+  mode_ = Mode::kNoFileSet;
+  state_ = State::kClosed;
   return status;
 }
 
-void CGafEngine::Close() {
-  dataFile_.reset();
-  spatialIndex_.reset();
-  keyIndex_.reset();
-  mode_ = Mode::kNoFileSet;
-  state_ = State::kClosed;
-}
+void CGafEngine::Close() { (void)CloseFiles(); }
 
 }  // namespace kro

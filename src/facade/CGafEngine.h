@@ -6,6 +6,11 @@
 // Operations answer with EKroErrCode values; the engine status word of the
 // step that decided the outcome stays in LastStatus() until the next step.
 //
+// A writable open holds the set in a write session (WriteSession): a set
+// created anew is removed again, and an existing set appended to or updated
+// is rolled back from its journal, unless the session commits at close. Any
+// open first rolls back a journal that an earlier writer left behind.
+//
 // state / mode: closed (0 / -1) -> Open -> open (1 / 0) -> a reader's
 // BeginSequential / BeginSpatialSearch -> reading (2 / 1 or 2) -> EndSearch
 // -> open. A facade opens one file set once; destruction closes it.
@@ -23,6 +28,7 @@ namespace kro {
 class CGafFile;
 class CSpatialIndex;
 class CKeyIndex;
+class WriteSession;
 struct CompanionNames;
 
 class CGafEngine {
@@ -50,11 +56,13 @@ class CGafEngine {
   enum class State : int32_t { kClosed = 0, kOpen = 1, kReading = 2 };
   enum class Mode : int32_t { kNoFileSet = -1, kIdle = 0, kSequential = 1, kSpatial = 2, kKey = 3, kPosition = 4 };
 
-  // Destroys the data file, then the spatial index, then the key index; what
-  // goes wrong while they close is not reported.
+  // CloseFiles, unreported.
   void Close();
-  // Finishes the files in the same order, then destroys them; the first
-  // failure's status word, or kEngineOk.
+  // Finishes the data file, then the spatial index, then the key index, and
+  // ends the write session: committed when every file finished and nothing
+  // is damaged, else discarded. kEngineOk when committed (or read-only);
+  // otherwise the first failure's status word (eGafWriteError for a damaged
+  // set, eGafJournalError when even the rollback failed).
   EngineStatus CloseFiles();
 
   State state_ = State::kClosed;
@@ -63,10 +71,20 @@ class CGafEngine {
   std::unique_ptr<CGafFile> dataFile_;
   std::unique_ptr<CSpatialIndex> spatialIndex_;
   std::unique_ptr<CKeyIndex> keyIndex_;
+  std::unique_ptr<WriteSession> session_;
+  // The set must not be committed: its open failed part-way, or a file took
+  // part of an object and another failed, or a file failed for good.
+  bool damaged_ = false;
 
  private:
   EngineStatus OpenComponents(const char* fileName, uint32_t flagWord, LONG useKif);
   EngineStatus OpenIndexes(const CompanionNames& names, uint32_t flagWord, LONG useKif);
+  // Recovers the set from a journal left beside it, then, for a writable
+  // open, starts the write session.
+  EngineStatus BeginSession(const char* fileName, const CompanionNames& names, uint32_t flagWord);
+  // A set opened read-only must be whole: indexes that count other than the
+  // data file mean a writer died before it finished.
+  EngineStatus CheckIndexCounts() const;
   // A file set whose data file already holds objects must not get an index
   // created empty beside it: the index would miss those objects, so such an
   // index is rebuilt from the data file first.

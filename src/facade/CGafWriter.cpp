@@ -124,7 +124,12 @@ EKroErrCode CGafWriter::WriteRecord(EGafObjectType type, const ObjectTexts& text
     default:
       return eKroInvalidType;
   }
-  if (lastStatus_ != kEngineOk) return eKroWriteError;
+  if (lastStatus_ != kEngineOk) {
+    // A refused object leaves the data file as it was; a failed write
+    // leaves it with a sticky failure and the set damaged.
+    if (dataFile_->Status() != kEngineOk) damaged_ = true;
+    return eKroWriteError;
+  }
   return IndexRecord(type, texts.key, box, boxOut);
 }
 
@@ -134,6 +139,13 @@ EKroErrCode CGafWriter::Finish() {
   return lastStatus_ == kEngineOk ? eKroOk : eKroWriteError;
 }
 
+EKroErrCode CGafWriter::Discard() {
+  if (dataFile_ == nullptr) return eKroIllegalFunctionCall;
+  damaged_ = true;
+  lastStatus_ = CloseFiles();
+  return lastStatus_ == eGafJournalError ? eKroWriteError : eKroOk;
+}
+
 bool CGafWriter::KeyIndexAccepts(const std::string& key) const {
   return keyIndex_ == nullptr || std::strlen(key.c_str()) <= keyIndex_->GetKeyLength();
 }
@@ -141,13 +153,13 @@ bool CGafWriter::KeyIndexAccepts(const std::string& key) const {
 EKroErrCode CGafWriter::IndexRecord(EGafObjectType type, const std::string& key, const BoundingBoxNode& box,
                                     BoundingBoxNode* boxOut) {
   if (boxOut != nullptr) *boxOut = box;
+  // The data file holds the record now: an index that cannot take it
+  // leaves the set's files out of step, so the set is damaged.
   lastStatus_ = spatialIndex_->Insert(static_cast<uint32_t>(type), box, lastRecordPosition_);
-  if (lastStatus_ != kEngineOk) return eKroWriteError;
-  if (keyIndex_ != nullptr) {
-    lastStatus_ = keyIndex_->Insert(key.c_str(), lastRecordPosition_);
-    if (lastStatus_ != kEngineOk) return eKroWriteError;
-  }
-  return eKroOk;
+  if (lastStatus_ == kEngineOk && keyIndex_ != nullptr) lastStatus_ = keyIndex_->Insert(key.c_str(), lastRecordPosition_);
+  if (lastStatus_ == kEngineOk) return eKroOk;
+  damaged_ = true;
+  return eKroWriteError;
 }
 
 }  // namespace kro

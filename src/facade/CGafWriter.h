@@ -53,9 +53,19 @@ class CGafWriter final : public CGafEngine {
                             BoundingBoxNode* boxOut);
 
   // Finishes the set: the data file's end-of-data chunk and info chunk, each
-  // index's header and nodes. eKroOk, or eKroWriteError when any file failed
-  // to finish (LastStatus() tells which). The set is closed either way.
+  // index's header and nodes, every file synced, then commits it. eKroOk
+  // when the set is committed; eKroWriteError when anything failed
+  // (LastStatus() tells what), and then the set is as it was before the open:
+  // a set this writer created is removed, an append or update rolled back.
+  // Destroying an unfinished writer finishes it the same way, unreported.
   EKroErrCode Finish();
+  // Gives the set up: it is left as it was before the open. eKroOk, or
+  // eKroWriteError when the rollback failed too (its journal stays, and the
+  // next open of the set rolls it back).
+  EKroErrCode Discard();
+  // A file failed while taking an object, so the set can only be discarded;
+  // Finish then reports eKroWriteError.
+  bool IsDamaged() const { return damaged_; }
 
   // Record position of the object written last; 0 before the first.
   uint32_t LastRecordPosition() const { return lastRecordPosition_; }

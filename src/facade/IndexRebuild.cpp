@@ -43,8 +43,8 @@ EngineStatus InsertSpatialIndex(const std::vector<IndexedRecord>& records, const
   for (size_t i = 0; i < records.size() && status == kEngineOk; ++i) {
     status = index->Insert(records[i].type, records[i].box, records[i].position);
   }
-  index->Close();
-  return status;
+  const EngineStatus closed = index->Close();
+  return status != kEngineOk ? status : closed;
 }
 
 }  // namespace
@@ -114,6 +114,8 @@ EngineStatus WriteKeyIndex(const std::vector<IndexedRecord>& records, const std:
       }
       status = index->Insert(records[i].key.c_str(), records[i].position);
     }
+    const EngineStatus closed = index->Close();
+    if (status == kEngineOk) status = closed;
   }
   return PutInPlace(temporary, fileName, status, eKifReplaceFailed);
 }

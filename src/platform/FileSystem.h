@@ -39,6 +39,11 @@ class FileSystem {
   virtual bool Tell(FileHandle handle, uint32_t& position) = 0;
   virtual bool Size(FileHandle handle, uint32_t& size) = 0;
   virtual bool Truncate(FileHandle handle, uint32_t size) = 0;
+  // Forces what was written through `handle` to the disk.
+  virtual bool Sync(FileHandle handle) = 0;
+  // Forces the directory that holds `fileName` to the disk, so that files
+  // created in it or deleted from it stay so after a power loss.
+  virtual bool SyncDirectory(const char* fileName) = 0;
   // Creates an empty, uniquely named file in the temporary directory and puts
   // its name into `name` (kMaxPathBytes bytes).
   virtual bool TempFileName(char* name) = 0;

@@ -217,6 +217,24 @@ bool PosixFileSystem::Truncate(FileHandle handle, uint32_t size) {
   return ::ftruncate(handle, static_cast<off_t>(size)) == 0;
 }
 
+bool PosixFileSystem::Sync(FileHandle handle) {
+  uint64_t offset = 0;
+  if (!OffsetOf(handle, offset)) return false;
+  return ::fdatasync(handle) == 0;
+}
+
+bool PosixFileSystem::SyncDirectory(const char* fileName) {
+  if (fileName == nullptr) return false;
+  std::string directory(fileName);
+  const size_t slash = directory.rfind('/');
+  directory = slash == std::string::npos ? std::string(".") : directory.substr(0, slash + 1);
+  const int fd = ::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return false;
+  const bool ok = ::fsync(fd) == 0;
+  ::close(fd);
+  return ok;
+}
+
 bool PosixFileSystem::TempFileName(char* name) {
   const std::string pattern = TemporaryDirectory() + "IDFXXXXXX";
   if (pattern.size() >= kMaxPathBytes) return false;

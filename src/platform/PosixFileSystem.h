@@ -29,6 +29,8 @@ class PosixFileSystem : public FileSystem {
   bool Tell(FileHandle handle, uint32_t& position) override;
   bool Size(FileHandle handle, uint32_t& size) override;
   bool Truncate(FileHandle handle, uint32_t size) override;
+  bool Sync(FileHandle handle) override;
+  bool SyncDirectory(const char* fileName) override;
   bool TempFileName(char* name) override;
   bool Replace(const char* source, const char* target) override;
   bool Delete(const char* fileName) override;

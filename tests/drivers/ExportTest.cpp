@@ -1,6 +1,10 @@
 // The export driver: its failure table, the loop over the source, progress
 // and abort, the counts, and what a second export onto an existing set does.
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdio>
 
@@ -237,7 +241,7 @@ TEST_F(ExportTest, AnEmptySourceMakesAnEmptySet) {
   EXPECT_TRUE(ImportShapes(FileName()).empty());
 }
 
-TEST_F(ExportTest, TheLoopRunsAsOftenAsTheSourceSays) {
+TEST_F(ExportTest, TheLoopRunsAsOftenAsTheSourceSaysOrUntilItsEnumeratorEnds) {
   HostSet fewer = MakeHostSet(Lines(5));
   fewer.setup->reportedCount = 3;
   EXPECT_EQ(3, RunExport(fewer.source.Get(), MakePreferences(Setup()).Get()).exported);
@@ -245,9 +249,9 @@ TEST_F(ExportTest, TheLoopRunsAsOftenAsTheSourceSays) {
   EXPECT_EQ(3u, ImportShapes(FileName()).size());
 
   HostSet more = MakeHostSet(Lines(2));
-  more.setup->reportedCount = 6;
+  more.setup->reportedCount = 2000000000;
   EXPECT_EQ(2, RunExport(more.source.Get(), MakePreferences(Setup()).Get()).exported);
-  EXPECT_EQ(6u, more.setup->nextCalls);
+  EXPECT_EQ(3u, more.setup->nextCalls) << "one call past the end, not two billion";
 }
 
 TEST_F(ExportTest, VertexCountsComeFromTheEnumeratorOnLinePathsOnly) {
@@ -350,6 +354,48 @@ TEST_F(ExportTest, TheExportObjectAnswersItsOwnInterfaceOnly) {
   EXPECT_EQ(E_POINTER, CreateKroGafExport(IID_IKroGafExport, nullptr));
   errorInfo.Reset();
   EXPECT_EQ(0u, exporter.Detach()->Release());
+}
+
+// A file-size limit stands for a full disk (SIGXFSZ ignored): the export
+// says so, and neither a created set nor an appended one is left changed.
+TEST_F(ExportTest, AFullDiskIsReportedAndLeavesNoTrace) {
+  struct Case {
+    EKroGafOpenFlags mode;
+    rlim_t limit;
+  };
+  ASSERT_EQ(eKroOk, ExportShapes(Lines(300), [&] {
+                      PreferencesSetup setup = Setup();
+                      setup.precision = 64;
+                      return setup;
+                    }()).code);
+  const std::string sif = dir_.File("export.sif");
+  const Bytes data = ReadFileBytes(FileName());
+  const Bytes index = ReadFileBytes(sif);
+  for (const Case& c : {Case{kGafOpenAppend, data.size() + 5000}, Case{kGafOpenAppend, data.size() + 60000},
+                        Case{kGafCreateNew, 3000}, Case{kGafCreateNew, 40000}}) {
+    WriteFileBytes(FileName(), data);
+    WriteFileBytes(sif, index);
+    const pid_t child = fork();
+    if (child == 0) {
+      signal(SIGXFSZ, SIG_IGN);
+      const rlimit fileSize{c.limit, c.limit};
+      setrlimit(RLIMIT_FSIZE, &fileSize);
+      PreferencesSetup setup = Setup();
+      setup.openMode = c.mode;
+      setup.precision = 64;
+      const ExportResult result = ExportShapes(Lines(5000, 300), setup);
+      _exit(result.hr == S_FALSE && result.code == eKroWriteError && result.exported < 5000 ? 0 : 1);
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "limit " << c.limit << ": not reported";
+    if (c.mode == kGafOpenAppend) {
+      EXPECT_EQ(data, ReadFileBytes(FileName())) << "limit " << c.limit;
+      EXPECT_EQ(index, ReadFileBytes(sif)) << "limit " << c.limit;
+    } else {
+      EXPECT_FALSE(FileExists(FileName()) || FileExists(sif)) << "limit " << c.limit;
+    }
+  }
 }
 
 }  // namespace

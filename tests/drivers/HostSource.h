@@ -53,7 +53,9 @@ class HostEnumerator final : public HostUnknown<IKroEnumGeometry> {
     *fetched = 0;
     for (ULONG i = 0; i < count; ++i) {
       const ULONG call = setup_->nextCalls++;
-      if (cursor_ >= setup_->objects.size()) break;
+      // The end of the list is S_FALSE with what was fetched, as the
+      // enumerators of the platform answer.
+      if (cursor_ >= setup_->objects.size()) return S_FALSE;
       IKroGeometry* object = setup_->objects[cursor_++].Get();
       if (setup_->failingFetches.count(call) != 0) return E_FAIL;
       if (setup_->emptyFetches.count(call) != 0) continue;

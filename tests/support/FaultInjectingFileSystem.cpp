@@ -7,7 +7,7 @@ namespace {
 
 bool IsIo(FileOp op) {
   return op == FileOp::kRead || op == FileOp::kWrite || op == FileOp::kSeek || op == FileOp::kTell ||
-         op == FileOp::kSize || op == FileOp::kTruncate;
+         op == FileOp::kSize || op == FileOp::kTruncate || op == FileOp::kSync;
 }
 
 }  // namespace
@@ -81,6 +81,14 @@ bool FaultInjectingFileSystem::Size(FileHandle handle, uint32_t& size) {
 
 bool FaultInjectingFileSystem::Truncate(FileHandle handle, uint32_t size) {
   return !ShouldFail(FileOp::kTruncate) && real_.Truncate(handle, size);
+}
+
+bool FaultInjectingFileSystem::Sync(FileHandle handle) {
+  return !ShouldFail(FileOp::kSync) && real_.Sync(handle);
+}
+
+bool FaultInjectingFileSystem::SyncDirectory(const char* fileName) {
+  return !ShouldFail(FileOp::kSyncDirectory) && real_.SyncDirectory(fileName);
 }
 
 bool FaultInjectingFileSystem::TempFileName(char* name) {

@@ -25,7 +25,9 @@ enum class FileOp {
   kTempName,
   kReplace,
   kDelete,
-  kAnyIo,  // read, write, seek, tell, size or truncate, counted together
+  kSync,
+  kSyncDirectory,
+  kAnyIo,  // read, write, seek, tell, size, truncate or sync, counted together
   kCount
 };
 
@@ -52,6 +54,8 @@ class FaultInjectingFileSystem : public FileSystem {
   bool Tell(FileHandle handle, uint32_t& position) override;
   bool Size(FileHandle handle, uint32_t& size) override;
   bool Truncate(FileHandle handle, uint32_t size) override;
+  bool Sync(FileHandle handle) override;
+  bool SyncDirectory(const char* fileName) override;
   bool TempFileName(char* name) override;
   bool Replace(const char* source, const char* target) override;
   bool Delete(const char* fileName) override;

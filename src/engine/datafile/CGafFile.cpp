@@ -45,8 +45,11 @@ EngineStatus CGafFile::Open(const char* fileName, uint32_t flagWord) {
   if (version_ > gaf::kMaxReadableVersion) return Fail(eGafBadVersion);
   if (infoLengthWrong_) return Fail(eGafBadFormat);
   if (coordinateBits_ != 32 && coordinateBits_ != 64) return Fail(eGafBadFormat);
-  if (readOnly_) return status_;
-  if (version_ <= gaf::kLastOldLayoutVersion) return Fail(eGafBadVersion);
+  const bool oldLayout = version_ <= gaf::kLastOldLayoutVersion;
+  // Only a current-version file can have been left by a writer of this
+  // engine that died before close: its end-of-data chunk is then missing.
+  if (readOnly_) return oldLayout ? status_ : CheckEndOfDataTail(firstObjectPosition_);
+  if (oldLayout) return Fail(eGafBadVersion);
   return PrepareForAppend();
 }
 
@@ -67,18 +70,28 @@ bool CGafFile::AllocateBuffers() {
 
 // Close rewrites offset 0 .. 45 and new records overwrite the end-of-data
 // chunk, so both must be where the format puts them before anything is
-// written into an existing file.
+// written into an existing file; and no record may lie behind an earlier
+// end-of-data chunk, where a sequential reader would never find it.
 EngineStatus CGafFile::PrepareForAppend() {
-  if (!infoChunkFirst_ || (fileSize_ & 1u) != 0 ||
+  if (!infoChunkFirst_) return Fail(eGafBadFormat);
+  if (CheckObjectAreaFraming() != kEngineOk) return status_;
+  const uint32_t endMarker = fileSize_ - gaf::kEndOfDataSize;
+  if (CheckEndOfDataTail(endMarker) != kEngineOk) return status_;
+  appendPosition_ = endMarker;
+  return status_;
+}
+
+// The last two bytes must be the end-of-data chunk, at an even offset behind
+// the header. Leaves the file at `home`.
+EngineStatus CGafFile::CheckEndOfDataTail(uint32_t home) {
+  if ((fileSize_ & 1u) != 0 ||
       fileSize_ < static_cast<uint64_t>(firstObjectPosition_) + gaf::kEndOfDataSize) {
     return Fail(eGafBadFormat);
   }
-  const uint32_t endMarker = fileSize_ - gaf::kEndOfDataSize;
   ChunkTag tag;
-  if (!SeekTo(endMarker) || !ReadTag(tag)) return status_;
+  if (!SeekTo(fileSize_ - gaf::kEndOfDataSize) || !ReadTag(tag)) return status_;
   if (tag.code != gaf::kCodeEndOfData || tag.length != 0 || tag.longForm) return Fail(eGafBadFormat);
-  if (!SeekTo(endMarker)) return status_;
-  appendPosition_ = endMarker;
+  SeekTo(home);
   return status_;
 }
 

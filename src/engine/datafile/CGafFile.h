@@ -80,8 +80,10 @@ class CGafFile : public CGafFileBase {
 
   // Null strings are written as empty. Refused without being stored: a
   // string over 65535 bytes, a negative count, more than 65535 vertices in a
-  // single-set record or more than 65535 sets (eGafInvalidParameter); an open
-  // or empty polygon ring (eGafPolygonUnclosed). A read-only or closed file
+  // single-set record or more than 65535 sets, a coordinate that is NaN or
+  // infinite or (at 32 bits) beyond the single-precision range
+  // (eGafInvalidParameter); an open or empty polygon ring
+  // (eGafPolygonUnclosed). A read-only or closed file
   // answers eGafWriteError.
   EngineStatus WritePoint(const char* name, const char* key, const char* url, const CKroDoublePointNode* vertex,
                           uint32_t& position, BoundingBoxNode* box) override;
@@ -171,6 +173,9 @@ class CGafFile : public CGafFileBase {
   EngineStatus Open(const char* fileName, uint32_t flagWord);
   bool AllocateBuffers();
   EngineStatus PrepareForAppend();
+  EngineStatus CheckEndOfDataTail(uint32_t home);
+  // Object area (CGafFileFraming.cpp).
+  EngineStatus CheckObjectAreaFraming();
   // Keeps the first failure; a failure replaces kEngineEndOfResults.
   EngineStatus Fail(EngineStatus status);
   void ResetReadCursor();
@@ -261,6 +266,7 @@ class CGafFile : public CGafFileBase {
   uint32_t firstObjectPosition_ = 0;
   uint32_t appendPosition_ = 0;
   bool infoChunkFirst_ = false;
+  uint32_t infoChunks_ = 0;
   bool infoLengthWrong_ = false;
   bool closedByClose_ = false;
 

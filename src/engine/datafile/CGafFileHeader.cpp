@@ -22,6 +22,12 @@ EngineStatus CGafFile::ReadHeader() {
       infoChunkFirst_ = at == 0 && tag.code == gaf::kCodeInfo && !tag.longForm;
       first = false;
     }
+    // A second info chunk would override the counts that close keeps in the
+    // first; which one is true cannot be told.
+    if (tag.code == gaf::kCodeInfo && ++infoChunks_ > 1) {
+      Fail(eGafBadFormat);
+      break;
+    }
     ReadHeaderChunk(tag);
   }
   if (filePosition_ != kUnknownPosition) firstObjectPosition_ = filePosition_;

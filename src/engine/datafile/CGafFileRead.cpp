@@ -172,7 +172,8 @@ EngineStatus CGafFile::ReadBody(EGafObjectType type, RecordBody& body) {
   // An old multi-set record's length is not relied on: its content, which
   // must lie in the file, says where it ends.
   const bool oldMultiSet = IsOldMultiSet(type);
-  const uint32_t limit = oldMultiSet ? fileSize_ - recordStart_ : recordLength_;
+  const uint32_t restOfFile = recordStart_ <= fileSize_ ? fileSize_ - recordStart_ : 0;
+  const uint32_t limit = oldMultiSet ? restOfFile : recordLength_;
   const uint32_t load = oldMultiSet ? limit : recordEnd_ - recordStart_;
   GafPayloadReader reader(file_, readBuffer_.get(), gaf::kIoBufferSize, limit, load);
   const Shape shape = type == kGafPointObject                                          ? Shape::kPoint

@@ -1,6 +1,8 @@
 // Writing object records. Every writer checks all of its input before the
 // first byte goes out, so a refused record leaves the file, its box and its
 // count as they were.
+#include <cfloat>
+#include <cmath>
 #include <cstring>
 
 #include "engine/datafile/CGafFile.h"
@@ -10,6 +12,16 @@ namespace kro {
 namespace {
 
 const char* TextOrEmpty(const char* text) { return text != nullptr ? text : ""; }
+
+// A coordinate that is not finite, or that the file's width turns into an
+// infinity, gives a box that no search can meet: such objects are refused.
+bool CoordinatesStorable(const CKroDoublePointNode* vertices, uint64_t count, uint32_t coordinateBytes) {
+  const double limit = coordinateBytes == 4 ? static_cast<double>(FLT_MAX) : DBL_MAX;
+  for (uint64_t i = 0; i < count; ++i) {
+    if (!(std::fabs(vertices[i].x) <= limit) || !(std::fabs(vertices[i].y) <= limit)) return false;
+  }
+  return true;
+}
 
 }  // namespace
 
@@ -119,6 +131,7 @@ EngineStatus CGafFile::PlanRecord(const RecordRequest& request, RecordPlan& plan
   if (plan.vertexCount > 0 && request.vertices == nullptr) return eGafInvalidParameter;
   plan.length = plan.stringBlock + countFields + plan.vertexCount * 2 * CoordinateBytes();
   if (plan.length > kMaxFileOffset) return eGafInvalidParameter;
+  if (!CoordinatesStorable(request.vertices, plan.vertexCount, CoordinateBytes())) return eGafInvalidParameter;
 
   if (request.type == kGafPolygonObject) return CheckRingsClosed(request.vertices, &request.count, 1);
   if (request.type == kGafPolyPolygonObject) return CheckRingsClosed(request.vertices, request.setCounts, request.count);

@@ -19,12 +19,15 @@ bool GafPayloadReader::Fail(EngineStatus status) {
   return false;
 }
 
+// The length is checked before the window: the window may already hold bytes
+// beyond the payload (the pad byte, or the rest of an old record's file),
+// which no field may take. Keeps consumed_ <= length_ and
+// end_ - begin_ == loaded_ - consumed_.
 bool GafPayloadReader::Need(uint32_t count) {
   if (failure_ != kEngineOk) return false;
+  if (count > length_ - consumed_ || count > capacity_) return Fail(eGafBadFormat);
   const uint32_t available = end_ - begin_;
   if (available >= count) return true;
-  if (count > length_ - consumed_) return Fail(eGafBadFormat);
-  if (count > capacity_) return Fail(eGafBadFormat);
   std::memmove(window_, window_ + begin_, available);
   begin_ = 0;
   end_ = available;
@@ -32,7 +35,9 @@ bool GafPayloadReader::Need(uint32_t count) {
   if (!CGafRawFile::Read(handle_, window_ + end_, wanted)) return Fail(eGafReadError);
   end_ += wanted;
   loaded_ += wanted;
-  return true;
+  // Cannot fail while loadLimit_ >= length_; kept so that no later change of
+  // the limits can turn into a read past the window.
+  return end_ - begin_ >= count || Fail(eGafBadFormat);
 }
 
 template <typename T, typename Decode>

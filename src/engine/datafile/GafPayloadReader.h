@@ -44,7 +44,7 @@ class GafPayloadReader {
   bool GetVertices(CKroDoublePointNode* out, uint64_t count, uint32_t coordinateBytes);
 
   uint32_t Consumed() const { return consumed_; }
-  uint32_t Unconsumed() const { return length_ - consumed_; }
+  uint32_t Unconsumed() const { return consumed_ <= length_ ? length_ - consumed_ : 0; }
   // Bytes read from the file so far: the file offset is payload start + this.
   uint32_t Loaded() const { return loaded_; }
   EngineStatus Failure() const { return failure_; }

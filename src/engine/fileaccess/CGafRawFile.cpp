@@ -2,6 +2,8 @@
 
 #include <atomic>
 
+#include "engine/fileaccess/WriteSession.h"
+
 namespace kro {
 namespace {
 
@@ -20,11 +22,15 @@ FileSystem* CGafRawFile::SetFileSystem(FileSystem* files) {
 
 bool CGafRawFile::Open(const char* fileName, uint32_t flagWord, FileHandle& handle) {
   handle = kInvalidFileHandle;
+  if ((flagWord & kOpenReadOnly) == 0) {
+    if (WriteSession* session = WriteSession::ForName(fileName)) return session->OpenFile(fileName, flagWord, handle);
+  }
   return Files().Open(fileName, flagWord, handle);
 }
 
 bool CGafRawFile::Close(FileHandle handle) {
   if (handle == kInvalidFileHandle) return false;
+  if (WriteSession* session = WriteSession::ForHandle(handle)) return session->CloseFile(handle);
   return Files().Close(handle);
 }
 
@@ -35,6 +41,7 @@ bool CGafRawFile::Read(FileHandle handle, void* buffer, uint32_t count) {
 }
 
 bool CGafRawFile::Write(FileHandle handle, const void* buffer, uint32_t count) {
+  if (WriteSession* session = WriteSession::ForHandle(handle)) return session->WriteFile(handle, buffer, count);
   return Files().Write(handle, buffer, count);
 }
 
@@ -46,7 +53,12 @@ bool CGafRawFile::Tell(FileHandle handle, uint32_t& position) { return Files().T
 
 bool CGafRawFile::Size(FileHandle handle, uint32_t& size) { return Files().Size(handle, size); }
 
-bool CGafRawFile::Truncate(FileHandle handle, uint32_t size) { return Files().Truncate(handle, size); }
+bool CGafRawFile::Truncate(FileHandle handle, uint32_t size) {
+  if (WriteSession* session = WriteSession::ForHandle(handle)) return session->TruncateFile(handle, size);
+  return Files().Truncate(handle, size);
+}
+
+bool CGafRawFile::Sync(FileHandle handle) { return Files().Sync(handle); }
 
 bool CGafRawFile::TempFileName(char* name) { return Files().TempFileName(name); }
 

@@ -2,6 +2,9 @@
 // reads and writes, seeks, size, truncation, temporary names, an existence
 // test and replace-by-move. It knows no formats and reports only success or
 // failure; every caller maps a failure to its own status word.
+//
+// While a write session holds a file set (WriteSession), opens, writes,
+// truncations and closes of the set's files go through that session.
 #ifndef KRO_ENGINE_FILEACCESS_CGAFRAWFILE_H
 #define KRO_ENGINE_FILEACCESS_CGAFRAWFILE_H
 
@@ -27,6 +30,7 @@ class CGafRawFile {
   static bool Tell(FileHandle handle, uint32_t& position);
   static bool Size(FileHandle handle, uint32_t& size);
   static bool Truncate(FileHandle handle, uint32_t size);
+  static bool Sync(FileHandle handle);
   // `name` must hold kMaxPathBytes bytes; the empty file is created.
   static bool TempFileName(char* name);
   static bool Replace(const char* source, const char* target);

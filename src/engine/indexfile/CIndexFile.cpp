@@ -16,6 +16,16 @@ bool CIndexFile::OpenIndexFile(const char* fileName, uint32_t flagWord) {
              (!CGafRawFile::Exists(fileName) || (flagWord & kOpenCreateTruncate) != 0);
   if (!CGafRawFile::Open(fileName, flagWord, handle_)) return false;
   fileName_ = fileName;
+  // A file that has content is never taken for a new one, even when the
+  // existence test said otherwise (it failed, or the file appeared since).
+  if (created_ && (flagWord & kOpenCreateTruncate) == 0) {
+    uint32_t size = 0;
+    if (!CGafRawFile::Size(handle_, size)) {
+      CloseIndexFile();
+      return false;
+    }
+    created_ = size == 0;
+  }
   return true;
 }
 

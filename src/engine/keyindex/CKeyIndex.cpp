@@ -25,16 +25,17 @@ EngineStatus CKeyIndex::Open(const char* fileName, uint32_t flagWord) {
   return kEngineOk;
 }
 
-void CKeyIndex::Close() {
+EngineStatus CKeyIndex::Close() {
+  EngineStatus status = kEngineOk;
   if (cache_ != nullptr && Handle() != kInvalidFileHandle && !IsReadOnly()) {
-    // Nothing can be reported from here; a failure leaves the file as far
-    // as it got.
-    (void)WriteHeader(Handle());
-    (void)cache_->FlushNodes(true);
+    status = WriteHeader(Handle());
+    const EngineStatus flushed = cache_->FlushNodes(true);
+    if (status == kEngineOk) status = flushed;
   }
   EndSearch();
   cache_.reset();
   CloseIndexFile();
+  return status;
 }
 
 EngineStatus CKeyIndex::NoteChange(EngineStatus status) {

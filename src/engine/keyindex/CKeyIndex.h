@@ -55,6 +55,11 @@ class CKeyIndex : public CIndexFile, private NodeStore<KifNode> {
   // there are not reported.
   ~CKeyIndex() override;
 
+  // A writable index writes its header and every dirty node, and answers the
+  // first failure of those writes (else kEngineOk); then everything is
+  // released. Later calls do nothing.
+  EngineStatus Close();
+
   // Adds the pair. `key` is terminated text of at most L bytes (null is the
   // empty key); `recordPosition` is never 0. 0, eKifReadOnly, eKifKeyTooLong,
   // eKifDuplicate, eKifInvalidParameter (position 0), read and write
@@ -143,7 +148,6 @@ class CKeyIndex : public CIndexFile, private NodeStore<KifNode> {
 
   // CKeyIndex.cpp: life cycle and settings.
   EngineStatus Open(const char* fileName, uint32_t flagWord);
-  void Close();
   bool IsOpen() const;
   bool CanReshape() const;
   EngineStatus Reshape(uint32_t capacity, uint32_t keyLength);
@@ -177,6 +181,8 @@ class CKeyIndex : public CIndexFile, private NodeStore<KifNode> {
   bool MakeKeyField(const char* key, char* field) const;
   int CompareKeys(const char* a, const char* b) const;
   bool HasMinimum(const KifNode& node) const;
+  // Whether the used slots of a node just read are slots 0 .. count-1.
+  static bool HasUsedSlotsInFront(const KifNode& node);
 
   // CKeyIndexNodes.cpp: operations on node buffers.
   uint32_t FindInNode(const KifNode& node, const char* key, uint32_t value, bool& found) const;

@@ -54,6 +54,7 @@ EngineStatus CKeyIndex::ReadNode(uint32_t position, uint32_t level, KifNode& nod
     node.values[slot] = CIndexFile::GetUInt(block + ValueOffset(slot, capacity, keyLength), 32);
     if (node.values[slot] != 0) ++node.count;
   }
+  if (!HasUsedSlotsInFront(node)) return eKifReadError;
   for (uint32_t child = 0; child < kChildCount; ++child) {
     const bool stored = level != 0 && child <= capacity;
     node.children[child] = stored ? CIndexFile::GetUInt(block + ChildOffset(child, capacity, keyLength), 32) : 0;

@@ -31,6 +31,18 @@ bool CKeyIndex::HasMinimum(const KifNode& node) const {
   return node.count >= (node.position == header_.rootPosition ? 1 : header_.minimum);
 }
 
+// A block whose used slots have gaps cannot be taken apart safely: in an
+// internal node the children sit between neighbouring entries, so moving the
+// entries to the front would give them other children. Such a block is a read
+// error (and Compact, which reads every block, refuses instead of writing
+// back only the slots in front).
+bool CKeyIndex::HasUsedSlotsInFront(const KifNode& node) {
+  for (uint32_t slot = 0; slot < node.count; ++slot) {
+    if (node.values[slot] == 0) return false;
+  }
+  return true;
+}
+
 // The first slot whose entry is not below (key, value), by binary search
 // over the ordered entries; count when every entry is below.
 uint32_t CKeyIndex::FindInNode(const KifNode& node, const char* key, uint32_t value, bool& found) const {

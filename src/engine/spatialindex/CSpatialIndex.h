@@ -49,9 +49,9 @@ class CSpatialIndex : public CIndexFile, private NodeStore<SifNode> {
   ~CSpatialIndex() override;
 
   // A writable, successfully opened index writes its header and every dirty
-  // node; failures are not reported. Then everything is released. Only the
-  // first call does anything.
-  void Close();
+  // node, and answers the first failure of those writes (else kEngineOk).
+  // Then everything is released. Only the first call does anything.
+  EngineStatus Close();
 
   uint32_t GetVersion() const { return header_.version; }
   void GetNodeCapacity(uint32_t& maximum, uint32_t& minimum) const;
@@ -73,8 +73,9 @@ class CSpatialIndex : public CIndexFile, private NodeStore<SifNode> {
   EngineStatus SetNodeCapacity(uint32_t maximum, uint32_t minimum);
 
   // Enters one object. Status: 0, eSifReadOnly, eSifInvalidParameter for
-  // record position 0 (it would read back as an unused slot), eSifReadError,
-  // eSifWriteError. A 32-bit index rounds the box to singles first, so what
+  // record position 0 (it would read back as an unused slot), eSifHeightLimit
+  // (the tree is at its height limit and a node would split; nothing
+  // changes), eSifReadError, eSifWriteError. A 32-bit index rounds the box to singles first, so what
   // the cache holds is what the file will hold.
   EngineStatus Insert(uint32_t objectType, const BoundingBoxNode& box, uint32_t recordPosition);
 
@@ -156,6 +157,9 @@ class CSpatialIndex : public CIndexFile, private NodeStore<SifNode> {
   SifNode* InsertAt(SifNode& node, uint32_t targetLevel, uint32_t type, const BoundingBoxNode& box,
                     uint32_t childField, EngineStatus& status);
   uint32_t ChooseSubtree(const SifNode& node, const BoundingBoxNode& box) const;
+  // eSifHeightLimit when the insertion would split a node of a tree at the
+  // height limit; 0 or a read status otherwise.
+  EngineStatus CheckRoomToSplit(uint32_t targetLevel, const BoundingBoxNode& box);
   SifNode* SplitNode(SifNode& node, uint32_t type, const BoundingBoxNode& box, uint32_t childField,
                      EngineStatus& status);
 

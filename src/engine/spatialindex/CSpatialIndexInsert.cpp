@@ -43,6 +43,8 @@ EngineStatus CSpatialIndex::InsertEntry(uint32_t targetLevel, uint32_t type, con
     header_.height = 1;
   }
   if (targetLevel > root->level) return eSifInvalidParameter;
+  status = CheckRoomToSplit(targetLevel, box);
+  if (status != kEngineOk) return status;
 
   SifNode* sibling = InsertAt(*root, targetLevel, type, box, childField, status);
   if (status != kEngineOk) return status;
@@ -94,6 +96,22 @@ SifNode* CSpatialIndex::InsertAt(SifNode& node, uint32_t targetLevel, uint32_t t
     return nullptr;
   }
   return SplitNode(node, 0, splitBox, splitPosition, status);
+}
+
+// A tree at the height limit cannot split: with its whole path pinned the
+// cache has no buffer left for a new node, and a new root would pass the
+// height a header may hold. A dry descent along the insertion path finds
+// out before anything changes.
+EngineStatus CSpatialIndex::CheckRoomToSplit(uint32_t targetLevel, const BoundingBoxNode& box) {
+  if (header_.height < sif::kMaxHeight) return kEngineOk;
+  EngineStatus status = kEngineOk;
+  uint32_t position = header_.rootPosition;
+  for (uint32_t level = header_.height - 1;; --level) {
+    Pin node(FetchNode(position, level, status));
+    if (!node) return status;
+    if (level <= targetLevel) return node->count < header_.maxEntries ? kEngineOk : eSifHeightLimit;
+    position = node->child[ChooseSubtree(*node, box)];
+  }
 }
 
 uint32_t CSpatialIndex::ChooseSubtree(const SifNode& node, const BoundingBoxNode& box) const {

@@ -27,13 +27,14 @@ CSpatialIndex::CSpatialIndex(const char* fileName, uint32_t flagWord, EngineStat
 
 CSpatialIndex::~CSpatialIndex() { Close(); }
 
-void CSpatialIndex::Close() {
-  if (closed_) return;
+EngineStatus CSpatialIndex::Close() {
+  if (closed_) return kEngineOk;
   closed_ = true;
+  EngineStatus status = kEngineOk;
   if (IsOpen() && Handle() != kInvalidFileHandle && !IsReadOnly()) {
-    // Nothing can report a failure here; a later open finds what was written.
-    WriteHeader(Handle());
-    cache_->FlushNodes(true);
+    status = WriteHeader(Handle());
+    const EngineStatus flushed = cache_->FlushNodes(true);
+    if (status == kEngineOk) status = flushed;
   }
   searchActive_ = false;
   leafScanActive_ = false;
@@ -42,6 +43,7 @@ void CSpatialIndex::Close() {
   order_ = std::vector<uint32_t>();
   dissolved_ = std::vector<SifNode>();
   CloseIndexFile();
+  return status;
 }
 
 void CSpatialIndex::GetNodeCapacity(uint32_t& maximum, uint32_t& minimum) const {

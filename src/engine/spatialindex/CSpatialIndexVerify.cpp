@@ -53,6 +53,11 @@ EngineStatus CSpatialIndex::VerifyNode(CIndexProgress* progress, const BoundingB
   } else {
     ++statistics.internalNodes;
   }
+  // Unions skip NaN, so such a box passes the union check, yet it never meets
+  // a search box and never lies inside a delete's box.
+  for (uint32_t slot = 0; slot < node.count; ++slot) {
+    if (sif::HasNaN(node.box[slot])) return eSifNaNBox;
+  }
   if (!sif::SameBox(node.UnionBox(), expected)) return eSifBoxMismatch;
   if (node.IsLeaf()) return kEngineOk;
 

@@ -41,6 +41,10 @@ inline bool Contains(const BoundingBoxNode& outer, const BoundingBoxNode& inner)
          outer.yMax >= inner.yMax;
 }
 
+inline bool HasNaN(const BoundingBoxNode& b) {
+  return std::isnan(b.xMin) || std::isnan(b.yMin) || std::isnan(b.xMax) || std::isnan(b.yMax);
+}
+
 inline bool SameCoordinate(double a, double b) { return a == b || (std::isnan(a) && std::isnan(b)); }
 
 // Exact equality, with NaN equal to NaN (a box recomputed from the same

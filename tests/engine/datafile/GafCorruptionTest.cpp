@@ -60,8 +60,8 @@ class GafCorruption : public ::testing::Test {
   }
 
   // One record after a plain header; returns the status of reading it.
-  EngineStatus ReadOnlyRecord(const GafBytes& record) {
-    GafBytes f = HeaderBytes(1, 0, 7);
+  EngineStatus ReadOnlyRecord(const GafBytes& record, uint32_t bits = 32) {
+    GafBytes f = HeaderBytes(1, 0, 7, 2, bits);
     f.Raw(record.bytes).Tag(1, 0);
     WriteFileBytes(name, f.bytes);
     EngineStatus status;
@@ -138,6 +138,87 @@ TEST_F(GafCorruption, UpdateNeedsInfoFirstAndTheEndMarkerLast) {
   OpenGaf(name, 1);  // reading accepts the chunks in any order
 }
 
+// Records behind an earlier end-of-data chunk would never be read
+// sequentially; a chunk that runs over the end marker hides it from the walk.
+TEST_F(GafCorruption, UpdateNeedsOneEndOfDataChunkReachedThroughTheFraming) {
+  GafBytes point;
+  point.Tag(32, 12).Str("").Str("").Str("").U8(0).F32(1).F32(2);
+  GafBytes twoEnds = HeaderBytes(2, 0, 1);
+  twoEnds.Raw(point.bytes).Tag(1, 0).Raw(point.bytes).Tag(1, 0);
+  GafBytes overTheEnd = HeaderBytes(1, 0, 1);
+  overTheEnd.Tag(32, 16).Str("").Str("").Str("").U8(0).F32(1).F32(2).Tag(1, 0);
+  GafBytes longOverTheEnd = HeaderBytes(1, 0, 1);
+  longOverTheEnd.Tag(32, 200, true).Str("").Str("").Str("").U8(0).F32(1).F32(2).Tag(1, 0);
+  GafBytes cutLongTag = HeaderBytes(0, 0, 0);
+  cutLongTag.U16(0x807F).Tag(1, 0);
+  for (const Bytes& bytes : {twoEnds.bytes, overTheEnd.bytes, longOverTheEnd.bytes, cutLongTag.bytes}) {
+    WriteFileBytes(name, bytes);
+    for (uint32_t flag : {2u, 18u}) OpenGaf(name, flag, eGafBadFormat);
+    EXPECT_EQ(ToHex(LoadFile(name)), ToHex(bytes)) << "nothing written";
+  }
+  // Reading stays cheap: it looks at the tail only, and the scan stops at the first end.
+  WriteFileBytes(name, twoEnds.bytes);
+  auto file = OpenGaf(name, 1);
+  EngineStatus end;
+  EXPECT_EQ(ReadAll(*file, end).size(), 1u);
+  EXPECT_EQ(end, kEngineEndOfResults);
+}
+
+// The walk reads the object area a buffer at a time: records that straddle
+// its windows and a record longer than a window are passed over correctly.
+TEST_F(GafCorruption, FramingWalkCrossesBufferWindows) {
+  std::vector<uint32_t> positions;
+  {
+    auto file = OpenGaf(name, 10);
+    file->SetPrecision(64);
+    std::vector<CKroDoublePointNode> many(17000, CKroDoublePointNode{1, 1});
+    for (int i = 0; i < 40000; ++i) {
+      GafObject o = i == 20000 ? MakeLine(kGafPolylineObject, many) : MakePoint("p" + std::to_string(i), "k", i, i);
+      uint32_t position;
+      ASSERT_EQ(WriteObject(*file, o, position), kEngineOk);
+      positions.push_back(position);
+    }
+  }
+  const Bytes good = LoadFile(name);
+  OpenGaf(name, 2);  // closes again unchanged
+  EXPECT_EQ(LoadFile(name), good);
+  for (size_t i : {size_t{1}, size_t{19000}, size_t{20001}, size_t{39999}}) {
+    SCOPED_TRACE(i);
+    Bytes damaged = good;
+    damaged[positions[i]] = 0x04;  // the record's tag word becomes an end-of-data chunk
+    damaged[positions[i] + 1] = 0x00;
+    RewriteFile(name, damaged);
+    OpenGaf(name, 18, eGafBadFormat);
+    OpenGaf(name, 1);
+  }
+}
+
+// A second info chunk would override the counts that close keeps in the first.
+TEST_F(GafCorruption, HeaderHasOneInfoChunk) {
+  GafBytes f = HeaderBytes(1, 0, 1);
+  f.bytes.erase(f.bytes.end() - 2, f.bytes.end());  // before the end of header
+  AddInfo(f, 0, 0, 0).Tag(2, 0).Tag(32, 12).Str("").Str("").Str("").U8(0).F32(1).F32(2).Tag(1, 0);
+  WriteFileBytes(name, f.bytes);
+  for (uint32_t flag : {1u, 2u, 18u}) OpenGaf(name, flag, eGafBadFormat);
+  EXPECT_EQ(ToHex(LoadFile(name)), ToHex(f.bytes));
+}
+
+// A writer that died leaves a current-version file without its end-of-data
+// chunk; a reader refuses it rather than read it as whole.
+TEST_F(GafCorruption, ReadOnlyOpenNeedsTheEndOfDataChunkLast) {
+  const Bytes good = CompactFile();
+  for (size_t cut : {size_t{2}, size_t{1}, size_t{16}}) {
+    RewriteFile(name, Bytes(good.begin(), good.end() - cut));
+    OpenGaf(name, 1, eGafBadFormat);
+  }
+  GafBytes headerOnly = HeaderBytes(0, 0, 0);
+  WriteFileBytes(name, headerOnly.bytes);
+  OpenGaf(name, 1, eGafBadFormat);
+  headerOnly.Tag(1, 0);
+  WriteFileBytes(name, headerOnly.bytes);
+  OpenGaf(name, 1);
+}
+
 TEST_F(GafCorruption, TruncatedFilesNeverReachTheEndOfData) {
   const Bytes good = CompactFile();
   for (size_t length = 0; length < good.size(); ++length) {
@@ -176,6 +257,24 @@ TEST_F(GafCorruption, CountsAndLengthsMustFitTheirRecord) {
   GafBytes slack;  // extra bytes after the content are passed over
   slack.Tag(32, 4 + 8 + 6).Str("").Str("").Str("").U8(0).F32(1).F32(2).Zeros(6);
   EXPECT_EQ(ReadOnlyRecord(slack), kEngineOk);
+}
+
+// The pad byte after an odd record comes in with the record's own bytes; a
+// string that ends on it must still be refused, or the consumed count passes
+// the length and every later bound check wraps around.
+TEST_F(GafCorruption, NoDecodeStepPassesAnOddRecordsLength) {
+  GafBytes intoPad;  // length 5: "\x7F\0\0" (long form, empty), "", then a 1-byte URL whose byte is the pad
+  intoPad.Tag(34, 5).U8(0x7F).U16(0).U8(0).U8(1).U8(0x41);
+  for (uint32_t bits : {32u, 64u}) EXPECT_EQ(ReadOnlyRecord(intoPad, bits), eGafBadFormat) << bits;
+
+  GafBytes countOnPad;  // length 7: strings of 6 bytes, then a count whose second byte is the pad
+  countOnPad.Tag(34, 7).U8(1).U8(0x41).U8(1).U8(0x42).U8(0).U8(0).U8(0x7F).U8(0xFF);
+  EXPECT_EQ(ReadOnlyRecord(countOnPad, 64), eGafBadFormat);
+
+  GafBytes header;  // a header chunk whose string ends on the pad byte
+  AddInfo(header, 0, 0, 0).Tag(17, 1).U8(1).U8(0x41).Tag(2, 0).Tag(1, 0);
+  WriteFileBytes(name, header.bytes);
+  OpenGaf(name, 1, eGafBadFormat);
 }
 
 TEST_F(GafCorruption, LookupsOutsideTheObjectAreaAreSeekErrors) {

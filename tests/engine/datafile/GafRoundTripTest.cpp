@@ -318,7 +318,7 @@ TEST_F(GafRoundTrip, OpenPolygonRingsAreRefusedWithoutHarm) {
     EXPECT_EQ(position, 0u);
     EXPECT_EQ(file->Status(), kEngineOk) << "not stored";
     EXPECT_EQ(file->State(), GafFileState::kHeaderOpen) << "nothing was written, not even the header body";
-    EXPECT_EQ(file->WritePolygon("", "", "", 3, nan.data(), position, &box), eGafPolygonUnclosed);
+    EXPECT_EQ(file->WritePolygon("", "", "", 3, nan.data(), position, &box), eGafInvalidParameter) << "not finite";
     EXPECT_EQ(file->WritePolygon("", "", "", 0, nullptr, position, &box), eGafPolygonUnclosed) << "no vertices";
     const int32_t counts[] = {4, 4};
     std::vector<CKroDoublePointNode> two = closed;

@@ -3,6 +3,8 @@
 // status; none crashes, reads wildly or runs for ever.
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <limits>
 #include <string>
 
 #include "SifTestSupport.h"
@@ -75,6 +77,75 @@ class SifCorruption : public ::testing::Test {
   std::string path_ = dir_.File("a.sif");
   Bytes sample_;
 };
+
+// Unions skip NaN, so a NaN box passes the union check; Verify names it.
+TEST_F(SifCorruption, NaNBoxIsReportedByVerify) {
+  for (uint32_t coordinate = 0; coordinate < 4; ++coordinate) {
+    Bytes file = sample_;
+    CIndexFile::PutReal(std::numeric_limits<double>::quiet_NaN(), 64, file.data() + 512 + 80 + 32 * 3 + 8 * coordinate);
+    WriteFileBytes(path_, file);
+    auto index = OpenIndex(path_, kOpenReadOnly);
+    SifStatistics statistics;
+    EXPECT_EQ(index->Verify(nullptr, statistics), eSifNaNBox) << coordinate;
+  }
+  WriteFileBytes(path_, sample_);
+  auto index = OpenIndex(path_, kUpdate);
+  SifStatistics statistics;
+  ASSERT_EQ(index->Verify(nullptr, statistics), kEngineOk);
+  ASSERT_EQ(index->Insert(0, Box(0, std::nan(""), 1, 1), 1000), kEngineOk);
+  EXPECT_EQ(index->Verify(nullptr, statistics), eSifNaNBox) << "an inserted one too";
+}
+
+// A tower of `height` levels whose every internal node is full and leads to
+// the next one; the leaf holds `leafEntries` entries. All boxes are equal.
+Bytes Tower(uint32_t height, uint32_t leafEntries) {
+  constexpr uint32_t kInternal = 720, kLeaf = 760;
+  Bytes file(512 + (height - 1) * kInternal + kLeaf, 0);
+  PutU32At(file, sif::kMagicOffset, sif::kMagic);
+  PutU16At(file, sif::kVersionOffset, 2);
+  PutU16At(file, sif::kMinimumOffset, 10);
+  PutU16At(file, sif::kMaximumOffset, 20);
+  PutU16At(file, sif::kHeightOffset, height);
+  PutU16At(file, sif::kCoordinateBitsOffset, 64);
+  PutU32At(file, sif::kRootOffset, 512);
+  PutU32At(file, sif::kObjectCountOffset, leafEntries);
+  auto putEntry = [&file](uint32_t block, uint32_t slot, uint32_t child) {
+    PutU32At(file, block + 4 * slot, child);
+    for (int i = 0; i < 4; ++i) CIndexFile::PutReal(i < 2 ? 0 : 1, 64, file.data() + block + 80 + 32 * slot + 8 * i);
+  };
+  for (uint32_t level = 0; level + 1 < height; ++level) {
+    const uint32_t block = 512 + level * kInternal;
+    for (uint32_t slot = 0; slot < 20; ++slot) putEntry(block, slot, block + kInternal);
+  }
+  for (uint32_t slot = 0; slot < leafEntries; ++slot) putEntry(512 + (height - 1) * kInternal, slot, 2 * (slot + 1));
+  return file;
+}
+
+// At the height limit no node can split (the pinned path takes every cache
+// buffer, and a new root would pass the limit): its own status, nothing changed.
+TEST(SifHeightLimit, InsertionThatWouldSplitIsRefusedWithItsOwnStatus) {
+  TempDir dir;
+  const std::string path = dir.File("tower.sif");
+  const Bytes full = Tower(sif::kMaxHeight, 20);
+  WriteFileBytes(path, full);
+  {
+    auto index = OpenIndex(path, kUpdate);
+    EXPECT_EQ(index->Insert(0, Box(0, 0, 1, 1), 1000), eSifHeightLimit);
+    EXPECT_EQ(index->Insert(0, Box(0, 0, 1, 1), 1002), eSifHeightLimit) << "and again";
+    EXPECT_STREQ(StatusName(eSifHeightLimit), "eSifHeightLimit");
+  }
+  EXPECT_EQ(ToHex(ReadFileBytes(path)), ToHex(full));
+
+  WriteFileBytes(path, Tower(sif::kMaxHeight, 19));  // room in the leaf: no split needed
+  {
+    auto index = OpenIndex(path, kUpdate);
+    EXPECT_EQ(index->Insert(0, Box(0, 0, 1, 1), 1000), kEngineOk);
+  }
+  WriteFileBytes(path, Tower(sif::kMaxHeight - 1, 20));  // one level below: the root may still split
+  auto index = OpenIndex(path, kUpdate);
+  EXPECT_EQ(index->Insert(0, Box(0, 0, 1, 1), 1000), kEngineOk);
+  EXPECT_EQ(index->GetHeight(), sif::kMaxHeight);
+}
 
 TEST_F(SifCorruption, ChildBeyondTheEndOfTheFile) {
   WriteWithRootChild(0, 512 + 40 * 1000);

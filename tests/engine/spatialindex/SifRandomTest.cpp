@@ -262,13 +262,14 @@ TEST(SifRandom, OtherCapacitiesKeepTheTreeSound) {
 
 // With a minimum of 1, single-entry chains survive deletions and the tree
 // can deepen without bound; it stops at the 30 levels the cache and path
-// stack can hold: the insertion that would need a 31st is refused before it
-// changes anything, and the tree stays sound and readable.
+// stack can hold: the insertion that would need a split there is refused
+// with its own status before it changes anything, and the tree stays sound
+// and readable.
 TEST(SifRandom, DegenerateTreeStopsAtTheDepthTheCacheHolds) {
   TempDir dir;
   RandomRun run(Scenario{"M=2 m=1 to the limit", 2, 1, 64, 20000, 1, 1}, dir.File("deep.sif"), 1);
   const EngineStatus status = run.RunUntilInsertFails();
-  ASSERT_EQ(status, eSifReadError) << StatusName(status);
+  ASSERT_EQ(status, eSifHeightLimit) << StatusName(status);
   EXPECT_EQ(run.Index().GetHeight(), sif::kMaxHeight);
   run.CheckEverything();
   run.Reopen(kOpenReadOnly);

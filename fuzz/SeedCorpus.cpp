@@ -1,0 +1,153 @@
+// Writes the seed corpus of the fuzz targets: small sound file sets of every
+// object kind and precision, and slightly damaged copies of them.
+//   kro_fuzz_seeds <directory>
+// makes <directory>/data_file, <directory>/file_set and
+// <directory>/index_mutation.
+#include <sys/stat.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "FuzzFiles.h"
+#include "engine/datafile/CGafFile.h"
+#include "engine/keyindex/CKeyIndex.h"
+#include "engine/spatialindex/CSpatialIndex.h"
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+using kro::EngineStatus;
+
+Bytes Load(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+void Save(const std::string& path, const Bytes& bytes) {
+  std::ofstream out(path, std::ios::binary);
+  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+}
+
+struct FileSet {
+  Bytes gaf, sif, kif;
+};
+
+// `count` objects of every kind (the kinds cycle), with or without metadata,
+// at 32 or 64 bits, indexed in both indexes.
+FileSet MakeSet(int count, int16_t bits, bool metadata) {
+  const std::string gaf = kro::fuzz::FilePath("seed.gaf");
+  const std::string sif = kro::fuzz::FilePath("seed.sif");
+  const std::string kif = kro::fuzz::FilePath("seed.kif");
+  {
+    EngineStatus status;
+    kro::CGafFile file(gaf.c_str(), kro::kOpenReadWrite | kro::kOpenCreateTruncate, status);
+    kro::CSpatialIndex spatial(sif.c_str(), kro::kOpenReadWrite | kro::kOpenCreateTruncate, status);
+    kro::CKeyIndex keys(kif.c_str(), kro::kOpenReadWrite | kro::kOpenCreateTruncate, status);
+    file.SetPrecision(bits);
+    if (metadata) {
+      kro::GafCoordSys coordSys;
+      file.SetCoordSys(&coordSys);
+      file.SetDescription("seed");
+    }
+    for (int i = 0; i < count; ++i) {
+      const double x = i, y = i % 7;
+      const std::vector<CKroDoublePointNode> ring{{x, y}, {x + 1, y}, {x + 1, y + 1}, {x, y}};
+      const int32_t sets[] = {4, 4};
+      std::vector<CKroDoublePointNode> two(ring);
+      two.insert(two.end(), ring.begin(), ring.end());
+      const std::string key = "k" + std::to_string(i % 5);
+      const std::string name = i % 2 ? "name" + std::to_string(i) : "";
+      uint32_t position = 0;
+      BoundingBoxNode box{};
+      switch (i % 6) {
+        case 0: file.WritePoint(name.c_str(), key.c_str(), "u", ring.data(), position, &box); break;
+        case 1: file.WriteMultiPoint(name.c_str(), key.c_str(), "", 3, ring.data(), position, &box); break;
+        case 2: file.WritePolyline(name.c_str(), key.c_str(), "url", 3, ring.data(), position, &box); break;
+        case 3: file.WritePolyPolyline(name.c_str(), key.c_str(), "", 2, sets, two.data(), position, &box); break;
+        case 4: file.WritePolygon(name.c_str(), key.c_str(), "", 4, ring.data(), position, &box); break;
+        default: file.WritePolyPolygon(name.c_str(), key.c_str(), "u", 2, sets, two.data(), position, &box); break;
+      }
+      spatial.Insert(static_cast<uint32_t>(i % 6), box, position);
+      keys.Insert(key.c_str(), position);
+    }
+  }
+  return FileSet{Load(gaf), Load(sif), Load(kif)};
+}
+
+// Deterministic damage: a few bytes replaced, or the end cut off.
+Bytes Damaged(Bytes bytes, uint32_t seed) {
+  uint32_t state = seed * 2654435761u + 1;
+  auto next = [&state] {
+    state = state * 1103515245u + 12345u;
+    return state >> 8;
+  };
+  if (bytes.empty()) return bytes;
+  if (seed % 3 == 0) {
+    bytes.resize(bytes.size() - 1 - next() % (bytes.size() < 16 ? bytes.size() : 16));
+    return bytes;
+  }
+  for (uint32_t i = 0; i <= seed % 3; ++i) bytes[next() % bytes.size()] = static_cast<uint8_t>(next());
+  return bytes;
+}
+
+// An operation script for the index mutation target: inserts, deletes and
+// searches on small keys and boxes, a verify and a compact.
+Bytes Script(uint32_t seed) {
+  Bytes script;
+  uint32_t state = seed + 7;
+  for (int op = 0; op < 24; ++op) {
+    state = state * 1103515245u + 12345u;
+    const uint8_t kind = static_cast<uint8_t>(op == 20 ? 3 : op == 22 ? 4 : (state >> 16) % 3);
+    script.push_back(kind);
+    for (int i = 0; i < 10; ++i) script.push_back(static_cast<uint8_t>(state >> (i % 4 * 8)));
+  }
+  return script;
+}
+
+// The index mutation target's input: the kind byte (0 spatial, 1 key), then
+// the file and the script.
+Bytes MutationInput(uint8_t kind, const Bytes& file, const Bytes& script) {
+  Bytes input{kind};
+  const Bytes parts = kro::fuzz::JoinParts({file, script});
+  input.insert(input.end(), parts.begin(), parts.end());
+  return input;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 2) {
+    std::fprintf(stderr, "usage: kro_fuzz_seeds <directory>\n");
+    return 2;
+  }
+  const std::string root = argv[1];
+  for (const char* sub : {"", "/data_file", "/file_set", "/index_mutation"}) mkdir((root + sub).c_str(), 0755);
+  int n = 0;
+  auto name = [&n](const std::string& folder) { return folder + "/seed-" + std::to_string(n++); };
+  uint32_t seed = 0;
+  for (int16_t bits : {int16_t{32}, int16_t{64}}) {
+    for (bool metadata : {false, true}) {
+      for (int count : {0, 1, 7, 30}) {
+        const FileSet set = MakeSet(count, bits, metadata);
+        Save(name(root + "/data_file"), set.gaf);
+        Save(name(root + "/file_set"), kro::fuzz::JoinParts({set.gaf, set.sif, set.kif}));
+        Save(name(root + "/file_set"), kro::fuzz::JoinParts({set.gaf, set.sif, {}}));
+        Save(name(root + "/index_mutation"), MutationInput(0, set.sif, Script(seed)));
+        Save(name(root + "/index_mutation"), MutationInput(1, set.kif, Script(seed + 1)));
+        for (int variant = 0; variant < 3; ++variant, ++seed) {
+          Save(name(root + "/data_file"), Damaged(set.gaf, seed));
+          Save(name(root + "/file_set"),
+               kro::fuzz::JoinParts({Damaged(set.gaf, seed), Damaged(set.sif, seed + 1), set.kif}));
+          Save(name(root + "/index_mutation"), MutationInput(0, Damaged(set.sif, seed), Script(seed)));
+          Save(name(root + "/index_mutation"), MutationInput(1, Damaged(set.kif, seed), Script(seed)));
+        }
+      }
+    }
+  }
+  std::printf("%d seeds in %s\n", n, root.c_str());
+  return 0;
+}
