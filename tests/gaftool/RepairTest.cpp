@@ -8,9 +8,11 @@
 #include <unistd.h>
 
 #include <nlohmann/json.hpp>
+#include <algorithm>
 #include <random>
 #include <vector>
 
+#include "engine/datafile/GafCoordSys.h"
 #include "facade/CGafWriter.h"
 #include "gaftool/GaftoolTestSupport.h"
 
@@ -101,6 +103,43 @@ TEST(GaftoolRepairTest, InPlaceReplacesTheSetOnlyWithOneThatVerifies) {
   // An existing output is never overwritten.
   ASSERT_EQ(0, RunTool({"repair", gaf, "--output", directory.File("copy.gaf")}).exitCode);
   EXPECT_EQ(2, RunTool({"repair", gaf, "--output", directory.File("copy.gaf")}).exitCode);
+}
+
+TEST(GaftoolRepairTest, CarriesTheHeaderValuesOver) {
+  TempDir directory;
+  std::vector<SampleObject> objects = SampleObjects(30, 24);
+  const std::string gaf = directory.File("set.gaf");
+  {
+    CGafWriter writer;
+    ASSERT_EQ(0u, writer.Open(gaf.c_str(), kGafCreateNew, 0));
+    writer.SetDescription("header kept");
+    writer.SetPrecision(32);
+    GafCoordSys coordSys;
+    GafCoordSys::SetText(coordSys.code, "UTM32N");
+    GafCoordSys::SetText(coordSys.datumCode, "ETRS89");
+    coordSys.ellipsoidEquatorialRadius = 6378137.5;
+    coordSys.projectionParameters[23] = 9.25;
+    ASSERT_EQ(eKroOk, writer.SetCoordSys(&coordSys));
+    for (SampleObject& o : objects) {
+      ASSERT_EQ(eKroOk, writer.WriteContents(o.type, o.texts, o.vertices, nullptr));
+      o.position = writer.LastRecordPosition();
+    }
+    ASSERT_EQ(eKroOk, writer.Finish());
+  }
+  Truncate(gaf, ReadFileBytes(gaf).size() - 2);
+  ExpectRepaired(gaf, 30);
+  const json info = json::parse(RunTool({"info", directory.File("set-repaired.gaf"), "--json"}).out);
+  const json& data = info["data_file"];
+  EXPECT_EQ("header kept", data["description"]);
+  EXPECT_EQ(32, data["precision"]);
+  EXPECT_EQ("UTM32N", data["coordinate_system"]["code"]);
+  EXPECT_EQ("ETRS89", data["coordinate_system"]["datum"]);
+  EXPECT_EQ(6378137.5, data["coordinate_system"]["equatorial_radius"].get<double>());
+  const Bytes original = ReadFileBytes(gaf);
+  const Bytes repaired = ReadFileBytes(directory.File("set-repaired.gaf"));
+  // The header body (everything between the info chunk and the first
+  // record) comes out byte for byte, projection parameters included.
+  EXPECT_TRUE(std::equal(original.begin() + 46, original.begin() + objects[0].position, repaired.begin() + 46));
 }
 
 // Where each record ends in a complete file of the same objects: the records

@@ -120,13 +120,27 @@ class DataFileWalk {
     return false;
   }
 
-  // Reads the leading strings of a metadata chunk; the rest is numbers.
-  void ReadMetadataStrings(const Chunk& chunk, std::vector<std::string*> into, uint32_t numbers) {
+  // Reads a metadata chunk: its strings into 256-byte fields (cut to 255
+  // bytes), then its numbers; reports a chunk too short for them.
+  void ReadMetadata(const Chunk& chunk, std::vector<char (*)[kro::kCoordSysTextSize]> texts, std::vector<double*> numbers,
+                    int16_t* method = nullptr) {
     uint64_t offset = chunk.payload;
     const uint64_t end = chunk.payload + chunk.length;
     bool fits = true;
-    for (std::string* text : into) fits = fits && ReadString(file_, offset, end, text);
-    if (!fits || offset + numbers > end) {
+    std::string text;
+    for (auto field : texts) {
+      fits = fits && ReadString(file_, offset, end, &text);
+      kro::GafCoordSys::SetText(*field, text.c_str());
+    }
+    for (double* number : numbers) {
+      fits = fits && offset + 8 <= end && file_.Real(offset, 64, *number);
+      offset += 8;
+    }
+    uint32_t word = 0;
+    if (method != nullptr && (fits = fits && offset + 2 <= end && file_.U16(offset, word))) {
+      *method = static_cast<int16_t>(word);
+    }
+    if (!fits) {
       Report(chunk.position, "gaf.header-chunk",
              "metadata chunk " + std::to_string(chunk.code) + " at " + Hex(chunk.position) +
                  " does not hold its strings and numbers");
@@ -161,23 +175,34 @@ class DataFileWalk {
       }
       case gaf::kCodeCoordSys: {
         h.hasMetadata = true;
-        std::string group, projection, unit;
-        ReadMetadataStrings(chunk, {&h.coordSysCode, &h.coordSysDescription, &group, &projection, &unit},
-                            gaf::kCoordSysNumbersSize);
+        kro::GafCoordSys& c = h.coordSys;
+        ReadMetadata(chunk, {&c.code, &c.description, &c.groupCode, &c.projectionCode, &c.unitCode},
+                     {&c.originLongitude, &c.originLatitude, &c.xOffset, &c.yOffset, &c.scaleReduction, &c.unitScale,
+                      &c.mapScale, &c.scale});
+        break;
+      }
+      case gaf::kCodeProjection: {
+        std::vector<double*> parameters;
+        for (double& p : h.coordSys.projectionParameters) parameters.push_back(&p);
+        ReadMetadata(chunk, {}, parameters);
         break;
       }
       case gaf::kCodeDatum: {
-        std::string description;
-        ReadMetadataStrings(chunk, {&h.datumCode, &description}, gaf::kDatumNumbersSize);
+        kro::GafCoordSys& c = h.coordSys;
+        ReadMetadata(chunk, {&c.datumCode, &c.datumDescription},
+                     {&c.datumDeltaX, &c.datumDeltaY, &c.datumDeltaZ, &c.datumRotationX, &c.datumRotationY,
+                      &c.datumRotationZ, &c.datumBWScaleFactor},
+                     &c.datumConversionMethod);
         break;
       }
       case gaf::kCodeEllipsoid: {
-        std::string description;
-        ReadMetadataStrings(chunk, {&h.ellipsoidCode, &description}, gaf::kEllipsoidNumbersSize);
+        kro::GafCoordSys& c = h.coordSys;
+        ReadMetadata(chunk, {&c.ellipsoidCode, &c.ellipsoidDescription},
+                     {&c.ellipsoidEquatorialRadius, &c.ellipsoidPolarRadius});
         break;
       }
       default:
-        break;  // projection parameters and unknown codes are passed over
+        break;  // unknown codes are passed over
     }
   }
 

@@ -14,6 +14,7 @@
 #include "ByteFile.h"
 #include "Findings.h"
 #include "KroGafExportImport/KroGafExportImport.h"
+#include "engine/datafile/GafCoordSys.h"
 #include "engine/indexfile/CIndexProgress.h"
 #include "facade/ObjectContents.h"
 
@@ -30,10 +31,7 @@ struct GafHeaderInfo {
   bool hasDescription = false;
   std::string description;
   bool hasMetadata = false;
-  std::string coordSysCode;
-  std::string coordSysDescription;
-  std::string datumCode;
-  std::string ellipsoidCode;
+  kro::GafCoordSys coordSys;  // defaults where a metadata chunk is missing
   uint32_t firstObjectPosition = 0;  // 0 when the header has no end
 };
 

@@ -18,8 +18,10 @@ json DataFileJson(const SetInspection& set) {
   for (uint32_t type = 0; type < 6; ++type) kinds[KindName(type)] = set.data.kindCounts[type];
   json metadata = nullptr;
   if (h.hasMetadata) {
-    metadata = {{"code", h.coordSysCode}, {"description", h.coordSysDescription}, {"datum", h.datumCode},
-                {"ellipsoid", h.ellipsoidCode}};
+    const kro::GafCoordSys& c = h.coordSys;
+    metadata = {{"code", c.code},           {"description", c.description}, {"unit", c.unitCode},
+                {"datum", c.datumCode},     {"ellipsoid", c.ellipsoidCode}, {"equatorial_radius", c.ellipsoidEquatorialRadius},
+                {"polar_radius", c.ellipsoidPolarRadius}};
   }
   return {{"file", set.paths.data},
           {"size", set.data.fileSize},

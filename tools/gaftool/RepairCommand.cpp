@@ -12,7 +12,6 @@
 #include "Commands.h"
 #include "Progress.h"
 #include "SetInspection.h"
-#include "engine/datafile/CGafFile.h"
 #include "engine/datafile/GafFormat.h"
 #include "engine/fileaccess/CGafRawFile.h"
 #include "facade/CGafWriter.h"
@@ -28,27 +27,10 @@ struct RepairOptions {
   bool inPlace = false;
 };
 
-// The data file's metadata record as the engine reads it, when its header is
-// still readable; repair carries it over.
-bool ReadCoordSys(const std::string& dataFile, kro::GafCoordSys& record) {
-  kro::EngineStatus status = 0;
-  std::unique_ptr<kro::CGafFile> file(new (std::nothrow) kro::CGafFile(dataFile.c_str(), kro::kOpenReadOnly, status));
-  if (file == nullptr || status != kro::kEngineOk || file->GetCoordSys() == nullptr) return false;
-  record = *file->GetCoordSys();
-  return true;
-}
-
-void CopyHeader(const std::string& damaged, const GafHeaderInfo& header, kro::CGafWriter& writer) {
+void CopyHeader(const GafHeaderInfo& header, kro::CGafWriter& writer) {
   if (header.hasDescription) writer.SetDescription(header.description.c_str());
   writer.SetPrecision(static_cast<SHORT>(header.precision == 64 ? 64 : 32));
-  kro::GafCoordSys record;
-  if (!header.hasMetadata) return;
-  if (ReadCoordSys(damaged, record)) {
-    writer.SetCoordSys(&record);
-  } else {
-    std::fprintf(stderr, "gaftool: %s: the coordinate-system metadata cannot be read; the repaired set has none\n",
-                 damaged.c_str());
-  }
+  if (header.hasMetadata) writer.SetCoordSys(&header.coordSys);
 }
 
 // Writes the kept records into a new set at `output`; the key index is built
@@ -62,7 +44,7 @@ bool WriteRecoveredSet(const SetInspection& damaged, const SetPaths& output, boo
     std::fprintf(stderr, "gaftool: %s: cannot create (%s)\n", output.data.c_str(), kro::StatusName(writer.LastStatus()));
     return false;
   }
-  CopyHeader(damaged.paths.data, scan.header, writer);
+  CopyHeader(scan.header, writer);
   TerminalProgress progress("repairing " + damaged.paths.data, quiet);
   std::vector<kro::IndexedRecord> keys;
   DecodedRecord record;
