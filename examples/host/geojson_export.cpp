@@ -15,9 +15,8 @@
 #include <string>
 #include <vector>
 
-#include "HostGeometrySource.h"
+#include "HostExport.h"
 #include "HostText.h"
-#include "PrintingProgress.h"
 
 namespace {
 
@@ -97,27 +96,11 @@ std::vector<Ptr<IKroGeometry>> ReadFeatures(const kro::KroModule& module, const 
 }
 
 bool Export(const kro::KroModule& module, const std::string& file, const std::vector<Ptr<IKroGeometry>>& objects) {
-  Ptr<IKroGafPreferences> prefs;
-  Ptr<IKroGafExport> exporter;
-  if (!Check(module.CreateInstance(CLSID_KroGafPreferences, IID_IKroGafPreferences, prefs.PutVoid()), "preferences") ||
-      !Check(module.CreateInstance(CLSID_KroGafExport, IID_IKroGafExport, exporter.PutVoid()), "export")) {
-    return false;
-  }
-  EKroErrCode err;
-  prefs->SetGafFileName(Text(file), &err);
-  prefs->SetFileDescription(Text("Natural Earth 1:110m countries"));
-  prefs->SetCoordPrecision(64, &err);
-  prefs->SetOpenStatus(kGafCreateNew, &err);
-  prefs->SetObjectType(kGafPolygonObject, &err);
-  prefs->put_UseKif(-1);
-  prefs->SetCoordSysCode(Text("LL84"), &err);
-  auto source = Ptr<IKroGeometrySource>::Adopt(new HostGeometrySource(objects));
-  auto progress = Ptr<IKroProgressIndicator>::Adopt(new PrintingProgress());
-  LONG exported = 0, maxVertex = 0, failed = 0;
-  const HRESULT hr = exporter->Export(source.Get(), prefs.Get(), progress.Get(), &exported, &maxVertex, &failed, &err);
-  std::printf("  exported %d of %zu countries into %s (result %d)\n", static_cast<int>(exported), objects.size(),
-              file.c_str(), static_cast<int>(err));
-  return hr == S_OK && err == eKroOk && static_cast<size_t>(exported) == objects.size();
+  const HostExportResult result =
+      ExportObjects(module, {file, "Natural Earth 1:110m countries", kGafCreateNew, kGafPolygonObject}, objects);
+  std::printf("  exported %d of %zu countries into %s (result %d)\n", static_cast<int>(result.exported), objects.size(),
+              file.c_str(), static_cast<int>(result.code));
+  return result.hr == S_OK && result.code == eKroOk && static_cast<size_t>(result.exported) == objects.size();
 }
 
 }  // namespace

@@ -13,9 +13,8 @@
 #include <string>
 #include <vector>
 
-#include "HostGeometrySource.h"
+#include "HostExport.h"
 #include "HostText.h"
-#include "PrintingProgress.h"
 
 namespace {
 
@@ -90,29 +89,10 @@ Map BuildMap(const kro::KroModule& module) {
 
 bool Export(const kro::KroModule& module, const std::string& file, const std::vector<Ptr<IKroGeometry>>& objects,
             EGafObjectType type, EKroGafOpenFlags mode) {
-  Ptr<IKroGafPreferences> prefs;
-  Ptr<IKroGafExport> exporter;
-  if (!Check(module.CreateInstance("KroGafExportImport.KroGafPreferences", IID_IKroGafPreferences,
-                                   prefs.PutVoid()), "preferences") ||
-      !Check(module.CreateInstance("KroGafExportImport.KroGafExport", IID_IKroGafExport, exporter.PutVoid()),
-             "export")) {
-    return false;
-  }
-  EKroErrCode err;
-  prefs->SetGafFileName(Text(file), &err);
-  prefs->SetFileDescription(Text("Swiss sampler"));
-  prefs->SetCoordPrecision(64, &err);  // 64-bit sets can be appended to later
-  prefs->SetOpenStatus(mode, &err);
-  prefs->SetObjectType(type, &err);
-  prefs->put_UseKif(-1);
-  prefs->SetCoordSysCode(Text("LL84"), &err);
-  auto source = Ptr<IKroGeometrySource>::Adopt(new HostGeometrySource(objects));
-  auto progress = Ptr<IKroProgressIndicator>::Adopt(new PrintingProgress());
-  LONG exported = 0, maxVertex = 0, failed = 0;
-  const HRESULT hr = exporter->Export(source.Get(), prefs.Get(), progress.Get(), &exported, &maxVertex, &failed, &err);
-  std::printf("  exported %d of %zu objects (result %d)\n", static_cast<int>(exported), objects.size(),
-              static_cast<int>(err));
-  return hr == S_OK;
+  const HostExportResult result = ExportObjects(module, {file, "Swiss sampler", mode, type}, objects);
+  std::printf("  exported %d of %zu objects (result %d)\n", static_cast<int>(result.exported), objects.size(),
+              static_cast<int>(result.code));
+  return result.hr == S_OK;
 }
 
 const char* KindName(IKroGeometry* object) {

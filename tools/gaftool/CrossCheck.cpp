@@ -9,13 +9,47 @@
 namespace gaftool {
 namespace {
 
-// Record position -> index into the data file's records.
-std::unordered_map<uint32_t, size_t> RecordsByPosition(const GafScan& data) {
-  std::unordered_map<uint32_t, size_t> byPosition;
-  byPosition.reserve(data.records.size());
-  for (size_t i = 0; i < data.records.size(); ++i) byPosition.emplace(data.records[i].position, i);
-  return byPosition;
-}
+// Which object records an index reaches, and how often.
+class RecordMarks {
+ public:
+  explicit RecordMarks(const GafScan& data) : data_(data), marks_(data.records.size(), kUnreached) {
+    byPosition_.reserve(data.records.size());
+    for (size_t i = 0; i < data.records.size(); ++i) byPosition_.emplace(data.records[i].position, i);
+  }
+
+  // A record the index cannot hold; it must not be reached either.
+  void Exclude(size_t record) { marks_[record] = kExcluded; }
+
+  // The record an entry points at, now marked as reached; null when no
+  // record that belongs in the index starts there.
+  const GafRecordSummary* Reach(uint32_t position) {
+    const auto found = byPosition_.find(position);
+    if (found == byPosition_.end() || marks_[found->second] == kExcluded) return nullptr;
+    uint32_t& mark = marks_[found->second];
+    mark = mark == kUnreached ? kOnce : kTwice;
+    return &data_.records[found->second];
+  }
+
+  void ReportMisses(const std::string& name, const char* kind, const char* what, FindingList& findings) const {
+    for (size_t i = 0; i < marks_.size(); ++i) {
+      if (marks_[i] == kOnce || marks_[i] == kExcluded) continue;
+      const uint32_t position = data_.records[i].position;
+      findings.Add(name, position, kind,
+                   "record at " + Hex(position) +
+                       (marks_[i] == kUnreached ? " is missing from " : " is entered more than once in ") + what);
+    }
+  }
+
+ private:
+  static constexpr uint32_t kUnreached = 0;
+  static constexpr uint32_t kOnce = 1;
+  static constexpr uint32_t kTwice = 2;
+  static constexpr uint32_t kExcluded = 3;
+
+  const GafScan& data_;
+  std::unordered_map<uint32_t, size_t> byPosition_;
+  std::vector<uint32_t> marks_;
+};
 
 // Boxes agree exactly, or, when either side holds singles, once both are
 // rounded to singles: a 32-bit data file keeps single coordinates while the
@@ -27,16 +61,6 @@ bool SameBoxAtPrecision(const BoundingBoxNode& a, const BoundingBoxNode& b, bool
                            BoundingBoxNode{f(b.xMin), f(b.yMin), f(b.xMax), f(b.yMax)});
 }
 
-void ReportUnindexed(const GafScan& data, const std::vector<uint32_t>& seen, const std::string& name,
-                     const char* kind, const char* what, FindingList& findings) {
-  for (size_t i = 0; i < data.records.size(); ++i) {
-    if (seen[i] == 1 || seen[i] == 2) continue;
-    findings.Add(name, data.records[i].position, kind,
-                 "record at " + Hex(data.records[i].position) + (seen[i] == 0 ? " is missing from " : " is entered more than once in ") +
-                     what);
-  }
-}
-
 }  // namespace
 
 void CrossCheckSpatialIndex(const GafScan& data, const SifScan& index, const std::string& name, FindingList& findings) {
@@ -46,42 +70,35 @@ void CrossCheckSpatialIndex(const GafScan& data, const SifScan& index, const std
                  "index counts " + std::to_string(index.objectCount) + " objects, the data file holds " +
                      std::to_string(data.records.size()));
   }
-  const auto byPosition = RecordsByPosition(data);
-  // 0 not indexed, 1 indexed once, 3 more than once (2 is left for the key
-  // index's "too long to index").
-  std::vector<uint32_t> seen(data.records.size(), 0);
+  RecordMarks marks(data);
   const bool singles = data.header.precision == 32 || index.coordinateBits == 32;
   for (const SifLeafEntry& e : index.leaves) {
-    const auto found = byPosition.find(e.position);
-    if (found == byPosition.end()) {
+    const GafRecordSummary* record = marks.Reach(e.position);
+    if (record == nullptr) {
       findings.Add(name, e.block, "sif.stray-entry",
                    "leaf " + Hex(e.block) + " points at " + Hex(e.position) + ", where no object record starts");
       continue;
     }
-    const GafRecordSummary& record = data.records[found->second];
-    uint32_t& mark = seen[found->second];
-    mark = mark == 0 ? 1 : 3;
-    if (e.type != record.type) {
+    if (e.type != record->type) {
       findings.Add(name, e.block, "sif.entry-type",
                    "leaf " + Hex(e.block) + " gives record " + Hex(e.position) + " kind " + std::to_string(e.type) +
-                       ", the record is kind " + std::to_string(record.type));
+                       ", the record is kind " + std::to_string(record->type));
     }
-    if (!SameBoxAtPrecision(e.box, record.box, singles)) {
+    if (!SameBoxAtPrecision(e.box, record->box, singles)) {
       findings.Add(name, e.block, "sif.entry-box",
                    "leaf " + Hex(e.block) + " gives record " + Hex(e.position) + " a box other than its vertices'");
     }
   }
-  ReportUnindexed(data, seen, name, "sif.unindexed", "the spatial index", findings);
+  marks.ReportMisses(name, "sif.unindexed", "the spatial index", findings);
 }
 
 void CrossCheckKeyIndex(const GafScan& data, const KifScan& index, const std::string& name, FindingList& findings) {
   if (!index.headerRead) return;
-  const auto byPosition = RecordsByPosition(data);
-  std::vector<uint32_t> seen(data.records.size(), 0);
+  RecordMarks marks(data);
   uint32_t indexable = 0;
   for (size_t i = 0; i < data.records.size(); ++i) {
     if (kro::BoundedLength(data.records[i].key.c_str(), index.keyLength + 1) > index.keyLength) {
-      seen[i] = 2;  // longer than the key field: cannot be in the index
+      marks.Exclude(i);  // longer than the key field: cannot be in the index
     } else {
       ++indexable;
     }
@@ -92,22 +109,20 @@ void CrossCheckKeyIndex(const GafScan& data, const KifScan& index, const std::st
                      std::to_string(indexable) + " keys of at most " + std::to_string(index.keyLength) + " bytes");
   }
   for (const KifEntry& e : index.entries) {
-    const auto found = byPosition.find(e.position);
-    if (found == byPosition.end() || seen[found->second] == 2) {
+    const GafRecordSummary* record = marks.Reach(e.position);
+    if (record == nullptr) {
       findings.Add(name, e.block, "kif.stray-entry",
-                   "node " + Hex(e.block) + " points at " + Hex(e.position) + ", where no object record with a storable key starts");
+                   "node " + Hex(e.block) + " points at " + Hex(e.position) +
+                       ", where no object record with a storable key starts");
       continue;
     }
-    const GafRecordSummary& record = data.records[found->second];
-    uint32_t& mark = seen[found->second];
-    mark = mark == 0 ? 1 : 3;
-    if (kro::MbCompareBounded(e.key.c_str(), record.key.c_str(), index.keyLength) != 0) {
+    if (kro::MbCompareBounded(e.key.c_str(), record->key.c_str(), index.keyLength) != 0) {
       findings.Add(name, e.block, "kif.entry-key",
                    "node " + Hex(e.block) + " files record " + Hex(e.position) + " under key \"" + e.key +
-                       "\", the record's key is \"" + record.key + "\"");
+                       "\", the record's key is \"" + record->key + "\"");
     }
   }
-  ReportUnindexed(data, seen, name, "kif.unindexed", "the key index", findings);
+  marks.ReportMisses(name, "kif.unindexed", "the key index", findings);
 }
 
 }  // namespace gaftool

@@ -14,6 +14,18 @@ bool IndexWalk::HeaderFits() {
   return false;
 }
 
+bool IndexWalk::ReadDescription(uint32_t offset, std::string& description) const {
+  char text[kro::kMaxIndexDescription + 1];
+  const bool fits = kro::CIndexFile::GetString(file_.Data() + offset, kro::kIndexHeaderSize - offset, text);
+  description = text;
+  return fits;
+}
+
+std::string IndexWalk::TreeShapeProblem(uint32_t height, uint32_t root, uint32_t maxHeight) {
+  if (height <= maxHeight && (height == 0) == (root == 0)) return std::string();
+  return "height " + std::to_string(height) + " and root " + Hex(root) + " do not fit together";
+}
+
 void IndexWalk::MapBlocks(uint32_t internalBlockSize, uint32_t leafBlockSize) {
   map_ = std::make_unique<BlockMap>(file_, internalBlockSize, leafBlockSize);
 }

@@ -24,6 +24,12 @@ class IndexWalk {
   void Report(uint64_t offset, const char* kind, const std::string& message);
   // Whether the header fits in the file; reports "header" otherwise.
   bool HeaderFits();
+  // The header's description at `offset`; false when it runs past the
+  // header or claims more than 255 bytes.
+  bool ReadDescription(uint32_t offset, std::string& description) const;
+  // Why a height and a root position cannot describe a tree the engine
+  // walks (empty when they can).
+  static std::string TreeShapeProblem(uint32_t height, uint32_t root, uint32_t maxHeight);
   // Sets up the block places once the header is known.
   void MapBlocks(uint32_t internalBlockSize, uint32_t leafBlockSize);
   // False, with a finding, when `block` (reached from the field at `from`)

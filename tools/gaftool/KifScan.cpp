@@ -51,10 +51,7 @@ class KifWalk : IndexWalk {
     file_.U32(kif::kFreeInternalOffset, scan_.freeInternalHead);
     file_.U32(kif::kFreeLeafOffset, scan_.freeLeafHead);
     file_.U32(kif::kEntryCountOffset, scan_.entryCount);
-    char description[kro::kMaxIndexDescription + 1];
-    const bool descriptionFits = kro::CIndexFile::GetString(
-        file_.Data() + kif::kDescriptionOffset, kro::kIndexHeaderSize - kif::kDescriptionOffset, description);
-    scan_.description = description;
+    const bool descriptionFits = ReadDescription(kif::kDescriptionOffset, scan_.description);
     std::string problem;
     if (magic != kif::kMagic) {
       problem = "magic is not \"AKIF\"";
@@ -66,8 +63,8 @@ class KifWalk : IndexWalk {
       problem = "key length " + std::to_string(scan_.keyLength) + " is outside 1..256";
     } else if (!descriptionFits) {
       problem = "description runs past the header";
-    } else if (scan_.height > kif::kMaxHeight || (scan_.height == 0) != (scan_.root == 0)) {
-      problem = "height " + std::to_string(scan_.height) + " and root " + Hex(scan_.root) + " do not fit together";
+    } else {
+      problem = TreeShapeProblem(scan_.height, scan_.root, kif::kMaxHeight);
     }
     if (!problem.empty()) {
       Report(0, "header", "header refused: " + problem);

@@ -46,10 +46,7 @@ class SifWalk : IndexWalk {
     file_.U32(sif::kFreeInternalOffset, scan_.freeInternalHead);
     file_.U32(sif::kFreeLeafOffset, scan_.freeLeafHead);
     file_.U32(sif::kObjectCountOffset, scan_.objectCount);
-    char description[kro::kMaxIndexDescription + 1];
-    const bool descriptionFits = kro::CIndexFile::GetString(
-        file_.Data() + sif::kDescriptionOffset, kro::kIndexHeaderSize - sif::kDescriptionOffset, description);
-    scan_.description = description;
+    const bool descriptionFits = ReadDescription(sif::kDescriptionOffset, scan_.description);
     std::string problem;
     if (magic != sif::kMagic) {
       problem = "magic is not \"ASIF\"";
@@ -63,8 +60,8 @@ class SifWalk : IndexWalk {
       problem = "coordinate bits " + std::to_string(scan_.coordinateBits) + " are neither 32 nor 64";
     } else if (!descriptionFits) {
       problem = "description runs past the header";
-    } else if (scan_.height > sif::kMaxHeight || (scan_.height == 0) != (scan_.root == 0)) {
-      problem = "height " + std::to_string(scan_.height) + " and root " + Hex(scan_.root) + " do not fit together";
+    } else {
+      problem = TreeShapeProblem(scan_.height, scan_.root, sif::kMaxHeight);
     }
     if (!problem.empty()) {
       Report(0, "header", "header refused: " + problem);
