@@ -5,20 +5,34 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <limits>
 
 namespace kro::fuzz {
 namespace {
 
+std::string& DirectoryName() {
+  static std::string name;
+  return name;
+}
+
+void RemoveDirectory() {
+  std::error_code ignored;
+  std::filesystem::remove_all(DirectoryName(), ignored);
+}
+
+// Made at the first use and removed at exit (libFuzzer ends a run with exit).
 const std::string& Directory() {
-  static const std::string directory = [] {
+  std::string& name = DirectoryName();
+  if (name.empty()) {
     char pattern[] = "/tmp/kro-fuzz-XXXXXX";
     const char* made = mkdtemp(pattern);
     if (made == nullptr) std::abort();
     setenv("TMPDIR", made, 1);
-    return std::string(made);
-  }();
-  return directory;
+    name = made;
+    std::atexit(RemoveDirectory);
+  }
+  return name;
 }
 
 }  // namespace

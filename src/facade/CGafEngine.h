@@ -56,6 +56,9 @@ class CGafEngine {
   enum class State : int32_t { kClosed = 0, kOpen = 1, kReading = 2 };
   enum class Mode : int32_t { kNoFileSet = -1, kIdle = 0, kSequential = 1, kSpatial = 2, kKey = 3, kPosition = 4 };
 
+  // Recovers the set from a journal left beside it, then, for a writable
+  // open, starts the write session.
+  EngineStatus BeginSession(const char* fileName, const CompanionNames& names, uint32_t flagWord);
   // CloseFiles, unreported.
   void Close();
   // Finishes the data file, then the spatial index, then the key index, and
@@ -79,9 +82,6 @@ class CGafEngine {
  private:
   EngineStatus OpenComponents(const char* fileName, uint32_t flagWord, LONG useKif);
   EngineStatus OpenIndexes(const CompanionNames& names, uint32_t flagWord, LONG useKif);
-  // Recovers the set from a journal left beside it, then, for a writable
-  // open, starts the write session.
-  EngineStatus BeginSession(const char* fileName, const CompanionNames& names, uint32_t flagWord);
   // A set opened read-only must be whole: indexes that count other than the
   // data file mean a writer died before it finished.
   EngineStatus CheckIndexCounts() const;

@@ -1,9 +1,13 @@
 #include "facade/CGafReader.h"
 
+#include <new>
+
 #include "engine/datafile/CGafFile.h"
 #include "engine/datafile/GafCoordSys.h"
 #include "engine/keyindex/CKeyIndex.h"
 #include "engine/spatialindex/CSpatialIndex.h"
+#include "facade/CompanionNames.h"
+#include "platform/FileSystem.h"
 
 namespace kro {
 namespace {
@@ -24,6 +28,27 @@ CGafReader::~CGafReader() {
 EKroErrCode CGafReader::OpenForRead(const char* fileName, EKroGafOpenFlags openMode) {
   if (openMode != kGafReadOnly && openMode != kGafReadPartial) return eKroUnableToOpen;
   return Open(fileName, openMode, 0) == eKroOk ? eKroOk : eKroUnableToOpen;
+}
+
+EKroErrCode CGafReader::OpenDataFileOnly(const char* fileName) {
+  if (IsOpen()) return eKroIllegalFunctionCall;
+  if (fileName == nullptr) return eKroInvalidParameter;
+  // The data file alone is read only once a journal beside it is rolled
+  // back, like any other open of the set.
+  CompanionNames names;
+  lastStatus_ = DeriveCompanionNames(fileName, names);
+  if (lastStatus_ == kEngineOk) lastStatus_ = BeginSession(fileName, names, kOpenReadOnly);
+  if (lastStatus_ != kEngineOk) return eKroUnableToOpen;
+  lastStatus_ = eGafOutOfMemory;
+  dataFile_.reset(new (std::nothrow) CGafFile(fileName, kOpenReadOnly, lastStatus_));
+  if (dataFile_ == nullptr || lastStatus_ != kEngineOk) {
+    if (dataFile_ == nullptr) lastStatus_ = eGafOutOfMemory;
+    Close();
+    return eKroUnableToOpen;
+  }
+  mode_ = Mode::kIdle;
+  state_ = State::kOpen;
+  return eKroOk;
 }
 
 EKroErrCode CGafReader::GetBoundingBox(BoundingBoxNode* out) const {
@@ -57,6 +82,14 @@ LONG CGafReader::GetNumberOfObjects() const {
   return dataFile_ != nullptr ? static_cast<LONG>(dataFile_->GetObjectCount()) : 0;
 }
 
+const char* CGafReader::GetDescription() const {
+  return dataFile_ != nullptr ? dataFile_->GetDescription() : nullptr;
+}
+
+bool CGafReader::HasKind(int32_t objectType) const { return dataFile_ != nullptr && dataFile_->HasKind(objectType); }
+
+uint32_t CGafReader::GetPrecision() const { return dataFile_ != nullptr ? dataFile_->GetPrecision() : 0; }
+
 EKroErrCode CGafReader::BeginSequential() {
   if (state_ < State::kOpen) return eKroReadError;
   lastStatus_ = dataFile_->Rewind();
@@ -75,7 +108,7 @@ void CGafReader::StartPass(Mode mode) {
 
 EKroErrCode CGafReader::BeginSpatialSearch(const BoundingBoxNode* box) {
   if (state_ < State::kOpen) return eKroReadError;
-  if (box == nullptr) return eKroInvalidParameter;
+  if (box == nullptr || spatialIndex_ == nullptr) return eKroInvalidParameter;
   lastStatus_ = spatialIndex_->BeginSearch(*box, 0, true);
   if (lastStatus_ != kEngineOk) return eKroReadError;
   BoundingBoxNode extent{};

@@ -27,6 +27,12 @@ class CGafReader final : public CGafEngine {
   // kGafReadPartial or any failure to open the set (LastStatus() tells
   // which). A key index is opened only when its file exists.
   EKroErrCode OpenForRead(const char* fileName, EKroGafOpenFlags openMode);
+  // Opens the data file alone, read-only, for a set whose spatial index is
+  // missing: sequential and positioned passes work, BeginSpatialSearch and
+  // BeginKeySearch are refused. 0 or eKroUnableToOpen (LastStatus() tells
+  // which failure).
+  EKroErrCode OpenDataFileOnly(const char* fileName);
+  bool HasSpatialIndex() const { return spatialIndex_ != nullptr; }
 
   // The data file header's box; eKroFailObtainBoundingBox when not open.
   EKroErrCode GetBoundingBox(BoundingBoxNode* out) const;
@@ -41,10 +47,18 @@ class CGafReader final : public CGafEngine {
   LONG HasMetaData() const;
   // The data file header's object count; 0 when not open.
   LONG GetNumberOfObjects() const;
+  // The header's description, or null when it has none or the set is not open.
+  const char* GetDescription() const;
+  // Whether the header's kinds word has the kind of `objectType` (points,
+  // lines or areas); false when not open.
+  bool HasKind(int32_t objectType) const;
+  // Coordinate bits of the data file, 32 or 64; 0 when not open.
+  uint32_t GetPrecision() const;
 
   // 0 or eKroReadError.
   EKroErrCode BeginSequential();
-  // 0, eKroReadError, or eKroInvalidParameter for a null box.
+  // 0, eKroReadError, or eKroInvalidParameter for a null box or a set opened
+  // without its spatial index.
   EKroErrCode BeginSpatialSearch(const BoundingBoxNode* box);
   // 0, eKroReadError, or eKroInvalidParameter for a null key or a set
   // without a key index: a pass over the objects whose key equals `key`,

@@ -1,0 +1,132 @@
+#include "GafRecordPlanner.h"
+
+#include <cmath>
+#include <limits>
+#include <memory>
+
+#include "ogr_geometry.h"
+
+namespace kro {
+namespace {
+
+// u16 counts of a record.
+constexpr int kMaxRecordCount = std::numeric_limits<uint16_t>::max();
+
+class Planner {
+ public:
+  explicit Planner(std::vector<PlannedRecord>& records) : records_(records) {}
+
+  std::string Plan(const OGRGeometry& geometry) {
+    switch (wkbFlatten(geometry.getGeometryType())) {
+      case wkbPoint:
+        AddPoint(*geometry.toPoint());
+        break;
+      case wkbLineString:
+        AddSingleSet(kGafPolylineObject, *geometry.toLineString());
+        break;
+      case wkbPolygon:
+        AddPolygon(*geometry.toPolygon());
+        break;
+      case wkbMultiPolygon:
+        AddRings(*geometry.toMultiPolygon());
+        break;
+      case wkbMultiPoint:
+        for (const OGRPoint* part : *geometry.toMultiPoint()) {
+          if (!part->IsEmpty()) AddPoint(*part);
+        }
+        break;
+      case wkbMultiLineString:
+        for (const OGRLineString* part : *geometry.toMultiLineString()) {
+          if (!part->IsEmpty()) AddSingleSet(kGafPolylineObject, *part);
+        }
+        break;
+      default:
+        return std::string("a ") + OGRGeometryTypeToName(geometry.getGeometryType()) +
+               " is not a kind a Gaf file set holds";
+    }
+    return refusal_;
+  }
+
+ private:
+  PlannedRecord& NewRecord(EGafObjectType type) {
+    records_.emplace_back();
+    records_.back().type = type;
+    return records_.back();
+  }
+
+  bool TakeVertex(double x, double y, ObjectVertices& vertices) {
+    if (!std::isfinite(x) || !std::isfinite(y)) {
+      Refuse("a coordinate is NaN or infinite");
+      return false;
+    }
+    vertices.points.push_back({x, y});
+    return true;
+  }
+
+  void TakeCurve(const OGRSimpleCurve& curve, ObjectVertices& vertices) {
+    const int count = curve.getNumPoints();
+    vertices.points.reserve(vertices.points.size() + static_cast<size_t>(count));
+    for (int i = 0; i < count && TakeVertex(curve.getX(i), curve.getY(i), vertices); ++i) {
+    }
+  }
+
+  void AddPoint(const OGRPoint& point) { TakeVertex(point.getX(), point.getY(), NewRecord(kGafPointObject).vertices); }
+
+  void AddSingleSet(EGafObjectType type, const OGRSimpleCurve& curve) {
+    if (curve.getNumPoints() > kMaxRecordCount) return Refuse("a line has more than 65535 vertices");
+    TakeCurve(curve, NewRecord(type).vertices);
+  }
+
+  void AddPolygon(const OGRPolygon& polygon) {
+    // A ring longer than a polygon record holds fits a multi-polygon record.
+    if (polygon.getNumInteriorRings() == 0 && polygon.getExteriorRing()->getNumPoints() <= kMaxRecordCount) {
+      if (!CheckRing(*polygon.getExteriorRing())) return;
+      return AddSingleSet(kGafPolygonObject, *polygon.getExteriorRing());
+    }
+    OGRMultiPolygon single;
+    single.addGeometry(&polygon);
+    AddRings(single);
+  }
+
+  void AddRings(const OGRMultiPolygon& polygons) {
+    ObjectVertices& vertices = NewRecord(kGafPolyPolygonObject).vertices;
+    for (const OGRPolygon* polygon : polygons) {
+      for (const OGRLinearRing* ring : *polygon) {
+        if (ring->IsEmpty()) continue;
+        if (!CheckRing(*ring)) return;
+        if (vertices.setCounts.size() == kMaxRecordCount) return Refuse("a polygon has more than 65535 rings");
+        vertices.setCounts.push_back(ring->getNumPoints());
+        TakeCurve(*ring, vertices);
+      }
+    }
+  }
+
+  bool CheckRing(const OGRLinearRing& ring) {
+    if (ring.getNumPoints() > 0 && ring.get_IsClosed()) return true;
+    Refuse("a polygon ring is not closed");
+    return false;
+  }
+
+  void Refuse(const char* reason) {
+    if (refusal_.empty()) refusal_ = reason;
+  }
+
+  std::vector<PlannedRecord>& records_;
+  std::string refusal_;
+};
+
+}  // namespace
+
+std::string PlanRecords(const OGRGeometry* geometry, std::vector<PlannedRecord>& records) {
+  records.clear();
+  if (geometry == nullptr || geometry->IsEmpty()) return "the geometry is empty";
+  std::unique_ptr<OGRGeometry> linear;
+  if (geometry->hasCurveGeometry()) {
+    linear.reset(geometry->getLinearGeometry());
+    if (linear == nullptr) return "the curve geometry cannot be linearised";
+    geometry = linear.get();
+  }
+  return Planner(records).Plan(*geometry);
+}
+
+}  // namespace kro

@@ -1,0 +1,35 @@
+// How one GDAL geometry becomes object records of the kinds that every host's
+// import reads:
+//   Point -> point; LineString -> polyline;
+//   Polygon without holes -> polygon; Polygon with holes (or with a ring of
+//   more than 65535 vertices) and MultiPolygon -> one multi-polygon whose
+//   rings are every exterior and hole;
+//   MultiPoint and MultiLineString -> one record per (non-empty) part.
+// Curves are linearised first; Z and M are dropped. Empty parts are left out.
+#ifndef KRO_GDAL_GAFRECORDPLANNER_H
+#define KRO_GDAL_GAFRECORDPLANNER_H
+
+#include <string>
+#include <vector>
+
+#include "KroGafExportImport/KroGafExportImport.h"
+#include "facade/ObjectContents.h"
+
+class OGRGeometry;
+
+namespace kro {
+
+struct PlannedRecord {
+  EGafObjectType type = kGafUndefinedObject;
+  ObjectVertices vertices;
+};
+
+// Fills `records` and returns the empty text, or returns why the geometry
+// cannot be stored (empty, a kind the file set does not hold, a coordinate
+// that is NaN or infinite, an open ring, more vertices or rings than a record
+// holds); `records` is then not to be used.
+std::string PlanRecords(const OGRGeometry* geometry, std::vector<PlannedRecord>& records);
+
+}  // namespace kro
+
+#endif

@@ -1,0 +1,38 @@
+// One object record of a reading pass as GDAL sees it: its three texts and
+// its geometry.
+//
+// Kinds: point -> Point; multi-point -> MultiPoint; polyline -> LineString;
+// multi-polyline -> MultiLineString; polygon -> Polygon; multi-polygon ->
+// the rings organised into exteriors and holes by containment (a Polygon when
+// one exterior results, else a MultiPolygon), or, when asked, every ring as a
+// polygon of its own inside a MultiPolygon; a record of one ring is a
+// MultiPolygon of one part.
+#ifndef KRO_GDAL_GAFRECORDREADER_H
+#define KRO_GDAL_GAFRECORDREADER_H
+
+#include <memory>
+#include <string>
+
+#include "KroGafExportImport/KroGafExportImport.h"
+#include "ogr_geometry.h"
+
+namespace kro {
+
+class CGafReader;
+
+enum class RingOrganisation { kByContainment, kEveryRingAPolygon };
+
+struct GafRecord {
+  std::string name;
+  std::string key;
+  std::string url;
+  std::unique_ptr<OGRGeometry> geometry;
+};
+
+// Reads the reader's current result of object kind `kind` (0 to 5).
+// eKroOk, or the reader's failure (eKroReadError); `record` is then not to be used.
+EKroErrCode ReadGafRecord(CGafReader& reader, EGafObjectType kind, RingOrganisation rings, GafRecord& record);
+
+}  // namespace kro
+
+#endif

@@ -1,0 +1,137 @@
+// The one layer of a Gaf file set.
+//
+// Reading: the FID is the record position, so GetFeature is one positioned
+// read (checked against the spatial index, so that a number that is not a
+// record position finds nothing). A pass walks the key index when the
+// attribute filter bounds the key, else the spatial index when a spatial
+// filter is set, else the data file in order; GDAL's own filters then judge
+// every candidate exactly. Count and extent come from the header.
+//
+// Writing: each feature's geometry becomes one or more records (see
+// GafRecordPlanner.h); its texts come from the fields that play the roles of
+// name, key and URL. A feature the set cannot hold is refused with a warning
+// and the rest go on; a failure of the files ends the writing with an error.
+//
+// States: a layer holds at most one open form of the set at a time. Reading
+// after writing finishes the writer (the set is then complete on disk) and
+// reopens the reader; writing after reading closes the readers and opens the
+// set for appending.
+#ifndef KRO_GDAL_OGRGAFLAYER_H
+#define KRO_GDAL_OGRGAFLAYER_H
+
+#include <array>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "GafRecordReader.h"
+#include "engine/EngineStatus.h"
+#include "facade/ObjectContents.h"
+#include "ogrsf_frmts.h"
+
+namespace kro {
+
+class CGafReader;
+class CGafWriter;
+
+// Names of the fields that feed the texts of each record; matched in any case.
+struct GafFieldRoles {
+  std::string name = "name";
+  std::string key = "key";
+  std::string url = "url";
+};
+
+// A layer capability of this driver: an attribute filter on the key field
+// walks the key index.
+constexpr const char* kOLCFastKeyFilter = "FastKeyFilter";
+
+class OGRGafLayer final : public OGRLayer {
+ public:
+  // A layer over an existing set; `reader` is open. With `update`, features
+  // can be appended.
+  OGRGafLayer(const std::string& fileName, std::unique_ptr<CGafReader> reader, bool update, RingOrganisation rings);
+  // A layer of a set that `writer` has just created.
+  OGRGafLayer(const std::string& fileName, std::unique_ptr<CGafWriter> writer, const OGRSpatialReference* srs,
+              OGRwkbGeometryType geometryType, const GafFieldRoles& roles);
+  ~OGRGafLayer() override;
+
+  void ResetReading() override;
+  OGRFeature* GetNextFeature() override;
+  OGRFeature* GetFeature(GIntBig fid) override;
+  GIntBig GetFeatureCount(int force) override;
+  OGRErr GetExtent(OGREnvelope* extent, int force) override;
+  OGRErr GetExtent(int geomField, OGREnvelope* extent, int force) override;
+  OGRErr SetAttributeFilter(const char* query) override;
+  OGRFeatureDefn* GetLayerDefn() override { return defn_; }
+  int TestCapability(const char* capability) override;
+  OGRErr CreateField(OGRFieldDefn* field, int approxOK) override;
+  OGRErr ICreateFeature(OGRFeature* feature) override;
+  OGRErr SyncToDisk() override;
+
+  // Finishes a running write so that the set is complete on disk; false
+  // (after a CPLError naming the file) when the set could not be finished
+  // or a write failed before.
+  bool FinishWriting();
+
+  // Opens `fileName` for reading; a set without its spatial index opens for
+  // sequential reading with a warning. Null after a CPLError naming the file
+  // and what is wrong with it.
+  static std::unique_ptr<CGafReader> OpenReader(const std::string& fileName);
+
+ private:
+  enum class PassMode { kNone, kSequential, kSpatial, kKeys, kEnded };
+
+  void DefineFields(const GafFieldRoles& roles);
+  void TakeHeader(const CGafReader& reader);
+  // The reader, reopened after a write; null after a CPLError.
+  CGafReader* Reader();
+  bool StartPass();
+  bool BeginNextKey();
+  // The next object record of the pass; false at its end or after an error.
+  bool NextRecord(GafRecord& record, uint32_t& position);
+  OGRFeature* FeatureOf(GafRecord& record, uint32_t position);
+  bool IsIndexedPosition(CGafReader& reader, uint32_t position, const OGRGeometry& geometry);
+  void ReportReadFailure(const CGafReader& reader);
+
+  // Writing (OGRGafLayerWrite.cpp).
+  CGafWriter* Writer();
+  void RefuseFeature(const OGRFeature& feature, const std::string& reason);
+  // After a failure of the files: the set is rolled back and the writing ends.
+  void AbandonWriting(EngineStatus status);
+  void ResolveRoles();
+  void WarnDroppedField(const char* fieldName);
+  // Once per layer: a text longer than readers return.
+  void WarnLongTexts(const ObjectTexts& texts);
+
+  std::string fileName_;
+  OGRFeatureDefn* defn_ = nullptr;
+  OGRSpatialReference* srs_ = nullptr;
+  bool writable_ = false;
+  RingOrganisation rings_ = RingOrganisation::kByContainment;
+  GafFieldRoles roles_;
+  std::array<int, 3> roleFields_{-1, -1, -1};  // name, key, URL
+
+  std::unique_ptr<CGafReader> reader_;
+  std::unique_ptr<CGafReader> randomReader_;  // GetFeature, beside a running pass
+  std::unique_ptr<CGafWriter> writer_;
+  bool writeFailed_ = false;
+  bool droppedFieldReported_ = false;
+  bool longTextReported_ = false;
+  long long offeredFeatures_ = 0;  // to CreateFeature, counted from 1
+  long long refusedFeatures_ = 0;
+
+  // Header values of the set as last read.
+  long long objectCount_ = 0;
+  OGREnvelope extent_;
+  bool hasSpatialIndex_ = true;
+  bool hasKeyIndex_ = false;
+
+  PassMode pass_ = PassMode::kNone;
+  std::optional<std::vector<std::string>> filterKeys_;
+  size_t nextKey_ = 0;
+};
+
+}  // namespace kro
+
+#endif

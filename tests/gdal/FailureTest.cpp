@@ -1,0 +1,89 @@
+// Failing disks under ogr2ogr: whatever write fails, the translation reports
+// an error naming the file, and the set is left as it was before (a new set
+// removed, an append rolled back), never claiming objects it lacks.
+#include <gtest/gtest.h>
+
+#include "GdalTestSupport.h"
+#include "support/FaultInjectingFileSystem.h"
+#include "support/TempDir.h"
+
+namespace kro::test {
+namespace {
+
+// Failing write n = 1, 2, 3, 5, 8, ... (that one and every later one, as a
+// dead disk) until an attempt meets no failure. After each failed attempt the
+// disk works again and `check` looks at what was left.
+template <class Attempt, class Check>
+void ForEachFailingWrite(Attempt attempt, Check check) {
+  uint64_t previous = 1;
+  for (uint64_t n = 1; n < 100000; n += previous, previous = n - previous) {
+    SCOPED_TRACE("failing write " + std::to_string(n));
+    FaultInjectingFileSystem faults;
+    faults.FailNth(FileOp::kWrite, n, true);
+    bool done = false;
+    {
+      ScopedFileSystem guard(faults);
+      done = attempt();
+    }
+    if (faults.Injected() == 0) {
+      EXPECT_TRUE(done);
+      return;
+    }
+    EXPECT_FALSE(done);
+    check();
+  }
+  ADD_FAILURE() << "every attempt met a failing write";
+}
+
+TEST(GdalFailureTest, ACreatedSetThatFailsPartWayIsRemoved) {
+  RegisterDrivers();
+  TempDir dir;
+  const std::string gaf = dir.File("set.gaf");
+  CapturedMessages messages;
+  ForEachFailingWrite(
+      [&] {
+        messages.Clear();
+        return Translate(gaf, DataFile("ne_110m_countries.geojson"), {"-f", "Gaf", "-lco", "KEY_FIELD=id"});
+      },
+      [&] {
+        EXPECT_TRUE(messages.Contains(CE_Failure, {gaf})) << messages.All();
+        EXPECT_FALSE(FileExists(gaf));
+        EXPECT_FALSE(FileExists(dir.File("set.sif")));
+      });
+  GDALDatasetUniquePtr dataset = OpenVector(gaf);
+  ASSERT_TRUE(dataset);
+  EXPECT_EQ(dataset->GetLayer(0)->GetFeatureCount(), 177);
+}
+
+TEST(GdalFailureTest, AnAppendThatFailsPartWayIsRolledBack) {
+  RegisterDrivers();
+  TempDir dir;
+  const std::string gaf = dir.File("set.gaf");
+  const std::string source = DataFile("ne_110m_countries.geojson");
+  ASSERT_TRUE(Translate(gaf, source, {"-f", "Gaf", "-lco", "KEY_FIELD=id", "-where", "name < 'M'"}));
+  const std::vector<Bytes> before{ReadFileBytes(gaf), ReadFileBytes(dir.File("set.sif")),
+                                  ReadFileBytes(dir.File("set.kif"))};
+  CapturedMessages messages;
+  ForEachFailingWrite(
+      [&] {
+        messages.Clear();
+        return Translate(gaf, source, {"-append", "-nln", "set", "-where", "name >= 'M'"});
+      },
+      [&] {
+        EXPECT_TRUE(messages.Contains(CE_Failure, {gaf})) << messages.All();
+        // An open rolls back what a rollback on the dead disk could not.
+        GDALDatasetUniquePtr dataset = OpenVector(gaf);
+        ASSERT_TRUE(dataset);
+        EXPECT_EQ(dataset->GetLayer(0)->GetFeatureCount(), 95);
+        dataset.reset();
+        const std::vector<Bytes> after{ReadFileBytes(gaf), ReadFileBytes(dir.File("set.sif")),
+                                       ReadFileBytes(dir.File("set.kif"))};
+        EXPECT_TRUE(after == before);
+      });
+  GDALDatasetUniquePtr dataset = OpenVector(gaf);
+  ASSERT_TRUE(dataset);
+  EXPECT_EQ(dataset->GetLayer(0)->GetFeatureCount(), 177);
+}
+
+}  // namespace
+}  // namespace kro::test

@@ -1,0 +1,61 @@
+# The plugin as users meet it: the real ogr2ogr and ogrinfo load gdal_Gaf.so
+# from GDAL_DRIVER_PATH, convert GeoJSON to a Gaf set, describe it, and
+# convert a box of it to a GeoPackage.
+# Expects -DPLUGIN_DIR=<folder of gdal_Gaf.so> -DDATA_DIR=<data folder> -DWORK_DIR=<scratch folder>.
+file(REMOVE_RECURSE ${WORK_DIR})
+file(MAKE_DIRECTORY ${WORK_DIR})
+# Replaces GDAL's own plugin folder: the tools see the plugin under test.
+set(ENV{GDAL_DRIVER_PATH} ${PLUGIN_DIR})
+
+function(run output)
+  execute_process(COMMAND ${ARGN} WORKING_DIRECTORY ${WORK_DIR}
+    RESULT_VARIABLE result OUTPUT_VARIABLE out ERROR_VARIABLE err)
+  if(NOT result EQUAL 0)
+    message(FATAL_ERROR "${ARGN}\nexit ${result}\n${out}\n${err}")
+  endif()
+  set(${output} "${out}${err}" PARENT_SCOPE)
+endfunction()
+
+function(expect text pattern)
+  if(NOT text MATCHES "${pattern}")
+    message(FATAL_ERROR "expected to find \"${pattern}\" in:\n${text}")
+  endif()
+endfunction()
+
+run(formats ogrinfo --formats)
+expect("${formats}" "Gaf -vector- \\(rw\\+\\): Gaf file set")
+
+run(out ogr2ogr -f Gaf countries.gaf ${DATA_DIR}/ne_110m_countries.geojson -lco KEY_FIELD=id)
+foreach(file countries.gaf countries.sif countries.kif)
+  if(NOT EXISTS ${WORK_DIR}/${file})
+    message(FATAL_ERROR "ogr2ogr did not write ${file}")
+  endif()
+endforeach()
+
+run(summary ogrinfo -al -so countries.gaf)
+expect("${summary}" "using driver `Gaf' successful")
+expect("${summary}" "Layer name: countries")
+expect("${summary}" "Geometry: Polygon")
+expect("${summary}" "Feature Count: 177")
+expect("${summary}" "Extent: \\(-180.000000, -85.609038\\) - \\(180.000000, 83.645130\\)")
+expect("${summary}" "ID\\[\"EPSG\",4326\\]")
+expect("${summary}" "key: String")
+
+run(out ogr2ogr -f GPKG box.gpkg countries.gaf -spat 5 45 10 50)
+run(box ogrinfo -al box.gpkg)
+expect("${box}" "Feature Count: 7")
+foreach(country France Germany Switzerland Italy Austria Belgium Luxembourg)
+  expect("${box}" "name \\(String\\) = ${country}")
+endforeach()
+
+run(key ogrinfo -ro -al -q countries.gaf -where "key = '250'")
+expect("${key}" "name \\(String\\) = France")
+
+# A damaged set is refused with the file named.
+file(WRITE ${WORK_DIR}/broken.gaf "not a gaf file")
+execute_process(COMMAND ogrinfo broken.gaf WORKING_DIRECTORY ${WORK_DIR}
+  RESULT_VARIABLE result OUTPUT_VARIABLE out ERROR_VARIABLE err)
+if(result EQUAL 0)
+  message(FATAL_ERROR "ogrinfo opened a damaged set:\n${out}")
+endif()
+expect("${err}" "broken.gaf: cannot open the Gaf file set: the data file")
