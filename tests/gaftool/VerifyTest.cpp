@@ -203,6 +203,7 @@ std::vector<Damage> DamageCorpus() {
       {"gaf.kinds-mismatch", ".gaf", [&](const std::string& s, auto&) { PatchU32(gafOf(s), 10, 1); }},
       {"gaf.box-mismatch", ".gaf", [&](const std::string& s, auto&) { PatchU32(gafOf(s), 14, 0x40000000u); }},
       {"gaf.free-list", ".gaf", [&](const std::string& s, auto& objects) { PatchU32(gafOf(s), 6, objects[1].position); }},
+      {"set.journal-pending", ".gaf-journal", [&](const std::string& s, auto&) { WriteFileBytes(s + ".gaf-journal", Bytes(8, 0)); }},
       {"sif.missing", ".sif", [&](const std::string& s, auto&) { std::remove((s + ".sif").c_str()); }},
       {"sif.header", ".sif", [&](const std::string& s, auto&) { PatchU32(s + ".sif", 0, 0x41534947u); }},
       {"sif.position", ".sif", [&](const std::string& s, auto&) { PatchU32(s + ".sif", sif::kRootOffset, 513); }},

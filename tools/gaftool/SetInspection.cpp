@@ -2,6 +2,8 @@
 
 #include "CrossCheck.h"
 #include "engine/EngineStatus.h"
+#include "engine/fileaccess/CGafRawFile.h"
+#include "engine/fileaccess/SetFileTarget.h"
 #include "facade/CompanionNames.h"
 
 namespace gaftool {
@@ -28,6 +30,14 @@ void InspectSet(const SetPaths& paths, bool keepNodeBoxes, SetInspection& inspec
     return;
   }
   inspection.data = ScanDataFile(inspection.dataBytes, paths.data, findings, progress);
+  // The bytes on disk are not yet the set a reader of the library sees: its
+  // next open rolls the unfinished write back first.
+  const std::string journal = kro::JournalNameFor(paths.data);
+  if (kro::CGafRawFile::Exists(journal.c_str())) {
+    findings.Add(journal, 0, "set.journal-pending",
+                 "a writer's rollback journal lies beside the set; the next open through the library rolls the set "
+                 "back to where it was before that writer");
+  }
 
   inspection.hasSpatialIndex = inspection.spatialBytes.Load(paths.spatialIndex, error);
   if (inspection.hasSpatialIndex) {
