@@ -108,6 +108,22 @@ Bytes Script(uint32_t seed) {
   return script;
 }
 
+// A 64-bit file with one odd-length polyline record whose last string ends
+// on the pad byte: the shape of a past over-read, kept so that mutations
+// start near that corner of the reader.
+Bytes OddRecordFile() {
+  Bytes file{0x00, 0x2C, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0, 7};
+  file.resize(file.size() + 32, 0);  // the box
+  const Bytes rest{0x40, 0x02, 0x00, 0x02,                    // version 2
+                   0x48, 0x02, 0x00, 0x40,                    // 64-bit coordinates
+                   0x08, 0x00,                                // end of header
+                   0x88, 0x05, 0x7F, 0x00, 0x00, 0x00, 0x01,  // polyline, length 5
+                   0x41,                                      // the pad byte
+                   0x04, 0x00};                               // end of data
+  file.insert(file.end(), rest.begin(), rest.end());
+  return file;
+}
+
 // The index mutation target's input: the kind byte (0 spatial, 1 key), then
 // the file and the script.
 Bytes MutationInput(uint8_t kind, const Bytes& file, const Bytes& script) {
@@ -148,6 +164,9 @@ int main(int argc, char** argv) {
       }
     }
   }
+  const FileSet one = MakeSet(1, 64, false);
+  Save(name(root + "/data_file"), OddRecordFile());
+  Save(name(root + "/file_set"), kro::fuzz::JoinParts({OddRecordFile(), one.sif, one.kif}));
   std::printf("%d seeds in %s\n", n, root.c_str());
   return 0;
 }

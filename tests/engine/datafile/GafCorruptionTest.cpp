@@ -271,6 +271,13 @@ TEST_F(GafCorruption, NoDecodeStepPassesAnOddRecordsLength) {
   countOnPad.Tag(34, 7).U8(1).U8(0x41).U8(1).U8(0x42).U8(0).U8(0).U8(0x7F).U8(0xFF);
   EXPECT_EQ(ReadOnlyRecord(countOnPad, 64), eGafBadFormat);
 
+  // Found by the data file fuzz target: in an old file the vertex count comes
+  // from the bytes left, which wrapped around and asked for 8 GiB.
+  GafBytes old = HeaderBytes(1, 0, 7, 1, 32);
+  old.Tag(34, 3).U8(0).U8(2).U8(0x41).U8(0x42).Tag(1, 0);
+  WriteFileBytes(name, old.bytes);
+  EXPECT_EQ(ScanStatus(), eGafBadFormat);
+
   GafBytes header;  // a header chunk whose string ends on the pad byte
   AddInfo(header, 0, 0, 0).Tag(17, 1).U8(1).U8(0x41).Tag(2, 0).Tag(1, 0);
   WriteFileBytes(name, header.bytes);
