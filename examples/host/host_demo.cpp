@@ -13,40 +13,19 @@
 #include <string>
 #include <vector>
 
-#include "HostGeometrySource.h"
-#include "PrintingProgress.h"
+#include "HostExport.h"
+#include "HostText.h"
 
 namespace {
 
 template <typename T>
 using Ptr = kro::KroComPtr<T>;
 
-// Wide strings for the interface; the demo's texts are plain ASCII.
-class Text {
- public:
-  explicit Text(const std::string& text) {
-    std::u16string wide(text.begin(), text.end());
-    bstr_ = SysAllocString(wide.c_str());
-  }
-  ~Text() { SysFreeString(bstr_); }
-  Text(const Text&) = delete;
-  Text& operator=(const Text&) = delete;
-  operator BSTR() const { return bstr_; }
-
- private:
-  BSTR bstr_;
-};
-
 std::string Narrow(BSTR text) {
   std::string out;
   for (UINT i = 0; text != nullptr && i < SysStringLen(text); ++i) out += static_cast<char>(text[i]);
   SysFreeString(text);
   return out;
-}
-
-bool Check(HRESULT hr, const char* what) {
-  if (FAILED(hr)) std::printf("%s failed: 0x%08X\n", what, static_cast<unsigned>(hr));
-  return SUCCEEDED(hr);
 }
 
 struct Map {
@@ -110,29 +89,10 @@ Map BuildMap(const kro::KroModule& module) {
 
 bool Export(const kro::KroModule& module, const std::string& file, const std::vector<Ptr<IKroGeometry>>& objects,
             EGafObjectType type, EKroGafOpenFlags mode) {
-  Ptr<IKroGafPreferences> prefs;
-  Ptr<IKroGafExport> exporter;
-  if (!Check(module.CreateInstance("KroGafExportImport.KroGafPreferences", IID_IKroGafPreferences,
-                                   prefs.PutVoid()), "preferences") ||
-      !Check(module.CreateInstance("KroGafExportImport.KroGafExport", IID_IKroGafExport, exporter.PutVoid()),
-             "export")) {
-    return false;
-  }
-  EKroErrCode err;
-  prefs->SetGafFileName(Text(file), &err);
-  prefs->SetFileDescription(Text("Swiss sampler"));
-  prefs->SetCoordPrecision(64, &err);  // 64-bit sets can be appended to later
-  prefs->SetOpenStatus(mode, &err);
-  prefs->SetObjectType(type, &err);
-  prefs->put_UseKif(-1);
-  prefs->SetCoordSysCode(Text("LL84"), &err);
-  auto source = Ptr<IKroGeometrySource>::Adopt(new HostGeometrySource(objects));
-  auto progress = Ptr<IKroProgressIndicator>::Adopt(new PrintingProgress());
-  LONG exported = 0, maxVertex = 0, failed = 0;
-  const HRESULT hr = exporter->Export(source.Get(), prefs.Get(), progress.Get(), &exported, &maxVertex, &failed, &err);
-  std::printf("  exported %d of %zu objects (result %d)\n", static_cast<int>(exported), objects.size(),
-              static_cast<int>(err));
-  return hr == S_OK;
+  const HostExportResult result = ExportObjects(module, {file, "Swiss sampler", mode, type}, objects);
+  std::printf("  exported %d of %zu objects (result %d)\n", static_cast<int>(result.exported), objects.size(),
+              static_cast<int>(result.code));
+  return result.hr == S_OK;
 }
 
 const char* KindName(IKroGeometry* object) {

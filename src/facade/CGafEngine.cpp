@@ -9,6 +9,7 @@
 #include "engine/keyindex/CKeyIndex.h"
 #include "engine/spatialindex/CSpatialIndex.h"
 #include "facade/CompanionNames.h"
+#include "facade/IndexRebuild.h"
 #include "platform/FileSystem.h"
 
 namespace kro {
@@ -56,6 +57,10 @@ bool FilePresent(const char* fileName) {
   }
   return CGafRawFile::Exists(fileName);
 }
+
+// A lost index is rebuilt packed: bottom-up is the fastest way to a complete
+// index, and the result is an ordinary tree that later inserts extend.
+const SpatialRebuild kRebuildForAppend{true, SifPackOrder::kSortTileRecursive};
 
 }  // namespace
 
@@ -119,8 +124,13 @@ EngineStatus CGafEngine::OpenIndexes(const CompanionNames& names, uint32_t flagW
   const uint32_t indexFlagWord =
       (writable && dataFile_->IsNewFile()) ? (kOpenReadWrite | kOpenCreateTruncate) : flagWord;
 
-  if (WouldCreateIncompleteIndex(names.spatialIndex.c_str())) return eSifCannotOpen;
   EngineStatus status = kEngineOk;
+  // An append onto a set that lost an index first rebuilds it from the data
+  // file, so that the index holds the objects already in the set.
+  if (WouldCreateIncompleteIndex(names.spatialIndex.c_str())) {
+    status = RebuildIndexes(*dataFile_, names.spatialIndex, std::string(), kRebuildForAppend);
+    if (status != kEngineOk) return status;
+  }
   spatialIndex_ = OpenEngine<CSpatialIndex>(names.spatialIndex.c_str(), indexFlagWord, eSifCannotOpen, status);
   if (status != kEngineOk) return status;
 
@@ -131,7 +141,10 @@ EngineStatus CGafEngine::OpenIndexes(const CompanionNames& names, uint32_t flagW
 
   const bool alwaysKeyIndex = useKif == -1;
   if (!alwaysKeyIndex && !FilePresent(names.keyIndex.c_str())) return kEngineOk;
-  if (alwaysKeyIndex && WouldCreateIncompleteIndex(names.keyIndex.c_str())) return eKifCannotOpen;
+  if (alwaysKeyIndex && WouldCreateIncompleteIndex(names.keyIndex.c_str())) {
+    status = RebuildIndexes(*dataFile_, std::string(), names.keyIndex, kRebuildForAppend);
+    if (status != kEngineOk) return status;
+  }
   keyIndex_ = OpenEngine<CKeyIndex>(names.keyIndex.c_str(), indexFlagWord, eKifCannotOpen, status);
   return status;
 }

@@ -95,7 +95,8 @@ class CGafEngine {
   // data file mean a writer died before it finished.
   EngineStatus CheckIndexCounts() const;
   // A file set whose data file already holds objects must not get an index
-  // created empty beside it: the index would miss those objects.
+  // created empty beside it: the index would miss those objects, so such an
+  // index is rebuilt from the data file first.
   bool WouldCreateIncompleteIndex(const char* indexName) const;
   void ShareIndexCacheBudget();
 

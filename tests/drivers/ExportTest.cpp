@@ -6,6 +6,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdio>
+
 #include "component/ModuleLock.h"
 #include "drivers/DriverClasses.h"
 #include "drivers/DriverTestSupport.h"
@@ -316,6 +318,25 @@ TEST_F(ExportTest, AppendingNeedsASetWrittenWithSixtyFourBits) {
       EXPECT_EQ((std::vector<std::string>{"l0", "l1", "l2", "l3"}), Keys(ImportShapes(FileName())));
     }
   }
+}
+
+TEST_F(ExportTest, AppendingOntoASetThatLostItsIndexesRebuildsThemFirst) {
+  PreferencesSetup first = Setup();
+  first.precision = 64;
+  ASSERT_EQ(eKroOk, ExportShapes(Lines(3), first).code);
+  ASSERT_EQ(0, std::remove(dir_.File("export.sif").c_str()));
+  PreferencesSetup append = first;
+  append.openMode = kGafOpenAppend;
+  append.useKif = -1;  // the set never had a key index: it gets one with every object
+  const ExportResult result = ExportShapes(Lines(2, 3), append);
+  EXPECT_EQ(eKroOk, result.code);
+  EXPECT_EQ(2, result.exported);
+  EXPECT_TRUE(FileExists(dir_.File("export.kif")));
+  const std::vector<std::string> all = {"l0", "l1", "l2", "l3", "l4"};
+  EXPECT_EQ(all, Keys(ImportShapes(FileName())));
+  // Only a box that does not cover the whole extent goes through the index.
+  BoundingBoxNode box{0.5, 0, 10, 1};
+  EXPECT_EQ(all, Keys(ImportShapes(FileName(), kGafReadPartial, &box)));
 }
 
 TEST_F(ExportTest, TheExportObjectAnswersItsOwnInterfaceOnly) {

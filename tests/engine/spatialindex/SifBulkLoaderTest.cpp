@@ -1,0 +1,89 @@
+// The packed bulk load: the file it writes is an ordinary spatial index that
+// the engine opens, verifies, searches and extends; every node but the root
+// holds between m and M entries; and every search answers exactly what a
+// brute-force scan of the entries answers, in both orders.
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "engine/spatialindex/SifBulkLoader.h"
+#include "engine/spatialindex/SifTestSupport.h"
+
+namespace kro::test {
+namespace {
+
+std::vector<SifBulkEntry> RandomEntries(size_t count, unsigned seed, Model& model) {
+  std::mt19937 random(seed);
+  std::uniform_real_distribution<double> place(-1000, 1000);
+  std::uniform_real_distribution<double> size(0, 30);
+  std::vector<SifBulkEntry> entries;
+  for (size_t i = 0; i < count; ++i) {
+    const double x = place(random), y = place(random);
+    const SifBulkEntry e{static_cast<uint32_t>(2 * i + 56), static_cast<uint32_t>(i % 6),
+                         Box(x, y, x + size(random), y + size(random))};
+    entries.push_back(e);
+    model[e.recordPosition] = ModelEntry{e.objectType, e.box};
+  }
+  return entries;
+}
+
+TEST(SifBulkLoaderTest, WritesAVerifiedTreeThatAnswersLikeABruteForceScan) {
+  TempDir directory;
+  const std::string path = directory.File("packed.sif");
+  for (SifPackOrder order : {SifPackOrder::kSortTileRecursive, SifPackOrder::kHilbert}) {
+    for (size_t count : {0u, 1u, 20u, 21u, 399u, 400u, 401u, 8011u}) {
+      SCOPED_TRACE(std::to_string(count) + (order == SifPackOrder::kHilbert ? " hilbert" : " str"));
+      Model model;
+      std::vector<SifBulkEntry> entries = RandomEntries(count, static_cast<unsigned>(count), model);
+      ASSERT_EQ(kEngineOk, BulkLoadSpatialIndex(path.c_str(), entries, order));
+      std::unique_ptr<CSpatialIndex> index = OpenIndex(path, kOpenReadOnly);
+      SifStatistics statistics;
+      ASSERT_EQ(kEngineOk, index->Verify(nullptr, statistics));  // m..M entries, exact unions, counts
+      EXPECT_EQ(count, index->GetObjectCount());
+      EXPECT_EQ(0u, statistics.freeInternalBlocks + statistics.freeLeafBlocks);
+      EXPECT_EQ((count + 19) / 20, statistics.leafNodes);
+      std::mt19937 random(1);
+      std::uniform_real_distribution<double> place(-1100, 1100);
+      for (int q = 0; q < 40; ++q) {
+        const double x = place(random), y = place(random);
+        const BoundingBoxNode box = Box(x, y, x + 150, y + 90);
+        for (uint32_t filter : {0u, 4u}) {
+          EXPECT_EQ(BruteForce(model, box, filter), Positions(SearchAll(*index, box, filter)));
+        }
+      }
+    }
+  }
+}
+
+TEST(SifBulkLoaderTest, ThePackedFileTakesFurtherInsertions) {
+  TempDir directory;
+  const std::string path = directory.File("packed.sif");
+  Model model;
+  std::vector<SifBulkEntry> entries = RandomEntries(1000, 4, model);
+  ASSERT_EQ(kEngineOk, BulkLoadSpatialIndex(path.c_str(), entries, SifPackOrder::kSortTileRecursive));
+  {
+    std::unique_ptr<CSpatialIndex> index = OpenIndex(path, kOpenReadWrite);
+    for (uint32_t i = 0; i < 300; ++i) {
+      const BoundingBoxNode box = Box(i, i, i + 2.0, i + 1.0);
+      ASSERT_EQ(kEngineOk, index->Insert(2, box, 100000 + 2 * i));
+      model[100000 + 2 * i] = ModelEntry{2, box};
+    }
+  }
+  std::unique_ptr<CSpatialIndex> index = OpenIndex(path, kOpenReadOnly);
+  SifStatistics statistics;
+  EXPECT_EQ(kEngineOk, index->Verify(nullptr, statistics));
+  EXPECT_EQ(BruteForce(model, Box(-50, -50, 400, 400), 0), Positions(SearchAll(*index, Box(-50, -50, 400, 400))));
+}
+
+TEST(SifBulkLoaderTest, RefusesRecordPositionZero) {
+  TempDir directory;
+  std::vector<SifBulkEntry> entries = {SifBulkEntry{0, 0, Box(0, 0, 1, 1)}};
+  EXPECT_EQ(eSifInvalidParameter,
+            BulkLoadSpatialIndex(directory.File("x.sif").c_str(), entries, SifPackOrder::kSortTileRecursive));
+  EXPECT_EQ(eSifCannotOpen,
+            BulkLoadSpatialIndex(directory.File("missing/x.sif").c_str(), entries = {SifBulkEntry{2, 0, Box(0, 0, 1, 1)}},
+                                 SifPackOrder::kHilbert));
+}
+
+}  // namespace
+}  // namespace kro::test

@@ -1,0 +1,126 @@
+#include "gaftool/GaftoolTestSupport.h"
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <fstream>
+#include <random>
+#include <sstream>
+
+#include "engine/indexfile/CIndexFile.h"
+#include "facade/CGafWriter.h"
+#include "facade/IndexRebuild.h"
+
+namespace kro::test {
+namespace {
+
+std::string Quote(const std::string& text) {
+  std::string quoted = "'";
+  for (char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return quoted + "'";
+}
+
+std::string Slurp(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+// A regular ring of `n` vertices around (x, y), closed.
+std::vector<CKroDoublePointNode> Ring(double x, double y, double r, int n) {
+  std::vector<CKroDoublePointNode> ring;
+  for (int i = 0; i < n; ++i) {
+    const double angle = 6.283185307179586 * i / n;
+    ring.push_back({x + r * std::cos(angle), y + r * std::sin(angle)});
+  }
+  ring.push_back(ring.front());
+  return ring;
+}
+
+}  // namespace
+
+std::vector<SampleObject> SampleObjects(int count, unsigned seed) {
+  std::mt19937 random(seed);
+  std::uniform_real_distribution<double> place(-170, 170);
+  std::uniform_real_distribution<double> size(0.01, 3);
+  std::vector<SampleObject> objects(static_cast<size_t>(count));
+  for (int i = 0; i < count; ++i) {
+    SampleObject& o = objects[static_cast<size_t>(i)];
+    o.type = static_cast<EGafObjectType>(i % 6);
+    o.texts = {"object " + std::to_string(i), "k" + std::to_string(i), "https://example.org/" + std::to_string(i)};
+    const double x = place(random), y = place(random) / 2, r = size(random);
+    std::vector<CKroDoublePointNode>& p = o.vertices.points;
+    switch (i % 6) {
+      case 0: p = {{x, y}}; break;
+      case 1: p = {{x, y}, {x + r, y - r}, {x - r, y}}; break;
+      case 2: p = {{x, y}, {x + r, y + r}, {x + 2 * r, y}}; break;
+      case 3:
+        p = {{x, y}, {x + r, y}, {x, y + r}, {x + r, y + r}, {x + 2 * r, y}};
+        o.vertices.setCounts = {2, 3};
+        break;
+      case 4: p = Ring(x, y, r, 5); break;
+      default: {
+        p = Ring(x, y, r, 4);
+        const std::vector<CKroDoublePointNode> second = Ring(x + 3 * r, y, r / 2, 6);
+        p.insert(p.end(), second.begin(), second.end());
+        o.vertices.setCounts = {5, 7};
+      }
+    }
+    o.box = VerticesBox(p.data(), p.size());
+  }
+  return objects;
+}
+
+bool WriteSampleSet(const std::string& dataFile, std::vector<SampleObject>& objects, LONG useKif, SHORT precision) {
+  CGafWriter writer;
+  if (writer.Open(dataFile.c_str(), kGafCreateNew, useKif) != eKroOk) return false;
+  writer.SetDescription("gaftool test set");
+  writer.SetPrecision(precision);
+  for (SampleObject& o : objects) {
+    if (writer.WriteContents(o.type, o.texts, o.vertices, nullptr) != eKroOk) return false;
+    o.position = writer.LastRecordPosition();
+  }
+  return writer.Finish() == eKroOk;
+}
+
+ToolRun RunTool(const std::vector<std::string>& args) {
+  TempDir capture;
+  std::string command = Quote(GAFTOOL_PATH);
+  for (const std::string& a : args) command += " " + Quote(a);
+  command += " >" + capture.File("out") + " 2>" + capture.File("err");
+  const int status = std::system(command.c_str());
+  ToolRun run;
+  run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  run.out = Slurp(capture.File("out"));
+  run.err = Slurp(capture.File("err"));
+  return run;
+}
+
+void PatchU16(const std::string& file, uint64_t offset, uint32_t value) {
+  Bytes bytes = ReadFileBytes(file);
+  CIndexFile::PutUInt(value, 16, bytes.data() + offset);
+  WriteFileBytes(file, bytes);
+}
+
+void PatchU32(const std::string& file, uint64_t offset, uint32_t value) {
+  Bytes bytes = ReadFileBytes(file);
+  CIndexFile::PutUInt(value, 32, bytes.data() + offset);
+  WriteFileBytes(file, bytes);
+}
+
+void Truncate(const std::string& file, uint64_t size) {
+  Bytes bytes = ReadFileBytes(file);
+  bytes.resize(static_cast<size_t>(size));
+  WriteFileBytes(file, bytes);
+}
+
+void CopySet(const std::string& fromStem, const std::string& toStem) {
+  for (const char* extension : {".gaf", ".sif", ".kif"}) {
+    if (FileExists(fromStem + extension)) WriteFileBytes(toStem + extension, ReadFileBytes(fromStem + extension));
+  }
+}
+
+}  // namespace kro::test

@@ -1,0 +1,63 @@
+#include "CommandSupport.h"
+
+#include <cstdio>
+
+#include "Commands.h"
+#include "Progress.h"
+
+namespace gaftool {
+
+CLI::App* AddSetCommand(CLI::App& app, const char* name, const char* description, SetArgument& argument) {
+  CLI::App* command = app.add_subcommand(name, description);
+  command->add_option("SET.gaf", argument.dataFile, "the data file of the set")->required()->check(CLI::ExistingFile);
+  command->add_flag("-q,--quiet", argument.quiet, "no progress bar");
+  return command;
+}
+
+bool ResolveSet(const SetArgument& argument, SetPaths& paths, int& exitCode) {
+  std::string error;
+  if (DeriveSetPaths(argument.dataFile, paths, error)) return true;
+  std::fprintf(stderr, "gaftool: %s\n", error.c_str());
+  exitCode = kExitUsage;
+  return false;
+}
+
+bool InspectArgument(const SetArgument& argument, bool keepNodeBoxes, SetInspection& set, int& exitCode) {
+  SetPaths paths;
+  if (!ResolveSet(argument, paths, exitCode)) return false;
+  TerminalProgress progress("checking " + paths.data, argument.quiet);
+  InspectSet(paths, keepNodeBoxes, set, &progress);
+  return true;
+}
+
+std::string KindName(uint32_t type) {
+  static const char* const kNames[] = {"point", "multi-point", "polyline", "multi-polyline", "polygon", "multi-polygon"};
+  return type < 6 ? kNames[type] : "kind " + std::to_string(type);
+}
+
+void PrintFindings(const FindingList& findings, std::FILE* out) {
+  for (const Finding& f : findings.Kept()) {
+    std::fprintf(out, "%s: offset %s: %s [%s]\n", f.file.c_str(), Hex(f.offset).c_str(), f.message.c_str(),
+                 f.kind.c_str());
+  }
+  if (findings.Count() > findings.Kept().size()) {
+    std::fprintf(out, "... and %llu more findings\n",
+                 static_cast<unsigned long long>(findings.Count() - findings.Kept().size()));
+  }
+}
+
+nlohmann::json FindingsJson(const FindingList& findings) {
+  nlohmann::json list = nlohmann::json::array();
+  for (const Finding& f : findings.Kept()) {
+    list.push_back({{"file", f.file}, {"offset", f.offset}, {"kind", f.kind}, {"message", f.message}});
+  }
+  return list;
+}
+
+std::string JsonText(const nlohmann::json& value, int indent) {
+  return value.dump(indent, ' ', false, nlohmann::json::error_handler_t::replace);
+}
+
+nlohmann::json BoxJson(const BoundingBoxNode& box) { return nlohmann::json::array({box.xMin, box.yMin, box.xMax, box.yMax}); }
+
+}  // namespace gaftool

@@ -1,0 +1,47 @@
+// Pieces every subcommand shares: the set argument, names of object kinds,
+// findings as text and as JSON.
+#ifndef KRO_GAFTOOL_COMMANDSUPPORT_H
+#define KRO_GAFTOOL_COMMANDSUPPORT_H
+
+#include <CLI/CLI.hpp>
+#include <cstdint>
+#include <nlohmann/json.hpp>
+#include <string>
+
+#include "Findings.h"
+#include "KroGafExportImport/KroGafExportImport.h"
+#include "SetInspection.h"
+
+namespace gaftool {
+
+// Options every subcommand has.
+struct SetArgument {
+  std::string dataFile;
+  bool quiet = false;
+};
+
+// A subcommand with the positional SET.gaf (must exist) and --quiet.
+CLI::App* AddSetCommand(CLI::App& app, const char* name, const char* description, SetArgument& argument);
+
+// The set's file names; on a bad name prints why and sets the usage status.
+bool ResolveSet(const SetArgument& argument, SetPaths& paths, int& exitCode);
+
+// Resolves the set's names and inspects it; false, with the usage status
+// set, for a bad name.
+bool InspectArgument(const SetArgument& argument, bool keepNodeBoxes, SetInspection& set, int& exitCode);
+
+// "point", "multi-point", ... "multi-polygon"; "kind N" for anything else.
+std::string KindName(uint32_t type);
+
+// One line per finding: "file: offset 0x..: message [kind]"; then the count
+// of findings that were not kept.
+void PrintFindings(const FindingList& findings, std::FILE* out);
+nlohmann::json FindingsJson(const FindingList& findings);
+nlohmann::json BoxJson(const BoundingBoxNode& box);
+// The JSON text; bytes of a damaged text that are no UTF-8 become U+FFFD
+// instead of stopping the output.
+std::string JsonText(const nlohmann::json& value, int indent);
+
+}  // namespace gaftool
+
+#endif

@@ -1,0 +1,79 @@
+// gaftool compact: rewrites both indexes without free blocks, in depth-first
+// order, through the engine's own compaction. A damaged index is left alone:
+// compaction copies a tree, it does not mend one.
+#include <cstdio>
+#include <memory>
+#include <new>
+
+#include "CommandSupport.h"
+#include "Commands.h"
+#include "Progress.h"
+#include "SetInspection.h"
+#include "engine/keyindex/CKeyIndex.h"
+#include "engine/spatialindex/CSpatialIndex.h"
+#include "platform/FileSystem.h"
+
+namespace gaftool {
+namespace {
+
+bool IndexIsSound(const FindingList& findings, const std::string& file) {
+  for (const Finding& f : findings.Kept()) {
+    if (f.file == file) return false;
+  }
+  return true;
+}
+
+// Opens the index for writing, compacts it and reports the sizes.
+template <class Index>
+bool CompactIndex(const std::string& file, uint64_t sizeBefore, bool quiet) {
+  kro::EngineStatus status = 0;
+  std::unique_ptr<Index> index(new (std::nothrow) Index(file.c_str(), kro::kOpenReadWrite, status));
+  if (index == nullptr || status != kro::kEngineOk) {
+    std::fprintf(stderr, "gaftool: %s: cannot open for compaction (%s)\n", file.c_str(), kro::StatusName(status));
+    return false;
+  }
+  TerminalProgress progress("compacting " + file, quiet);
+  status = index->Compact(&progress, nullptr);
+  index.reset();
+  if (status != kro::kEngineOk) {
+    std::fprintf(stderr, "gaftool: %s: compaction failed (%s); the index is as it was\n", file.c_str(),
+                 kro::StatusName(status));
+    return false;
+  }
+  ByteFile after;
+  std::string error;
+  after.Load(file, error);
+  std::printf("%s: %llu -> %llu bytes, %lld saved\n", file.c_str(), static_cast<unsigned long long>(sizeBefore),
+              static_cast<unsigned long long>(after.Size()),
+              static_cast<long long>(sizeBefore) - static_cast<long long>(after.Size()));
+  return true;
+}
+
+}  // namespace
+
+void AddCompactCommand(CLI::App& app, int& exitCode) {
+  static SetArgument argument;
+  AddSetCommand(app, "compact", "rewrite both indexes without free blocks", argument)->callback([&exitCode]() {
+    SetInspection set;
+    if (!InspectArgument(argument, false, set, exitCode)) return;
+    const SetPaths& paths = set.paths;
+    bool done = true;
+    for (const std::string* file : {&paths.spatialIndex, &paths.keyIndex}) {
+      const bool present = file == &paths.spatialIndex ? set.hasSpatialIndex : set.hasKeyIndex;
+      if (!present) continue;
+      if (!IndexIsSound(set.findings, *file)) {
+        std::fprintf(stderr, "gaftool: %s: damaged, not compacted; gaftool verify tells what is wrong, gaftool reindex rebuilds it\n",
+                     file->c_str());
+        done = false;
+        continue;
+      }
+      const uint64_t size = file == &paths.spatialIndex ? set.spatial.fileSize : set.key.fileSize;
+      done = (file == &paths.spatialIndex ? CompactIndex<kro::CSpatialIndex>(*file, size, argument.quiet)
+                                          : CompactIndex<kro::CKeyIndex>(*file, size, argument.quiet)) &&
+             done;
+    }
+    exitCode = done ? kExitOk : kExitProblems;
+  });
+}
+
+}  // namespace gaftool

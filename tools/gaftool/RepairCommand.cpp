@@ -1,0 +1,160 @@
+// gaftool repair: recovers what a writer that died left behind. Every
+// complete, valid object record up to the first damage is copied, in order,
+// into a new set with the old header values (a correct info chunk and end
+// marker come with it), and both indexes are built for it. The damaged set
+// is left untouched unless --in-place, which replaces it only after the new
+// set verifies.
+#include <cstdio>
+#include <memory>
+#include <new>
+
+#include "CommandSupport.h"
+#include "Commands.h"
+#include "Progress.h"
+#include "SetInspection.h"
+#include "engine/datafile/GafFormat.h"
+#include "engine/fileaccess/CGafRawFile.h"
+#include "facade/CGafWriter.h"
+#include "facade/IndexRebuild.h"
+#include "platform/FileSystem.h"
+
+namespace gaftool {
+namespace {
+
+struct RepairOptions {
+  SetArgument set;
+  std::string output;
+  bool inPlace = false;
+};
+
+void CopyHeader(const GafHeaderInfo& header, kro::CGafWriter& writer) {
+  if (header.hasDescription) writer.SetDescription(header.description.c_str());
+  writer.SetPrecision(static_cast<SHORT>(header.precision == 64 ? 64 : 32));
+  if (header.hasMetadata) writer.SetCoordSys(&header.coordSys);
+}
+
+// Writes the kept records into a new set at `output`; the key index is built
+// afterwards from the new positions, so that keys too long for it do not
+// cost their objects.
+bool WriteRecoveredSet(const SetInspection& damaged, const SetPaths& output, bool withKeyIndex, bool quiet,
+                       size_t& kept) {
+  const GafScan& scan = damaged.data;
+  kro::CGafWriter writer;
+  if (writer.Open(output.data.c_str(), kGafCreateNew, 0) != eKroOk) {
+    std::fprintf(stderr, "gaftool: %s: cannot create (%s)\n", output.data.c_str(), kro::StatusName(writer.LastStatus()));
+    return false;
+  }
+  CopyHeader(scan.header, writer);
+  TerminalProgress progress("repairing " + damaged.paths.data, quiet);
+  std::vector<kro::IndexedRecord> keys;
+  DecodedRecord record;
+  std::string problem;
+  kept = 0;
+  for (const GafRecordSummary& summary : scan.records) {
+    if (summary.position >= scan.firstDamage) break;
+    if (DecodeRecord(damaged.dataBytes, summary.payload, summary.length, kro::gaf::kCodeFirstObject + summary.type,
+                     scan.header, record, problem) != nullptr ||
+        writer.WriteContents(record.type, record.texts, record.vertices, nullptr) != eKroOk) {
+      std::fprintf(stderr, "gaftool: %s: cannot copy the record at %s (%s)\n", output.data.c_str(),
+                   Hex(summary.position).c_str(), kro::StatusName(writer.LastStatus()));
+      return false;
+    }
+    keys.push_back(kro::IndexedRecord{writer.LastRecordPosition(), summary.type, summary.box, record.texts.key});
+    progress.SetFraction(static_cast<double>(++kept), static_cast<double>(scan.records.size()));
+  }
+  if (writer.Finish() != eKroOk) {
+    std::fprintf(stderr, "gaftool: %s: writing failed (%s)\n", output.data.c_str(), kro::StatusName(writer.LastStatus()));
+    return false;
+  }
+  uint32_t skipped = 0;
+  if (withKeyIndex && kro::WriteKeyIndex(keys, output.keyIndex, skipped) != kro::kEngineOk) {
+    std::fprintf(stderr, "gaftool: %s: cannot build the key index\n", output.keyIndex.c_str());
+    return false;
+  }
+  return true;
+}
+
+std::string DefaultOutput(const std::string& dataFile, bool inPlace) {
+  const std::string stem = dataFile.substr(0, dataFile.size() - 4);
+  return stem + (inPlace ? "-repairing" : "-repaired") + dataFile.substr(dataFile.size() - 4);
+}
+
+// Moves the three files of `from` over those of `to`; the data file last, so
+// that until then the old data file stands.
+bool ReplaceSet(const SetPaths& from, const SetPaths& to, bool withKeyIndex) {
+  bool moved = kro::CGafRawFile::Replace(from.spatialIndex.c_str(), to.spatialIndex.c_str());
+  if (withKeyIndex) moved = moved && kro::CGafRawFile::Replace(from.keyIndex.c_str(), to.keyIndex.c_str());
+  return moved && kro::CGafRawFile::Replace(from.data.c_str(), to.data.c_str());
+}
+
+void RemoveSet(const SetPaths& set) {
+  for (const std::string* file : {&set.data, &set.spatialIndex, &set.keyIndex}) kro::CGafRawFile::Delete(file->c_str());
+}
+
+int Repair(const RepairOptions& options, const SetPaths& paths) {
+  SetPaths output;
+  std::string error;
+  const std::string outputName = options.output.empty() ? DefaultOutput(paths.data, options.inPlace) : options.output;
+  if (!DeriveSetPaths(outputName, output, error)) {
+    std::fprintf(stderr, "gaftool: %s\n", error.c_str());
+    return kExitUsage;
+  }
+  if (kro::CGafRawFile::Exists(output.data.c_str())) {
+    std::fprintf(stderr, "gaftool: %s exists; remove it or name another with --output\n", output.data.c_str());
+    return kExitUsage;
+  }
+  SetInspection damaged;
+  {
+    TerminalProgress progress("checking " + paths.data, options.set.quiet);
+    InspectSet(paths, false, damaged, &progress);
+  }
+  if (!damaged.dataBytes.Exists()) {
+    PrintFindings(damaged.findings, stderr);
+    return kExitProblems;
+  }
+  size_t kept = 0;
+  const bool withKeyIndex = damaged.hasKeyIndex;
+  if (!WriteRecoveredSet(damaged, output, withKeyIndex, options.set.quiet, kept)) {
+    RemoveSet(output);
+    return kExitProblems;
+  }
+  SetInspection repaired;
+  InspectSet(output, false, repaired);
+  if (!repaired.findings.Empty()) {
+    PrintFindings(repaired.findings, stderr);
+    std::fprintf(stderr, "gaftool: %s: the repaired set does not verify\n", output.data.c_str());
+    if (options.inPlace) RemoveSet(output);
+    return kExitProblems;
+  }
+  std::printf("%s: %zu objects recovered", paths.data.c_str(), kept);
+  if (damaged.data.firstDamage < damaged.data.fileSize) {
+    std::printf(", the rest dropped from offset %s on", Hex(damaged.data.firstDamage).c_str());
+  }
+  if (options.inPlace) {
+    if (!ReplaceSet(output, paths, withKeyIndex)) {
+      std::printf("\n");
+      std::fprintf(stderr, "gaftool: cannot put %s in place of %s\n", output.data.c_str(), paths.data.c_str());
+      return kExitProblems;
+    }
+    std::printf("; the set is replaced\n");
+  } else {
+    std::printf("; the repaired set is %s\n", output.data.c_str());
+  }
+  return kExitOk;
+}
+
+}  // namespace
+
+void AddRepairCommand(CLI::App& app, int& exitCode) {
+  static RepairOptions options;
+  CLI::App* command = AddSetCommand(app, "repair", "recover the complete records of a damaged set", options.set);
+  CLI::Option* output = command->add_option("--output", options.output, "the new set (default NAME-repaired.gaf)");
+  command->add_flag("--in-place", options.inPlace, "replace the damaged set once the new one verifies")->excludes(output);
+  command->callback([&exitCode]() {
+    SetPaths paths;
+    if (!ResolveSet(options.set, paths, exitCode)) return;
+    exitCode = Repair(options, paths);
+  });
+}
+
+}  // namespace gaftool

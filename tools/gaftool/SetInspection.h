@@ -1,0 +1,48 @@
+// One file set read whole and checked: the three files loaded into memory,
+// each walked on its own, then the cross-checks between them. Works on any
+// bytes, so it is what info, verify, compact and repair stand on when the
+// set is damaged and the engine's own open would refuse it.
+#ifndef KRO_GAFTOOL_SETINSPECTION_H
+#define KRO_GAFTOOL_SETINSPECTION_H
+
+#include <string>
+
+#include "ByteFile.h"
+#include "DataFileScan.h"
+#include "Findings.h"
+#include "KifScan.h"
+#include "SifScan.h"
+
+namespace gaftool {
+
+struct SetPaths {
+  std::string data;
+  std::string spatialIndex;
+  std::string keyIndex;
+};
+
+// False, with `error` set, for a name that is no ".gaf" name the engine
+// accepts.
+bool DeriveSetPaths(const std::string& dataFileName, SetPaths& paths, std::string& error);
+
+struct SetInspection {
+  SetPaths paths;
+  ByteFile dataBytes;
+  ByteFile spatialBytes;
+  ByteFile keyBytes;
+  bool hasSpatialIndex = false;
+  bool hasKeyIndex = false;
+  GafScan data;
+  SifScan spatial;
+  KifScan key;
+  FindingList findings;
+};
+
+// Loads and checks the set. A file that cannot be read becomes a finding.
+// `progress` (optional) follows the walk over the data file.
+void InspectSet(const SetPaths& paths, bool keepNodeBoxes, SetInspection& inspection,
+                kro::CIndexProgress* progress = nullptr);
+
+}  // namespace gaftool
+
+#endif
