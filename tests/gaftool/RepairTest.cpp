@@ -3,6 +3,8 @@
 // damage, and the result verifies; a writer killed at random moments loses
 // nothing that was complete on disk when it died.
 #include <gtest/gtest.h>
+
+#include <chrono>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -160,15 +162,27 @@ TEST(GaftoolRepairTest, RecoversEveryCompleteObjectOfAWriterKilledAtRandom) {
   std::mt19937 random(77);
   const int rounds = 24 / kScale;
   int cutShort = 0;
-  for (int round = 0; round < rounds; ++round) {
-    const std::string gaf = directory.File("killed" + std::to_string(round) + ".gaf");
+  // The kills are spread over the time a whole export takes here, measured
+  // once, so that they land during the export however fast the machine is.
+  const auto startChild = [count](const std::string& gaf) {
     const pid_t child = fork();
-    ASSERT_GE(child, 0);
     if (child == 0) {
       std::vector<SampleObject> objects = SampleObjects(count, 23);
       _exit(WriteSampleSet(gaf, objects) ? 0 : 3);
     }
-    usleep(static_cast<useconds_t>(random() % (60000 * kScale)));
+    return child;
+  };
+  const auto started = std::chrono::steady_clock::now();
+  const pid_t timed = startChild(directory.File("timed.gaf"));
+  ASSERT_GE(timed, 0);
+  int timedStatus = 0;
+  waitpid(timed, &timedStatus, 0);
+  const auto span = std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - started);
+  for (int round = 0; round < rounds; ++round) {
+    const std::string gaf = directory.File("killed" + std::to_string(round) + ".gaf");
+    const pid_t child = startChild(gaf);
+    ASSERT_GE(child, 0);
+    usleep(static_cast<useconds_t>(random() % std::max<int64_t>(1, span.count())));
     kill(child, SIGKILL);
     int status = 0;
     waitpid(child, &status, 0);
