@@ -28,7 +28,7 @@ bool GafPayloadReader::Fail(EngineStatus status) {
 // beyond the payload (the pad byte, or the rest of an old record's file),
 // which no field may take. Keeps consumed_ <= length_ and
 // end_ - begin_ == loaded_ - consumed_.
-bool GafPayloadReader::Need(uint32_t count) {
+bool GafPayloadReader::Load(uint32_t count) {
   if (failure_ != kEngineOk) return false;
   if (count > length_ - consumed_ || count > capacity_) return Fail(eGafBadFormat);
   const uint32_t available = end_ - begin_;
@@ -131,7 +131,8 @@ bool GafPayloadReader::GetVertices(CKroDoublePointNode* out, uint64_t count, uin
 
 size_t CopyTextCut(char* out, const uint8_t* bytes, size_t n, size_t limit) {
   const char* text = reinterpret_cast<const char*>(bytes);
-  size_t taken = 0;
+  // A text within the limit is kept whole: no character can straddle it.
+  size_t taken = n <= limit ? n : 0;
   while (taken < n) {
     const size_t step = MbCharLength(text + taken, n - taken);
     if (taken + step > limit) break;

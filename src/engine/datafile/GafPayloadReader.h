@@ -54,8 +54,13 @@ class GafPayloadReader {
 
  private:
   // Makes `count` (<= capacity) bytes of the payload available at window_ +
-  // begin_, reading more when needed.
-  bool Need(uint32_t count);
+  // begin_, reading more when needed. The common case, bytes already loaded
+  // within the payload, is decided here; Load does the rest.
+  bool Need(uint32_t count) {
+    if (failure_ == kEngineOk && count <= length_ - consumed_ && count <= end_ - begin_) return true;
+    return Load(count);
+  }
+  bool Load(uint32_t count);
   bool Fail(EngineStatus status);
   void Take(uint32_t count) {
     begin_ += count;
