@@ -75,12 +75,6 @@ void CIndexFile::PutUInt(uint32_t value, int bits, unsigned char* out) {
   out[3] = static_cast<unsigned char>(value);
 }
 
-uint32_t CIndexFile::GetUInt(const unsigned char* in, int bits) {
-  if (bits == 16) return static_cast<uint32_t>(in[0]) << 8 | in[1];
-  return static_cast<uint32_t>(in[0]) << 24 | static_cast<uint32_t>(in[1]) << 16 |
-         static_cast<uint32_t>(in[2]) << 8 | in[3];
-}
-
 void CIndexFile::PutReal(double value, int bits, unsigned char* out) {
   if (bits == 32) {
     const float single = static_cast<float>(value);
@@ -93,19 +87,6 @@ void CIndexFile::PutReal(double value, int bits, unsigned char* out) {
   std::memcpy(&word, &value, sizeof word);
   PutUInt(static_cast<uint32_t>(word >> 32), 32, out);
   PutUInt(static_cast<uint32_t>(word), 32, out + 4);
-}
-
-double CIndexFile::GetReal(const unsigned char* in, int bits) {
-  if (bits == 32) {
-    const uint32_t word = GetUInt(in, 32);
-    float single;
-    std::memcpy(&single, &word, sizeof single);
-    return single;
-  }
-  const uint64_t word = static_cast<uint64_t>(GetUInt(in, 32)) << 32 | GetUInt(in + 4, 32);
-  double value;
-  std::memcpy(&value, &word, sizeof value);
-  return value;
 }
 
 uint32_t CIndexFile::PutString(const char* text, unsigned char* out) {

@@ -9,6 +9,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <string>
 
 #include "engine/indexfile/BlockCache.h"
@@ -73,6 +74,10 @@ class CIndexFile {
   size_t CachedBytes() const { return blocks_.ChargedBytes(); }
   // The `size` bytes of the block at `position`, from the cache or the file.
   BlockIo ReadBlock(uint32_t position, unsigned char* out, uint32_t size);
+  // The same without copying a cached block: `bytes` points into the cache
+  // (valid until the next block operation), or into `scratch` (`size`
+  // bytes) for a block read from the file.
+  BlockIo ViewBlock(uint32_t position, uint32_t size, unsigned char* scratch, const unsigned char*& bytes);
   // Puts a whole block; it reaches the file when evicted or flushed.
   BlockIo WriteBlock(uint32_t position, const unsigned char* in, uint32_t size);
   // Writes every dirty cached block, adjacent ones together; they stay
@@ -113,10 +118,26 @@ class CIndexFile {
 
   // Big-endian codecs. `bits` 16 gives 2 bytes, any other value 4 bytes.
   static void PutUInt(uint32_t value, int bits, unsigned char* out);
-  static uint32_t GetUInt(const unsigned char* in, int bits);
+  // Inline: node decoding calls these for every field of every slot.
+  static uint32_t GetUInt(const unsigned char* in, int bits) {
+    if (bits == 16) return static_cast<uint32_t>(in[0]) << 8 | in[1];
+    return static_cast<uint32_t>(in[0]) << 24 | static_cast<uint32_t>(in[1]) << 16 |
+           static_cast<uint32_t>(in[2]) << 8 | in[3];
+  }
   // `bits` 32 rounds to the nearest single; any other value stores a double.
   static void PutReal(double value, int bits, unsigned char* out);
-  static double GetReal(const unsigned char* in, int bits);
+  static double GetReal(const unsigned char* in, int bits) {
+    if (bits == 32) {
+      const uint32_t word = GetUInt(in, 32);
+      float single;
+      std::memcpy(&single, &word, sizeof single);
+      return single;
+    }
+    const uint64_t word = static_cast<uint64_t>(GetUInt(in, 32)) << 32 | GetUInt(in + 4, 32);
+    double value;
+    std::memcpy(&value, &word, sizeof value);
+    return value;
+  }
 
   // Index description string: n <= 254 as one byte n and the bytes; n = 255
   // as FF, the u16 length and the bytes. No terminator. REQUIRES: `text`

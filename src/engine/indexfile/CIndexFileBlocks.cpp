@@ -40,6 +40,14 @@ BlockIo CIndexFile::EvictOverBudget() {
 }
 
 BlockIo CIndexFile::ReadBlock(uint32_t position, unsigned char* out, uint32_t size) {
+  const unsigned char* bytes = nullptr;
+  const BlockIo io = ViewBlock(position, size, out, bytes);
+  if (io == BlockIo::kOk && bytes != out) std::memcpy(out, bytes, size);
+  return io;
+}
+
+BlockIo CIndexFile::ViewBlock(uint32_t position, uint32_t size, unsigned char* scratch, const unsigned char*& bytes) {
+  bytes = scratch;
   BlockCache::Block* cached = blocks_.Find(position);
   if (cached != nullptr && cached->size != size) {
     // Only a damaged file reads one place as two kinds of block; the file
@@ -49,12 +57,12 @@ BlockIo CIndexFile::ReadBlock(uint32_t position, unsigned char* out, uint32_t si
     cached = nullptr;
   }
   if (cached != nullptr) {
-    std::memcpy(out, cached->bytes.get(), size);
+    bytes = cached->bytes.get();
     return BlockIo::kOk;
   }
-  if (!SeekTo(handle_, position) || !CGafRawFile::Read(handle_, out, size)) return BlockIo::kReadFailed;
+  if (!SeekTo(handle_, position) || !CGafRawFile::Read(handle_, scratch, size)) return BlockIo::kReadFailed;
   BlockCache::Block* kept = blocks_.Insert(position, size);
-  if (kept != nullptr) std::memcpy(kept->bytes.get(), out, size);
+  if (kept != nullptr) std::memcpy(kept->bytes.get(), scratch, size);
   return EvictOverBudget();
 }
 

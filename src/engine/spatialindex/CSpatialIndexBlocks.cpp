@@ -69,8 +69,9 @@ EngineStatus CSpatialIndex::WriteHeader(FileHandle file) {
 EngineStatus CSpatialIndex::ReadNode(uint32_t position, uint32_t level, SifNode& node) {
   const uint32_t size = header_.BlockSize(level);
   if (!IsBlockPlace(position, size)) return eSifReadError;
-  BlockBytes bytes;
-  const BlockIo io = ReadBlock(position, bytes.data(), size);
+  BlockBytes scratch;
+  const unsigned char* block = nullptr;
+  const BlockIo io = ViewBlock(position, size, scratch.data(), block);
   if (io != BlockIo::kOk) return io == BlockIo::kWriteFailed ? eSifWriteError : eSifReadError;
 
   const uint32_t maximum = header_.maxEntries;
@@ -80,14 +81,14 @@ EngineStatus CSpatialIndex::ReadNode(uint32_t position, uint32_t level, SifNode&
   // The used slots are the non-zero child fields in slot order; a block
   // written by this engine has them all in front.
   for (uint32_t slot = 0; slot < maximum; ++slot) {
-    const uint32_t childField = GetUInt(bytes.data() + sif::ChildFieldOffset(slot), 32);
+    const uint32_t childField = GetUInt(block + sif::ChildFieldOffset(slot), 32);
     if (childField == 0) continue;
-    const unsigned char* box = bytes.data() + sif::BoxOffset(maximum, coordinateBytes, slot);
+    const unsigned char* box = block + sif::BoxOffset(maximum, coordinateBytes, slot);
     node.child[node.count] = childField;
     node.box[node.count] = BoundingBoxNode{GetReal(box, bits), GetReal(box + coordinateBytes, bits),
                                            GetReal(box + 2 * coordinateBytes, bits),
                                            GetReal(box + 3 * coordinateBytes, bits)};
-    if (level == 0) node.type[node.count] = GetUInt(bytes.data() + sif::TypeOffset(maximum, coordinateBytes, slot), 16);
+    if (level == 0) node.type[node.count] = GetUInt(block + sif::TypeOffset(maximum, coordinateBytes, slot), 16);
     ++node.count;
   }
   node.position = position;
