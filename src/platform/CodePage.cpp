@@ -1,6 +1,8 @@
 #include "platform/CodePage.h"
 
+#include <algorithm>
 #include <cstring>
+#include <limits>
 
 #include "platform/MultiByte.h"
 
@@ -27,14 +29,16 @@ void AppendUtf8(std::string& out, char32_t code) {
   }
 }
 
-void AppendUtf16(std::u16string& out, char32_t code) {
+// Writes `code` as one or two UTF-16 units; returns how many.
+size_t PutUtf16(char16_t* out, char32_t code) {
   if (code < 0x10000) {
-    out += static_cast<char16_t>(code);
-  } else {
-    code -= 0x10000;
-    out += static_cast<char16_t>(0xD800 | (code >> 10));
-    out += static_cast<char16_t>(0xDC00 | (code & 0x3FF));
+    out[0] = static_cast<char16_t>(code);
+    return 1;
   }
+  code -= 0x10000;
+  out[0] = static_cast<char16_t>(0xD800 | (code >> 10));
+  out[1] = static_cast<char16_t>(0xDC00 | (code & 0x3FF));
+  return 2;
 }
 
 // Decodes one well-formed sequence of `length` bytes (as MbCharLength found).
@@ -76,22 +80,56 @@ std::string BstrToMultiByte(BSTR text) {
   return WideToMultiByte(text, length);
 }
 
-std::u16string MultiByteToWide(const char* text, size_t length) {
-  std::u16string out;
-  out.reserve(length);
+// Calls `emit` with each code point of `length` bytes of UTF-8, an invalid
+// byte giving U+FFFD.
+template <typename Emit>
+void ForEachCodePoint(const char* text, size_t length, Emit emit) {
   const auto* bytes = reinterpret_cast<const unsigned char*>(text);
   size_t i = 0;
   while (i < length) {
+    if (bytes[i] < 0x80) {
+      emit(static_cast<char32_t>(bytes[i++]));
+      continue;
+    }
     const size_t step = MbCharLength(text + i, length - i);
-    AppendUtf16(out, DecodeUtf8(bytes + i, step));
+    emit(DecodeUtf8(bytes + i, step));
     i += step;
   }
+}
+
+std::u16string MultiByteToWide(const char* text, size_t length) {
+  std::u16string out;
+  out.reserve(length);
+  ForEachCodePoint(text, length, [&out](char32_t code) {
+    char16_t units[2];
+    out.append(units, PutUtf16(units, code));
+  });
   return out;
 }
 
+// ASCII text, the common case, is widened in one pass; other text takes two,
+// counting the UTF-16 units and then decoding into the string itself. Either
+// way a conversion makes one allocation.
 BSTR MultiByteToBstr(const char* text) {
-  const std::u16string wide = MultiByteToWide(text, std::strlen(text));
-  return SysAllocStringLen(wide.data(), static_cast<UINT>(wide.size()));
+  const auto* bytes = reinterpret_cast<const unsigned char*>(text);
+  size_t length = 0;
+  bool ascii = true;
+  for (; bytes[length] != 0; ++length) ascii = ascii && bytes[length] < 0x80;
+  size_t units = length;
+  if (!ascii) {
+    units = 0;
+    ForEachCodePoint(text, length, [&units](char32_t code) { units += code < 0x10000 ? 1 : 2; });
+  }
+  if (units > std::numeric_limits<UINT>::max()) return nullptr;
+  BSTR out = SysAllocStringLen(nullptr, static_cast<UINT>(units));
+  if (out == nullptr) return nullptr;
+  if (ascii) {
+    std::copy_n(bytes, length, out);
+    return out;
+  }
+  OLECHAR* next = out;
+  ForEachCodePoint(text, length, [&next](char32_t code) { next += PutUtf16(next, code); });
+  return out;
 }
 
 }  // namespace kro

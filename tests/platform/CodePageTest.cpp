@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 namespace kro {
 namespace {
 
@@ -34,6 +36,28 @@ TEST(CodePage, BstrsCarryTheirLengthAndNullStaysEmpty) {
   ASSERT_NE(empty, nullptr);
   EXPECT_EQ(SysStringLen(empty), 0u);
   SysFreeString(empty);
+}
+
+// The string conversion has a path of its own for ASCII text and one for the
+// rest; both must give what the general conversion gives.
+TEST(CodePage, BstrConversionMatchesTheWideConversion) {
+  const char* const inputs[] = {"",
+                                "plain ascii name",
+                                "Gr\xC3\xBC\xC3\x9F" "e",
+                                "map \xF0\x9F\x97\xBA at the end \xF0\x9F\x97\xBA",
+                                "\xE2\x82\xAC",
+                                "bad \xFF lead, cut \xC3",
+                                "\xED\xA0\x80 surrogate bytes",
+                                "\xC0\xAF overlong",
+                                "\x7F\x80"};
+  for (const char* input : inputs) {
+    const std::u16string expected = MultiByteToWide(input, std::strlen(input));
+    BSTR text = MultiByteToBstr(input);
+    ASSERT_NE(text, nullptr) << input;
+    EXPECT_EQ(std::u16string(text, SysStringLen(text)), expected) << input;
+    EXPECT_EQ(text[SysStringLen(text)], 0) << input;
+    SysFreeString(text);
+  }
 }
 
 }  // namespace
