@@ -21,8 +21,9 @@ HRESULT CGafGeometry::SetText(GeometryText which, BSTR text, EKroErrCode* peErr)
 
 HRESULT CGafGeometry::StoreTexts(const char* key, const char* name, const char* url) {
   try {
-    OptionalText texts[3] = {std::string(key), std::string(name), std::string(url)};
-    for (int i = 0; i < 3; ++i) texts_[i].swap(texts[i]);
+    texts_[static_cast<int>(GeometryText::kKey)].emplace(key);
+    texts_[static_cast<int>(GeometryText::kName)].emplace(name);
+    texts_[static_cast<int>(GeometryText::kUrl)].emplace(url);
   } catch (const std::bad_alloc&) {
     return E_OUTOFMEMORY;
   }
@@ -69,14 +70,11 @@ HRESULT CGafGeometry::GetSetNumberAt(int index, LONG* plNumOfVertInSet) const {
 
 HRESULT CGafGeometry::ReplaceCoordinates(const LONG* setCounts, size_t setCount,
                                          const CKroDoublePointNode* points, size_t vertexCount) {
-  try {
-    std::vector<LONG> newCounts(setCounts, setCounts + setCount);
-    std::vector<CKroDoublePointNode> newVertices(points, points + vertexCount);
-    setCounts_.swap(newCounts);
-    vertices_.swap(newVertices);
-  } catch (const std::bad_alloc&) {
-    return E_OUTOFMEMORY;
-  }
+  std::unique_ptr<LONG[]> countBlock;
+  std::unique_ptr<CKroDoublePointNode[]> vertexBlock;
+  if (!SetCounts::Room(setCount, countBlock) || !Vertices::Room(vertexCount, vertexBlock)) return E_OUTOFMEMORY;
+  setCounts_.Fill(std::move(countBlock), setCounts, setCount);
+  vertices_.Fill(std::move(vertexBlock), points, vertexCount);
   return S_OK;
 }
 
@@ -89,8 +87,8 @@ HRESULT CGafGeometry::SetCoords(double x, double y) {
 HRESULT CGafGeometry::GetCoords(double* pdX, double* pdY) const {
   // The point's answer to both a missing vertex and a missing out-pointer.
   if (!HasCoordinates() || pdX == nullptr || pdY == nullptr) return E_OUTOFMEMORY;
-  *pdX = vertices_.front().x;
-  *pdY = vertices_.front().y;
+  *pdX = vertices_[0].x;
+  *pdY = vertices_[0].y;
   return S_OK;
 }
 
@@ -124,7 +122,7 @@ HRESULT CGafGeometry::GetPointArray(ULONG capacity, CKroDoublePointNode* points,
   if (capacity == 0) return S_OK;
   if (points == nullptr) return E_POINTER;
   const size_t count = std::min<size_t>(capacity, vertices_.size());
-  std::copy_n(vertices_.begin(), count, points);
+  std::copy_n(vertices_.data(), count, points);
   *pulFetched = static_cast<ULONG>(count);
   return S_OK;
 }

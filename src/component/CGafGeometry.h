@@ -14,10 +14,10 @@
 #ifndef KRO_COMPONENT_CGAFGEOMETRY_H
 #define KRO_COMPONENT_CGAFGEOMETRY_H
 
-#include <vector>
 
 #include "KroGafExportImport/KroGafExportImport.h"
 #include "component/BoundaryText.h"
+#include "component/SmallArray.h"
 
 namespace kro {
 
@@ -36,7 +36,8 @@ class CGafGeometry {
   HRESULT SetText(GeometryText which, BSTR text, EKroErrCode* peErr);
   // The texts of a record read from a file, kept as they were read (UTF-8 of
   // at most kMaxTextBytes bytes each) and converted only when a host asks
-  // for them. S_OK or E_OUTOFMEMORY (nothing changed then).
+  // for them. S_OK, or E_OUTOFMEMORY with some texts replaced and others
+  // not: the only caller fills a new object and drops it then.
   HRESULT StoreTexts(const char* key, const char* name, const char* url);
   // GetKey, GetName, GetURL: a null string while never set.
   HRESULT GetText(GeometryText which, BSTR* out) const;
@@ -63,8 +64,12 @@ class CGafGeometry {
 
   GeometryShape shape_;
   OptionalText texts_[3];
-  std::vector<LONG> setCounts_;                // setCount is its size
-  std::vector<CKroDoublePointNode> vertices_;  // vertexCount is its size
+  // A read line of up to eight vertices and its one set count live inside
+  // the object.
+  using SetCounts = SmallArray<LONG, 1>;
+  using Vertices = SmallArray<CKroDoublePointNode, 8>;
+  SetCounts setCounts_;  // setCount is its size
+  Vertices vertices_;    // vertexCount is its size
 };
 
 }  // namespace kro

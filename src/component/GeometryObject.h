@@ -4,10 +4,13 @@
 #ifndef KRO_COMPONENT_GEOMETRYOBJECT_H
 #define KRO_COMPONENT_GEOMETRYOBJECT_H
 
+#include <cstddef>
+#include <new>
 #include <type_traits>
 
 #include "component/CGafGeometry.h"
 #include "component/ComObject.h"
+#include "component/RecycledBlocks.h"
 
 namespace kro {
 
@@ -35,6 +38,15 @@ class GeometryObject : public ComObject<Itf> {
   HRESULT GetSetNumberAt(int nIndex, LONG* plNumOfVertInSet) override {
     return geometry_.GetSetNumberAt(nIndex, plNumOfVertInSet);
   }
+
+  // Objects come from the per-thread stacks of RecycledBlocks (MakeObject
+  // creates them with the nothrow form); the dynamic type's size reaches
+  // delete through the virtual destructor.
+  static void* operator new(size_t size, const std::nothrow_t&) noexcept {
+    return RecycledBlocks<Itf>::Take(size);
+  }
+  static void operator delete(void* block, size_t size) noexcept { RecycledBlocks<Itf>::Give(block, size); }
+  static void operator delete(void* block, const std::nothrow_t&) noexcept { ::operator delete(block); }
 
   // Texts of a stored record for the import side (see CGafGeometry).
   HRESULT StoreTexts(const char* key, const char* name, const char* url) {

@@ -103,10 +103,13 @@ TEST_F(AllocationFailure, CoordinateSettersKeepTheOldCoordinates) {
   LONG firstCounts[1] = {4};
   EKroErrCode code = eKroOk;
   ASSERT_EQ(polygon->SetMultiPointArray(1, firstCounts, 4, first, &code), S_OK);
-  CKroDoublePointNode second[8] = {{5, 5}, {6, 5}, {6, 6}, {5, 5}, {7, 7}, {8, 7}, {8, 8}, {7, 7}};
-  LONG secondCounts[2] = {4, 4};
+  // More vertices than an object keeps inside itself, so both arrays need
+  // the heap.
+  CKroDoublePointNode second[10] = {{5, 5}, {6, 5}, {6, 6}, {5, 5}, {7, 7},
+                                    {8, 7}, {9, 8}, {8, 9}, {7, 8}, {7, 7}};
+  LONG secondCounts[2] = {4, 6};
   const int failed = ForEachFailingAllocation(
-      [&] { return polygon->SetMultiPointArray(2, secondCounts, 8, second, &code); },
+      [&] { return polygon->SetMultiPointArray(2, secondCounts, 10, second, &code); },
       [&](HRESULT hr, bool injected) {
         int sets = 0;
         ULONG size = 0;
@@ -114,7 +117,7 @@ TEST_F(AllocationFailure, CoordinateSettersKeepTheOldCoordinates) {
         EXPECT_EQ(polygon->GetPointArraySize(&size), S_OK);
         EXPECT_EQ(hr, injected ? E_OUTOFMEMORY : S_OK);
         EXPECT_EQ(sets, injected ? 1 : 2);
-        EXPECT_EQ(size, injected ? 4u : 8u);
+        EXPECT_EQ(size, injected ? 4u : 10u);
       });
   EXPECT_EQ(failed, 2) << "the counts and the vertices are allocated once each";
 

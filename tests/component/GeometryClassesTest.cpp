@@ -267,6 +267,47 @@ TYPED_TEST(SingleSet, NewArrayReplacesTheOldOne) {
   EXPECT_EQ(this->object_->GetVertexAt(2, &x, &y), S_FALSE);
 }
 
+// Short arrays live inside the object and long ones on the heap; every
+// sequence of sizes across that boundary keeps exactly the last array given.
+TYPED_TEST(SingleSet, ArraysOfEverySizeReplaceEachOther) {
+  for (const int size : {9, 2, 8, 9, 1000, 3, 8}) {
+    std::vector<CKroDoublePointNode> points;
+    for (int i = 0; i < size; ++i) points.push_back({i * 1.5, size - i * 0.25});
+    EKroErrCode code = eKroUnknownErr;
+    ASSERT_EQ(this->object_->SetPointArray(size, points.data(), &code), S_OK) << size;
+    std::vector<CKroDoublePointNode> out(static_cast<size_t>(size) + 1);
+    ULONG fetched = 0;
+    EXPECT_EQ(this->object_->GetPointArray(static_cast<ULONG>(out.size()), out.data(), &fetched), S_OK);
+    ASSERT_EQ(fetched, static_cast<ULONG>(size));
+    EXPECT_TRUE(std::equal(points.begin(), points.end(), out.begin(), SameVertex)) << size;
+    LONG count = 0;
+    EXPECT_EQ(this->object_->GetSetNumberAt(0, &count), S_OK);
+    EXPECT_EQ(count, size);
+  }
+}
+
+// The memory of released objects is used again for new ones, which must
+// start as fresh as any other.
+TYPED_TEST(SingleSet, ObjectsMadeFromReleasedMemoryStartFresh) {
+  for (int round = 0; round < 3; ++round) {
+    std::vector<ComPtr<TypeParam>> batch;
+    for (int i = 0; i < 300; ++i) {
+      ComPtr<TypeParam> object = MakeObject<TypeParam>();
+      ASSERT_TRUE(object);
+      ULONG size = 99;
+      EXPECT_EQ(object->GetPointArraySize(&size), S_OK);
+      EXPECT_EQ(size, 0u);
+      ScopedBstr name;
+      EXPECT_EQ(object->GetName(name.Put()), S_OK);
+      EXPECT_EQ(name.Get(), nullptr);
+      EKroErrCode code = eKroUnknownErr;
+      ASSERT_EQ(object->SetPointArray(5, const_cast<CKroDoublePointNode*>(kFive), &code), S_OK);
+      ASSERT_EQ(object->SetName(ScopedBstr(SysAllocString(u"used")).Get(), &code), S_OK);
+      batch.push_back(std::move(object));
+    }
+  }
+}
+
 // Multi-polyline and multi-polygon behave identically.
 template <class T>
 class MultiSet : public SingleSet<T> {
