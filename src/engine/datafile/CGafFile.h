@@ -252,8 +252,11 @@ class CGafFile : public CGafFileBase {
   // when LoadAhead(start, load) put it there (`inMemory`), else read from the
   // file through the read buffer.
   GafPayloadReader PayloadReader(uint32_t start, uint32_t length, uint32_t load, bool inMemory);
-  // Sets the reading position and the handle's offset to `position`.
+  // Sets the position; the handle follows at the next file read or write.
   bool MoveTo(uint32_t position);
+  // Puts the handle at the position; false, with eGafSeekError recorded,
+  // when that fails or the position is unknown.
+  bool SyncHandle();
   // Whether `length` bytes from `start` (rounded up to even) lie in the file.
   bool FitsInFile(uint32_t start, uint64_t length) const;
   uint32_t CoordinateBytes() const { return coordinateBits_ == 64 ? 8 : 4; }
@@ -299,6 +302,7 @@ class CGafFile : public CGafFileBase {
   uint32_t aheadStart_ = 0;
   uint32_t aheadFill_ = 0;
   uint32_t filePosition_ = 0;
+  bool handleInStep_ = true;  // the handle's offset is filePosition_
   uint32_t fileSize_ = 0;
 
   GafFileState state_ = GafFileState::kOpening;

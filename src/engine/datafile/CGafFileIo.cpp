@@ -1,6 +1,12 @@
 // Buffered big-endian I/O of a data file. Writes collect in the 256 KiB write
 // buffer and reach the file at a flush; the file offset is tracked here, so
 // that positions cost no system call.
+//
+// The handle's own offset follows the position lazily: a seek, or a read
+// served from the read-ahead buffer, only moves filePosition_, and the
+// handle is put there (SyncHandle) right before the next read or write that
+// goes to the file. Invariant: handleInStep_ means the handle's offset is
+// filePosition_.
 #include <algorithm>
 #include <cstring>
 #include <new>
@@ -81,6 +87,7 @@ void CGafFile::PutVertices(const CKroDoublePointNode* vertices, uint64_t count) 
 void CGafFile::Flush() {
   if (status_ != kEngineOk || writeFill_ == 0) return;
   aheadFill_ = 0;
+  if (!SyncHandle()) return;
   if (!CGafRawFile::Write(file_, writeBuffer_.get(), writeFill_)) {
     filePosition_ = kUnknownPosition;
     Fail(eGafWriteError);
@@ -100,13 +107,23 @@ void CGafFile::FlushPending() {
 bool CGafFile::SeekTo(uint32_t position, EngineStatus failure) {
   FlushPending();
   if (position == filePosition_) return true;
-  if (position > kMaxFileOffset ||
-      !CGafRawFile::Seek(file_, static_cast<int32_t>(position), SeekOrigin::kBegin)) {
+  if (position > kMaxFileOffset) {
     filePosition_ = kUnknownPosition;
     Fail(failure);
     return false;
   }
-  filePosition_ = position;
+  return MoveTo(position);
+}
+
+bool CGafFile::SyncHandle() {
+  if (handleInStep_ && filePosition_ != kUnknownPosition) return true;
+  if (filePosition_ == kUnknownPosition ||
+      !CGafRawFile::Seek(file_, static_cast<int32_t>(filePosition_), SeekOrigin::kBegin)) {
+    filePosition_ = kUnknownPosition;
+    Fail(eGafSeekError);
+    return false;
+  }
+  handleInStep_ = true;
   return true;
 }
 
@@ -128,6 +145,7 @@ CGafFile::AheadLoad CGafFile::LoadAhead(uint32_t position, uint32_t count) {
   const uint32_t wanted =
       std::min(std::max(count, goesOn ? gaf::kReadAheadSize : gaf::kRandomReadSize), fileSize_ - position);
   aheadFill_ = 0;
+  handleInStep_ = false;
   if (!CGafRawFile::Seek(file_, static_cast<int32_t>(position), SeekOrigin::kBegin)) return AheadLoad::kSeekFailed;
   if (!CGafRawFile::Read(file_, aheadBuffer_.get(), wanted)) return AheadLoad::kReadFailed;
   aheadStart_ = position;
@@ -137,7 +155,10 @@ CGafFile::AheadLoad CGafFile::LoadAhead(uint32_t position, uint32_t count) {
 
 GafPayloadReader CGafFile::PayloadReader(uint32_t start, uint32_t length, uint32_t load, bool inMemory) {
   if (inMemory) return GafPayloadReader(aheadBuffer_.get() + (start - aheadStart_), length, load);
-  return GafPayloadReader(file_, readBuffer_.get(), gaf::kIoBufferSize, length, load);
+  // Without a handle in step (the failure is already recorded) the reader
+  // fails at its first read instead of reading elsewhere.
+  const FileHandle handle = SyncHandle() ? file_ : kInvalidFileHandle;
+  return GafPayloadReader(handle, readBuffer_.get(), gaf::kIoBufferSize, length, load);
 }
 
 bool CGafFile::FailAhead(AheadLoad failure) {
@@ -147,12 +168,8 @@ bool CGafFile::FailAhead(AheadLoad failure) {
 }
 
 bool CGafFile::MoveTo(uint32_t position) {
-  if (!CGafRawFile::Seek(file_, static_cast<int32_t>(position), SeekOrigin::kBegin)) {
-    filePosition_ = kUnknownPosition;
-    Fail(eGafSeekError);
-    return false;
-  }
   filePosition_ = position;
+  handleInStep_ = false;
   return true;
 }
 
@@ -164,7 +181,7 @@ bool CGafFile::ReadBytes(void* into, uint32_t count) {
     return MoveTo(filePosition_ + count);
   }
   if (ahead != AheadLoad::kUnsuitable) return FailAhead(ahead);
-  if (filePosition_ == kUnknownPosition || !CGafRawFile::Read(file_, into, count)) {
+  if (filePosition_ == kUnknownPosition || !SyncHandle() || !CGafRawFile::Read(file_, into, count)) {
     filePosition_ = kUnknownPosition;
     Fail(eGafReadError);
     return false;
