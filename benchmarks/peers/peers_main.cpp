@@ -157,6 +157,20 @@ Measure Spawn(const char* self, const std::vector<std::string>& arguments) {
 
 bool IsOurs(const Row& row) { return std::strncmp(row.Name(), "ours", 4) == 0; }
 
+// Whether the row's name contains one of the comma-separated parts of
+// `filter`; every row when it is empty.
+bool Selected(const Row& row, const std::string& filter) {
+  if (filter.empty()) return true;
+  size_t start = 0;
+  while (start <= filter.size()) {
+    const size_t end = std::min(filter.find(',', start), filter.size());
+    const std::string part = filter.substr(start, end - start);
+    if (!part.empty() && std::strstr(row.Name(), part.c_str()) != nullptr) return true;
+    start = end + 1;
+  }
+  return false;
+}
+
 void PrintTable(const std::vector<std::unique_ptr<Row>>& rows, const std::vector<std::vector<Measure>>& table,
                 const Measure& floor, uint64_t objects, bool cpu) {
   const auto time = [cpu](const Measure& m) { return cpu ? m.cpuSeconds : m.seconds; };
@@ -207,7 +221,8 @@ int main(int argc, char** argv) {
   }
   if (argc >= 4 && std::strcmp(argv[1], "--floor") == 0) return RunFloor(argv[2], std::strtoull(argv[3], nullptr, 10));
   if (argc < 2) {
-    std::fprintf(stderr, "usage: %s <objects> [repetitions] [work directory] [row filter]\n", argv[0]);
+    std::fprintf(stderr, "usage: %s <objects> [repetitions] [work directory] [row names, comma-separated parts]\n",
+                 argv[0]);
     return 2;
   }
   const uint64_t objects = std::strtoull(argv[1], nullptr, 10);
@@ -216,12 +231,12 @@ int main(int argc, char** argv) {
   std::string dir = argc > 3 ? argv[3] : std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") + "/peers-XXXXXX";
   if (argc <= 3 && mkdtemp(&dir[0]) == nullptr) return 1;
   mkdir(dir.c_str(), 0755);
-  const char* filter = argc > 4 ? argv[4] : "";
+  const std::string filter = argc > 4 ? argv[4] : "";
 
   const auto rows = MakeRows();
   std::vector<std::vector<Measure>> table(rows.size(), std::vector<Measure>(kWorkloads));
   for (size_t r = 0; r < rows.size(); ++r) {
-    if (*filter != '\0' && std::strstr(rows[r]->Name(), filter) == nullptr) continue;
+    if (!Selected(*rows[r], filter)) continue;
     const std::string stem = dir + "/row" + std::to_string(r);
     for (int w = 0; w < kWorkloads; ++w) {
       if (!Applies(*rows[r], static_cast<Workload>(w))) continue;
