@@ -16,11 +16,14 @@
 //  - a header that this engine cannot walk safely is refused at open.
 //
 // A search and a leaf scan share the path stack and the hit buffer; starting
-// one ends the other. Insertion and deletion must not be interleaved with an
+// one ends the other. A search of a read-only index with a block cache walks
+// the cached blocks themselves instead (see CSpatialIndexBlockSearch.cpp):
+// the same hits in the same order, without decoding whole nodes. Insertion and deletion must not be interleaved with an
 // active search or scan (they reset the cursors of the nodes they fetch).
 #ifndef KRO_ENGINE_SPATIALINDEX_CSPATIALINDEX_H
 #define KRO_ENGINE_SPATIALINDEX_CSPATIALINDEX_H
 
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <vector>
@@ -167,12 +170,40 @@ class CSpatialIndex : public CIndexFile, private NodeStore<SifNode> {
                      EngineStatus& status);
 
   // Search (CSpatialIndexSearch.cpp).
+  bool WalkInProgress() const { return blockWalk_ ? blockTop_ >= 0 : cache_->Top() >= 0; }
   EngineStatus FillBatch();
   void ExamineLeaf(SifNode& leaf);
   void SortBatch();
   // Room for one more hit in the batch, which grows with the hits up to
   // kBatchCapacity; false when it is full or cannot grow.
   bool BatchHasRoom();
+
+  // Search over the blocks of a read-only index (CSpatialIndexBlockSearch.cpp).
+  struct BlockStep {
+    uint32_t position;
+    uint32_t level;
+    uint32_t slot;  // the next slot to look at
+  };
+  bool CanWalkBlocks() const { return IsReadOnly() && CacheBudget() > 0; }
+  // The box of `slot` in the node block `block`.
+  BoundingBoxNode SlotBox(const unsigned char* block, uint32_t slot) const {
+    const uint32_t coordinateBytes = header_.coordinateBits / 8;
+    const int bits = static_cast<int>(header_.coordinateBits);
+    const unsigned char* box = block + sif::BoxOffset(header_.maxEntries, coordinateBytes, slot);
+    return BoundingBoxNode{GetReal(box, bits), GetReal(box + coordinateBytes, bits),
+                           GetReal(box + 2 * coordinateBytes, bits), GetReal(box + 3 * coordinateBytes, bits)};
+  }
+  EngineStatus StartBlockWalk();
+  EngineStatus FillBatchFromBlocks();
+  // The block of the node `step` names, checked to be a block of its kind
+  // inside the file.
+  EngineStatus ViewNode(const BlockStep& step, unsigned char* scratch, const unsigned char*& block);
+  // Pushes the child at `position` one level below the top; refuses a
+  // position already on the path (a damaged file pointing back up).
+  EngineStatus PushBlock(uint32_t position);
+  // Takes the leaf's hits from step.slot on; true when the leaf is done,
+  // false when the batch filled first (step.slot then says where to go on).
+  bool ExamineLeafBlock(BlockStep& step, const unsigned char* block);
 
   // Compaction (CSpatialIndexCompact.cpp).
   EngineStatus CopyTree(IndexTempFile& temp, uint32_t& newFileSize, CIndexProgress* progress);
@@ -206,6 +237,11 @@ class CSpatialIndex : public CIndexFile, private NodeStore<SifNode> {
   std::vector<SifHit> batch_;
   // Delivery order: indexes into batch_.
   std::vector<uint32_t> order_;
+  // The block walk's path: root at 0, blockTop_ the node being examined.
+  bool blockWalk_ = false;
+  std::array<BlockStep, sif::kMaxHeight> blockPath_{};
+  int blockTop_ = -1;
+  uint64_t blockVisits_ = 0;
 
   // Copies of the nodes Delete dissolved, deepest first.
   std::vector<SifNode> dissolved_;

@@ -76,18 +76,14 @@ EngineStatus CSpatialIndex::ReadNode(uint32_t position, uint32_t level, SifNode&
 
   const uint32_t maximum = header_.maxEntries;
   const uint32_t coordinateBytes = header_.coordinateBits / 8;
-  const int bits = static_cast<int>(header_.coordinateBits);
   node = SifNode{};
   // The used slots are the non-zero child fields in slot order; a block
   // written by this engine has them all in front.
   for (uint32_t slot = 0; slot < maximum; ++slot) {
     const uint32_t childField = GetUInt(block + sif::ChildFieldOffset(slot), 32);
     if (childField == 0) continue;
-    const unsigned char* box = block + sif::BoxOffset(maximum, coordinateBytes, slot);
     node.child[node.count] = childField;
-    node.box[node.count] = BoundingBoxNode{GetReal(box, bits), GetReal(box + coordinateBytes, bits),
-                                           GetReal(box + 2 * coordinateBytes, bits),
-                                           GetReal(box + 3 * coordinateBytes, bits)};
+    node.box[node.count] = SlotBox(block, slot);
     if (level == 0) node.type[node.count] = GetUInt(block + sif::TypeOffset(maximum, coordinateBytes, slot), 16);
     ++node.count;
   }

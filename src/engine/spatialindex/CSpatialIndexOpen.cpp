@@ -124,6 +124,8 @@ EngineStatus CSpatialIndex::StartWalk() {
 
 void CSpatialIndex::EndWalks() {
   if (IsOpen()) cache_->ClearStack();
+  blockWalk_ = false;
+  blockTop_ = -1;
   searchActive_ = false;
   leafScanActive_ = false;
   batchCount_ = 0;

@@ -27,7 +27,8 @@ EngineStatus CSpatialIndex::GetBoundingBox(BoundingBoxNode& box) {
 }
 
 EngineStatus CSpatialIndex::BeginSearch(const BoundingBoxNode& box, uint32_t typeFilter, bool sortBatches) {
-  const EngineStatus status = StartWalk();
+  if (!IsOpen()) return eSifCannotOpen;
+  const EngineStatus status = CanWalkBlocks() ? StartBlockWalk() : StartWalk();
   if (status != kEngineOk) return status;
   sortBatches_ = sortBatches;
   searchBox_ = box;
@@ -43,8 +44,8 @@ EngineStatus CSpatialIndex::GetNextHit(uint32_t& recordPosition, uint32_t& objec
   if (batchCursor_ >= batchCount_) {
     batchCount_ = 0;
     batchCursor_ = 0;
-    if (cache_->Top() >= 0) {
-      const EngineStatus status = FillBatch();
+    if (WalkInProgress()) {
+      const EngineStatus status = blockWalk_ ? FillBatchFromBlocks() : FillBatch();
       if (status != kEngineOk) {
         EndWalks();
         return status;

@@ -39,12 +39,18 @@ class SifCorruption : public ::testing::Test {
   // Every reading operation ends in a status; the read-only file is untouched.
   void ExpectReadsRefused(EngineStatus verifyStatus) {
     const Bytes before = ReadFileBytes(path_);
-    {
+    // Without a block cache the search walks decoded nodes, with one the
+    // blocks themselves: both refuse the damage.
+    for (const size_t budget : {size_t{0}, size_t{1} << 20}) {
       auto index = OpenIndex(path_, kOpenReadOnly);
+      ASSERT_EQ(index->SetCacheBudget(budget), BlockIo::kOk);
       ASSERT_EQ(index->BeginSearch(kEverywhere, 0, true), kEngineOk);
       SifHit hit;
-      EXPECT_EQ(index->GetNextHit(hit.recordPosition, hit.objectType, hit.box), eSifReadError);
+      EXPECT_EQ(index->GetNextHit(hit.recordPosition, hit.objectType, hit.box), eSifReadError) << budget;
       EXPECT_EQ(index->GetNextHit(hit.recordPosition, hit.objectType, hit.box), eSifNoSearch);
+    }
+    {
+      auto index = OpenIndex(path_, kOpenReadOnly);
 
       SifStatistics statistics;
       EXPECT_EQ(index->Verify(nullptr, statistics), verifyStatus) << StatusName(index->Verify(nullptr, statistics));
@@ -187,6 +193,13 @@ TEST_F(SifCorruption, RootOutsideTheFile) {
   BoundingBoxNode extent{};
   EXPECT_EQ(index->GetBoundingBox(extent), eSifReadError);
   EXPECT_EQ(index->BeginSearch(kEverywhere, 0, true), eSifReadError);
+  {
+    auto cached = OpenIndex(path_, kOpenReadOnly);
+    ASSERT_EQ(cached->SetCacheBudget(1 << 20), BlockIo::kOk);
+    EXPECT_EQ(cached->BeginSearch(kEverywhere, 0, true), eSifReadError);
+    SifHit hit;
+    EXPECT_EQ(cached->GetNextHit(hit.recordPosition, hit.objectType, hit.box), eSifNoSearch);
+  }
   SifHit hit;
   EXPECT_EQ(index->GetNextHit(hit.recordPosition, hit.objectType, hit.box), eSifNoSearch);
   SifStatistics statistics;

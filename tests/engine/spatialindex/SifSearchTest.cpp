@@ -4,9 +4,11 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <limits>
 #include <numeric>
 #include <random>
+#include <string>
 #include <vector>
 
 #include "SifTestSupport.h"
@@ -101,6 +103,63 @@ TEST(SifSearch, TenThousandHitsComeAsTwoSortedBatches) {
   uint32_t type = 0;
   BoundingBoxNode box{};
   EXPECT_EQ(index->GetNextHit(position, type, box), eSifNoSearch) << "after the end";
+}
+
+// A read-only index with a block cache searches its blocks without decoding
+// nodes. Whatever the budget (one that holds the tree, one that keeps a few
+// blocks and so drops the parents of the node being read), it must hand out
+// the hits of the decoded walk in the same order: types, boxes and
+// batches (more than 8192 hits) included, in both coordinate widths, and
+// after deletions have left free blocks and gaps behind.
+TEST(SifSearch, BlockWalkGivesTheHitsOfTheDecodedWalk) {
+  for (const uint32_t bits : {64u, 32u}) {
+    TempDir dir;
+    const std::string path = dir.File("a.sif");
+    std::mt19937 random(bits);
+    std::uniform_real_distribution<double> x(-180, 179), y(-90, 89), size(0, 2);
+    {
+      auto index = OpenIndex(path, kCreate);
+      ASSERT_EQ(index->SetCoordinateBits(bits), kEngineOk);
+      std::vector<BoundingBoxNode> boxes;
+      for (uint32_t i = 1; i <= 12000; ++i) {
+        const double left = x(random), bottom = y(random);
+        boxes.push_back(Box(left, bottom, left + size(random), bottom + size(random)));
+        ASSERT_EQ(index->Insert(1u << (i % 3), boxes.back(), 2 * i), kEngineOk);
+      }
+      for (uint32_t i = 1; i <= 12000; i += 7) {
+        // The box the index holds (a 32-bit index holds it rounded).
+        BoundingBoxNode stored = boxes[i - 1];
+        for (const SifHit& hit : SearchAll(*index, stored)) {
+          if (hit.recordPosition == 2 * i) stored = hit.box;
+        }
+        ASSERT_EQ(index->Delete(stored, 2 * i), kEngineOk);
+      }
+    }
+    auto decoded = OpenIndex(path, kOpenReadOnly);
+    for (const size_t budget : {size_t{64} << 20, size_t{4096}}) {
+      auto blocks = OpenIndex(path, kOpenReadOnly);
+      ASSERT_EQ(blocks->SetCacheBudget(budget), BlockIo::kOk);
+      std::vector<BoundingBoxNode> queries = {kEverywhere};
+      for (int q = 0; q < 150; ++q) {
+        const double left = x(random), bottom = y(random), side = 1 + 20 * size(random);
+        queries.push_back(Box(left, bottom, left + side, bottom + side));
+      }
+      for (const BoundingBoxNode& query : queries) {
+        for (const uint32_t filter : {0u, 2u, 4u}) {
+          for (const bool sort : {true, false}) {
+            const std::vector<SifHit> expected = SearchAll(*decoded, query, filter, sort);
+            const std::vector<SifHit> found = SearchAll(*blocks, query, filter, sort);
+            ASSERT_EQ(found.size(), expected.size()) << bits << " bits, budget " << budget;
+            for (size_t i = 0; i < found.size(); ++i) {
+              ASSERT_EQ(found[i].recordPosition, expected[i].recordPosition) << i;
+              ASSERT_EQ(found[i].objectType, expected[i].objectType) << i;
+              ASSERT_TRUE(std::memcmp(&found[i].box, &expected[i].box, sizeof(BoundingBoxNode)) == 0) << i;
+            }
+          }
+        }
+      }
+    }
+  }
 }
 
 TEST(SifSearch, ThirtyTwoBitIndexReturnsBoxesRoundedToSingles) {
