@@ -112,9 +112,10 @@ std::u16string MultiByteToWide(const char* text, size_t length) {
 // way a conversion makes one allocation.
 BSTR MultiByteToBstr(const char* text) {
   const auto* bytes = reinterpret_cast<const unsigned char*>(text);
-  size_t length = 0;
-  bool ascii = true;
-  for (; bytes[length] != 0; ++length) ascii = ascii && bytes[length] < 0x80;
+  const size_t length = std::strlen(text);
+  unsigned char highBits = 0;  // a reduction the compiler can vectorise
+  for (size_t i = 0; i < length; ++i) highBits |= bytes[i];
+  const bool ascii = highBits < 0x80;
   size_t units = length;
   if (!ascii) {
     units = 0;
