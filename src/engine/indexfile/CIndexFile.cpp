@@ -63,32 +63,6 @@ ReplaceResult CIndexFile::ReplaceWithRebuilt(IndexTempFile& temp, char* keepName
   return ReplaceResult::kReplaced;
 }
 
-void CIndexFile::PutUInt(uint32_t value, int bits, unsigned char* out) {
-  if (bits == 16) {
-    out[0] = static_cast<unsigned char>(value >> 8);
-    out[1] = static_cast<unsigned char>(value);
-    return;
-  }
-  out[0] = static_cast<unsigned char>(value >> 24);
-  out[1] = static_cast<unsigned char>(value >> 16);
-  out[2] = static_cast<unsigned char>(value >> 8);
-  out[3] = static_cast<unsigned char>(value);
-}
-
-void CIndexFile::PutReal(double value, int bits, unsigned char* out) {
-  if (bits == 32) {
-    const float single = static_cast<float>(value);
-    uint32_t word;
-    std::memcpy(&word, &single, sizeof word);
-    PutUInt(word, 32, out);
-    return;
-  }
-  uint64_t word;
-  std::memcpy(&word, &value, sizeof word);
-  PutUInt(static_cast<uint32_t>(word >> 32), 32, out);
-  PutUInt(static_cast<uint32_t>(word), 32, out + 4);
-}
-
 uint32_t CIndexFile::PutString(const char* text, unsigned char* out) {
   const uint32_t length = static_cast<uint32_t>(BoundedLength(text, kMaxIndexDescription));
   if (length < 255) {

@@ -116,16 +116,39 @@ class CIndexFile {
   // Moves `file` to `position`; false past the largest offset or on failure.
   static bool SeekTo(FileHandle file, uint32_t position);
 
-  // Big-endian codecs. `bits` 16 gives 2 bytes, any other value 4 bytes.
-  static void PutUInt(uint32_t value, int bits, unsigned char* out);
-  // Inline: node decoding calls these for every field of every slot.
+  // Big-endian codecs, inline because node encoding and decoding call them
+  // for every field of every slot. `bits` 16 gives 2 bytes, any other value
+  // 4 bytes.
+  static void PutUInt(uint32_t value, int bits, unsigned char* out) {
+    if (bits == 16) {
+      out[0] = static_cast<unsigned char>(value >> 8);
+      out[1] = static_cast<unsigned char>(value);
+      return;
+    }
+    out[0] = static_cast<unsigned char>(value >> 24);
+    out[1] = static_cast<unsigned char>(value >> 16);
+    out[2] = static_cast<unsigned char>(value >> 8);
+    out[3] = static_cast<unsigned char>(value);
+  }
   static uint32_t GetUInt(const unsigned char* in, int bits) {
     if (bits == 16) return static_cast<uint32_t>(in[0]) << 8 | in[1];
     return static_cast<uint32_t>(in[0]) << 24 | static_cast<uint32_t>(in[1]) << 16 |
            static_cast<uint32_t>(in[2]) << 8 | in[3];
   }
   // `bits` 32 rounds to the nearest single; any other value stores a double.
-  static void PutReal(double value, int bits, unsigned char* out);
+  static void PutReal(double value, int bits, unsigned char* out) {
+    if (bits == 32) {
+      const float single = static_cast<float>(value);
+      uint32_t word;
+      std::memcpy(&word, &single, sizeof word);
+      PutUInt(word, 32, out);
+      return;
+    }
+    uint64_t word;
+    std::memcpy(&word, &value, sizeof word);
+    PutUInt(static_cast<uint32_t>(word >> 32), 32, out);
+    PutUInt(static_cast<uint32_t>(word), 32, out + 4);
+  }
   static double GetReal(const unsigned char* in, int bits) {
     if (bits == 32) {
       const uint32_t word = GetUInt(in, 32);

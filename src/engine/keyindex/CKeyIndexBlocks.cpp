@@ -107,9 +107,7 @@ EngineStatus CKeyIndex::FreeNode(KifNode& node) {
   return kEngineOk;
 }
 
-uint32_t CKeyIndex::BlockGrain() const {
-  return GreatestCommonDivisor(header_.internalBlockSize, header_.leafBlockSize);
-}
+uint32_t CKeyIndex::BlockGrain() const { return header_.blockGrain; }
 
 EngineStatus CKeyIndex::CountFreeBlocks(uint32_t head, uint32_t blockSize, uint32_t& count) {
   return CountFreeList(head, blockSize, count) ? kEngineOk : eKifReadError;

@@ -3,6 +3,7 @@
 #define KRO_ENGINE_KEYINDEX_KIFHEADER_H
 
 #include <cstdint>
+#include <numeric>
 
 #include "engine/EngineStatus.h"
 #include "engine/keyindex/KifFormat.h"
@@ -23,6 +24,8 @@ struct KifHeader {
   // Derived, never stored.
   uint32_t internalBlockSize = kif::InternalBlockSize(kif::kDefaultCapacity, kif::kDefaultKeyLength);
   uint32_t leafBlockSize = kif::LeafBlockSize(kif::kDefaultCapacity, kif::kDefaultKeyLength);
+  // Every block place is a multiple of this past the header.
+  uint32_t blockGrain = std::gcd(internalBlockSize, leafBlockSize);
 
   // Sets M and L and everything derived from them.
   void SetShape(uint32_t newCapacity, uint32_t newKeyLength);

@@ -152,8 +152,6 @@ uint32_t& CSpatialIndex::FreeListHead(uint32_t level) {
   return level == 0 ? header_.freeLeafHead : header_.freeInternalHead;
 }
 
-uint32_t CSpatialIndex::BlockGrain() const {
-  return GreatestCommonDivisor(header_.internalBlockSize, header_.leafBlockSize);
-}
+uint32_t CSpatialIndex::BlockGrain() const { return header_.blockGrain; }
 
 }  // namespace kro

@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstdint>
+#include <numeric>
 
 #include "KroGafExportImport/KroGafExportImport.h"
 #include "engine/indexfile/NodeCache.h"
@@ -69,10 +70,13 @@ struct SifHeader {
   // Derived, never stored; kept in step by ComputeBlockSizes.
   uint32_t internalBlockSize = sif::InternalBlockSize(sif::kDefaultMaxEntries, sif::kDefaultCoordinateBits);
   uint32_t leafBlockSize = sif::LeafBlockSize(sif::kDefaultMaxEntries, sif::kDefaultCoordinateBits);
+  // Every block place is a multiple of this past the header.
+  uint32_t blockGrain = std::gcd(internalBlockSize, leafBlockSize);
 
   void ComputeBlockSizes() {
     internalBlockSize = sif::InternalBlockSize(maxEntries, coordinateBits);
     leafBlockSize = sif::LeafBlockSize(maxEntries, coordinateBits);
+    blockGrain = std::gcd(internalBlockSize, leafBlockSize);
   }
   uint32_t BlockSize(uint32_t level) const { return level == 0 ? leafBlockSize : internalBlockSize; }
 };
