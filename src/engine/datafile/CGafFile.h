@@ -253,7 +253,7 @@ class CGafFile : public CGafFileBase {
   // file through the read buffer.
   GafPayloadReader PayloadReader(uint32_t start, uint32_t length, uint32_t load, bool inMemory);
   // Sets the position; the handle follows at the next file read or write.
-  bool MoveTo(uint32_t position);
+  void MoveTo(uint32_t position);
   // Puts the handle at the position; false, with eGafSeekError recorded,
   // when that fails or the position is unknown.
   bool SyncHandle();

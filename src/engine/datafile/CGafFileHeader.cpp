@@ -57,7 +57,7 @@ void CGafFile::ReadHeaderChunk(const ChunkTag& tag) {
       GafPayloadReader reader = PayloadReader(start, tag.length, next - start, ahead == AheadLoad::kLoaded);
       const bool decoded = DecodeHeaderChunk(tag.code, reader);
       filePosition_ = reader.Failure() == eGafReadError ? kUnknownPosition : start + reader.Loaded();
-      if (ahead == AheadLoad::kLoaded && !MoveTo(filePosition_)) return;
+      if (ahead == AheadLoad::kLoaded) MoveTo(filePosition_);
       if (!decoded) {
         Fail(reader.Failure() != kEngineOk ? reader.Failure() : eGafOutOfMemory);
         return;

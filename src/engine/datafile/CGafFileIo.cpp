@@ -112,7 +112,8 @@ bool CGafFile::SeekTo(uint32_t position, EngineStatus failure) {
     Fail(failure);
     return false;
   }
-  return MoveTo(position);
+  MoveTo(position);
+  return true;
 }
 
 bool CGafFile::SyncHandle() {
@@ -167,10 +168,9 @@ bool CGafFile::FailAhead(AheadLoad failure) {
   return false;
 }
 
-bool CGafFile::MoveTo(uint32_t position) {
+void CGafFile::MoveTo(uint32_t position) {
   filePosition_ = position;
   handleInStep_ = false;
-  return true;
 }
 
 bool CGafFile::ReadBytes(void* into, uint32_t count) {
@@ -178,7 +178,8 @@ bool CGafFile::ReadBytes(void* into, uint32_t count) {
   const AheadLoad ahead = filePosition_ == kUnknownPosition ? AheadLoad::kUnsuitable : LoadAhead(filePosition_, count);
   if (ahead == AheadLoad::kLoaded) {
     std::memcpy(into, aheadBuffer_.get() + (filePosition_ - aheadStart_), count);
-    return MoveTo(filePosition_ + count);
+    MoveTo(filePosition_ + count);
+    return true;
   }
   if (ahead != AheadLoad::kUnsuitable) return FailAhead(ahead);
   if (filePosition_ == kUnknownPosition || !SyncHandle() || !CGafRawFile::Read(file_, into, count)) {

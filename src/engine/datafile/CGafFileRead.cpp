@@ -194,7 +194,7 @@ EngineStatus CGafFile::ReadBody(EGafObjectType type, RecordBody& body) {
   RecordBody decoded;
   const bool ok = DecodeBody(reader, shape, decoded);
   filePosition_ = reader.Failure() == eGafReadError ? kUnknownPosition : recordStart_ + reader.Loaded();
-  if (inMemory && !MoveTo(filePosition_)) return status_;
+  if (inMemory) MoveTo(filePosition_);
   if (!ok) return Fail(reader.Failure() != kEngineOk ? reader.Failure() : eGafOutOfMemory);
   if (oldMultiSet) recordEnd_ = recordStart_ + reader.Consumed();
   if (SeekTo(recordEnd_)) body = decoded;

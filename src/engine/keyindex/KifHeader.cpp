@@ -14,7 +14,7 @@ void KifHeader::SetShape(uint32_t newCapacity, uint32_t newKeyLength) {
   keyLength = newKeyLength;
   internalBlockSize = InternalBlockSize(capacity, keyLength);
   leafBlockSize = LeafBlockSize(capacity, keyLength);
-  blockGrain = std::gcd(internalBlockSize, leafBlockSize);
+  blockGrain = CIndexFile::GreatestCommonDivisor(internalBlockSize, leafBlockSize);
 }
 
 void KifHeader::Encode(unsigned char* bytes) const {

@@ -3,9 +3,9 @@
 #define KRO_ENGINE_KEYINDEX_KIFHEADER_H
 
 #include <cstdint>
-#include <numeric>
 
 #include "engine/EngineStatus.h"
+#include "engine/indexfile/CIndexFile.h"
 #include "engine/keyindex/KifFormat.h"
 
 namespace kro {
@@ -25,7 +25,7 @@ struct KifHeader {
   uint32_t internalBlockSize = kif::InternalBlockSize(kif::kDefaultCapacity, kif::kDefaultKeyLength);
   uint32_t leafBlockSize = kif::LeafBlockSize(kif::kDefaultCapacity, kif::kDefaultKeyLength);
   // Every block place is a multiple of this past the header.
-  uint32_t blockGrain = std::gcd(internalBlockSize, leafBlockSize);
+  uint32_t blockGrain = CIndexFile::GreatestCommonDivisor(internalBlockSize, leafBlockSize);
 
   // Sets M and L and everything derived from them.
   void SetShape(uint32_t newCapacity, uint32_t newKeyLength);

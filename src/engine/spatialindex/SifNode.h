@@ -5,9 +5,9 @@
 
 #include <array>
 #include <cstdint>
-#include <numeric>
 
 #include "KroGafExportImport/KroGafExportImport.h"
+#include "engine/indexfile/CIndexFile.h"
 #include "engine/indexfile/NodeCache.h"
 #include "engine/spatialindex/SifBox.h"
 #include "engine/spatialindex/SifFormat.h"
@@ -71,12 +71,12 @@ struct SifHeader {
   uint32_t internalBlockSize = sif::InternalBlockSize(sif::kDefaultMaxEntries, sif::kDefaultCoordinateBits);
   uint32_t leafBlockSize = sif::LeafBlockSize(sif::kDefaultMaxEntries, sif::kDefaultCoordinateBits);
   // Every block place is a multiple of this past the header.
-  uint32_t blockGrain = std::gcd(internalBlockSize, leafBlockSize);
+  uint32_t blockGrain = CIndexFile::GreatestCommonDivisor(internalBlockSize, leafBlockSize);
 
   void ComputeBlockSizes() {
     internalBlockSize = sif::InternalBlockSize(maxEntries, coordinateBits);
     leafBlockSize = sif::LeafBlockSize(maxEntries, coordinateBits);
-    blockGrain = std::gcd(internalBlockSize, leafBlockSize);
+    blockGrain = CIndexFile::GreatestCommonDivisor(internalBlockSize, leafBlockSize);
   }
   uint32_t BlockSize(uint32_t level) const { return level == 0 ? leafBlockSize : internalBlockSize; }
 };
