@@ -150,6 +150,15 @@ EngineStatus CGafReader::NextIndexedPosition() {
   return kEngineOk;
 }
 
+// Hits of a spatial pass come by ascending position; when the next ones lie
+// close behind the current record, the read that fetches it takes them too.
+// Asked only when the record is not buffered yet, so each hit is looked at
+// about once.
+uint32_t CGafReader::ReadThrough() const {
+  if (mode_ != Mode::kSpatial || dataFile_->HoldsRecordAt(currentPosition_)) return 0;
+  return spatialIndex_->NearbyHitsEnd(currentPosition_, kCoalescingGap, gaf::kReadAheadSize);
+}
+
 EKroErrCode CGafReader::NextResult(EGafObjectType* kind) {
   if (!IsReading()) return eKroReadError;
   if (kind == nullptr) return eKroInvalidParameter;
@@ -166,7 +175,7 @@ EKroErrCode CGafReader::NextResult(EGafObjectType* kind) {
     if (lastStatus_ == kEngineEndOfResults) return eKroEndOfGaf;
     // Only the index decides the end: a position that leads to the data
     // file's end marker is a damaged index, not the end of the results.
-    if (lastStatus_ == kEngineOk) lastStatus_ = dataFile_->ReadRecordAt(currentPosition_, currentKind_);
+    if (lastStatus_ == kEngineOk) lastStatus_ = dataFile_->ReadRecordAt(currentPosition_, currentKind_, ReadThrough());
   }
   if (lastStatus_ != kEngineOk) return eKroReadError;
   currentUnread_ = mode_ == Mode::kSequential;

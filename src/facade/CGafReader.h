@@ -98,6 +98,12 @@ class CGafReader final : public CGafEngine {
   // The next record position of an index-driven pass (spatial, key or a
   // single position); kEngineEndOfResults when there is none.
   EngineStatus NextIndexedPosition();
+  // The last record position one read should cover along with the current
+  // record, or 0.
+  uint32_t ReadThrough() const;
+  // Largest stretch between two hits that one read still spans: reading it
+  // costs less than another system call.
+  static constexpr uint32_t kCoalescingGap = 4096;
   // Turns a reader's status into the answer and notes that the current
   // record has been consumed.
   EKroErrCode FinishRead(EngineStatus status);

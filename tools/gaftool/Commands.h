@@ -16,6 +16,7 @@ void AddDumpCommand(CLI::App& app, int& exitCode);
 void AddCompactCommand(CLI::App& app, int& exitCode);
 void AddReindexCommand(CLI::App& app, int& exitCode);
 void AddRepairCommand(CLI::App& app, int& exitCode);
+void AddSortCommand(CLI::App& app, int& exitCode);
 void AddRenderCommand(CLI::App& app, int& exitCode);
 
 }  // namespace gaftool

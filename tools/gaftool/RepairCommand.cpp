@@ -11,10 +11,10 @@
 #include "CommandSupport.h"
 #include "Commands.h"
 #include "Progress.h"
+#include "SetCopy.h"
 #include "SetInspection.h"
 #include "engine/datafile/GafFormat.h"
 #include "engine/fileaccess/CGafRawFile.h"
-#include "facade/CGafWriter.h"
 #include "facade/IndexRebuild.h"
 #include "platform/FileSystem.h"
 
@@ -27,56 +27,25 @@ struct RepairOptions {
   bool inPlace = false;
 };
 
-void CopyHeader(const GafHeaderInfo& header, kro::CGafWriter& writer) {
-  if (header.hasDescription) writer.SetDescription(header.description.c_str());
-  writer.SetPrecision(static_cast<SHORT>(header.precision == 64 ? 64 : 32));
-  if (header.hasMetadata) writer.SetCoordSys(&header.coordSys);
-}
-
 // Writes the kept records into a new set at `output`; the key index is built
 // afterwards from the new positions, so that keys too long for it do not
 // cost their objects.
 bool WriteRecoveredSet(const SetInspection& damaged, const SetPaths& output, bool withKeyIndex, bool quiet,
                        size_t& kept) {
-  const GafScan& scan = damaged.data;
-  kro::CGafWriter writer;
-  if (writer.Open(output.data.c_str(), kGafCreateNew, 0) != eKroOk) {
-    std::fprintf(stderr, "gaftool: %s: cannot create (%s)\n", output.data.c_str(), kro::StatusName(writer.LastStatus()));
-    return false;
+  std::vector<size_t> order;
+  const std::vector<GafRecordSummary>& records = damaged.data.records;
+  while (order.size() < records.size() && records[order.size()].position < damaged.data.firstDamage) {
+    order.push_back(order.size());
   }
-  CopyHeader(scan.header, writer);
-  TerminalProgress progress("repairing " + damaged.paths.data, quiet);
   std::vector<kro::IndexedRecord> keys;
-  DecodedRecord record;
-  std::string problem;
-  kept = 0;
-  for (const GafRecordSummary& summary : scan.records) {
-    if (summary.position >= scan.firstDamage) break;
-    if (DecodeRecord(damaged.dataBytes, summary.payload, summary.length, kro::gaf::kCodeFirstObject + summary.type,
-                     scan.header, record, problem) != nullptr ||
-        writer.WriteContents(record.type, record.texts, record.vertices, nullptr) != eKroOk) {
-      std::fprintf(stderr, "gaftool: %s: cannot copy the record at %s (%s)\n", output.data.c_str(),
-                   Hex(summary.position).c_str(), kro::StatusName(writer.LastStatus()));
-      return false;
-    }
-    keys.push_back(kro::IndexedRecord{writer.LastRecordPosition(), summary.type, summary.box, record.texts.key});
-    progress.SetFraction(static_cast<double>(++kept), static_cast<double>(scan.records.size()));
-  }
-  if (writer.Finish() != eKroOk) {
-    std::fprintf(stderr, "gaftool: %s: writing failed (%s)\n", output.data.c_str(), kro::StatusName(writer.LastStatus()));
-    return false;
-  }
+  if (!CopyRecords(damaged, order, output, "repairing " + damaged.paths.data, quiet, keys)) return false;
+  kept = keys.size();
   uint32_t skipped = 0;
   if (withKeyIndex && kro::WriteKeyIndex(keys, output.keyIndex, skipped) != kro::kEngineOk) {
     std::fprintf(stderr, "gaftool: %s: cannot build the key index\n", output.keyIndex.c_str());
     return false;
   }
   return true;
-}
-
-std::string DefaultOutput(const std::string& dataFile, bool inPlace) {
-  const std::string stem = dataFile.substr(0, dataFile.size() - 4);
-  return stem + (inPlace ? "-repairing" : "-repaired") + dataFile.substr(dataFile.size() - 4);
 }
 
 // Moves the three files of `from` over those of `to`; the data file last, so
@@ -87,22 +56,10 @@ bool ReplaceSet(const SetPaths& from, const SetPaths& to, bool withKeyIndex) {
   return moved && kro::CGafRawFile::Replace(from.data.c_str(), to.data.c_str());
 }
 
-void RemoveSet(const SetPaths& set) {
-  for (const std::string* file : {&set.data, &set.spatialIndex, &set.keyIndex}) kro::CGafRawFile::Delete(file->c_str());
-}
-
 int Repair(const RepairOptions& options, const SetPaths& paths) {
   SetPaths output;
-  std::string error;
-  const std::string outputName = options.output.empty() ? DefaultOutput(paths.data, options.inPlace) : options.output;
-  if (!DeriveSetPaths(outputName, output, error)) {
-    std::fprintf(stderr, "gaftool: %s\n", error.c_str());
-    return kExitUsage;
-  }
-  if (kro::CGafRawFile::Exists(output.data.c_str())) {
-    std::fprintf(stderr, "gaftool: %s exists; remove it or name another with --output\n", output.data.c_str());
-    return kExitUsage;
-  }
+  const int outputState = NewSetPaths(options.output, paths.data, options.inPlace ? "-repairing" : "-repaired", output);
+  if (outputState != kExitOk) return outputState;
   SetInspection damaged;
   {
     TerminalProgress progress("checking " + paths.data, options.set.quiet);
@@ -118,11 +75,7 @@ int Repair(const RepairOptions& options, const SetPaths& paths) {
     RemoveSet(output);
     return kExitProblems;
   }
-  SetInspection repaired;
-  InspectSet(output, false, repaired);
-  if (!repaired.findings.Empty()) {
-    PrintFindings(repaired.findings, stderr);
-    std::fprintf(stderr, "gaftool: %s: the repaired set does not verify\n", output.data.c_str());
+  if (!NewSetVerifies(output)) {
     if (options.inPlace) RemoveSet(output);
     return kExitProblems;
   }

@@ -16,6 +16,7 @@ int main(int argc, char** argv) {
   gaftool::AddCompactCommand(app, exitCode);
   gaftool::AddReindexCommand(app, exitCode);
   gaftool::AddRepairCommand(app, exitCode);
+  gaftool::AddSortCommand(app, exitCode);
   gaftool::AddRenderCommand(app, exitCode);
   try {
     app.parse(argc, argv);

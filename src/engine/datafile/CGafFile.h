@@ -35,6 +35,7 @@
 #include "engine/datafile/CGafFileBase.h"
 #include "engine/datafile/GafCoordSys.h"
 #include "engine/datafile/GafGeometry.h"
+#include "engine/datafile/GafFormat.h"
 
 namespace kro {
 
@@ -117,7 +118,15 @@ class CGafFile : public CGafFileBase {
   // next record's header; `position` is its record position.
   EngineStatus NextRecord(EGafObjectType& type, uint32_t& position);
   // Reads the record header at a record position taken from an index.
-  EngineStatus ReadRecordAt(uint32_t position, EGafObjectType& type);
+  // `readThrough`, a later record position of the same pass, lets the read
+  // that fetches this record go on over that one as well (within the
+  // read-ahead buffer), so records close together come in with one read.
+  EngineStatus ReadRecordAt(uint32_t position, EGafObjectType& type, uint32_t readThrough = 0);
+  // Whether the record header at `position` is in the read-ahead buffer.
+  bool HoldsRecordAt(uint32_t position) const {
+    return aheadFill_ > 0 && position >= aheadStart_ && position - aheadStart_ < aheadFill_ &&
+           aheadFill_ - (position - aheadStart_) >= gaf::kTagWordSize;
+  }
   // Back to the first object.
   EngineStatus Rewind();
   // Ends a read pass: clears kEngineEndOfResults and returns a writable file
@@ -244,6 +253,9 @@ class CGafFile : public CGafFileBase {
   // directly. After kLoaded and a failure the handle's offset is undefined.
   enum class AheadLoad { kLoaded, kUnsuitable, kSeekFailed, kReadFailed };
   AheadLoad LoadAhead(uint32_t position, uint32_t count);
+  // Bytes a load at `position` away from the buffer reads: about one record,
+  // or on through readThrough_ and a record beyond.
+  uint32_t RandomLoadSize(uint32_t position) const;
   // After a failed LoadAhead: the reading position is unknown and the
   // failure sticks. Returns false.
   bool FailAhead(AheadLoad failure);
@@ -301,6 +313,8 @@ class CGafFile : public CGafFileBase {
   std::unique_ptr<uint8_t[]> aheadBuffer_;
   uint32_t aheadStart_ = 0;
   uint32_t aheadFill_ = 0;
+  // A random load reads at least through this position (0: no wish).
+  uint32_t readThrough_ = 0;
   uint32_t filePosition_ = 0;
   bool handleInStep_ = true;  // the handle's offset is filePosition_
   uint32_t fileSize_ = 0;

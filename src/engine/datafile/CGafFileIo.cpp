@@ -132,6 +132,11 @@ bool CGafFile::PositionForWrite(uint32_t position) {
   return LogicalOffset() == position || SeekTo(position);
 }
 
+uint32_t CGafFile::RandomLoadSize(uint32_t position) const {
+  if (readThrough_ <= position) return gaf::kRandomReadSize;
+  return std::min(readThrough_ - position, gaf::kReadAheadSize - gaf::kRandomReadSize) + gaf::kRandomReadSize;
+}
+
 CGafFile::AheadLoad CGafFile::LoadAhead(uint32_t position, uint32_t count) {
   const uint32_t offset = position - aheadStart_;
   if (aheadFill_ > 0 && position >= aheadStart_ && offset <= aheadFill_ && count <= aheadFill_ - offset) {
@@ -143,8 +148,8 @@ CGafFile::AheadLoad CGafFile::LoadAhead(uint32_t position, uint32_t count) {
     if (aheadBuffer_ == nullptr) return AheadLoad::kUnsuitable;
   }
   const bool goesOn = aheadFill_ > 0 && position >= aheadStart_ && offset <= aheadFill_;
-  const uint32_t wanted =
-      std::min(std::max(count, goesOn ? gaf::kReadAheadSize : gaf::kRandomReadSize), fileSize_ - position);
+  const uint32_t wanted = std::min(std::max(count, goesOn ? gaf::kReadAheadSize : RandomLoadSize(position)),
+                                   fileSize_ - position);
   aheadFill_ = 0;
   handleInStep_ = false;
   if (!CGafRawFile::Seek(file_, static_cast<int32_t>(position), SeekOrigin::kBegin)) return AheadLoad::kSeekFailed;

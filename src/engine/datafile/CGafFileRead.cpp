@@ -73,7 +73,7 @@ EngineStatus CGafFile::NextRecord(EGafObjectType& type, uint32_t& position) {
   return ReadRecordHeader(type);
 }
 
-EngineStatus CGafFile::ReadRecordAt(uint32_t position, EGafObjectType& type) {
+EngineStatus CGafFile::ReadRecordAt(uint32_t position, EGafObjectType& type, uint32_t readThrough) {
   type = kGafUndefinedObject;
   if (status_ != kEngineOk) return status_;
   if (firstObjectPosition_ == 0) return eGafNoObjectArea;
@@ -83,7 +83,10 @@ EngineStatus CGafFile::ReadRecordAt(uint32_t position, EGafObjectType& type) {
     return Fail(eGafSeekError);
   }
   if (!SeekTo(position)) return status_;
-  return ReadRecordHeader(type);
+  readThrough_ = readThrough;
+  ReadRecordHeader(type);
+  readThrough_ = 0;
+  return status_;
 }
 
 // Idempotent: the end of the current record is an absolute position. An old

@@ -92,6 +92,11 @@ class CSpatialIndex : public CIndexFile, private NodeStore<SifNode> {
   // 0 with a hit, kEngineEndOfResults once (the search ends), eSifNoSearch
   // without a search, or the read status that ended the search.
   EngineStatus GetNextHit(uint32_t& recordPosition, uint32_t& objectType, BoundingBoxNode& box);
+  // For a search with sorted batches: the last record position among the
+  // hits still to come of the current batch that lie after `from` with gaps
+  // of at most `maxGap` bytes between neighbours, all before `from + span`;
+  // `from` when there is none. A reader covers them with one read.
+  uint32_t NearbyHitsEnd(uint32_t from, uint32_t maxGap, uint32_t span) const;
 
   // Rewrites the tree depth first into a temporary file without free blocks
   // and puts it in place of the index file. `keepName` (kMaxPathBytes bytes

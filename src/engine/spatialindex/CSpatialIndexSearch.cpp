@@ -64,6 +64,17 @@ EngineStatus CSpatialIndex::GetNextHit(uint32_t& recordPosition, uint32_t& objec
   return kEngineEndOfResults;
 }
 
+uint32_t CSpatialIndex::NearbyHitsEnd(uint32_t from, uint32_t maxGap, uint32_t span) const {
+  uint32_t end = from;
+  if (!sortBatches_) return end;
+  for (uint32_t i = batchCursor_; i < batchCount_; ++i) {
+    const uint32_t next = batch_[order_[i]].recordPosition;
+    if (next < end || next - end > maxGap || next - from >= span) break;
+    end = next;
+  }
+  return end;
+}
+
 EngineStatus CSpatialIndex::FillBatch() {
   while (cache_->Top() >= 0 && BatchHasRoom()) {
     SifNode& node = *cache_->TopNode();

@@ -185,11 +185,7 @@ EngineStatus WriteTree(FileHandle file, std::vector<SifBulkEntry>& entries, SifP
   std::vector<SifBulkEntry> level;
   level.swap(entries);
   while (!level.empty() && (height == 0 || level.size() > 1)) {
-    if (order == SifPackOrder::kHilbert) {
-      OrderHilbert(level);
-    } else {
-      OrderSortTileRecursive(level);
-    }
+    OrderForPacking(level, order);
     if (height == 0) entries = level;  // hand back the leaf order
     const EngineStatus status = WriteLevel(writer, level, height == 0);
     if (status != kEngineOk) return status;
@@ -204,6 +200,14 @@ EngineStatus WriteTree(FileHandle file, std::vector<SifBulkEntry>& entries, SifP
 }
 
 }  // namespace
+
+void OrderForPacking(std::vector<SifBulkEntry>& entries, SifPackOrder order) {
+  if (order == SifPackOrder::kHilbert) {
+    OrderHilbert(entries);
+  } else {
+    OrderSortTileRecursive(entries);
+  }
+}
 
 EngineStatus BulkLoadSpatialIndex(const char* fileName, std::vector<SifBulkEntry>& entries, SifPackOrder order) {
   if (entries.size() > std::numeric_limits<uint32_t>::max()) return eSifInvalidParameter;

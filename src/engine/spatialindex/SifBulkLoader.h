@@ -29,6 +29,11 @@ struct SifBulkEntry {
 
 enum class SifPackOrder { kSortTileRecursive, kHilbert };
 
+// Puts `entries` in the order a packed load gives its leaves: by the
+// Hilbert distance of their box centres on a grid over the centres' extent,
+// or Sort-Tile-Recursive. Stable: entries with equal keys keep their order.
+void OrderForPacking(std::vector<SifBulkEntry>& entries, SifPackOrder order);
+
 // Creates (or truncates) `fileName` and writes the packed tree of `entries`
 // (reordered in place). 0; eSifInvalidParameter for a record position 0 or
 // more entries than a file of 32-bit offsets can hold; eSifCannotOpen;
