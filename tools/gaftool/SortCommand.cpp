@@ -51,10 +51,9 @@ bool IndexSortedSet(const SetPaths& output, const std::vector<kro::IndexedRecord
   return false;
 }
 
-int Sort(const SortOptions& options, const SetPaths& paths) {
-  SetPaths output;
-  const int outputState = NewSetPaths(options.output, paths.data, "-sorted", output);
-  if (outputState != kExitOk) return outputState;
+// Checks the set and writes its sorted copy with both indexes; the set read
+// into memory is let go before the copy is checked in turn.
+int WriteSortedCopy(const SortOptions& options, const SetPaths& paths, const SetPaths& output, size_t& copiedCount) {
   SetInspection source;
   {
     TerminalProgress progress("checking " + paths.data, options.set.quiet);
@@ -72,9 +71,19 @@ int Sort(const SortOptions& options, const SetPaths& paths) {
     RemoveSet(output);
     return kExitProblems;
   }
+  copiedCount = copied.size();
+  return kExitOk;
+}
+
+int Sort(const SortOptions& options, const SetPaths& paths) {
+  SetPaths output;
+  const int outputState = NewSetPaths(options.output, paths.data, "-sorted", output);
+  if (outputState != kExitOk) return outputState;
+  size_t copied = 0;
+  const int written = WriteSortedCopy(options, paths, output, copied);
+  if (written != kExitOk) return written;
   if (!NewSetVerifies(output)) return kExitProblems;
-  std::printf("%s: %zu objects written in Hilbert order to %s\n", paths.data.c_str(), copied.size(),
-              output.data.c_str());
+  std::printf("%s: %zu objects written in Hilbert order to %s\n", paths.data.c_str(), copied, output.data.c_str());
   return kExitOk;
 }
 
