@@ -17,18 +17,17 @@ namespace {
 class ReaderParkTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    MakeSet(300);
+    {
+      CGafWriter writer;  // 300 polylines "k<i>", 97 to a row
+      CreateSet(writer, Stem());
+      WriteLines(writer, 300);
+    }
     descriptors_ = OpenDescriptorCount();
     // The rule for recent times has tests of its own.
     files_.SettleStampClock();
   }
   void TearDown() override { EXPECT_EQ(descriptors_, OpenDescriptorCount()); }
 
-  void MakeSet(int count) {
-    CGafWriter writer;
-    CreateSet(writer, Stem());
-    WriteLines(writer, count);
-  }
   std::string Stem() const { return dir_.File("set"); }
   std::string DataFile() const { return Stem() + ".gaf"; }
 
