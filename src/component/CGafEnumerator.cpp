@@ -12,7 +12,7 @@ namespace kro {
 
 CGafEnumerator::CGafEnumerator() = default;
 
-CGafEnumerator::~CGafEnumerator() = default;
+CGafEnumerator::~CGafEnumerator() { ReleaseReader(); }
 
 EKroErrCode CGafEnumerator::Configure(const char* fileName, EKroGafOpenFlags openMode, const BoundingBoxNode* box) {
   if (fileName == nullptr || BoundedLength(fileName, kMaxPathBytes) >= kMaxPathBytes) {
@@ -32,19 +32,34 @@ EKroErrCode CGafEnumerator::Configure(const char* fileName, EKroGafOpenFlags ope
 
 EKroErrCode CGafEnumerator::OpenFile() {
   if (state_ == State::kEmpty) return eKroUnableToOpen;
+  state_ = State::kConfigured;
+  ReleaseReader();
+  const EKroErrCode acquired = AcquireReader();
+  if (acquired != eKroOk) return acquired;
+  const EKroErrCode result = StartPass();
+  if (result != eKroOk) {
+    ReleaseReader();
+    return result;
+  }
+  state_ = State::kOpen;
+  return eKroOk;
+}
+
+EKroErrCode CGafEnumerator::AcquireReader() {
+  if (pool_) reader_ = pool_->Take(fileName_.c_str(), openMode_);
+  if (reader_ != nullptr) return eKroOk;
   reader_.reset(new (std::nothrow) CGafReader());
   if (reader_ == nullptr) return eKroOutOfMemory;
   if (reader_->OpenForRead(fileName_.c_str(), openMode_) != eKroOk) {
     reader_.reset();
     return eKroUnableToOpen;
   }
-  const EKroErrCode result = StartPass();
-  if (result != eKroOk) {
-    reader_.reset();
-    return result;
-  }
-  state_ = State::kOpen;
   return eKroOk;
+}
+
+void CGafEnumerator::ReleaseReader() {
+  if (pool_ && reader_ != nullptr) pool_->Give(std::move(reader_), openMode_);
+  reader_.reset();
 }
 
 EKroErrCode CGafEnumerator::StartPass() {
@@ -55,7 +70,7 @@ EKroErrCode CGafEnumerator::StartPass() {
 }
 
 void CGafEnumerator::Empty() {
-  reader_.reset();
+  ReleaseReader();
   fileName_.clear();
   box_.reset();
   state_ = State::kEmpty;
@@ -84,6 +99,7 @@ HRESULT CGafEnumerator::Clone(IKroEnumGeometry** ppEnumGeo) {
   *ppEnumGeo = nullptr;
   ComPtr<CGafEnumerator> clone = MakeObject<CGafEnumerator>();
   if (!clone) return S_FALSE;
+  clone->ShareReaders(pool_.Get());
   const BoundingBoxNode* box = box_ ? &*box_ : nullptr;
   if (clone->Configure(fileName_.c_str(), openMode_, box) != eKroOk || clone->OpenFile() != eKroOk) return S_FALSE;
   *ppEnumGeo = clone.Detach();

@@ -6,6 +6,11 @@
 // configured (name, mode and optional box known, no file open), 2 open (its
 // own reader holds the set open and a pass is running). An open enumerator
 // stays open until it is destroyed.
+//
+// An enumerator given a reader pool (those of an import object's sources,
+// and their clones) takes its reader from the pool when one of the same set
+// is parked there, and parks its reader there when it goes, instead of
+// closing the set (ReaderPool.h).
 #ifndef KRO_COMPONENT_CGAFENUMERATOR_H
 #define KRO_COMPONENT_CGAFENUMERATOR_H
 
@@ -14,6 +19,8 @@
 #include <string>
 
 #include "component/ComObject.h"
+#include "component/ComPtr.h"
+#include "component/ReaderPool.h"
 
 namespace kro {
 
@@ -34,6 +41,8 @@ class CGafEnumerator final : public ComObject<IKroEnumGeometry> {
   // eKroOutOfMemory; eKroSearchFailed (kGafReadPartial without a box); or the
   // code of the failed start.
   EKroErrCode OpenFile();
+  // The pool later opens take their reader from and the reader goes back to.
+  void ShareReaders(ReaderPool* pool) { pool_ = ComPtr<ReaderPool>::Share(pool); }
 
   // Starts the pass again from its first result (S_OK), or S_FALSE when the
   // enumerator is not open or the pass cannot be started again.
@@ -52,8 +61,14 @@ class CGafEnumerator final : public ComObject<IKroEnumGeometry> {
   enum class State { kEmpty = 0, kConfigured = 1, kOpen = 2 };
 
   EKroErrCode StartPass();
+  // A parked reader of the pool, else a fresh reader of the set. 0,
+  // eKroOutOfMemory or eKroUnableToOpen (no reader then).
+  EKroErrCode AcquireReader();
+  // Parks the reader in the pool, or closes it when there is none.
+  void ReleaseReader();
   void Empty();
 
+  ComPtr<ReaderPool> pool_;
   std::unique_ptr<CGafReader> reader_;
   std::string fileName_;
   EKroGafOpenFlags openMode_ = kGafUnknownStatus;

@@ -9,12 +9,13 @@ CGafGeometrySource::CGafGeometrySource() = default;
 CGafGeometrySource::~CGafGeometrySource() = default;
 
 EKroErrCode CGafGeometrySource::Configure(const char* fileName, EKroGafOpenFlags openMode,
-                                          const BoundingBoxNode* box, LONG objectCount) {
+                                          const BoundingBoxNode* box, LONG objectCount, ReaderPool* readers) {
   objectCount_ = objectCount;
   template_.Reset();
   ComPtr<CGafEnumerator> enumerator = MakeObject<CGafEnumerator>();
   if (!enumerator) return eKroOutOfMemory;
   if (enumerator->Configure(fileName, openMode, box) != eKroOk) return eKroInitializationFailed;
+  enumerator->ShareReaders(readers);
   template_ = std::move(enumerator);
   configured_ = true;
   return eKroOk;

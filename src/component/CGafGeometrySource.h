@@ -2,7 +2,8 @@
 // set, the open mode, the optional box and the whole file's object count, and
 // gives out a fresh, independently open file enumerator on every request. A
 // source that a host creates itself is never configured and refuses every
-// request.
+// request. The enumerators of a source configured with a reader pool share
+// that pool's parked readers (ReaderPool.h).
 #ifndef KRO_COMPONENT_CGAFGEOMETRYSOURCE_H
 #define KRO_COMPONENT_CGAFGEOMETRYSOURCE_H
 
@@ -17,10 +18,11 @@ class CGafGeometrySource final : public ComObject<IKroGeometrySource> {
   ~CGafGeometrySource() override;
 
   // Keeps a configured (never opened) enumerator as the template of every
-  // enumerator handed out. 0; eKroInitializationFailed when the template
-  // refuses the configuration (no template is kept then); eKroOutOfMemory.
+  // enumerator handed out, sharing `readers` when given. 0;
+  // eKroInitializationFailed when the template refuses the configuration
+  // (no template is kept then); eKroOutOfMemory.
   EKroErrCode Configure(const char* fileName, EKroGafOpenFlags openMode, const BoundingBoxNode* box,
-                        LONG objectCount);
+                        LONG objectCount, ReaderPool* readers = nullptr);
 
   HRESULT EnumGeometry(IKroEnumGeometry** ppEnum) override;
   HRESULT GetNumberOfObjects(LONG* plNumOfObjects) override;

@@ -111,8 +111,10 @@ HRESULT CGafImport::Import(IKroGafPreferences* pPref, BoundingBoxNode* pBox, IKr
   HRESULT hr = ReadImportSettings(pPref, settings);
   if (hr != S_OK) return hr;
 
+  if (!readers_) readers_ = ReaderPool::Create();
   ComPtr<CGafGeometrySource> source = MakeObject<CGafGeometrySource>();
-  if (!source || source->Configure(settings.FileName(), settings.openMode, pBox, objectCount_) != eKroOk) {
+  if (!readers_ || !source ||
+      source->Configure(settings.FileName(), settings.openMode, pBox, objectCount_, readers_.Get()) != eKroOk) {
     *pErr = eKroInitializationFailed;
     return S_FALSE;
   }

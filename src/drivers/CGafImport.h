@@ -3,7 +3,11 @@
 // coordinate-system name and metadata record, whether it has metadata) and
 // closes it again; every getter answers from that copy. Import hands out a
 // geometry source bound to a file name, an open mode and an optional box,
-// whose enumerators open the set afresh.
+// whose enumerators open the set. The object, its sources and their
+// enumerators share one reader pool (ReaderPool.h): a finished enumerator's
+// reader is parked there, without its locks, and the next enumerator of the
+// same set resumes it instead of opening the set again, as long as the set
+// did not change meanwhile.
 //
 // Every getter answers a null out-pointer with E_POINTER and writes nothing.
 #ifndef KRO_DRIVERS_CGAFIMPORT_H
@@ -13,6 +17,8 @@
 
 #include "component/BoundaryText.h"
 #include "component/ComObject.h"
+#include "component/ComPtr.h"
+#include "component/ReaderPool.h"
 #include "engine/datafile/GafCoordSys.h"
 
 namespace kro {
@@ -58,6 +64,8 @@ class CGafImport final : public ComObject<IKroGafImport> {
   bool initialized_ = false;
   OptionalText coordSysName_;
   LONG hasMetaData_ = 0;
+  // Made by the first Import that finds memory for it.
+  ComPtr<ReaderPool> readers_;
 };
 
 }  // namespace kro

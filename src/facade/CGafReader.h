@@ -11,6 +11,9 @@
 #ifndef KRO_FACADE_CGAFREADER_H
 #define KRO_FACADE_CGAFREADER_H
 
+#include <string>
+
+#include "engine/fileaccess/SetFileStamps.h"
 #include "facade/CGafEngine.h"
 
 namespace kro {
@@ -91,6 +94,23 @@ class CGafReader final : public CGafEngine {
   // file fails to return to its resting position.
   EKroErrCode EndSearch();
 
+  // Keeping an idle reader for the next pass over the same set
+  // (CGafReaderPark.cpp). Park ends a running pass and lets go of the set's
+  // locks, so that writers may open it, while the reader keeps its files,
+  // caches and buffers. Only a reader opened by OpenForRead whose last step
+  // did not fail can be parked; false otherwise, or when the files cannot be
+  // let go of such that a change would be noticed: the reader must then be
+  // destroyed. A parked reader refuses every pass.
+  bool Park();
+  // Takes the shared locks back and makes sure the set is as it was at Park
+  // and has no writer's journal beside it; true: open and idle, as after
+  // OpenForRead. False: the set was taken by a writer or changed, and the
+  // reader must be destroyed (the set is then opened afresh).
+  bool Resume();
+  bool IsParked() const { return parked_; }
+  // The data file's name as opened, or the empty text.
+  const std::string& FileName() const;
+
  private:
   bool IsReading() const { return state_ == State::kReading; }
   // Enters the reading state in `mode` with no current result.
@@ -116,6 +136,12 @@ class CGafReader final : public CGafEngine {
   bool currentUnread_ = false;
   // A single-position pass: the position not yet handed out, else 0.
   uint32_t pendingPosition_ = 0;
+
+  // Parking (CGafReaderPark.cpp).
+  std::array<FileHandle, 3> SetHandles() const;
+  bool LastStepFailed() const;
+  SetFileStamps parkedStamps_;
+  bool parked_ = false;
 };
 
 }  // namespace kro

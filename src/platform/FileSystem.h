@@ -6,6 +6,8 @@
 
 #include <cstdint>
 
+#include "platform/FileIdentity.h"
+
 namespace kro {
 
 using FileHandle = int;
@@ -49,6 +51,23 @@ class FileSystem {
   virtual bool TempFileName(char* name) = 0;
   virtual bool Replace(const char* source, const char* target) = 0;
   virtual bool Delete(const char* fileName) = 0;
+
+  // What lets a reader keep a set's files open while it does not use them
+  // (a parked reader): the lock dropped and taken back, and what tells that
+  // the files did not change in between. A layer that cannot do these
+  // answers false, the default, and readers are then never kept.
+  //
+  // Lets go of the lock an open took on `handle`; the handle stays open.
+  virtual bool Unlock(FileHandle /*handle*/) { return false; }
+  // Takes a shared lock on `handle` again without waiting; false when a
+  // writer holds the file.
+  virtual bool LockShared(FileHandle /*handle*/) { return false; }
+  // The identity of the open file behind `handle`.
+  virtual bool IdentityOf(FileHandle /*handle*/, FileIdentity& /*identity*/) { return false; }
+  // The identity of the file `fileName` names now.
+  virtual bool IdentityAt(const char* /*fileName*/, FileIdentity& /*identity*/) { return false; }
+  // The clock that stamps file times, read now, with its resolution.
+  virtual bool ReadStampClock(StampClockReading& /*reading*/) { return false; }
 };
 
 // The real file system: POSIX calls, writers exclusive and readers shared

@@ -34,6 +34,12 @@ class PosixFileSystem : public FileSystem {
   bool TempFileName(char* name) override;
   bool Replace(const char* source, const char* target) override;
   bool Delete(const char* fileName) override;
+  bool Unlock(FileHandle handle) override;
+  bool LockShared(FileHandle handle) override;
+  bool IdentityOf(FileHandle handle, FileIdentity& identity) override;
+  bool IdentityAt(const char* fileName, FileIdentity& identity) override;
+  // CLOCK_REALTIME_COARSE: the kernel stamps file times from that clock.
+  bool ReadStampClock(StampClockReading& reading) override;
 
  private:
   // False for a handle this layer did not open.

@@ -103,6 +103,36 @@ bool FaultInjectingFileSystem::Delete(const char* fileName) {
   return !ShouldFail(FileOp::kDelete) && real_.Delete(fileName);
 }
 
+bool FaultInjectingFileSystem::Unlock(FileHandle handle) {
+  return !ShouldFail(FileOp::kUnlock) && real_.Unlock(handle);
+}
+
+bool FaultInjectingFileSystem::LockShared(FileHandle handle) {
+  return !ShouldFail(FileOp::kLockShared) && real_.LockShared(handle);
+}
+
+bool FaultInjectingFileSystem::IdentityOf(FileHandle handle, FileIdentity& identity) {
+  return !ShouldFail(FileOp::kIdentity) && real_.IdentityOf(handle, identity);
+}
+
+bool FaultInjectingFileSystem::IdentityAt(const char* fileName, FileIdentity& identity) {
+  return !ShouldFail(FileOp::kIdentity) && real_.IdentityAt(fileName, identity);
+}
+
+bool FaultInjectingFileSystem::ReadStampClock(StampClockReading& reading) {
+  if (ShouldFail(FileOp::kStampClock)) return false;
+  if (!stampClock_) return real_.ReadStampClock(reading);
+  reading = *stampClock_;
+  return true;
+}
+
+void FaultInjectingFileSystem::SettleStampClock() {
+  constexpr int64_t kHour = int64_t{3600} * 1'000'000'000;
+  StampClockReading clock;
+  real_.ReadStampClock(clock);
+  stampClock_ = StampClockReading{clock.nowNs + kHour, 4'000'000};
+}
+
 ScopedFileSystem::ScopedFileSystem(FileSystem& files) : previous_(CGafRawFile::SetFileSystem(&files)) {}
 
 ScopedFileSystem::~ScopedFileSystem() { CGafRawFile::SetFileSystem(previous_); }

@@ -7,6 +7,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 
 #include "platform/FileSystem.h"
 
@@ -28,6 +29,10 @@ enum class FileOp {
   kSync,
   kSyncDirectory,
   kAnyIo,  // read, write, seek, tell, size, truncate or sync, counted together
+  kUnlock,
+  kLockShared,
+  kIdentity,  // of a handle or of a name
+  kStampClock,
   kCount
 };
 
@@ -44,6 +49,11 @@ class FaultInjectingFileSystem : public FileSystem {
   void ResetCounts();
   // Number of calls that were made to fail.
   uint64_t Injected() const { return injected_; }
+  // From now on the stamp clock reads `reading` (nullopt: the real clock).
+  void SetStampClock(std::optional<StampClockReading> reading) { stampClock_ = reading; }
+  // The stamp clock stands an hour ahead of the real one, with a 4 ms step,
+  // so that files written so far count as settled for a parked reader.
+  void SettleStampClock();
 
   bool Open(const char* fileName, uint32_t flagWord, FileHandle& handle) override;
   bool Close(FileHandle handle) override;
@@ -59,6 +69,11 @@ class FaultInjectingFileSystem : public FileSystem {
   bool TempFileName(char* name) override;
   bool Replace(const char* source, const char* target) override;
   bool Delete(const char* fileName) override;
+  bool Unlock(FileHandle handle) override;
+  bool LockShared(FileHandle handle) override;
+  bool IdentityOf(FileHandle handle, FileIdentity& identity) override;
+  bool IdentityAt(const char* fileName, FileIdentity& identity) override;
+  bool ReadStampClock(StampClockReading& reading) override;
 
  private:
   static std::size_t Index(FileOp op) { return static_cast<std::size_t>(op); }
@@ -71,6 +86,7 @@ class FaultInjectingFileSystem : public FileSystem {
   uint64_t armedAt_ = 0;
   bool sticky_ = false;
   uint64_t injected_ = 0;
+  std::optional<StampClockReading> stampClock_;
 };
 
 // Installs a file layer for the lifetime of the guard.

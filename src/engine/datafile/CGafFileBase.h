@@ -78,6 +78,8 @@ class CGafFileBase {
   // The file was created or truncated by this open, so its header is new.
   bool IsNewFile() const { return newFile_; }
   const std::string& FileName() const { return fileName_; }
+  // The open file's handle, or kInvalidFileHandle; the object keeps owning it.
+  FileHandle Handle() const { return file_; }
 
  protected:
   // Record buffers, allocated by an open: strings, per-set counts and

@@ -68,4 +68,18 @@ bool CGafRawFile::Replace(const char* source, const char* target) {
 
 bool CGafRawFile::Delete(const char* fileName) { return Files().Delete(fileName); }
 
+bool CGafRawFile::Unlock(FileHandle handle) { return Files().Unlock(handle); }
+
+bool CGafRawFile::LockShared(FileHandle handle) { return Files().LockShared(handle); }
+
+bool CGafRawFile::IdentityOf(FileHandle handle, FileIdentity& identity) {
+  return Files().IdentityOf(handle, identity);
+}
+
+bool CGafRawFile::IdentityAt(const char* fileName, FileIdentity& identity) {
+  return Files().IdentityAt(fileName, identity);
+}
+
+bool CGafRawFile::ReadStampClock(StampClockReading& reading) { return Files().ReadStampClock(reading); }
+
 }  // namespace kro

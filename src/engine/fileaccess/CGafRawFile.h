@@ -36,6 +36,14 @@ class CGafRawFile {
   static bool Replace(const char* source, const char* target);
   static bool Delete(const char* fileName);
 
+  // For readers that keep their files open between uses (FileSystem.h):
+  // false wherever the installed file services cannot do it.
+  static bool Unlock(FileHandle handle);
+  static bool LockShared(FileHandle handle);
+  static bool IdentityOf(FileHandle handle, FileIdentity& identity);
+  static bool IdentityAt(const char* fileName, FileIdentity& identity);
+  static bool ReadStampClock(StampClockReading& reading);
+
   // Installs the file services every later call goes to and returns the
   // previous ones. Tests install a fault-injecting layer; nullptr restores
   // the operating system's.
