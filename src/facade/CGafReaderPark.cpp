@@ -60,12 +60,16 @@ bool CGafReader::Park() {
   }
   if (IsReading() && EndSearch() != eKroOk) return false;
   if (dataFile_->Status() != kEngineOk) return false;
-  SetFileNames names;
-  if (!SetNamesFor(dataFile_->FileName(), names)) return false;
   // The stamps are taken while the locks are still held: nothing changes
-  // the files before they are let go of.
+  // the files before they are let go of. A resumed reader's stamps were
+  // checked against the files when it took its locks back, and no writer
+  // could change the files while it held them, so they stand as they are
+  // (and times that were settled then are settled now).
   const std::array<FileHandle, 3> handles = SetHandles();
-  if (!parkedStamps_.Take(names, handles)) return false;
+  if (!parkedStamps_.Taken()) {
+    SetFileNames names;
+    if (!SetNamesFor(dataFile_->FileName(), names) || !parkedStamps_.Take(names, handles)) return false;
+  }
   for (FileHandle handle : handles) {
     if (handle != kInvalidFileHandle && !CGafRawFile::Unlock(handle)) return false;
   }

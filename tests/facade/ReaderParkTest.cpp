@@ -82,6 +82,9 @@ TEST_F(ReaderParkTest, AWriterAppendsWhileTheReaderIsParkedAndTheReaderThenRefus
     CGafWriter blocked;
     EXPECT_NE(0u, blocked.Open(DataFile().c_str(), kGafOpenAppend, 0)) << "an open reader keeps writers out";
   }
+  // Parked and resumed a few times first: a reader parked again keeps the
+  // stamps it was resumed with, and they must still tell the change.
+  for (int cycle = 0; cycle < 3; ++cycle) ASSERT_TRUE(reader.Park() && reader.Resume());
   ASSERT_TRUE(reader.Park());
   {
     CGafWriter writer;

@@ -32,6 +32,7 @@ class SetFileStamps {
   // clock cannot be read, or a file's times are too recent to tell a later
   // change by (the stamps are then unusable).
   bool Take(const SetFileNames& names, const std::array<FileHandle, 3>& handles);
+  bool Taken() const { return taken_; }
   // Whether every noted file is still what its name names, unchanged, and
   // every absent one still absent. False before a successful Take.
   bool Unchanged() const;

@@ -78,6 +78,13 @@ class CIndexFile {
   // (valid until the next block operation), or into `scratch` (`size`
   // bytes) for a block read from the file.
   BlockIo ViewBlock(uint32_t position, uint32_t size, unsigned char* scratch, const unsigned char*& bytes);
+  // Brings blocks of `size` bytes at `positions` (ascending) into the cache
+  // ahead of their use: those not cached yet that lie close together (a run
+  // within kPrefetchBytes, as the children of a packed node lie) come in with
+  // one read per run; the others are left to be read when viewed. kOk, or
+  // kReadFailed when a read failed. Positions must be block places.
+  BlockIo PrefetchBlocks(const uint32_t* positions, uint32_t count, uint32_t size);
+  static constexpr uint32_t kPrefetchBytes = 16384;
   // Puts a whole block; it reaches the file when evicted or flushed.
   BlockIo WriteBlock(uint32_t position, const unsigned char* in, uint32_t size);
   // Writes every dirty cached block, adjacent ones together; they stay
@@ -183,6 +190,7 @@ class CIndexFile {
   BlockIo AppendBlock(uint32_t size, bool alignTornTail, uint32_t& position);
   // Writes back and drops the least recent blocks until the budget holds.
   BlockIo EvictOverBudget();
+  BlockIo ReadRun(const uint32_t* positions, uint32_t count, uint32_t size);
   bool WriteRun(uint32_t position, const unsigned char* bytes, size_t count);
 
   FileHandle handle_ = kInvalidFileHandle;
@@ -191,6 +199,7 @@ class CIndexFile {
   bool created_ = false;
   uint32_t fileSize_ = 0;
   BlockCache blocks_;
+  std::unique_ptr<unsigned char[]> prefetchBuffer_;  // kPrefetchBytes, made at the first run
 };
 
 }  // namespace kro

@@ -66,6 +66,47 @@ BlockIo CIndexFile::ViewBlock(uint32_t position, uint32_t size, unsigned char* s
   return EvictOverBudget();
 }
 
+BlockIo CIndexFile::PrefetchBlocks(const uint32_t* positions, uint32_t count, uint32_t size) {
+  uint32_t first = 0;
+  while (first < count) {
+    // The run: blocks not cached, back to back or with gaps, none
+    // overlapping the one before, all within kPrefetchBytes of the first.
+    uint32_t last = first;
+    while (blocks_.Find(positions[first]) != nullptr && first + 1 < count) last = ++first;
+    while (last + 1 < count && positions[last + 1] >= positions[last] + size &&
+           positions[last + 1] - positions[first] <= kPrefetchBytes - size &&
+           blocks_.Find(positions[last + 1]) == nullptr) {
+      ++last;
+    }
+    if (last > first) {
+      const BlockIo io = ReadRun(positions + first, last - first + 1, size);
+      if (io != BlockIo::kOk) return io;
+    }
+    first = last + 1;
+  }
+  return BlockIo::kOk;
+}
+
+// One read from the first block of the run through the last; every block
+// of the run goes into the cache.
+BlockIo CIndexFile::ReadRun(const uint32_t* positions, uint32_t count, uint32_t size) {
+  if (prefetchBuffer_ == nullptr) {
+    prefetchBuffer_.reset(new (std::nothrow) unsigned char[kPrefetchBytes]);
+    if (prefetchBuffer_ == nullptr) return BlockIo::kOk;  // each block is read when viewed
+  }
+  const uint32_t start = positions[0];
+  if (!SeekTo(handle_, start) || !CGafRawFile::Read(handle_, prefetchBuffer_.get(), positions[count - 1] + size - start)) {
+    return BlockIo::kReadFailed;
+  }
+  for (uint32_t i = 0; i < count; ++i) {
+    BlockCache::Block* kept = blocks_.Insert(positions[i], size);
+    if (kept != nullptr) std::memcpy(kept->bytes.get(), prefetchBuffer_.get() + (positions[i] - start), size);
+    const BlockIo io = EvictOverBudget();
+    if (io != BlockIo::kOk) return io;
+  }
+  return BlockIo::kOk;
+}
+
 BlockIo CIndexFile::WriteBlock(uint32_t position, const unsigned char* in, uint32_t size) {
   BlockCache::Block* cached = blocks_.Find(position);
   if (cached != nullptr && cached->size != size) {

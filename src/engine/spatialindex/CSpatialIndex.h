@@ -209,6 +209,9 @@ class CSpatialIndex : public CIndexFile, private NodeStore<SifNode> {
   // Takes the leaf's hits from step.slot on; true when the leaf is done,
   // false when the batch filled first (step.slot then says where to go on).
   bool ExamineLeafBlock(BlockStep& step, const unsigned char* block);
+  // Reads ahead, together, the children of the node at `step` (`block`)
+  // that the walk may enter. 0 or eSifReadError.
+  EngineStatus PrefetchChildren(const BlockStep& step, const unsigned char* block);
 
   // Compaction (CSpatialIndexCompact.cpp).
   EngineStatus CopyTree(IndexTempFile& temp, uint32_t& newFileSize, CIndexProgress* progress);

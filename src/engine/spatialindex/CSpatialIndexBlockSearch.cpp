@@ -9,6 +9,7 @@
 // step one level below the one before it; no position appears twice on it;
 // blockVisits_ counts the nodes entered since BeginSearch and stays within
 // VisitBudget().
+#include <algorithm>
 #include <array>
 
 #include "engine/spatialindex/CSpatialIndex.h"
@@ -65,6 +66,11 @@ EngineStatus CSpatialIndex::FillBatchFromBlocks() {
       if (ExamineLeafBlock(step, block)) --blockTop_;
       continue;
     }
+    if (status == kEngineOk && step.slot == 0) {
+      status = PrefetchChildren(step, block);
+      // The prefetch may have evicted the node's own block.
+      if (status == kEngineOk) status = ViewNode(step, scratch.data(), block);
+    }
     uint32_t child = 0;
     while (status == kEngineOk && child == 0 && step.slot < maximum) {
       const uint32_t slot = step.slot++;
@@ -83,6 +89,23 @@ EngineStatus CSpatialIndex::FillBatchFromBlocks() {
     }
   }
   return kEngineOk;
+}
+
+// The children of a node that meet the search box are read ahead together:
+// in a packed tree they lie side by side, so one read brings them all.
+EngineStatus CSpatialIndex::PrefetchChildren(const BlockStep& step, const unsigned char* block) {
+  const uint32_t childSize = header_.BlockSize(step.level - 1);
+  std::array<uint32_t, sif::kMaxSlots> children;
+  uint32_t count = 0;
+  for (uint32_t slot = 0; slot < header_.maxEntries && count < children.size(); ++slot) {
+    const uint32_t field = GetUInt(block + sif::ChildFieldOffset(slot), 32);
+    if (field != 0 && IsBlockPlace(field, childSize) && sif::Meets(SlotBox(block, slot), searchBox_)) {
+      children[count++] = field;
+    }
+  }
+  if (count < 2) return kEngineOk;
+  std::sort(children.begin(), children.begin() + count);
+  return PrefetchBlocks(children.data(), count, childSize) == BlockIo::kOk ? kEngineOk : eSifReadError;
 }
 
 bool CSpatialIndex::ExamineLeafBlock(BlockStep& step, const unsigned char* block) {

@@ -8,6 +8,7 @@
 
 #include "engine/spatialindex/SifBulkLoader.h"
 #include "engine/spatialindex/SifTestSupport.h"
+#include "support/FaultInjectingFileSystem.h"
 
 namespace kro::test {
 namespace {
@@ -51,6 +52,48 @@ TEST(SifBulkLoaderTest, WritesAVerifiedTreeThatAnswersLikeABruteForceScan) {
           EXPECT_EQ(BruteForce(model, box, filter), Positions(SearchAll(*index, box, filter)));
         }
       }
+    }
+  }
+}
+
+// A read-only search with a block cache reads the children it enters of a
+// packed node together: far fewer reads than leaves, the same answers
+// whatever the budget, and a failed read is a failed search.
+TEST(SifBulkLoaderTest, ChildrenOfAPackedNodeComeInWithOneRead) {
+  TempDir directory;
+  const std::string path = directory.File("packed.sif");
+  Model model;
+  std::vector<SifBulkEntry> entries = RandomEntries(8011, 7, model);
+  ASSERT_EQ(kEngineOk, BulkLoadSpatialIndex(path.c_str(), entries, SifPackOrder::kHilbert));
+  const BoundingBoxNode box = Box(-600, -500, 300, 200);
+  const std::vector<uint32_t> expected = BruteForce(model, box, 0);
+  ASSERT_GT(expected.size(), 1000u);
+  for (const size_t budget : {size_t{4096}, size_t{1} << 20}) {
+    SCOPED_TRACE(budget);
+    FaultInjectingFileSystem files;
+    ScopedFileSystem installed(files);
+    std::unique_ptr<CSpatialIndex> index = OpenIndex(path, kOpenReadOnly);
+    ASSERT_EQ(BlockIo::kOk, index->SetCacheBudget(budget));
+    files.ResetCounts();
+    EXPECT_EQ(expected, Positions(SearchAll(*index, box)));
+    // At least expected / 20 leaves hold the hits.
+    if (budget > 4096) {
+      EXPECT_LT(files.Calls(FileOp::kRead), expected.size() / 60);
+    }
+    const uint64_t reads = files.Calls(FileOp::kRead);
+    for (uint64_t k = 1; k <= reads; ++k) {
+      std::unique_ptr<CSpatialIndex> fresh = OpenIndex(path, kOpenReadOnly);
+      ASSERT_EQ(BlockIo::kOk, fresh->SetCacheBudget(budget));
+      files.FailNth(FileOp::kRead, k);
+      std::vector<SifHit> hits;
+      EngineStatus status = fresh->BeginSearch(box, 0, false);
+      SifHit hit;
+      while (status == kEngineOk && (status = fresh->GetNextHit(hit.recordPosition, hit.objectType, hit.box)) ==
+                                        kEngineOk) {
+        hits.push_back(hit);
+      }
+      EXPECT_EQ(eSifReadError, status) << "read " << k;
+      files.Disarm();
     }
   }
 }
