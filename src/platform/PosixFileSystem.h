@@ -18,6 +18,10 @@ namespace kro {
 // seek costs no system call, and a read or write is one pread or pwrite at
 // the kept offset. The engines seek before nearly every block they touch, so
 // this halves their system calls.
+// Whether `type` (statfs's f_type) is a file system served over a network
+// or by a user-space daemon, whose attributes need not show a change at once.
+bool IsRemoteFileSystemType(uint64_t type);
+
 class PosixFileSystem : public FileSystem {
  public:
   bool Open(const char* fileName, uint32_t flagWord, FileHandle& handle) override;
@@ -36,6 +40,8 @@ class PosixFileSystem : public FileSystem {
   bool Delete(const char* fileName) override;
   bool Unlock(FileHandle handle) override;
   bool LockShared(FileHandle handle) override;
+  // Refused on a file system shared over a network: its attributes may be
+  // cached here and show a change made elsewhere late.
   bool IdentityOf(FileHandle handle, FileIdentity& identity) override;
   bool IdentityAt(const char* fileName, FileIdentity& identity) override;
   // CLOCK_REALTIME_COARSE: the kernel stamps file times from that clock.

@@ -3,6 +3,7 @@
 // clock that tell whether a file changed in between.
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/vfs.h>
 #include <time.h>
 
 #include <cerrno>
@@ -37,6 +38,16 @@ bool LockWithoutWaiting(int fd, int operation) {
 
 }  // namespace
 
+bool IsRemoteFileSystemType(uint64_t type) {
+  // NFS, SMB, CIFS, SMB2, FUSE, Coda, AFS (two), Ceph, 9P, Lustre, GPFS.
+  static constexpr uint64_t kRemote[] = {0x6969,     0x517B,     0xFF534D42, 0xFE534D42, 0x65735546, 0x73757245,
+                                         0x5346414F, 0x6B414653, 0x00C36400, 0x01021997, 0x0BD00BD0, 0x47504653};
+  for (const uint64_t remote : kRemote) {
+    if (type == remote) return true;
+  }
+  return false;
+}
+
 bool PosixFileSystem::Unlock(FileHandle handle) {
   uint64_t offset = 0;
   if (!OffsetOf(handle, offset)) return false;
@@ -52,7 +63,11 @@ bool PosixFileSystem::LockShared(FileHandle handle) {
 bool PosixFileSystem::IdentityOf(FileHandle handle, FileIdentity& identity) {
   uint64_t offset = 0;
   struct stat info;
-  if (!OffsetOf(handle, offset) || ::fstat(handle, &info) != 0) return false;
+  struct statfs volume;
+  if (!OffsetOf(handle, offset) || ::fstat(handle, &info) != 0 || ::fstatfs(handle, &volume) != 0 ||
+      IsRemoteFileSystemType(static_cast<uint64_t>(volume.f_type))) {
+    return false;
+  }
   identity = IdentityFrom(info);
   return true;
 }

@@ -108,5 +108,16 @@ TEST_F(PosixFileIdentityTest, AChangeIsStampedNoEarlierThanTheClockReadBeforeIt)
   EXPECT_GE(changed.modifiedNs, clock.nowNs);
 }
 
+TEST(RemoteFileSystemTypes, NetworkAndUserSpaceFileSystemsAreToldFromLocalOnes) {
+  struct Case {
+    uint64_t type;
+    bool remote;
+  };
+  const Case cases[] = {{0x6969, true},      {0xFF534D42, true}, {0xFE534D42, true}, {0x517B, true},
+                        {0x65735546, true},  {0x00C36400, true}, {0x01021997, true}, {0xEF53, false},
+                        {0x01021994, false}, {0x58465342, false}, {0x9123683E, false}, {0x794C7630, false}};
+  for (const Case& c : cases) EXPECT_EQ(c.remote, IsRemoteFileSystemType(c.type)) << std::hex << c.type;
+}
+
 }  // namespace
 }  // namespace kro
