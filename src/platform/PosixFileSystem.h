@@ -9,6 +9,10 @@
 
 namespace kro {
 
+// Whether `type` (statfs's f_type) is a file system served over a network
+// or by a user-space daemon, whose attributes need not show a change at once.
+bool IsRemoteFileSystemType(uint64_t type);
+
 // Writers take an exclusive lock and readers a shared one (flock, never
 // waiting), so a second writer, or a reader of a file being written, fails to
 // open. Locks belong to the open file description, so two opens inside one
@@ -18,10 +22,6 @@ namespace kro {
 // seek costs no system call, and a read or write is one pread or pwrite at
 // the kept offset. The engines seek before nearly every block they touch, so
 // this halves their system calls.
-// Whether `type` (statfs's f_type) is a file system served over a network
-// or by a user-space daemon, whose attributes need not show a change at once.
-bool IsRemoteFileSystemType(uint64_t type);
-
 class PosixFileSystem : public FileSystem {
  public:
   bool Open(const char* fileName, uint32_t flagWord, FileHandle& handle) override;

@@ -148,6 +148,12 @@ TEST(GaftoolSortTest, RefusesADamagedSetAndATakenName) {
   EXPECT_EQ(2, RunTool({"sort", gaf, "--output", taken}).exitCode);
   EXPECT_EQ(takenBytes, ReadFileBytes(taken));
 
+  // A copy that cannot be written is reported and leaves nothing behind.
+  const ToolRun unwritable = RunTool({"sort", gaf, "--quiet", "--output", directory.File("missing/sorted.gaf")});
+  EXPECT_EQ(1, unwritable.exitCode);
+  EXPECT_NE(std::string::npos, unwritable.err.find("cannot create"));
+  EXPECT_FALSE(FileExists(directory.File("missing/sorted.sif")));
+
   Truncate(gaf, ReadFileBytes(gaf).size() - 2);
   const ToolRun run = RunTool({"sort", gaf, "--quiet"});
   EXPECT_EQ(1, run.exitCode);

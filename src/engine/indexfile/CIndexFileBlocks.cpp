@@ -67,12 +67,15 @@ BlockIo CIndexFile::ViewBlock(uint32_t position, uint32_t size, unsigned char* s
 }
 
 BlockIo CIndexFile::PrefetchBlocks(const uint32_t* positions, uint32_t count, uint32_t size) {
-  uint32_t first = 0;
-  while (first < count) {
+  if (size > kPrefetchBytes / 2) return BlockIo::kOk;  // no two such blocks fit one run
+  for (uint32_t first = 0; first < count;) {
+    if (blocks_.Find(positions[first]) != nullptr) {
+      ++first;
+      continue;
+    }
     // The run: blocks not cached, back to back or with gaps, none
     // overlapping the one before, all within kPrefetchBytes of the first.
     uint32_t last = first;
-    while (blocks_.Find(positions[first]) != nullptr && first + 1 < count) last = ++first;
     while (last + 1 < count && positions[last + 1] >= positions[last] + size &&
            positions[last + 1] - positions[first] <= kPrefetchBytes - size &&
            blocks_.Find(positions[last + 1]) == nullptr) {
