@@ -123,10 +123,7 @@ class CGafFile : public CGafFileBase {
   // read-ahead buffer), so records close together come in with one read.
   EngineStatus ReadRecordAt(uint32_t position, EGafObjectType& type, uint32_t readThrough = 0);
   // Whether the record header at `position` is in the read-ahead buffer.
-  bool HoldsRecordAt(uint32_t position) const {
-    return aheadFill_ > 0 && position >= aheadStart_ && position - aheadStart_ < aheadFill_ &&
-           aheadFill_ - (position - aheadStart_) >= gaf::kTagWordSize;
-  }
+  bool HoldsRecordAt(uint32_t position) const { return HeldAhead(position, gaf::kTagWordSize) != nullptr; }
   // Back to the first object.
   EngineStatus Rewind();
   // Ends a read pass: clears kEngineEndOfResults and returns a writable file
@@ -240,11 +237,22 @@ class CGafFile : public CGafFileBase {
   void Flush();
   // Writes out what the buffer holds and drops it if that failed.
   void FlushPending();
-  bool SeekTo(uint32_t position, EngineStatus failure = eGafSeekError);
+  // Nothing to flush and already there is the common case of a pass.
+  bool SeekTo(uint32_t position, EngineStatus failure = eGafSeekError) {
+    return (writeFill_ == 0 && position == filePosition_) || SeekElsewhere(position, failure);
+  }
+  bool SeekElsewhere(uint32_t position, EngineStatus failure);
   // Moves to `position` for writing, keeping buffered bytes when already there.
   bool PositionForWrite(uint32_t position);
   bool ReadBytes(void* into, uint32_t count);
   bool ReadTag(ChunkTag& tag);
+  // The file bytes [position, position + count) where the read-ahead buffer
+  // holds them, else null.
+  const uint8_t* HeldAhead(uint32_t position, uint32_t count) const {
+    if (aheadFill_ == 0 || position < aheadStart_) return nullptr;
+    const uint32_t offset = position - aheadStart_;
+    return offset <= aheadFill_ && count <= aheadFill_ - offset ? aheadBuffer_.get() + offset : nullptr;
+  }
   // Read-ahead: makes the file bytes [position, position + count) available
   // in the read-ahead buffer with one read at most. A pass that goes on where
   // the buffer ends reads kReadAheadSize bytes at once, a jump elsewhere only
@@ -252,7 +260,10 @@ class CGafFile : public CGafFileBase {
   // the buffer or lie past the end of the file; the caller then reads them
   // directly. After kLoaded and a failure the handle's offset is undefined.
   enum class AheadLoad { kLoaded, kUnsuitable, kSeekFailed, kReadFailed };
-  AheadLoad LoadAhead(uint32_t position, uint32_t count);
+  AheadLoad LoadAhead(uint32_t position, uint32_t count) {
+    return HeldAhead(position, count) != nullptr ? AheadLoad::kLoaded : LoadAheadFromFile(position, count);
+  }
+  AheadLoad LoadAheadFromFile(uint32_t position, uint32_t count);
   // Bytes a load at `position` away from the buffer reads: about one record,
   // or on through readThrough_ and a record beyond.
   uint32_t RandomLoadSize(uint32_t position) const;

@@ -104,7 +104,7 @@ void CGafFile::FlushPending() {
   writeFill_ = 0;
 }
 
-bool CGafFile::SeekTo(uint32_t position, EngineStatus failure) {
+bool CGafFile::SeekElsewhere(uint32_t position, EngineStatus failure) {
   FlushPending();
   if (position == filePosition_) return true;
   if (position > kMaxFileOffset) {
@@ -137,11 +137,8 @@ uint32_t CGafFile::RandomLoadSize(uint32_t position) const {
   return std::min(readThrough_ - position, gaf::kReadAheadSize - gaf::kRandomReadSize) + gaf::kRandomReadSize;
 }
 
-CGafFile::AheadLoad CGafFile::LoadAhead(uint32_t position, uint32_t count) {
+CGafFile::AheadLoad CGafFile::LoadAheadFromFile(uint32_t position, uint32_t count) {
   const uint32_t offset = position - aheadStart_;
-  if (aheadFill_ > 0 && position >= aheadStart_ && offset <= aheadFill_ && count <= aheadFill_ - offset) {
-    return AheadLoad::kLoaded;
-  }
   if (count > gaf::kReadAheadSize || position >= fileSize_ || count > fileSize_ - position) return AheadLoad::kUnsuitable;
   if (aheadBuffer_ == nullptr) {
     aheadBuffer_.reset(new (std::nothrow) uint8_t[gaf::kReadAheadSize]);
@@ -196,13 +193,26 @@ bool CGafFile::ReadBytes(void* into, uint32_t count) {
   return true;
 }
 
+// A pass finds the next tag in the read-ahead buffer almost always; it is
+// decoded there, and read through ReadBytes only when the buffer does not
+// hold its longest form.
 bool CGafFile::ReadTag(ChunkTag& tag) {
+  FlushPending();
+  const uint8_t* held = filePosition_ == kUnknownPosition
+                            ? nullptr
+                            : HeldAhead(filePosition_, gaf::kTagWordSize + gaf::kLongLengthSize);
   uint8_t bytes[gaf::kLongLengthSize];
-  if (!ReadBytes(bytes, gaf::kTagWordSize)) return false;
-  const uint32_t word = gaf::LoadU16(bytes);
+  if (held == nullptr && !ReadBytes(bytes, gaf::kTagWordSize)) return false;
+  const uint32_t word = gaf::LoadU16(held != nullptr ? held : bytes);
   tag.code = word >> gaf::kTagCodeShift & gaf::kTagCodeMask;
   tag.length = word & gaf::kTagLengthMask;
   tag.longForm = tag.length == gaf::kLongLengthMarker;
+  if (held != nullptr) {
+    const uint32_t size = tag.longForm ? gaf::kTagWordSize + gaf::kLongLengthSize : gaf::kTagWordSize;
+    if (tag.longForm) tag.length = gaf::LoadU32(held + gaf::kTagWordSize);
+    MoveTo(filePosition_ + size);
+    return true;
+  }
   if (tag.longForm) {
     if (!ReadBytes(bytes, gaf::kLongLengthSize)) return false;
     tag.length = gaf::LoadU32(bytes);

@@ -10,15 +10,6 @@
 
 namespace kro {
 
-GafPayloadReader::GafPayloadReader(FileHandle handle, uint8_t* window, uint32_t capacity, uint32_t length,
-                                   uint32_t loadLimit)
-    : handle_(handle), window_(window), capacity_(capacity), length_(length), loadLimit_(std::max(length, loadLimit)) {}
-
-GafPayloadReader::GafPayloadReader(uint8_t* loaded, uint32_t length, uint32_t loadLimit)
-    : GafPayloadReader(kInvalidFileHandle, loaded, std::max(length, loadLimit), length, loadLimit) {
-  end_ = loaded_ = loadLimit_;
-}
-
 bool GafPayloadReader::Fail(EngineStatus status) {
   if (failure_ == kEngineOk) failure_ = status;
   return false;
@@ -43,45 +34,6 @@ bool GafPayloadReader::Load(uint32_t count) {
   // Cannot fail while loadLimit_ >= length_; kept so that no later change of
   // the limits can turn into a read past the window.
   return end_ - begin_ >= count || Fail(eGafBadFormat);
-}
-
-template <typename T, typename Decode>
-bool GafPayloadReader::GetFixed(uint32_t size, T& value, Decode decode) {
-  value = 0;
-  if (!Need(size)) return false;
-  value = decode(window_ + begin_);
-  Take(size);
-  return true;
-}
-
-bool GafPayloadReader::GetU16(uint32_t& value) { return GetFixed(2, value, gaf::LoadU16); }
-bool GafPayloadReader::GetU32(uint32_t& value) { return GetFixed(4, value, gaf::LoadU32); }
-bool GafPayloadReader::GetF64(double& value) { return GetFixed(8, value, gaf::LoadF64); }
-
-bool GafPayloadReader::GetStringBytes(const uint8_t*& bytes, uint32_t& n, uint32_t& stored) {
-  stored = 0;
-  if (!Need(1)) return false;
-  n = window_[begin_];
-  uint32_t prefix = 1;
-  if (n >= gaf::kLongStringMarker) {
-    if (!Need(3)) return false;
-    n = gaf::LoadU16(window_ + begin_ + 1);
-    prefix = 3;
-  }
-  if (!Need(prefix + n)) return false;
-  bytes = window_ + begin_ + prefix;
-  stored = prefix + n;
-  Take(stored);
-  return true;
-}
-
-bool GafPayloadReader::GetString(char* out, size_t size, uint32_t& stored) {
-  out[0] = '\0';
-  const uint8_t* bytes = nullptr;
-  uint32_t n = 0;
-  if (!GetStringBytes(bytes, n, stored)) return false;
-  CopyTextCut(out, bytes, n, size - 1);
-  return true;
 }
 
 bool GafPayloadReader::GetString(std::string& out, uint32_t& stored) {
@@ -112,7 +64,9 @@ bool GafPayloadReader::Require(uint64_t count) {
 bool GafPayloadReader::GetVertices(CKroDoublePointNode* out, uint64_t count, uint32_t coordinateBytes) {
   const uint32_t vertexBytes = 2 * coordinateBytes;
   if (!Require(count * vertexBytes)) return false;
-  const uint32_t batchLimit = capacity_ / vertexBytes;
+  // Vertices already loaded (all of them, in the read-ahead buffer) come in
+  // one batch; others in batches that fit the window.
+  const uint32_t batchLimit = count * vertexBytes <= end_ - begin_ ? static_cast<uint32_t>(count) : capacity_ / vertexBytes;
   while (count > 0) {
     const uint32_t batch = static_cast<uint32_t>(std::min<uint64_t>(count, batchLimit));
     if (!Need(batch * vertexBytes)) return false;

@@ -8,13 +8,21 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <string>
 
 #include "KroGafExportImport/KroGafExportImport.h"
 #include "engine/EngineStatus.h"
+#include "engine/datafile/GafByteOrder.h"
+#include "engine/datafile/GafFormat.h"
 #include "platform/FileSystem.h"
 
 namespace kro {
+
+// Copies the whole characters of the `n` bytes at `bytes` that fit in
+// `limit` bytes, then a terminator; `out` holds limit + 1 bytes. Returns the
+// number of bytes copied.
+size_t CopyTextCut(char* out, const uint8_t* bytes, size_t n, size_t limit);
 
 class GafPayloadReader {
  public:
@@ -22,22 +30,42 @@ class GafPayloadReader {
   // At most `loadLimit` (>= length) bytes are read from the file, so that the
   // pad byte after an odd payload can come in the same read.
   // REQUIRES: `window` holds `capacity` bytes, capacity >= kMaxStringForm.
-  GafPayloadReader(FileHandle handle, uint8_t* window, uint32_t capacity, uint32_t length, uint32_t loadLimit);
+  GafPayloadReader(FileHandle handle, uint8_t* window, uint32_t capacity, uint32_t length, uint32_t loadLimit)
+      : handle_(handle),
+        window_(window),
+        capacity_(capacity),
+        length_(length),
+        loadLimit_(length > loadLimit ? length : loadLimit) {}
   // The payload and its `loadLimit` bytes are already in memory at `loaded`:
   // nothing is read from the file.
-  GafPayloadReader(uint8_t* loaded, uint32_t length, uint32_t loadLimit);
+  GafPayloadReader(uint8_t* loaded, uint32_t length, uint32_t loadLimit)
+      : GafPayloadReader(kInvalidFileHandle, loaded, length > loadLimit ? length : loadLimit, length, loadLimit) {
+    end_ = loaded_ = loadLimit_;
+  }
   GafPayloadReader(const GafPayloadReader&) = delete;
   GafPayloadReader& operator=(const GafPayloadReader&) = delete;
 
   // Each returns false, with Failure() set, when the payload is too short
   // (eGafBadFormat) or the file read fails (eGafReadError).
-  bool GetU16(uint32_t& value);
-  bool GetU32(uint32_t& value);
-  bool GetF64(double& value);
+  bool GetU16(uint32_t& value) { return GetFixed(2, value, gaf::LoadU16); }
+  bool GetU32(uint32_t& value) { return GetFixed(4, value, gaf::LoadU32); }
+  bool GetF64(double& value) { return GetFixed(8, value, gaf::LoadF64); }
   // A string in the data file's form, into a buffer of `size` (>= 1) bytes:
   // at most size - 1 bytes without splitting a multi-byte character, then a
   // terminator. `stored` is the whole stored size (n + 1 or n + 3).
-  bool GetString(char* out, size_t size, uint32_t& stored);
+  bool GetString(char* out, size_t size, uint32_t& stored) {
+    out[0] = '\0';
+    const uint8_t* bytes = nullptr;
+    uint32_t n = 0;
+    if (!GetStringBytes(bytes, n, stored)) return false;
+    if (n >= size) {
+      CopyTextCut(out, bytes, n, size - 1);
+    } else {  // the common case: the whole text fits, and no character can straddle the limit
+      std::memcpy(out, bytes, n);
+      out[n] = '\0';
+    }
+    return true;
+  }
   bool GetString(std::string& out, uint32_t& stored);
   bool Skip(uint32_t count);
   // Fails with eGafBadFormat unless `count` more bytes lie in the payload;
@@ -67,8 +95,31 @@ class GafPayloadReader {
     consumed_ += count;
   }
   template <typename T, typename Decode>
-  bool GetFixed(uint32_t size, T& value, Decode decode);
-  bool GetStringBytes(const uint8_t*& bytes, uint32_t& n, uint32_t& stored);
+  bool GetFixed(uint32_t size, T& value, Decode decode) {
+    value = 0;
+    if (!Need(size)) return false;
+    value = decode(window_ + begin_);
+    Take(size);
+    return true;
+  }
+  // The bytes of a string in the data file's form: a length byte, or the
+  // marker and a 2-byte length, then the bytes.
+  bool GetStringBytes(const uint8_t*& bytes, uint32_t& n, uint32_t& stored) {
+    stored = 0;
+    if (!Need(1)) return false;
+    n = window_[begin_];
+    uint32_t prefix = 1;
+    if (n >= gaf::kLongStringMarker) {
+      if (!Need(3)) return false;
+      n = gaf::LoadU16(window_ + begin_ + 1);
+      prefix = 3;
+    }
+    if (!Need(prefix + n)) return false;
+    bytes = window_ + begin_ + prefix;
+    stored = prefix + n;
+    Take(stored);
+    return true;
+  }
 
   FileHandle handle_;
   uint8_t* window_;
@@ -81,11 +132,6 @@ class GafPayloadReader {
   uint32_t loaded_ = 0;
   EngineStatus failure_ = kEngineOk;
 };
-
-// Copies the whole characters of the `n` bytes at `bytes` that fit in
-// `limit` bytes, then a terminator; `out` holds limit + 1 bytes. Returns the
-// number of bytes copied.
-size_t CopyTextCut(char* out, const uint8_t* bytes, size_t n, size_t limit);
 
 }  // namespace kro
 
