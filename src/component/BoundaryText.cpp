@@ -1,10 +1,23 @@
 #include "component/BoundaryText.h"
 
+#include <cstring>
 #include <new>
 
 #include "platform/CodePage.h"
 
 namespace kro {
+namespace {
+
+HRESULT CopyOut(const char* text, size_t length, BSTR* out) {
+  try {
+    *out = MultiByteToBstr(text, length);
+  } catch (const std::bad_alloc&) {
+    return E_OUTOFMEMORY;
+  }
+  return *out != nullptr ? S_OK : E_OUTOFMEMORY;
+}
+
+}  // namespace
 
 HRESULT BstrToText(BSTR text, std::string* out) {
   try {
@@ -29,18 +42,14 @@ HRESULT BstrToOptionalText(BSTR text, OptionalText* out) {
 HRESULT TextToBstr(const OptionalText& text, BSTR* out) {
   if (out == nullptr) return E_POINTER;
   *out = nullptr;
-  return text ? TextToBstr(text->c_str(), out) : S_OK;
+  // A stored text holds no zero byte: every way in stops at the first one.
+  return text ? CopyOut(text->data(), text->size(), out) : S_OK;
 }
 
 HRESULT TextToBstr(const char* text, BSTR* out) {
   if (out == nullptr) return E_POINTER;
   *out = nullptr;
-  try {
-    *out = MultiByteToBstr(text);
-  } catch (const std::bad_alloc&) {
-    return E_OUTOFMEMORY;
-  }
-  return *out != nullptr ? S_OK : E_OUTOFMEMORY;
+  return CopyOut(text, std::strlen(text), out);
 }
 
 }  // namespace kro

@@ -22,6 +22,8 @@ std::u16string MultiByteToWide(const char* text, size_t length);
 // Zero-terminated UTF-8 to a newly allocated BSTR that the receiver frees;
 // null only when memory runs out.
 BSTR MultiByteToBstr(const char* text);
+// The same for `length` bytes of UTF-8 without a zero byte among them.
+BSTR MultiByteToBstr(const char* text, size_t length);
 
 }  // namespace kro
 

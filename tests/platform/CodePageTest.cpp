@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <string>
 
 namespace kro {
 namespace {
@@ -57,6 +58,24 @@ TEST(CodePage, BstrConversionMatchesTheWideConversion) {
     EXPECT_EQ(std::u16string(text, SysStringLen(text)), expected) << input;
     EXPECT_EQ(text[SysStringLen(text)], 0) << input;
     SysFreeString(text);
+  }
+}
+
+// ASCII is recognised eight bytes at a time, then byte by byte: one byte
+// outside ASCII must be found at every place of every length around those
+// steps, and a text given with its length must not be read beyond it.
+TEST(CodePage, OneNonAsciiByteIsFoundAtEveryPlace) {
+  for (size_t length = 1; length <= 25; ++length) {
+    for (size_t at = 0; at < length; ++at) {
+      std::string input(length, 'a');
+      input[at] = '\xE9';  // an invalid byte: U+FFFD
+      const std::u16string expected = MultiByteToWide(input.data(), length);
+      BSTR text = MultiByteToBstr((input + "\xC3\xA9").data(), length);
+      ASSERT_NE(text, nullptr);
+      EXPECT_EQ(std::u16string(text, SysStringLen(text)), expected) << length << " " << at;
+      EXPECT_EQ(text[at], u'\xFFFD');
+      SysFreeString(text);
+    }
   }
 }
 
