@@ -72,7 +72,13 @@ class BlockCache {
  private:
   static constexpr uint32_t kEmpty = 0;  // table slot value; else entry + 1
 
-  size_t Home(uint32_t position) const { return (position * 0x9E3779B1u) & (table_.size() - 1); }
+  // Block positions share their low bits (blocks start at multiples of a
+  // grain), and so do their products with an odd number: the product's high
+  // bits are folded in, or most slots would never be a home.
+  size_t Home(uint32_t position) const {
+    const uint32_t product = position * 0x9E3779B1u;
+    return (product ^ product >> 16) & (table_.size() - 1);
+  }
   // The table slot that holds `position`, or the empty slot where it would go.
   size_t Probe(uint32_t position) const;
   // Doubles the table when it is half full. False when that failed.

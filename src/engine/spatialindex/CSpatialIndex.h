@@ -187,7 +187,13 @@ class CSpatialIndex : public CIndexFile, private NodeStore<SifNode> {
   struct BlockStep {
     uint32_t position;
     uint32_t level;
-    uint32_t slot;  // the next slot to look at
+    // A leaf: the next slot to look at. An inner node: the next of
+    // `children`, the children that meet the search box in slot order,
+    // taken from its block once, at the first visit (`scanned`).
+    uint32_t slot;
+    bool scanned;
+    uint32_t childCount;
+    std::array<uint32_t, sif::kMaxSlots> children;
   };
   bool CanWalkBlocks() const { return IsReadOnly() && CacheBudget() > 0; }
   // The box of `slot` in the node block `block`.
@@ -209,9 +215,12 @@ class CSpatialIndex : public CIndexFile, private NodeStore<SifNode> {
   // Takes the leaf's hits from step.slot on; true when the leaf is done,
   // false when the batch filled first (step.slot then says where to go on).
   bool ExamineLeafBlock(BlockStep& step, const unsigned char* block);
-  // Reads ahead, together, the children of the node at `step` (`block`)
-  // that the walk may enter. 0 or eSifReadError.
-  EngineStatus PrefetchChildren(const BlockStep& step, const unsigned char* block);
+  // Takes the children of the inner node `step` that meet the search box
+  // from its block, then reads them ahead. 0 or eSifReadError.
+  EngineStatus ScanInnerBlock(BlockStep& step, const unsigned char* block);
+  // Reads ahead, together, the children of the scanned node `step` that the
+  // walk will enter. 0 or eSifReadError.
+  EngineStatus PrefetchChildren(const BlockStep& step);
 
   // Compaction (CSpatialIndexCompact.cpp).
   EngineStatus CopyTree(IndexTempFile& temp, uint32_t& newFileSize, CIndexProgress* progress);

@@ -26,7 +26,7 @@ EngineStatus CSpatialIndex::StartBlockWalk() {
   blockWalk_ = true;
   blockVisits_ = 0;
   if (header_.rootPosition == 0) return kEngineOk;
-  blockPath_[0] = BlockStep{header_.rootPosition, header_.height - 1, 0};
+  blockPath_[0] = BlockStep{header_.rootPosition, header_.height - 1, 0, false, 0, {}};
   blockTop_ = 0;
   ++blockVisits_;
   // The root is read now, so that a search of a file whose root cannot be
@@ -51,38 +51,31 @@ EngineStatus CSpatialIndex::PushBlock(uint32_t position) {
     if (blockPath_[depth].position == position) return eSifReadError;
   }
   if (blockTop_ + 1 >= static_cast<int>(blockPath_.size()) || ++blockVisits_ > VisitBudget()) return eSifReadError;
-  blockPath_[++blockTop_] = BlockStep{position, level, 0};
+  blockPath_[++blockTop_] = BlockStep{position, level, 0, false, 0, {}};
   return kEngineOk;
 }
 
+// An inner node's block is looked at once, at the first visit; coming back
+// to the node after a child takes the next child from the step alone.
 EngineStatus CSpatialIndex::FillBatchFromBlocks() {
-  const uint32_t maximum = header_.maxEntries;
   BlockBytes scratch;
   while (blockTop_ >= 0 && BatchHasRoom()) {
     BlockStep& step = blockPath_[blockTop_];
-    const unsigned char* block = nullptr;
-    EngineStatus status = ViewNode(step, scratch.data(), block);
-    if (status == kEngineOk && step.level == 0) {
-      if (ExamineLeafBlock(step, block)) --blockTop_;
-      continue;
+    EngineStatus status = kEngineOk;
+    if (step.level == 0 || !step.scanned) {
+      const unsigned char* block = nullptr;
+      status = ViewNode(step, scratch.data(), block);
+      if (status == kEngineOk && step.level == 0) {
+        if (ExamineLeafBlock(step, block)) --blockTop_;
+        continue;
+      }
+      if (status == kEngineOk) status = ScanInnerBlock(step, block);
     }
-    if (status == kEngineOk && step.slot == 0) {
-      status = PrefetchChildren(step, block);
-      // The prefetch may have evicted the node's own block.
-      if (status == kEngineOk) status = ViewNode(step, scratch.data(), block);
-    }
-    uint32_t child = 0;
-    while (status == kEngineOk && child == 0 && step.slot < maximum) {
-      const uint32_t slot = step.slot++;
-      const uint32_t field = GetUInt(block + sif::ChildFieldOffset(slot), 32);
-      if (field == 0) continue;
-      if (sif::Meets(SlotBox(block, slot), searchBox_)) child = field;
-    }
-    if (status == kEngineOk && child == 0) {
+    if (status == kEngineOk && step.slot == step.childCount) {
       --blockTop_;
       continue;
     }
-    if (status == kEngineOk) status = PushBlock(child);
+    if (status == kEngineOk) status = PushBlock(step.children[step.slot++]);
     if (status != kEngineOk) {
       blockTop_ = -1;
       return status;
@@ -91,17 +84,24 @@ EngineStatus CSpatialIndex::FillBatchFromBlocks() {
   return kEngineOk;
 }
 
+EngineStatus CSpatialIndex::ScanInnerBlock(BlockStep& step, const unsigned char* block) {
+  step.scanned = true;
+  step.slot = step.childCount = 0;
+  for (uint32_t slot = 0; slot < header_.maxEntries && step.childCount < step.children.size(); ++slot) {
+    const uint32_t field = GetUInt(block + sif::ChildFieldOffset(slot), 32);
+    if (field != 0 && sif::Meets(SlotBox(block, slot), searchBox_)) step.children[step.childCount++] = field;
+  }
+  return PrefetchChildren(step);
+}
+
 // The children of a node that meet the search box are read ahead together:
 // in a packed tree they lie side by side, so one read brings them all.
-EngineStatus CSpatialIndex::PrefetchChildren(const BlockStep& step, const unsigned char* block) {
+EngineStatus CSpatialIndex::PrefetchChildren(const BlockStep& step) {
   const uint32_t childSize = header_.BlockSize(step.level - 1);
   std::array<uint32_t, sif::kMaxSlots> children;
   uint32_t count = 0;
-  for (uint32_t slot = 0; slot < header_.maxEntries && count < children.size(); ++slot) {
-    const uint32_t field = GetUInt(block + sif::ChildFieldOffset(slot), 32);
-    if (field != 0 && IsBlockPlace(field, childSize) && sif::Meets(SlotBox(block, slot), searchBox_)) {
-      children[count++] = field;
-    }
+  for (uint32_t i = 0; i < step.childCount; ++i) {
+    if (IsBlockPlace(step.children[i], childSize)) children[count++] = step.children[i];
   }
   if (count < 2) return kEngineOk;
   std::sort(children.begin(), children.begin() + count);
