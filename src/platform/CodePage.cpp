@@ -1,7 +1,6 @@
 #include "platform/CodePage.h"
 
 #include <algorithm>
-#include <cstdint>
 #include <cstring>
 #include <limits>
 
@@ -48,19 +47,6 @@ char32_t DecodeUtf8(const unsigned char* bytes, size_t length) {
   char32_t code = bytes[0] & (0x7F >> length);
   for (size_t i = 1; i < length; ++i) code = (code << 6) | (bytes[i] & 0x3F);
   return code;
-}
-
-// Eight bytes at a time: the texts of map objects are short, and mostly ASCII.
-bool IsAscii(const unsigned char* bytes, size_t length) {
-  uint64_t highBits = 0;
-  size_t i = 0;
-  for (; i + sizeof highBits <= length; i += sizeof highBits) {
-    uint64_t word;
-    std::memcpy(&word, bytes + i, sizeof word);
-    highBits |= word;
-  }
-  for (; i < length; ++i) highBits |= bytes[i];
-  return (highBits & 0x8080808080808080ull) == 0;
 }
 
 bool IsHighSurrogate(char16_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
@@ -128,7 +114,7 @@ BSTR MultiByteToBstr(const char* text) { return MultiByteToBstr(text, std::strle
 // way a conversion makes one allocation.
 BSTR MultiByteToBstr(const char* text, size_t length) {
   const auto* bytes = reinterpret_cast<const unsigned char*>(text);
-  const bool ascii = IsAscii(bytes, length);
+  const bool ascii = IsAsciiRun(text, length);
   size_t units = length;
   if (!ascii) {
     units = 0;

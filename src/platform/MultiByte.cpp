@@ -1,5 +1,6 @@
 #include "platform/MultiByte.h"
 
+#include <cstdint>
 #include <cstring>
 
 namespace kro {
@@ -44,11 +45,27 @@ size_t BoundedLength(const char* text, size_t limit) {
   return end == nullptr ? limit : static_cast<size_t>(static_cast<const char*>(end) - text);
 }
 
+// Eight bytes at a time: keys and names are short, and mostly ASCII.
+bool IsAsciiRun(const char* text, size_t length) {
+  uint64_t highBits = 0;
+  size_t i = 0;
+  for (; i + sizeof highBits <= length; i += sizeof highBits) {
+    uint64_t word;
+    std::memcpy(&word, text + i, sizeof word);
+    highBits |= word;
+  }
+  for (; i < length; ++i) highBits |= static_cast<unsigned char>(text[i]);
+  return (highBits & 0x8080808080808080ull) == 0;
+}
+
 size_t MbBoundedPrefix(const char* text, size_t limit) {
   // Look up to three bytes past the limit, so that a sequence of up to four
   // bytes that straddles the limit is recognised as whole and left out
   // rather than split (its lead byte kept alone).
   const size_t length = BoundedLength(text, limit + 3);
+  // ASCII up to the limit: every byte is a character, none straddles it.
+  const size_t within = length < limit ? length : limit;
+  if (IsAsciiRun(text, within)) return within;
   size_t taken = 0;
   while (taken < length) {
     const size_t step = MbCharLength(text + taken, length - taken);

@@ -38,6 +38,9 @@ int MbCompareBounded(const char* a, const char* b, size_t count);
 // Number of bytes before the terminator, looking at no more than `limit`.
 size_t BoundedLength(const char* text, size_t limit);
 
+// Whether the `length` bytes at `text` are all ASCII (below 0x80).
+bool IsAsciiRun(const char* text, size_t length);
+
 }  // namespace kro
 
 #endif
