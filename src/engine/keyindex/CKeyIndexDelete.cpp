@@ -112,10 +112,10 @@ EngineStatus CKeyIndex::FixUnderflow(KifNode& parent, uint32_t c, KifNode& child
 // root.
 EngineStatus CKeyIndex::MergeNodes(KifNode& parent, uint32_t s, KifNode& left, KifNode& right) {
   const uint32_t leftCount = left.count;
-  CopyEntry(left, leftCount, parent, s);
+  CopyEntry(left, leftCount, parent, s, header_.keyLength);
   left.children[leftCount + 1] = right.children[0];
   for (uint32_t i = 0; i < right.count; ++i) {
-    CopyEntry(left, leftCount + 1 + i, right, i);
+    CopyEntry(left, leftCount + 1 + i, right, i, header_.keyLength);
     left.children[leftCount + 2 + i] = right.children[i + 1];
   }
   left.count = leftCount + 1 + right.count;

@@ -65,9 +65,8 @@ void CKeyIndex::InsertInNode(KifNode& node, uint32_t slot, const char* key, uint
   // A node already overfull was left so by a failed change, after which no
   // change runs; never write past the buffer.
   if (node.count >= kSlotCount || slot > node.count) return;
-  for (uint32_t i = node.count; i > slot; --i) CopyEntry(node, i, node, i - 1);
+  for (uint32_t i = node.count; i > slot; --i) CopyEntry(node, i, node, i - 1, header_.keyLength);
   for (uint32_t i = node.count + 1; i > slot + 1; --i) node.children[i] = node.children[i - 1];
-  std::memset(node.keys[slot], 0, kMaxKeyLength);
   std::memcpy(node.keys[slot], key, header_.keyLength);
   node.values[slot] = value;
   node.children[slot + 1] = rightChild;
@@ -78,10 +77,10 @@ void CKeyIndex::InsertInNode(KifNode& node, uint32_t slot, const char* key, uint
 // Entry `slot` and child `slot` + 1 disappear.
 void CKeyIndex::RemoveFromNode(KifNode& node, uint32_t slot) {
   if (slot >= node.count) return;
-  for (uint32_t i = slot + 1; i < node.count; ++i) CopyEntry(node, i - 1, node, i);
+  for (uint32_t i = slot + 1; i < node.count; ++i) CopyEntry(node, i - 1, node, i, header_.keyLength);
   for (uint32_t i = slot + 2; i <= node.count; ++i) node.children[i - 1] = node.children[i];
   --node.count;
-  ClearEntry(node, node.count);
+  ClearEntry(node, node.count, header_.keyLength);
   node.children[node.count + 1] = 0;
   node.dirty = true;
 }
@@ -93,17 +92,17 @@ void CKeyIndex::RotateLeft(KifNode& parent, uint32_t s, KifNode& left, KifNode& 
   const uint32_t rightCount = right.count;
   if (rightCount <= leftCount) return;
   const uint32_t n = (rightCount - leftCount + 1) / 2;
-  CopyEntry(left, leftCount, parent, s);
+  CopyEntry(left, leftCount, parent, s, header_.keyLength);
   left.children[leftCount + 1] = right.children[0];
   for (uint32_t i = 0; i + 1 < n; ++i) {
-    CopyEntry(left, leftCount + 1 + i, right, i);
+    CopyEntry(left, leftCount + 1 + i, right, i, header_.keyLength);
     left.children[leftCount + 2 + i] = right.children[i + 1];
   }
-  CopyEntry(parent, s, right, n - 1);
-  for (uint32_t i = n; i < rightCount; ++i) CopyEntry(right, i - n, right, i);
+  CopyEntry(parent, s, right, n - 1, header_.keyLength);
+  for (uint32_t i = n; i < rightCount; ++i) CopyEntry(right, i - n, right, i, header_.keyLength);
   for (uint32_t i = n; i <= rightCount; ++i) right.children[i - n] = right.children[i];
   for (uint32_t i = rightCount - n; i < rightCount; ++i) {
-    ClearEntry(right, i);
+    ClearEntry(right, i, header_.keyLength);
     right.children[i + 1] = 0;
   }
   left.count = leftCount + n;
@@ -118,18 +117,18 @@ void CKeyIndex::RotateRight(KifNode& parent, uint32_t s, KifNode& left, KifNode&
   const uint32_t rightCount = right.count;
   if (leftCount <= rightCount) return;
   const uint32_t n = (leftCount - rightCount + 1) / 2;
-  for (uint32_t i = rightCount; i-- > 0;) CopyEntry(right, i + n, right, i);
+  for (uint32_t i = rightCount; i-- > 0;) CopyEntry(right, i + n, right, i, header_.keyLength);
   for (uint32_t i = rightCount + 1; i-- > 0;) right.children[i + n] = right.children[i];
-  CopyEntry(right, n - 1, parent, s);
+  CopyEntry(right, n - 1, parent, s, header_.keyLength);
   right.children[n - 1] = left.children[leftCount];
   const uint32_t first = leftCount - n + 1;  // first entry of `left` that moves whole
   for (uint32_t j = 0; j + 1 < n; ++j) {
-    CopyEntry(right, j, left, first + j);
+    CopyEntry(right, j, left, first + j, header_.keyLength);
     right.children[j] = left.children[first + j];
   }
-  CopyEntry(parent, s, left, leftCount - n);
+  CopyEntry(parent, s, left, leftCount - n, header_.keyLength);
   for (uint32_t i = leftCount - n; i < leftCount; ++i) {
-    ClearEntry(left, i);
+    ClearEntry(left, i, header_.keyLength);
     left.children[i + 1] = 0;
   }
   left.count = leftCount - n;
@@ -145,14 +144,14 @@ EngineStatus CKeyIndex::SplitNode(KifNode& node, Promotion& up) {
   if (!right) return status;
   const uint32_t count = node.count;
   const uint32_t h = count / 2;
-  std::memcpy(up.key, node.keys[h], kMaxKeyLength);
+  std::memcpy(up.key, node.keys[h], header_.keyLength);
   up.value = node.values[h];
   up.rightChild = right->position;
-  for (uint32_t i = h + 1; i < count; ++i) CopyEntry(*right, i - h - 1, node, i);
+  for (uint32_t i = h + 1; i < count; ++i) CopyEntry(*right, i - h - 1, node, i, header_.keyLength);
   for (uint32_t i = h + 1; i <= count; ++i) right->children[i - h - 1] = node.children[i];
   right->count = count - h - 1;
   for (uint32_t i = h; i < count; ++i) {
-    ClearEntry(node, i);
+    ClearEntry(node, i, header_.keyLength);
     node.children[i + 1] = 0;
   }
   node.count = h;

@@ -24,13 +24,16 @@ struct KifNode : CachedNodeState {
   uint32_t children[kif::kChildCount] = {};
 };
 
-inline void CopyEntry(KifNode& to, uint32_t toSlot, const KifNode& from, uint32_t fromSlot) {
-  std::memcpy(to.keys[toSlot], from.keys[fromSlot], kif::kMaxKeyLength);
+// Entry moves touch the first `keyLength` bytes of a key slot (the key
+// length L of the index), the only ones that carry meaning: short keys do
+// not pay for the longest.
+inline void CopyEntry(KifNode& to, uint32_t toSlot, const KifNode& from, uint32_t fromSlot, uint32_t keyLength) {
+  std::memcpy(to.keys[toSlot], from.keys[fromSlot], keyLength);
   to.values[toSlot] = from.values[fromSlot];
 }
 
-inline void ClearEntry(KifNode& node, uint32_t slot) {
-  std::memset(node.keys[slot], 0, kif::kMaxKeyLength);
+inline void ClearEntry(KifNode& node, uint32_t slot, uint32_t keyLength) {
+  std::memset(node.keys[slot], 0, keyLength);
   node.values[slot] = 0;
 }
 
