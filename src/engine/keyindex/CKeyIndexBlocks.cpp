@@ -28,8 +28,9 @@ EngineStatus CKeyIndex::ReadNode(uint32_t position, uint32_t level, KifNode& nod
   const uint32_t keyLength = header_.keyLength;
   const uint32_t size = header_.BlockSize(level);
   if (!IsValidPosition(position, size)) return eKifReadError;
-  unsigned char block[kMaxBlockSize];
-  const BlockIo io = ReadBlock(position, block, size);
+  unsigned char scratch[kMaxBlockSize];
+  const unsigned char* block = nullptr;
+  const BlockIo io = ViewBlock(position, size, scratch, block);
   if (io != BlockIo::kOk) return io == BlockIo::kWriteFailed ? eKifWriteError : eKifReadError;
 
   // A field of exactly L bytes has no terminator; give the bounded copy one.
