@@ -69,6 +69,7 @@ int Repair(const RepairOptions& options, const SetPaths& paths) {
     PrintFindings(damaged.findings, stderr);
     return kExitProblems;
   }
+  LetIndexesGo(damaged);
   size_t kept = 0;
   const bool withKeyIndex = damaged.hasKeyIndex;
   if (!WriteRecoveredSet(damaged, output, withKeyIndex, options.set.quiet, kept)) {

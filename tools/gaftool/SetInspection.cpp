@@ -56,4 +56,11 @@ void InspectSet(const SetPaths& paths, bool keepNodeBoxes, SetInspection& inspec
   }
 }
 
+void LetIndexesGo(SetInspection& inspection) {
+  inspection.spatialBytes = ByteFile();
+  inspection.keyBytes = ByteFile();
+  inspection.spatial = SifScan();
+  inspection.key = KifScan();
+}
+
 }  // namespace gaftool

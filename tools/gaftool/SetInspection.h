@@ -43,6 +43,11 @@ struct SetInspection {
 void InspectSet(const SetPaths& paths, bool keepNodeBoxes, SetInspection& inspection,
                 kro::CIndexProgress* progress = nullptr);
 
+// Frees the bytes and walks of both indexes, keeping the data file, its walk,
+// the findings and whether each index exists: what a command that copies the
+// records into a new set with new indexes still needs.
+void LetIndexesGo(SetInspection& inspection);
+
 }  // namespace gaftool
 
 #endif

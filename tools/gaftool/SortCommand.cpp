@@ -51,23 +51,37 @@ bool IndexSortedSet(const SetPaths& output, const std::vector<kro::IndexedRecord
   return false;
 }
 
-// Checks the set and writes its sorted copy with both indexes; the set read
-// into memory is let go before the copy is checked in turn.
-int WriteSortedCopy(const SortOptions& options, const SetPaths& paths, const SetPaths& output, size_t& copiedCount) {
-  SetInspection source;
+// Reads the set into `source` and checks it; false, after saying why, when
+// it has problems.
+bool InspectSoundSet(const SortOptions& options, const SetPaths& paths, SetInspection& source) {
   {
     TerminalProgress progress("checking " + paths.data, options.set.quiet);
     InspectSet(paths, false, source, &progress);
   }
-  if (!source.findings.Empty()) {
-    PrintFindings(source.findings, stderr);
-    std::fprintf(stderr, "gaftool: %s: the set has problems; sort copies only a sound set\n", paths.data.c_str());
-    return kExitProblems;
-  }
+  if (source.findings.Empty()) return true;
+  PrintFindings(source.findings, stderr);
+  std::fprintf(stderr, "gaftool: %s: the set has problems; sort copies only a sound set\n", paths.data.c_str());
+  return false;
+}
+
+// Checks the set and writes its sorted copy with both indexes. The set's own
+// indexes are let go once it is found sound, and its data file before the
+// new indexes are built.
+int WriteSortedCopy(const SortOptions& options, const SetPaths& paths, const SetPaths& output, size_t& copiedCount) {
   std::vector<kro::IndexedRecord> copied;
-  if (!CopyRecords(source, HilbertOrder(source.data.records), output, "sorting " + paths.data, options.set.quiet,
-                   copied) ||
-      !IndexSortedSet(output, copied, source.hasKeyIndex)) {
+  bool withKeyIndex = false;
+  {
+    SetInspection source;
+    if (!InspectSoundSet(options, paths, source)) return kExitProblems;
+    LetIndexesGo(source);
+    withKeyIndex = source.hasKeyIndex;
+    if (!CopyRecords(source, HilbertOrder(source.data.records), output, "sorting " + paths.data, options.set.quiet,
+                     copied)) {
+      RemoveSet(output);
+      return kExitProblems;
+    }
+  }
+  if (!IndexSortedSet(output, copied, withKeyIndex)) {
     RemoveSet(output);
     return kExitProblems;
   }
