@@ -10,6 +10,7 @@
 #include "engine/indexfile/CIndexProgress.h"
 #include "engine/keyindex/CKeyIndex.h"
 #include "engine/spatialindex/CSpatialIndex.h"
+#include "facade/CGafEngine.h"
 #include "facade/RecordContents.h"
 #include "platform/FileSystem.h"
 
@@ -107,6 +108,10 @@ EngineStatus WriteKeyIndex(const std::vector<IndexedRecord>& records, const std:
     std::unique_ptr<CKeyIndex> index(
         new (std::nothrow) CKeyIndex(temporary.c_str(), kOpenReadWrite | kOpenCreateTruncate, status));
     if (index == nullptr) return eKifCannotOpen;
+    // Keys come in the order of the records, which is no order of the keys:
+    // without a block cache nearly every insertion would read and write a
+    // node. A key index's bytes do not depend on the budget.
+    if (status == kEngineOk) (void)index->SetCacheBudget(CGafEngine::kDefaultIndexCacheBudget);
     for (size_t i = 0; i < records.size() && status == kEngineOk; ++i) {
       if (std::strlen(records[i].key.c_str()) > index->GetKeyLength()) {
         ++skippedKeys;
