@@ -217,11 +217,7 @@ bool PosixFileSystem::Truncate(FileHandle handle, uint32_t size) {
   return ::ftruncate(handle, static_cast<off_t>(size)) == 0;
 }
 
-bool PosixFileSystem::Sync(FileHandle handle) {
-  uint64_t offset = 0;
-  if (!OffsetOf(handle, offset)) return false;
-  return ::fdatasync(handle) == 0;
-}
+bool PosixFileSystem::Sync(FileHandle handle) { return IsOpen(handle) && ::fdatasync(handle) == 0; }
 
 bool PosixFileSystem::SyncDirectory(const char* fileName) {
   if (fileName == nullptr) return false;

@@ -50,6 +50,10 @@ class PosixFileSystem : public FileSystem {
  private:
   // False for a handle this layer did not open.
   bool OffsetOf(FileHandle handle, uint64_t& offset) const;
+  bool IsOpen(FileHandle handle) const {
+    uint64_t offset = 0;
+    return OffsetOf(handle, offset);
+  }
   void SetOffset(FileHandle handle, uint64_t offset);
 
   // One slot per file descriptor number; kNotOpen marks a descriptor this

@@ -48,23 +48,14 @@ bool IsRemoteFileSystemType(uint64_t type) {
   return false;
 }
 
-bool PosixFileSystem::Unlock(FileHandle handle) {
-  uint64_t offset = 0;
-  if (!OffsetOf(handle, offset)) return false;
-  return LockWithoutWaiting(handle, LOCK_UN);
-}
+bool PosixFileSystem::Unlock(FileHandle handle) { return IsOpen(handle) && LockWithoutWaiting(handle, LOCK_UN); }
 
-bool PosixFileSystem::LockShared(FileHandle handle) {
-  uint64_t offset = 0;
-  if (!OffsetOf(handle, offset)) return false;
-  return LockWithoutWaiting(handle, LOCK_SH);
-}
+bool PosixFileSystem::LockShared(FileHandle handle) { return IsOpen(handle) && LockWithoutWaiting(handle, LOCK_SH); }
 
 bool PosixFileSystem::IdentityOf(FileHandle handle, FileIdentity& identity) {
-  uint64_t offset = 0;
   struct stat info;
   struct statfs volume;
-  if (!OffsetOf(handle, offset) || ::fstat(handle, &info) != 0 || ::fstatfs(handle, &volume) != 0 ||
+  if (!IsOpen(handle) || ::fstat(handle, &info) != 0 || ::fstatfs(handle, &volume) != 0 ||
       IsRemoteFileSystemType(static_cast<uint64_t>(volume.f_type))) {
     return false;
   }

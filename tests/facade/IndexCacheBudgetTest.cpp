@@ -7,8 +7,12 @@
 
 #include <random>
 #include <string>
+#include <vector>
 
+#include "engine/keyindex/CKeyIndex.h"
 #include "facade/CGafWriter.h"
+#include "facade/IndexRebuild.h"
+#include "support/FaultInjectingFileSystem.h"
 #include "support/TempDir.h"
 
 namespace kro::test {
@@ -54,6 +58,48 @@ TEST(IndexCacheBudget, SetsAreByteIdenticalWhateverTheBudget) {
             << extension << " differs with budget " << budget << ", kif " << useKif;
       }
     }
+  }
+}
+
+// A rebuilt key index keeps its blocks in a cache and writes most of them
+// only when it closes. It must come out as one built without a cache, and a
+// write that fails, whenever it comes, must fail the rebuild and leave the
+// index already at the name as it was, with no temporary file behind.
+TEST(IndexCacheBudget, KeyIndexRebuildMatchesAnUncachedBuildAndFailsWholeAtEveryFailedWrite) {
+  std::mt19937 random(11);
+  std::vector<IndexedRecord> records(3000);
+  for (size_t i = 0; i < records.size(); ++i) {
+    records[i].position = static_cast<uint32_t>(512 + 2 * i);
+    records[i].key = "k" + std::to_string(random() % 100000);
+  }
+  TempDir dir;
+  const std::string uncached = dir.File("uncached.kif");
+  {
+    EngineStatus status = kEngineOk;
+    CKeyIndex index(uncached.c_str(), kOpenReadWrite | kOpenCreateTruncate, status);
+    ASSERT_EQ(kEngineOk, status);
+    for (const IndexedRecord& record : records) ASSERT_EQ(kEngineOk, index.Insert(record.key.c_str(), record.position));
+    ASSERT_EQ(kEngineOk, index.Close());
+  }
+  const std::string name = dir.File("set.kif");
+  FaultInjectingFileSystem files;
+  ScopedFileSystem installed(files);
+  uint32_t skipped = 0;
+  ASSERT_EQ(kEngineOk, WriteKeyIndex(records, name, skipped));
+  const Bytes built = ReadFileBytes(name);
+  EXPECT_TRUE(built == ReadFileBytes(uncached));
+  files.ResetCounts();
+  ASSERT_EQ(kEngineOk, WriteKeyIndex(records, name, skipped));
+  const uint64_t writes = files.Calls(FileOp::kWrite);
+  ASSERT_GT(writes, 2u);
+  const Bytes old = {'o', 'l', 'd'};
+  for (uint64_t k = 1; k <= writes; ++k) {
+    WriteFileBytes(name, old);
+    files.FailNth(FileOp::kWrite, k);
+    EXPECT_NE(kEngineOk, WriteKeyIndex(records, name, skipped)) << "write " << k;
+    files.Disarm();
+    EXPECT_TRUE(ReadFileBytes(name) == old) << "write " << k;
+    EXPECT_FALSE(FileExists(name + ".rebuild")) << "write " << k;
   }
 }
 

@@ -245,6 +245,17 @@ class CGafFile : public CGafFileBase {
   // Moves to `position` for writing, keeping buffered bytes when already there.
   bool PositionForWrite(uint32_t position);
   bool ReadBytes(void* into, uint32_t count);
+  // The next `count` bytes (at most kLongLengthSize), and the position moves
+  // past them: where the read-ahead buffer holds them, as a pass almost
+  // always finds a record's tag, else read into `scratch`. Null when the
+  // read failed. The pointer is good until the next read.
+  const uint8_t* TakeBytes(uint32_t count, uint8_t* scratch) {
+    const uint8_t* held =
+        writeFill_ != 0 || filePosition_ == kUnknownPosition ? nullptr : HeldAhead(filePosition_, count);
+    if (held == nullptr) return ReadBytes(scratch, count) ? scratch : nullptr;
+    MoveTo(filePosition_ + count);
+    return held;
+  }
   bool ReadTag(ChunkTag& tag);
   // The file bytes [position, position + count) where the read-ahead buffer
   // holds them, else null.
@@ -276,7 +287,10 @@ class CGafFile : public CGafFileBase {
   // file through the read buffer.
   GafPayloadReader PayloadReader(uint32_t start, uint32_t length, uint32_t load, bool inMemory);
   // Sets the position; the handle follows at the next file read or write.
-  void MoveTo(uint32_t position);
+  void MoveTo(uint32_t position) {
+    filePosition_ = position;
+    handleInStep_ = false;
+  }
   // Puts the handle at the position; false, with eGafSeekError recorded,
   // when that fails or the position is unknown.
   bool SyncHandle();

@@ -170,11 +170,6 @@ bool CGafFile::FailAhead(AheadLoad failure) {
   return false;
 }
 
-void CGafFile::MoveTo(uint32_t position) {
-  filePosition_ = position;
-  handleInStep_ = false;
-}
-
 bool CGafFile::ReadBytes(void* into, uint32_t count) {
   FlushPending();
   const AheadLoad ahead = filePosition_ == kUnknownPosition ? AheadLoad::kUnsuitable : LoadAhead(filePosition_, count);
@@ -193,29 +188,18 @@ bool CGafFile::ReadBytes(void* into, uint32_t count) {
   return true;
 }
 
-// A pass finds the next tag in the read-ahead buffer almost always; it is
-// decoded there, and read through ReadBytes only when the buffer does not
-// hold its longest form.
 bool CGafFile::ReadTag(ChunkTag& tag) {
-  FlushPending();
-  const uint8_t* held = filePosition_ == kUnknownPosition
-                            ? nullptr
-                            : HeldAhead(filePosition_, gaf::kTagWordSize + gaf::kLongLengthSize);
-  uint8_t bytes[gaf::kLongLengthSize];
-  if (held == nullptr && !ReadBytes(bytes, gaf::kTagWordSize)) return false;
-  const uint32_t word = gaf::LoadU16(held != nullptr ? held : bytes);
-  tag.code = word >> gaf::kTagCodeShift & gaf::kTagCodeMask;
-  tag.length = word & gaf::kTagLengthMask;
+  uint8_t scratch[gaf::kLongLengthSize];
+  const uint8_t* word = TakeBytes(gaf::kTagWordSize, scratch);
+  if (word == nullptr) return false;
+  const uint32_t value = gaf::LoadU16(word);
+  tag.code = value >> gaf::kTagCodeShift & gaf::kTagCodeMask;
+  tag.length = value & gaf::kTagLengthMask;
   tag.longForm = tag.length == gaf::kLongLengthMarker;
-  if (held != nullptr) {
-    const uint32_t size = tag.longForm ? gaf::kTagWordSize + gaf::kLongLengthSize : gaf::kTagWordSize;
-    if (tag.longForm) tag.length = gaf::LoadU32(held + gaf::kTagWordSize);
-    MoveTo(filePosition_ + size);
-    return true;
-  }
   if (tag.longForm) {
-    if (!ReadBytes(bytes, gaf::kLongLengthSize)) return false;
-    tag.length = gaf::LoadU32(bytes);
+    const uint8_t* length = TakeBytes(gaf::kLongLengthSize, scratch);
+    if (length == nullptr) return false;
+    tag.length = gaf::LoadU32(length);
   }
   return true;
 }

@@ -66,7 +66,8 @@ bool GafPayloadReader::GetVertices(CKroDoublePointNode* out, uint64_t count, uin
   if (!Require(count * vertexBytes)) return false;
   // Vertices already loaded (all of them, in the read-ahead buffer) come in
   // one batch; others in batches that fit the window.
-  const uint32_t batchLimit = count * vertexBytes <= end_ - begin_ ? static_cast<uint32_t>(count) : capacity_ / vertexBytes;
+  const uint32_t batchLimit =
+      count * vertexBytes <= end_ - begin_ ? static_cast<uint32_t>(count) : capacity_ / vertexBytes;
   while (count > 0) {
     const uint32_t batch = static_cast<uint32_t>(std::min<uint64_t>(count, batchLimit));
     if (!Need(batch * vertexBytes)) return false;

@@ -6,6 +6,7 @@
 #ifndef KRO_ENGINE_DATAFILE_GAFPAYLOADREADER_H
 #define KRO_ENGINE_DATAFILE_GAFPAYLOADREADER_H
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -35,11 +36,11 @@ class GafPayloadReader {
         window_(window),
         capacity_(capacity),
         length_(length),
-        loadLimit_(length > loadLimit ? length : loadLimit) {}
+        loadLimit_(std::max(length, loadLimit)) {}
   // The payload and its `loadLimit` bytes are already in memory at `loaded`:
   // nothing is read from the file.
   GafPayloadReader(uint8_t* loaded, uint32_t length, uint32_t loadLimit)
-      : GafPayloadReader(kInvalidFileHandle, loaded, length > loadLimit ? length : loadLimit, length, loadLimit) {
+      : GafPayloadReader(kInvalidFileHandle, loaded, std::max(length, loadLimit), length, loadLimit) {
     end_ = loaded_ = loadLimit_;
   }
   GafPayloadReader(const GafPayloadReader&) = delete;

@@ -38,7 +38,7 @@ EngineStatus CKeyIndex::ReadNode(uint32_t position, uint32_t level, KifNode& nod
   node.count = 0;
   for (uint32_t slot = 0; slot < kSlotCount; ++slot) {
     if (slot >= capacity) {
-      ClearEntry(node, slot, header_.keyLength);
+      ClearEntry(node, slot, keyLength);
       continue;
     }
     std::memcpy(field, block + KeyOffset(slot, keyLength), keyLength);
