@@ -164,12 +164,15 @@ TEST(GaftoolRepairTest, RecoversEveryCompleteObjectOfAWriterKilledAtRandom) {
   const int rounds = 24 / kScale;
   int cutShort = 0;
   // Each writer is killed once its data file has grown past a size drawn at
-  // random below the complete file's, so the kills land at random places of
-  // the write whatever the machine's speed or load. A writer that ends
-  // before the size is seen is not cut short and is counted so.
+  // random, so the kills land at random places of the write whatever the
+  // machine's speed or load. A fifth of the sizes lie beyond the last record:
+  // those writers die as soon as every record is on disk, while the indexes
+  // are built and the set is closed. A writer that ends before the size is
+  // seen is not cut short and is counted so.
   for (int round = 0; round < rounds; ++round) {
     const std::string gaf = directory.File("killed" + std::to_string(round) + ".gaf");
-    const off_t killAt = static_cast<off_t>(random() % ends.back());
+    const off_t drawn = static_cast<off_t>(random() % (ends.back() * 5 / 4));
+    const off_t killAt = std::min<off_t>(drawn, static_cast<off_t>(ends.back()) - 1);
     const pid_t child = fork();
     ASSERT_GE(child, 0);
     if (child == 0) {
