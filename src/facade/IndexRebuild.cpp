@@ -110,7 +110,8 @@ EngineStatus WriteKeyIndex(const std::vector<IndexedRecord>& records, const std:
     if (index == nullptr) return eKifCannotOpen;
     // Keys come in the order of the records, which is no order of the keys:
     // without a block cache nearly every insertion would read and write a
-    // node. A key index's bytes do not depend on the budget.
+    // node. A key index's bytes do not depend on the budget, and the cache
+    // starts empty, so setting the budget writes nothing back and cannot fail.
     if (status == kEngineOk) (void)index->SetCacheBudget(CGafEngine::kDefaultIndexCacheBudget);
     for (size_t i = 0; i < records.size() && status == kEngineOk; ++i) {
       if (std::strlen(records[i].key.c_str()) > index->GetKeyLength()) {

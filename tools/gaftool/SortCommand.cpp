@@ -70,18 +70,16 @@ bool InspectSoundSet(const SortOptions& options, const SetPaths& paths, SetInspe
 int WriteSortedCopy(const SortOptions& options, const SetPaths& paths, const SetPaths& output, size_t& copiedCount) {
   std::vector<kro::IndexedRecord> copied;
   bool withKeyIndex = false;
+  bool copiedAll = false;
   {
     SetInspection source;
     if (!InspectSoundSet(options, paths, source)) return kExitProblems;
     LetIndexesGo(source);
     withKeyIndex = source.hasKeyIndex;
-    if (!CopyRecords(source, HilbertOrder(source.data.records), output, "sorting " + paths.data, options.set.quiet,
-                     copied)) {
-      RemoveSet(output);
-      return kExitProblems;
-    }
-  }
-  if (!IndexSortedSet(output, copied, withKeyIndex)) {
+    copiedAll = CopyRecords(source, HilbertOrder(source.data.records), output, "sorting " + paths.data,
+                            options.set.quiet, copied);
+  }  // the old data file is let go here
+  if (!copiedAll || !IndexSortedSet(output, copied, withKeyIndex)) {
     RemoveSet(output);
     return kExitProblems;
   }

@@ -193,7 +193,16 @@ class CSpatialIndex : public CIndexFile, private NodeStore<SifNode> {
     uint32_t slot;
     bool scanned;
     uint32_t childCount;
-    std::array<uint32_t, sif::kMaxSlots> children;
+    std::array<uint32_t, sif::kMaxSlots> children;  // [0, childCount) are set
+
+    // A first visit to the node at `position`; `children` is left as it is,
+    // since the scan fills it before it is read.
+    void Enter(uint32_t at, uint32_t atLevel) {
+      position = at;
+      level = atLevel;
+      slot = childCount = 0;
+      scanned = false;
+    }
   };
   bool CanWalkBlocks() const { return IsReadOnly() && CacheBudget() > 0; }
   // The box of `slot` in the node block `block`.

@@ -26,7 +26,7 @@ EngineStatus CSpatialIndex::StartBlockWalk() {
   blockWalk_ = true;
   blockVisits_ = 0;
   if (header_.rootPosition == 0) return kEngineOk;
-  blockPath_[0] = BlockStep{header_.rootPosition, header_.height - 1, 0, false, 0, {}};
+  blockPath_[0].Enter(header_.rootPosition, header_.height - 1);
   blockTop_ = 0;
   ++blockVisits_;
   // The root is read now, so that a search of a file whose root cannot be
@@ -51,7 +51,7 @@ EngineStatus CSpatialIndex::PushBlock(uint32_t position) {
     if (blockPath_[depth].position == position) return eSifReadError;
   }
   if (blockTop_ + 1 >= static_cast<int>(blockPath_.size()) || ++blockVisits_ > VisitBudget()) return eSifReadError;
-  blockPath_[++blockTop_] = BlockStep{position, level, 0, false, 0, {}};
+  blockPath_[++blockTop_].Enter(position, level);
   return kEngineOk;
 }
 
