@@ -4,7 +4,12 @@
 // name stops it before it writes anything. A box query on a sorted set reads
 // its neighbouring records together.
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
 #include <map>
 #include <random>
@@ -160,6 +165,44 @@ TEST(GaftoolSortTest, RefusesADamagedSetAndATakenName) {
   EXPECT_NE(std::string::npos, run.err.find("sort copies only a sound set"));
   EXPECT_FALSE(FileExists(directory.File("set-sorted.gaf")));
   EXPECT_FALSE(FileExists(directory.File("set-sorted.sif")));
+}
+
+// A file-size limit stands for a full disk: wherever the copy of the records
+// meets it (in its data file or the spatial index written along, up to the
+// close), sort exits with 1 and leaves neither a new file nor a temporary
+// one, and the original as it was.
+TEST(GaftoolSortTest, AFullDiskFailsTheSortAndLeavesNothingBehind) {
+  TempDir directory;
+  std::vector<SampleObject> objects = SampleObjects(2000, 44);
+  const std::string gaf = directory.File("set.gaf");
+  ASSERT_TRUE(WriteSampleSet(gaf, objects, 1));
+  const std::string stem = directory.File("set");
+  const std::vector<Bytes> original = {ReadFileBytes(stem + ".gaf"), ReadFileBytes(stem + ".sif"),
+                                       ReadFileBytes(stem + ".kif")};
+  const auto largest = std::max_element(original.begin(), original.end(),
+                                        [](const Bytes& a, const Bytes& b) { return a.size() < b.size(); });
+  const std::vector<std::string> before = FilesStartingWith(directory.path(), "");
+  const size_t steps = 12;
+  for (size_t step = 0; step < steps; ++step) {
+    const rlim_t limit = largest->size() * step / steps;
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      signal(SIGXFSZ, SIG_IGN);
+      const rlimit fileSize{limit, limit};
+      setrlimit(RLIMIT_FSIZE, &fileSize);
+      _exit(RunTool({"sort", gaf, "--quiet"}).exitCode);
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status)) << "limit " << limit;
+    EXPECT_EQ(1, WEXITSTATUS(status)) << "limit " << limit;
+    EXPECT_EQ(before, FilesStartingWith(directory.path(), "")) << "limit " << limit;
+    EXPECT_TRUE(original[0] == ReadFileBytes(stem + ".gaf") && original[1] == ReadFileBytes(stem + ".sif") &&
+                original[2] == ReadFileBytes(stem + ".kif"))
+        << "limit " << limit;
+  }
+  EXPECT_EQ(0, RunTool({"sort", gaf, "--quiet"}).exitCode);
 }
 
 // Reads of a box query with a warm index: on a sorted set the records of

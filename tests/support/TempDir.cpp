@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <fstream>
@@ -81,16 +82,21 @@ std::string ToHex(const Bytes& bytes) {
   return text;
 }
 
-std::vector<std::string> TemporaryFilesStartingWith(const std::string& prefix) {
+std::vector<std::string> FilesStartingWith(const std::string& directory, const std::string& prefix) {
   std::vector<std::string> names;
-  if (DIR* dir = ::opendir(TemporaryDirectory().c_str())) {
+  if (DIR* dir = ::opendir(directory.c_str())) {
     while (dirent* entry = ::readdir(dir)) {
       const std::string name = entry->d_name;
-      if (name.compare(0, prefix.size(), prefix) == 0) names.push_back(name);
+      if (name != "." && name != ".." && name.compare(0, prefix.size(), prefix) == 0) names.push_back(name);
     }
     ::closedir(dir);
   }
+  std::sort(names.begin(), names.end());
   return names;
+}
+
+std::vector<std::string> TemporaryFilesStartingWith(const std::string& prefix) {
+  return FilesStartingWith(TemporaryDirectory(), prefix);
 }
 
 }  // namespace kro::test

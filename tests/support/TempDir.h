@@ -33,7 +33,9 @@ bool FileExists(const std::string& path);
 Bytes HexBytes(const std::string& hex);
 // "00 2C 40 02 ..." for failure messages.
 std::string ToHex(const Bytes& bytes);
-// Names of the files in the temporary directory that start with `prefix`.
+// Names of the files in `directory` that start with `prefix`, sorted.
+std::vector<std::string> FilesStartingWith(const std::string& directory, const std::string& prefix);
+// The same in the temporary directory.
 std::vector<std::string> TemporaryFilesStartingWith(const std::string& prefix);
 
 }  // namespace kro::test
