@@ -14,6 +14,9 @@
 
 namespace gaftool {
 
+// The walks and their findings live in the inspection library.
+using namespace kro::inspection;
+
 // Options every subcommand has.
 struct SetArgument {
   std::string dataFile;

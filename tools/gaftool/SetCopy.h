@@ -15,6 +15,9 @@
 
 namespace gaftool {
 
+// The walks and their findings live in the inspection library.
+using namespace kro::inspection;
+
 // The names of a new set: `requested`, or when empty the data file's name
 // with `suffix` before its extension. kExitOk; kExitUsage, with the reason
 // printed, for a bad name or a data file that exists already.

@@ -3,7 +3,7 @@
 #include "Findings.h"
 #include "engine/indexfile/CIndexFile.h"
 
-namespace gaftool {
+namespace kro::inspection {
 
 BlockMap::BlockMap(const ByteFile& file, uint32_t internalBlockSize, uint32_t leafBlockSize)
     : file_(file), grain_(kro::CIndexFile::GreatestCommonDivisor(internalBlockSize, leafBlockSize)) {
@@ -40,4 +40,4 @@ uint32_t WalkFreeList(const ByteFile& file, BlockMap& map, uint32_t head, uint32
   return count;
 }
 
-}  // namespace gaftool
+}  // namespace kro::inspection

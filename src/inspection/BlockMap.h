@@ -2,8 +2,8 @@
 // the grain of the two block sizes, inside the file. Remembers which places a
 // walk has claimed, so that a block reached twice (a cycle, two parents, a
 // free block still in the tree) is found instead of walked again.
-#ifndef KRO_GAFTOOL_BLOCKMAP_H
-#define KRO_GAFTOOL_BLOCKMAP_H
+#ifndef KRO_INSPECTION_BLOCKMAP_H
+#define KRO_INSPECTION_BLOCKMAP_H
 
 #include <cstdint>
 #include <functional>
@@ -12,7 +12,7 @@
 
 #include "ByteFile.h"
 
-namespace gaftool {
+namespace kro::inspection {
 
 class BlockMap {
  public:
@@ -37,6 +37,6 @@ class BlockMap {
 uint32_t WalkFreeList(const ByteFile& file, BlockMap& map, uint32_t head, uint32_t blockSize,
                       const std::function<void(uint32_t, const std::string&)>& report);
 
-}  // namespace gaftool
+}  // namespace kro::inspection
 
 #endif

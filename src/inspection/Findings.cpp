@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-namespace gaftool {
+namespace kro::inspection {
 
 void FindingList::Add(const std::string& file, uint64_t offset, const std::string& kind, const std::string& message) {
   ++count_;
@@ -22,4 +22,4 @@ std::string Hex(uint64_t value) {
   return text;
 }
 
-}  // namespace gaftool
+}  // namespace kro::inspection

@@ -5,7 +5,7 @@
 #include "engine/keyindex/KifFormat.h"
 #include "platform/MultiByte.h"
 
-namespace gaftool {
+namespace kro::inspection {
 namespace kif = kro::kif;
 namespace {
 
@@ -135,4 +135,4 @@ KifScan ScanKeyIndex(const ByteFile& file, const std::string& name, FindingList&
   return KifWalk(file, name, findings).Run();
 }
 
-}  // namespace gaftool
+}  // namespace kro::inspection

@@ -3,8 +3,8 @@
 // entry counts, boxes equal to the union of their children) and both free
 // lists. Collects the leaf entries for the cross-checks and the node boxes by
 // level for the picture.
-#ifndef KRO_GAFTOOL_SIFSCAN_H
-#define KRO_GAFTOOL_SIFSCAN_H
+#ifndef KRO_INSPECTION_SIFSCAN_H
+#define KRO_INSPECTION_SIFSCAN_H
 
 #include <cstdint>
 #include <string>
@@ -14,7 +14,7 @@
 #include "Findings.h"
 #include "KroGafExportImport/KroGafExportImport.h"
 
-namespace gaftool {
+namespace kro::inspection {
 
 struct SifLeafEntry {
   uint32_t position = 0;
@@ -51,6 +51,6 @@ struct SifScan {
 
 SifScan ScanSpatialIndex(const ByteFile& file, const std::string& name, FindingList& findings, bool keepNodeBoxes);
 
-}  // namespace gaftool
+}  // namespace kro::inspection
 
 #endif

@@ -8,7 +8,7 @@
 #include "engine/spatialindex/SifBox.h"
 #include "facade/IndexRebuild.h"
 
-namespace gaftool {
+namespace kro::inspection {
 namespace gaf = kro::gaf;
 namespace {
 
@@ -421,4 +421,4 @@ GafScan ScanDataFile(const ByteFile& file, const std::string& name, FindingList&
   return DataFileWalk(file, name, findings, progress).Run();
 }
 
-}  // namespace gaftool
+}  // namespace kro::inspection

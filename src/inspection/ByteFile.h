@@ -1,14 +1,14 @@
 // A whole file held in memory, read through bounded big-endian getters: a
 // getter that would pass the end answers false and reads nothing, so every
 // walk over damaged bytes stays inside the buffer.
-#ifndef KRO_GAFTOOL_BYTEFILE_H
-#define KRO_GAFTOOL_BYTEFILE_H
+#ifndef KRO_INSPECTION_BYTEFILE_H
+#define KRO_INSPECTION_BYTEFILE_H
 
 #include <cstdint>
 #include <string>
 #include <vector>
 
-namespace gaftool {
+namespace kro::inspection {
 
 class ByteFile {
  public:
@@ -31,6 +31,6 @@ class ByteFile {
   bool exists_ = false;
 };
 
-}  // namespace gaftool
+}  // namespace kro::inspection
 
 #endif

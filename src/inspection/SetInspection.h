@@ -2,8 +2,8 @@
 // each walked on its own, then the cross-checks between them. Works on any
 // bytes, so it is what info, verify, compact and repair stand on when the
 // set is damaged and the engine's own open would refuse it.
-#ifndef KRO_GAFTOOL_SETINSPECTION_H
-#define KRO_GAFTOOL_SETINSPECTION_H
+#ifndef KRO_INSPECTION_SETINSPECTION_H
+#define KRO_INSPECTION_SETINSPECTION_H
 
 #include <string>
 
@@ -13,7 +13,7 @@
 #include "KifScan.h"
 #include "SifScan.h"
 
-namespace gaftool {
+namespace kro::inspection {
 
 struct SetPaths {
   std::string data;
@@ -48,6 +48,6 @@ void InspectSet(const SetPaths& paths, bool keepNodeBoxes, SetInspection& inspec
 // records into a new set with new indexes still needs.
 void LetIndexesGo(SetInspection& inspection);
 
-}  // namespace gaftool
+}  // namespace kro::inspection
 
 #endif

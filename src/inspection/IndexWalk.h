@@ -1,8 +1,8 @@
 // What the walks over both index files share: findings under the file's
 // prefix ("sif." or "kif."), block places claimed once, used slots counted
 // with gaps reported, the least entry count of a node, and both free lists.
-#ifndef KRO_GAFTOOL_INDEXWALK_H
-#define KRO_GAFTOOL_INDEXWALK_H
+#ifndef KRO_INSPECTION_INDEXWALK_H
+#define KRO_INSPECTION_INDEXWALK_H
 
 #include <cstdint>
 #include <functional>
@@ -13,7 +13,7 @@
 #include "ByteFile.h"
 #include "Findings.h"
 
-namespace gaftool {
+namespace kro::inspection {
 
 class IndexWalk {
  protected:
@@ -53,6 +53,6 @@ class IndexWalk {
   std::unique_ptr<BlockMap> map_;
 };
 
-}  // namespace gaftool
+}  // namespace kro::inspection
 
 #endif

@@ -4,8 +4,8 @@
 // records. It never relies on a value it has not checked against the file:
 // lengths, counts and links are bounded before they are followed, and every
 // chunk moves the walk forward, so the walk ends on any input.
-#ifndef KRO_GAFTOOL_DATAFILESCAN_H
-#define KRO_GAFTOOL_DATAFILESCAN_H
+#ifndef KRO_INSPECTION_DATAFILESCAN_H
+#define KRO_INSPECTION_DATAFILESCAN_H
 
 #include <cstdint>
 #include <string>
@@ -18,7 +18,7 @@
 #include "engine/indexfile/CIndexProgress.h"
 #include "facade/ObjectContents.h"
 
-namespace gaftool {
+namespace kro::inspection {
 
 struct GafHeaderInfo {
   uint32_t objectCount = 0;
@@ -75,6 +75,6 @@ const char* DecodeRecord(const ByteFile& file, uint64_t payload, uint32_t length
 GafScan ScanDataFile(const ByteFile& file, const std::string& name, FindingList& findings,
                      kro::CIndexProgress* progress = nullptr);
 
-}  // namespace gaftool
+}  // namespace kro::inspection
 
 #endif

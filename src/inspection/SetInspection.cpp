@@ -6,7 +6,7 @@
 #include "engine/fileaccess/SetFileTarget.h"
 #include "facade/CompanionNames.h"
 
-namespace gaftool {
+namespace kro::inspection {
 
 bool DeriveSetPaths(const std::string& dataFileName, SetPaths& paths, std::string& error) {
   kro::CompanionNames names;
@@ -63,4 +63,4 @@ void LetIndexesGo(SetInspection& inspection) {
   inspection.key = KifScan();
 }
 
-}  // namespace gaftool
+}  // namespace kro::inspection

@@ -2,8 +2,8 @@
 // node reached from the root (block places, blocks reached twice, entry
 // counts, strictly ascending entries inside the bounds their parents set)
 // and both free lists. Collects the entries for the cross-checks.
-#ifndef KRO_GAFTOOL_KIFSCAN_H
-#define KRO_GAFTOOL_KIFSCAN_H
+#ifndef KRO_INSPECTION_KIFSCAN_H
+#define KRO_INSPECTION_KIFSCAN_H
 
 #include <cstdint>
 #include <string>
@@ -12,7 +12,7 @@
 #include "ByteFile.h"
 #include "Findings.h"
 
-namespace gaftool {
+namespace kro::inspection {
 
 struct KifEntry {
   std::string key;
@@ -40,6 +40,6 @@ struct KifScan {
 
 KifScan ScanKeyIndex(const ByteFile& file, const std::string& name, FindingList& findings);
 
-}  // namespace gaftool
+}  // namespace kro::inspection
 
 #endif

@@ -5,7 +5,7 @@
 #include "engine/spatialindex/SifBox.h"
 #include "engine/spatialindex/SifFormat.h"
 
-namespace gaftool {
+namespace kro::inspection {
 namespace sif = kro::sif;
 namespace {
 
@@ -130,4 +130,4 @@ SifScan ScanSpatialIndex(const ByteFile& file, const std::string& name, FindingL
   return SifWalk(file, name, findings, keepNodeBoxes).Run();
 }
 
-}  // namespace gaftool
+}  // namespace kro::inspection

@@ -6,7 +6,7 @@
 #include "engine/spatialindex/SifBox.h"
 #include "platform/MultiByte.h"
 
-namespace gaftool {
+namespace kro::inspection {
 namespace {
 
 // Which object records an index reaches, and how often.
@@ -125,4 +125,4 @@ void CrossCheckKeyIndex(const GafScan& data, const KifScan& index, const std::st
   marks.ReportMisses(name, "kif.unindexed", "the key index", findings);
 }
 
-}  // namespace gaftool
+}  // namespace kro::inspection

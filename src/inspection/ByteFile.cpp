@@ -7,7 +7,7 @@
 #include "engine/indexfile/CIndexFile.h"
 #include "platform/FileSystem.h"
 
-namespace gaftool {
+namespace kro::inspection {
 
 bool ByteFile::Load(const std::string& path, std::string& error) {
   bytes_.clear();
@@ -55,4 +55,4 @@ bool ByteFile::Real(uint64_t offset, int bits, double& value) const {
   return true;
 }
 
-}  // namespace gaftool
+}  // namespace kro::inspection

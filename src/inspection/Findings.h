@@ -3,14 +3,14 @@
 // stable kind ("gaf.no-end-of-data") that tests and scripts can match, and a
 // sentence for a person. Every finding is counted; only the first few
 // thousand are kept, so a file damaged everywhere cannot exhaust memory.
-#ifndef KRO_GAFTOOL_FINDINGS_H
-#define KRO_GAFTOOL_FINDINGS_H
+#ifndef KRO_INSPECTION_FINDINGS_H
+#define KRO_INSPECTION_FINDINGS_H
 
 #include <cstdint>
 #include <string>
 #include <vector>
 
-namespace gaftool {
+namespace kro::inspection {
 
 struct Finding {
   std::string file;
@@ -36,6 +36,6 @@ class FindingList {
 // "0x1A2B" for offsets in messages.
 std::string Hex(uint64_t value);
 
-}  // namespace gaftool
+}  // namespace kro::inspection
 
 #endif

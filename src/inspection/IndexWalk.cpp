@@ -2,7 +2,7 @@
 
 #include "engine/indexfile/CIndexFile.h"
 
-namespace gaftool {
+namespace kro::inspection {
 
 void IndexWalk::Report(uint64_t offset, const char* kind, const std::string& message) {
   findings_.Add(name_, offset, std::string(prefix_) + "." + kind, message);
@@ -67,4 +67,4 @@ void IndexWalk::WalkFreeLists(uint32_t internalHead, uint32_t internalSize, uint
   leafBlocks = WalkFreeList(file_, *map_, leafHead, leafSize, report);
 }
 
-}  // namespace gaftool
+}  // namespace kro::inspection

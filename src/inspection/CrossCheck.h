@@ -3,8 +3,8 @@
 // key within the key length exactly once in the key index, no index entry
 // that points at anything but an object record, and index counts equal to the
 // data file's.
-#ifndef KRO_GAFTOOL_CROSSCHECK_H
-#define KRO_GAFTOOL_CROSSCHECK_H
+#ifndef KRO_INSPECTION_CROSSCHECK_H
+#define KRO_INSPECTION_CROSSCHECK_H
 
 #include <string>
 
@@ -13,11 +13,11 @@
 #include "KifScan.h"
 #include "SifScan.h"
 
-namespace gaftool {
+namespace kro::inspection {
 
 void CrossCheckSpatialIndex(const GafScan& data, const SifScan& index, const std::string& name, FindingList& findings);
 void CrossCheckKeyIndex(const GafScan& data, const KifScan& index, const std::string& name, FindingList& findings);
 
-}  // namespace gaftool
+}  // namespace kro::inspection
 
 #endif
