@@ -93,6 +93,10 @@ struct IKroEnumGeometry : IUnknown {
   virtual HRESULT Reset() = 0;
   virtual HRESULT Skip(ULONG ulSkipCount) = 0;
   virtual HRESULT Clone(IKroEnumGeometry** ppEnumGeo) = 0;
+  // The library's enumerator answers S_OK whenever it ran, with *pulFetched
+  // objects delivered: fewer than asked near the end, 0 once the pass has
+  // ended. A set that cannot be read (an I/O error, a damaged record) answers
+  // E_FAIL, after the objects before the damage were delivered with S_OK.
   virtual HRESULT Next(ULONG ulCount, IKroGeometry** pGeoObj, ULONG* pulFetched) = 0;
   virtual HRESULT MaxVertexCount(LONG* lNum) = 0;
   virtual HRESULT GetNumPlinesFailed(LONG* lNum) = 0;

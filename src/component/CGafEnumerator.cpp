@@ -63,7 +63,7 @@ void CGafEnumerator::ReleaseReader() {
 }
 
 EKroErrCode CGafEnumerator::StartPass() {
-  passEnded_ = false;
+  pass_ = Pass::kRunning;
   if (openMode_ != kGafReadPartial) return reader_->BeginSequential();
   if (!box_) return eKroSearchFailed;
   return reader_->BeginSpatialSearch(&*box_);
@@ -85,10 +85,8 @@ HRESULT CGafEnumerator::Reset() {
 HRESULT CGafEnumerator::Skip(ULONG ulSkipCount) {
   if (state_ != State::kOpen) return S_FALSE;
   EGafObjectType kind = kGafUndefinedObject;
-  for (ULONG skipped = 0; skipped < ulSkipCount && !passEnded_; ++skipped) {
-    const EKroErrCode step = reader_->NextResult(&kind);
-    passEnded_ = step == eKroEndOfGaf;
-    if (step != eKroOk) break;
+  for (ULONG skipped = 0; skipped < ulSkipCount && pass_ == Pass::kRunning; ++skipped) {
+    NoteStep(reader_->NextResult(&kind));
   }
   return S_OK;
 }
@@ -110,29 +108,28 @@ HRESULT CGafEnumerator::Next(ULONG ulCount, IKroGeometry** pGeoObj, ULONG* pulFe
   if (state_ != State::kOpen) return S_FALSE;
   if (pGeoObj == nullptr || pulFetched == nullptr) return E_POINTER;
   *pulFetched = 0;
-  // Asking a finished pass again must not read on from where it stopped.
-  if (passEnded_ && ulCount > 0) return S_FALSE;
   ULONG fetched = 0;
-  EKroErrCode step = eKroOk;
-  for (ULONG attempt = 0; attempt < ulCount; ++attempt) {
+  // A pass that has ended or failed is not read on from where it stopped.
+  for (ULONG attempt = 0; attempt < ulCount && pass_ == Pass::kRunning; ++attempt) {
     EGafObjectType kind = kGafUndefinedObject;
-    step = reader_->NextResult(&kind);
-    if (step != eKroOk) break;
+    if (!NoteStep(reader_->NextResult(&kind))) break;
     // A record that cannot be made into an object (a free record, a kind of
     // no class) yields nothing and counts against ulCount.
     ComPtr<IKroGeometry> object = MakeStoredObject(*reader_, kind);
     if (object) pGeoObj[fetched++] = object.Detach();
   }
   *pulFetched = fetched;
-  if (step == eKroOk) return S_OK;
-  if (step == eKroEndOfGaf) {
-    passEnded_ = true;
-    return S_FALSE;
-  }
-  // A failed read is lasting (the file's status is sticky, a broken search
-  // ends): the objects read before it are handed out, and the failure is
-  // reported by itself, by this call when nothing came or by the next one.
-  return fetched > 0 ? S_OK : E_FAIL;
+  // The objects read before a failure are handed out first; the failure is
+  // answered by itself, here when nothing came, else by the next call.
+  return pass_ == Pass::kFailed && fetched == 0 ? E_FAIL : S_OK;
+}
+
+// A failed read is lasting (the file's status is sticky, a broken search
+// ends), so the pass is over either way; true while it goes on.
+bool CGafEnumerator::NoteStep(EKroErrCode step) {
+  if (step == eKroEndOfGaf) pass_ = Pass::kEnded;
+  else if (step != eKroOk) pass_ = Pass::kFailed;
+  return step == eKroOk;
 }
 
 HRESULT CGafEnumerator::MaxVertexCount(LONG* /*lNum*/) { return S_OK; }

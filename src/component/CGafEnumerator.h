@@ -49,9 +49,12 @@ class CGafEnumerator final : public ComObject<IKroEnumGeometry> {
   HRESULT Reset() override;
   HRESULT Skip(ULONG ulSkipCount) override;
   HRESULT Clone(IKroEnumGeometry** ppEnumGeo) override;
-  // S_OK when the pass goes on (every attempt made, or a read failed after
-  // some objects were fetched); S_FALSE once the pass reached its end;
-  // E_FAIL, with nothing fetched, when the file set could not be read.
+  // S_OK whenever it ran, with *pulFetched telling how many objects came:
+  // fewer than asked near the end, 0 once the pass has ended. A read that
+  // failed (an I/O error, a damaged record) ends the pass as a failure: the
+  // objects before it are handed out with S_OK, and this call (when it
+  // fetched nothing) or every later one answers E_FAIL, so a host can tell a
+  // damaged set from its end.
   HRESULT Next(ULONG ulCount, IKroGeometry** pGeoObj, ULONG* pulFetched) override;
   // The file enumerator computes neither count: S_OK, nothing written.
   HRESULT MaxVertexCount(LONG* lNum) override;
@@ -61,6 +64,8 @@ class CGafEnumerator final : public ComObject<IKroEnumGeometry> {
   enum class State { kEmpty = 0, kConfigured = 1, kOpen = 2 };
 
   EKroErrCode StartPass();
+  // Takes the outcome of one step of the pass; true while the pass goes on.
+  bool NoteStep(EKroErrCode step);
   // A parked reader of the pool, else a fresh reader of the set. 0,
   // eKroOutOfMemory or eKroUnableToOpen (no reader then).
   EKroErrCode AcquireReader();
@@ -74,7 +79,9 @@ class CGafEnumerator final : public ComObject<IKroEnumGeometry> {
   EKroGafOpenFlags openMode_ = kGafUnknownStatus;
   std::optional<BoundingBoxNode> box_;
   State state_ = State::kEmpty;
-  bool passEnded_ = false;  // the pass reported its end; Reset starts it again
+  // How the running pass stands; Reset starts it again.
+  enum class Pass { kRunning, kEnded, kFailed };
+  Pass pass_ = Pass::kRunning;
 };
 
 }  // namespace kro

@@ -107,9 +107,8 @@ std::vector<HostShape> ImportShapes(const std::string& fileName, EKroGafOpenFlag
   IKroGeometry* batch[64];
   ULONG fetched = 0;
   do {
-    // S_FALSE once the pass has reached its end, with fewer than asked for.
-    const HRESULT hr = enumerator->Next(64, batch, &fetched);
-    EXPECT_TRUE(hr == S_OK || (hr == S_FALSE && fetched < 64)) << hr;
+    // S_OK to the end, with nothing fetched once the pass has ended.
+    EXPECT_EQ(S_OK, enumerator->Next(64, batch, &fetched));
     for (ULONG i = 0; i < fetched; ++i) {
       shapes.push_back(ShapeOf(batch[i]));
       EXPECT_EQ(0u, batch[i]->Release());

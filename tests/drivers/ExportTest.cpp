@@ -252,6 +252,15 @@ TEST_F(ExportTest, TheLoopRunsAsOftenAsTheSourceSaysOrUntilItsEnumeratorEnds) {
   more.setup->reportedCount = 2000000000;
   EXPECT_EQ(2, RunExport(more.source.Get(), MakePreferences(Setup()).Get()).exported);
   EXPECT_EQ(3u, more.setup->nextCalls) << "one call past the end, not two billion";
+
+  // An enumerator that answers its end with S_OK and nothing fetched: the
+  // loop skips those rounds until the source's count is reached.
+  HostSet quiet = MakeHostSet(Lines(4));
+  quiet.setup->endAnswersOk = true;
+  quiet.setup->reportedCount = 9;
+  EXPECT_EQ(4, RunExport(quiet.source.Get(), MakePreferences(Setup()).Get()).exported);
+  EXPECT_EQ(9u, quiet.setup->nextCalls);
+  EXPECT_EQ((std::vector<std::string>{"l0", "l1", "l2", "l3"}), Keys(ImportShapes(FileName())));
 }
 
 TEST_F(ExportTest, VertexCountsComeFromTheEnumeratorOnLinePathsOnly) {

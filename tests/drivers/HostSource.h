@@ -21,6 +21,9 @@ struct HostSourceSetup {
   // that succeed with nothing fetched; both consume an object.
   std::set<ULONG> failingFetches;
   std::set<ULONG> emptyFetches;
+  // The end of the list answers S_FALSE, as the platform's enumerators do,
+  // or S_OK with nothing fetched, as the library's own enumerator does.
+  bool endAnswersOk = false;
   // What the enumerator answers to MaxVertexCount and GetNumPlinesFailed.
   LONG maxVertexCount = 0;
   LONG plinesFailed = 0;
@@ -53,9 +56,7 @@ class HostEnumerator final : public HostUnknown<IKroEnumGeometry> {
     *fetched = 0;
     for (ULONG i = 0; i < count; ++i) {
       const ULONG call = setup_->nextCalls++;
-      // The end of the list is S_FALSE with what was fetched, as the
-      // enumerators of the platform answer.
-      if (cursor_ >= setup_->objects.size()) return S_FALSE;
+      if (cursor_ >= setup_->objects.size()) return setup_->endAnswersOk ? S_OK : S_FALSE;
       IKroGeometry* object = setup_->objects[cursor_++].Get();
       if (setup_->failingFetches.count(call) != 0) return E_FAIL;
       if (setup_->emptyFetches.count(call) != 0) continue;

@@ -190,7 +190,7 @@ TEST_F(ImportTest, TheSourceCountsTheWholeFileWhateverTheBox) {
   ASSERT_EQ(S_OK, source->EnumGeometry(enumerator.Put()));
   IKroGeometry* objects[10];
   ULONG fetched = 0;
-  ASSERT_EQ(S_FALSE, enumerator->Next(10, objects, &fetched));
+  ASSERT_EQ(S_OK, enumerator->Next(10, objects, &fetched));
   EXPECT_EQ(2u, fetched);
   for (ULONG i = 0; i < fetched; ++i) EXPECT_EQ(0u, objects[i]->Release());
   // The host holds the only reference to the source.

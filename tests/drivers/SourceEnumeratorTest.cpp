@@ -2,6 +2,8 @@
 // out, and what a host gets when it creates them itself.
 #include <gtest/gtest.h>
 
+#include <set>
+
 #include "component/ModuleLock.h"
 #include "drivers/DriverClasses.h"
 #include "drivers/DriverTestSupport.h"
@@ -46,8 +48,7 @@ class SourceEnumeratorTest : public ::testing::Test {
   static std::vector<std::string> NextKeys(IKroEnumGeometry* enumerator, ULONG count) {
     std::vector<IKroGeometry*> objects(count + 1, nullptr);
     ULONG fetched = 99;
-    const HRESULT hr = enumerator->Next(count, objects.data(), &fetched);
-    EXPECT_TRUE(hr == S_OK || (hr == S_FALSE && fetched < count)) << hr;
+    EXPECT_EQ(S_OK, enumerator->Next(count, objects.data(), &fetched));
     std::vector<std::string> keys;
     for (ULONG i = 0; i < fetched; ++i) {
       keys.push_back(ShapeOf(objects[i]).key.value_or("<absent>"));
@@ -100,8 +101,8 @@ TEST_F(SourceEnumeratorTest, NextDeliversWhatIsLeftThenNothing) {
   EXPECT_EQ(E_POINTER, enumerator->Next(1, &object, nullptr));
 }
 
-// S_FALSE marks the end of the pass; a file that cannot be read is a
-// failure, never a quiet end.
+// The end of the pass is S_OK with nothing fetched; a file that cannot be
+// read is a failure, never a quiet end.
 TEST_F(SourceEnumeratorTest, NextTellsTheEndFromAFailedRead) {
   MakeSet(3);
   {
@@ -111,12 +112,14 @@ TEST_F(SourceEnumeratorTest, NextTellsTheEndFromAFailedRead) {
     ULONG fetched = 0;
     EXPECT_EQ(S_OK, enumerator->Next(3, objects, &fetched));
     for (ULONG i = 0; i < fetched; ++i) objects[i]->Release();
-    EXPECT_EQ(S_FALSE, enumerator->Next(3, objects, &fetched));
+    EXPECT_EQ(S_OK, enumerator->Next(3, objects, &fetched));
     EXPECT_EQ(0u, fetched);
     EXPECT_EQ(S_OK, enumerator->Reset());
-    EXPECT_EQ(S_FALSE, enumerator->Next(4, objects4, &fetched)) << "the end comes with the last objects";
+    EXPECT_EQ(S_OK, enumerator->Next(4, objects4, &fetched)) << "the end comes with the last objects";
     EXPECT_EQ(3u, fetched);
     for (ULONG i = 0; i < fetched; ++i) objects4[i]->Release();
+    EXPECT_EQ(S_OK, enumerator->Next(4, objects4, &fetched));
+    EXPECT_EQ(0u, fetched);
     EXPECT_EQ(S_OK, enumerator->Next(0, objects, &fetched));
   }
   // The last record claims more bytes than the file holds: the first two
@@ -146,6 +149,58 @@ TEST_F(SourceEnumeratorTest, NextTellsTheEndFromAFailedRead) {
   for (ULONG i = 0; i < fetched; ++i) objects[i]->Release();
   EXPECT_EQ(E_FAIL, enumerator->Next(3, objects, &fetched));
   EXPECT_EQ(0u, fetched);
+  EXPECT_EQ(E_FAIL, enumerator->Next(1, objects, &fetched)) << "the failure lasts";
+  EXPECT_EQ(0u, fetched);
+  // A host that asks for one object at a time gets the two, then the failure.
+  auto single = Enumerator();
+  HRESULT hr = S_OK;
+  ULONG delivered = 0;
+  while ((hr = single->Next(1, objects, &fetched)) == S_OK && fetched == 1) {
+    objects[0]->Release();
+    ++delivered;
+  }
+  EXPECT_EQ(2u, delivered);
+  EXPECT_EQ(E_FAIL, hr);
+}
+
+// A host written to the interface takes only S_OK as success and stops at
+// the first call that fetches nothing: it must get every object of every
+// set, whatever it asks for at a time, by scan and by box.
+TEST_F(SourceEnumeratorTest, AHostThatTakesOnlySOkGetsEveryObjectAtEveryChunkSize) {
+  const auto strictHostKeys = [](IKroEnumGeometry* enumerator, ULONG chunk) {
+    std::vector<IKroGeometry*> batch(chunk);
+    std::multiset<std::string> keys;
+    ULONG fetched = 0;
+    while (enumerator->Next(chunk, batch.data(), &fetched) == S_OK && fetched > 0) {
+      for (ULONG i = 0; i < fetched; ++i) {
+        keys.insert(ShapeOf(batch[i]).key.value_or("<absent>"));
+        batch[i]->Release();
+      }
+    }
+    EXPECT_EQ(0u, fetched);
+    return keys;
+  };
+  for (int count : {0, 1, 37, 500}) {
+    MakeSet(count);
+    // Every chunk size for the small sets; around the batch and the set's
+    // size for the large one.
+    std::vector<ULONG> chunks = {1, 255, 256, 257, 499, 500, 501, 1000};
+    if (count < 500) {
+      chunks.clear();
+      for (ULONG chunk = 1; chunk <= static_cast<ULONG>(count) + 2; ++chunk) chunks.push_back(chunk);
+    }
+    std::multiset<std::string> all, some;
+    for (int i = 0; i < count; ++i) (i >= 10 && i <= 20 ? some : all).insert("k" + std::to_string(i));
+    all.insert(some.begin(), some.end());
+    BoundingBoxNode everything{-1, -1, 1000, 2};
+    BoundingBoxNode middle{9.6, -1, 20.2, 2};  // meets k10 .. k20
+    for (ULONG chunk : chunks) {
+      SCOPED_TRACE(std::to_string(count) + " objects, " + std::to_string(chunk) + " at a time");
+      EXPECT_EQ(all, strictHostKeys(Enumerator().Get(), chunk));
+      EXPECT_EQ(all, strictHostKeys(Enumerator(kGafReadPartial, &everything).Get(), chunk));
+      EXPECT_EQ(some, strictHostKeys(Enumerator(kGafReadPartial, &middle).Get(), chunk));
+    }
+  }
 }
 
 TEST_F(SourceEnumeratorTest, SkipPassesOverResultsWithoutReadingThem) {
