@@ -2,7 +2,7 @@
 
 #include "GafCoordSysMetadata.h"
 #include "GafFileNames.h"
-#include "GafStatusText.h"
+#include "engine/EngineStatus.h"
 #include "OGRGafLayer.h"
 #include "cpl_error.h"
 #include "engine/datafile/GafCoordSys.h"

@@ -7,7 +7,6 @@
 #include "GafCoordSysMetadata.h"
 #include "GafFileNames.h"
 #include "GafKeyFilter.h"
-#include "GafStatusText.h"
 #include "cpl_error.h"
 #include "engine/datafile/GafCoordSys.h"
 #include "engine/EngineStatus.h"

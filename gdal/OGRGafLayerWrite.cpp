@@ -1,7 +1,7 @@
 #include <algorithm>
 
 #include "GafRecordPlanner.h"
-#include "GafStatusText.h"
+#include "engine/EngineStatus.h"
 #include "OGRGafLayer.h"
 #include "cpl_error.h"
 #include "engine/datafile/GafFormat.h"
