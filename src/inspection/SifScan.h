@@ -45,6 +45,9 @@ struct SifScan {
   uint64_t entries = 0;                 // leaf and internal entries
   uint32_t freeInternalBlocks = 0;
   uint32_t freeLeafBlocks = 0;
+  // Union of the root's entry boxes: the box of everything indexed.
+  bool hasExtent = false;
+  BoundingBoxNode extent{};
   std::vector<SifLeafEntry> leaves;
   std::vector<SifNodeBox> nodeBoxes;  // filled on request
 };

@@ -102,6 +102,26 @@ TEST_F(SifCorruption, NaNBoxIsReportedByVerify) {
   EXPECT_EQ(index->Verify(nullptr, statistics), eSifNaNBox) << "an inserted one too";
 }
 
+// A root left without entries above the leaves: an insertion finds no
+// subtree to descend into and fails, so Verify must refuse the tree first.
+TEST_F(SifCorruption, RootWithoutEntriesFailsInsertionAndIsRefusedByVerify) {
+  Bytes file = sample_;
+  for (uint32_t slot = 0; slot < sif::kDefaultMaxEntries; ++slot) {
+    PutU32At(file, kRoot + sif::ChildFieldOffset(slot), 0);
+    for (uint32_t word = 0; word < 8; ++word) PutU32At(file, kRoot + sif::BoxOffset(20, 8, slot) + 4 * word, 0);
+  }
+  PutU32At(file, sif::kObjectCountOffset, 0);
+  WriteFileBytes(path_, file);
+  {
+    auto index = OpenIndex(path_, kUpdate);
+    EXPECT_EQ(index->Insert(0, Box(1, 0, 2, 1), 5000), eSifReadError);
+  }
+  WriteFileBytes(path_, file);
+  auto index = OpenIndex(path_, kOpenReadOnly);
+  SifStatistics statistics;
+  EXPECT_EQ(index->Verify(nullptr, statistics), eSifUnderfullNode);
+}
+
 // A tower of `height` levels whose every internal node is full and leads to
 // the next one; the leaf holds `leafEntries` entries. All boxes are equal.
 Bytes Tower(uint32_t height, uint32_t leafEntries) {
