@@ -3,7 +3,9 @@
 #include <unordered_map>
 #include <vector>
 
+#include "engine/keyindex/KifFormat.h"
 #include "engine/spatialindex/SifBox.h"
+#include "engine/spatialindex/SifFormat.h"
 #include "platform/MultiByte.h"
 
 namespace kro::inspection {
@@ -76,7 +78,7 @@ void CrossCheckExtent(const GafScan& data, const SifScan& index, bool singles, c
 void CrossCheckSpatialIndex(const GafScan& data, const SifScan& index, const std::string& name, FindingList& findings) {
   if (!index.headerRead) return;
   if (index.objectCount != data.records.size()) {
-    findings.Add(name, 28, "sif.count-vs-data",
+    findings.Add(name, kro::sif::kObjectCountOffset, "sif.count-vs-data",
                  "index counts " + std::to_string(index.objectCount) + " objects, the data file holds " +
                      std::to_string(data.records.size()));
   }
@@ -115,7 +117,7 @@ void CrossCheckKeyIndex(const GafScan& data, const KifScan& index, const std::st
     }
   }
   if (index.entryCount != indexable) {
-    findings.Add(name, 24, "kif.count-vs-data",
+    findings.Add(name, kro::kif::kEntryCountOffset, "kif.count-vs-data",
                  "index counts " + std::to_string(index.entryCount) + " entries, the data file holds " +
                      std::to_string(indexable) + " keys of at most " + std::to_string(index.keyLength) + " bytes");
   }

@@ -16,6 +16,7 @@
 #include "ByteFile.h"
 #include "Findings.h"
 #include "KifScan.h"
+#include "SetInspection.h"
 #include "SifScan.h"
 #include "engine/keyindex/CKeyIndex.h"
 #include "engine/keyindex/KifFormat.h"
@@ -114,7 +115,8 @@ struct WrittenIndex {
 
 // Sets written through the facade, as a host writes them: one per object
 // kind and one of all kinds, at both precisions, with and without a key index.
-void WriteFacadeSets(TempDir& dir, std::vector<WrittenIndex>& written) {
+// `sets` gets their data file names.
+void WriteFacadeSets(TempDir& dir, std::vector<WrittenIndex>& written, std::vector<std::string>& sets) {
   std::mt19937 random(5);
   for (int kind = -1; kind < 6; ++kind) {
     for (const SHORT precision : {SHORT{32}, SHORT{64}}) {
@@ -134,6 +136,7 @@ void WriteFacadeSets(TempDir& dir, std::vector<WrittenIndex>& written) {
         ASSERT_EQ(writer.WriteContents(static_cast<EGafObjectType>(type), texts, vertices, nullptr), eKroOk);
       }
       ASSERT_EQ(writer.Finish(), eKroOk);
+      sets.push_back(stem + ".gaf");
       written.push_back({stem + ".sif", IndexKind::kSpatial});
       if (useKif != 0) written.push_back({stem + ".kif", IndexKind::kKey});
     }
@@ -343,6 +346,11 @@ std::vector<Damage> Damages() {
          const Shape s = ShapeOf(f, sif);
          PutCoordinate(f, s, s.root, 0, 0, -175.5);
        }},
+      {"sif.revisited", sif,
+       [=](Bytes& f) {
+         const Shape s = ShapeOf(f, sif);
+         PutU32(f, s.root + sif::ChildFieldOffset(1), ChildAt(f, sif, s, s.root, 0));
+       }},
       {"sif.free-list", sif, [](Bytes& f) { PutU32(f, sif::kFreeLeafOffset, kIndexHeaderSize + 2); }},
       {"sif.free-list", sif, [=](Bytes& f) { PutU32(f, sif::kFreeLeafOffset, FirstLeaf(f, sif)); }},
       {"kif.unused-slot", kif,
@@ -380,6 +388,11 @@ std::vector<Damage> Damages() {
          const Shape s = ShapeOf(f, kif);
          f[FirstLeaf(f, kif) + kif::KeyOffset(0, s.keyLength)] = 0x7F;
        }},
+      {"kif.revisited", kif,
+       [=](Bytes& f) {
+         const Shape s = ShapeOf(f, kif);
+         PutU32(f, s.root + kif::ChildOffset(1, s.slots, s.keyLength), ChildAt(f, kif, s, s.root, 0));
+       }},
       {"kif.count-mismatch", kif, [](Bytes& f) { PutU32(f, kif::kEntryCountOffset, 1); }},
       {"kif.free-list", kif, [](Bytes& f) { PutU32(f, kif::kFreeInternalOffset, kIndexHeaderSize + 5); }},
       {"kif.free-list", kif, [=](Bytes& f) { PutU32(f, kif::kFreeLeafOffset, FirstLeaf(f, kif)); }},
@@ -391,21 +404,25 @@ class IndexScanTest : public ::testing::Test {
   static void SetUpTestSuite() {
     dir_ = new TempDir();
     written_ = new std::vector<WrittenIndex>();
-    WriteFacadeSets(*dir_, *written_);
+    sets_ = new std::vector<std::string>();
+    WriteFacadeSets(*dir_, *written_, *sets_);
     WriteEngineSpatialIndexes(*dir_, *written_);
     WriteEngineKeyIndexes(*dir_, *written_);
   }
   static void TearDownTestSuite() {
+    delete sets_;
     delete written_;
     delete dir_;
   }
 
   static TempDir* dir_;
   static std::vector<WrittenIndex>* written_;
+  static std::vector<std::string>* sets_;
 };
 
 TempDir* IndexScanTest::dir_ = nullptr;
 std::vector<WrittenIndex>* IndexScanTest::written_ = nullptr;
+std::vector<std::string>* IndexScanTest::sets_ = nullptr;
 
 TEST_F(IndexScanTest, EveryIndexTheLibraryWritesIsCleanForTheEngineAndTheWalk) {
   ASSERT_FALSE(HasFatalFailure());
@@ -413,6 +430,16 @@ TEST_F(IndexScanTest, EveryIndexTheLibraryWritesIsCleanForTheEngineAndTheWalk) {
   for (const WrittenIndex& index : *written_) {
     SCOPED_TRACE(index.path);
     EXPECT_TRUE(ExpectVerifyAgreesWithWalk(index.path, index.kind));
+  }
+  // The whole sets too: the cross-checks (the extent against the info box
+  // among them) hold at both precisions.
+  for (const std::string& set : *sets_) {
+    inspection::SetPaths paths;
+    std::string error;
+    ASSERT_TRUE(inspection::DeriveSetPaths(set, paths, error)) << error;
+    inspection::SetInspection inspected;
+    inspection::InspectSet(paths, false, inspected);
+    EXPECT_TRUE(inspected.findings.Empty()) << set << Kinds(inspected.findings);
   }
 }
 
