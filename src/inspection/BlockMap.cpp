@@ -2,25 +2,18 @@
 
 #include "Findings.h"
 #include "engine/indexfile/CIndexFile.h"
+#include "engine/indexfile/IndexBytes.h"
 
 namespace kro::inspection {
 
 BlockMap::BlockMap(const ByteFile& file, uint32_t internalBlockSize, uint32_t leafBlockSize)
-    : file_(file), grain_(kro::CIndexFile::GreatestCommonDivisor(internalBlockSize, leafBlockSize)) {
-  const uint64_t places = file.Size() > kro::kIndexHeaderSize ? (file.Size() - kro::kIndexHeaderSize) / grain_ + 1 : 0;
-  seen_.assign(static_cast<size_t>(places), false);
-}
+    : file_(file),
+      grain_(kro::CIndexFile::GreatestCommonDivisor(internalBlockSize, leafBlockSize)),
+      claims_(file.Size(), grain_) {}
 
 bool BlockMap::IsPlace(uint32_t position, uint32_t blockSize) const {
   return position >= kro::kIndexHeaderSize && static_cast<uint64_t>(position) + blockSize <= file_.Size() &&
          (position - kro::kIndexHeaderSize) % grain_ == 0;
-}
-
-bool BlockMap::Claim(uint32_t position) {
-  const size_t slot = (position - kro::kIndexHeaderSize) / grain_;
-  if (seen_[slot]) return false;
-  seen_[slot] = true;
-  return true;
 }
 
 uint32_t WalkFreeList(const ByteFile& file, BlockMap& map, uint32_t head, uint32_t blockSize,
@@ -35,7 +28,8 @@ uint32_t WalkFreeList(const ByteFile& file, BlockMap& map, uint32_t head, uint32
       report(link, "free list reaches block " + Hex(link) + ", which is already in the tree or on a list");
       break;
     }
-    file.U32(link, link);
+    // IsPlace put the whole block inside the file, so its link is too.
+    kro::DecodeFreeLink(file.Data() + link, file.Size() - link, link);
   }
   return count;
 }

@@ -8,9 +8,9 @@
 #include <cstdint>
 #include <functional>
 #include <string>
-#include <vector>
 
 #include "ByteFile.h"
+#include "engine/indexfile/BlockClaims.h"
 
 namespace kro::inspection {
 
@@ -21,14 +21,14 @@ class BlockMap {
   // Whether a block of `blockSize` bytes can start at `position`.
   bool IsPlace(uint32_t position, uint32_t blockSize) const;
   // False when the place was claimed before. REQUIRES: IsPlace.
-  bool Claim(uint32_t position);
+  bool Claim(uint32_t position) { return claims_.Claim(position); }
   // Places a file of this size holds: the bound of every list walk.
-  uint64_t PlaceCount() const { return seen_.size(); }
+  uint64_t PlaceCount() const { return claims_.PlaceCount(); }
 
  private:
   const ByteFile& file_;
   uint32_t grain_;
-  std::vector<bool> seen_;
+  kro::BlockClaims claims_;
 };
 
 // Follows a free list from `head`, claiming each block. Calls `report` with

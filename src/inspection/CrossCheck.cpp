@@ -3,7 +3,9 @@
 #include <unordered_map>
 #include <vector>
 
+#include "engine/keyindex/KifFormat.h"
 #include "engine/spatialindex/SifBox.h"
+#include "engine/spatialindex/SifFormat.h"
 #include "platform/MultiByte.h"
 
 namespace kro::inspection {
@@ -61,17 +63,28 @@ bool SameBoxAtPrecision(const BoundingBoxNode& a, const BoundingBoxNode& b, bool
                            BoundingBoxNode{f(b.xMin), f(b.yMin), f(b.xMax), f(b.yMax)});
 }
 
+// The index's extent (the union of its root's entries) is the box of every
+// object it holds, so it is the data file's info box; compared at the
+// precision of the coarser side, like the entries' boxes.
+void CrossCheckExtent(const GafScan& data, const SifScan& index, bool singles, const std::string& name,
+                      FindingList& findings) {
+  if (!index.hasExtent || data.records.empty() || SameBoxAtPrecision(index.extent, data.header.box, singles)) return;
+  findings.Add(name, index.root, "sif.extent-vs-info",
+               "the extent of the index's root " + Hex(index.root) + " differs from the data file's info box");
+}
+
 }  // namespace
 
 void CrossCheckSpatialIndex(const GafScan& data, const SifScan& index, const std::string& name, FindingList& findings) {
   if (!index.headerRead) return;
   if (index.objectCount != data.records.size()) {
-    findings.Add(name, 28, "sif.count-vs-data",
+    findings.Add(name, kro::sif::kObjectCountOffset, "sif.count-vs-data",
                  "index counts " + std::to_string(index.objectCount) + " objects, the data file holds " +
                      std::to_string(data.records.size()));
   }
-  RecordMarks marks(data);
   const bool singles = data.header.precision == 32 || index.coordinateBits == 32;
+  CrossCheckExtent(data, index, singles, name, findings);
+  RecordMarks marks(data);
   for (const SifLeafEntry& e : index.leaves) {
     const GafRecordSummary* record = marks.Reach(e.position);
     if (record == nullptr) {
@@ -104,7 +117,7 @@ void CrossCheckKeyIndex(const GafScan& data, const KifScan& index, const std::st
     }
   }
   if (index.entryCount != indexable) {
-    findings.Add(name, 24, "kif.count-vs-data",
+    findings.Add(name, kro::kif::kEntryCountOffset, "kif.count-vs-data",
                  "index counts " + std::to_string(index.entryCount) + " entries, the data file holds " +
                      std::to_string(indexable) + " keys of at most " + std::to_string(index.keyLength) + " bytes");
   }

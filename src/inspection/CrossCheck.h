@@ -1,5 +1,6 @@
 // The agreement between the data file and its indexes: every object record
-// indexed exactly once in the spatial index with its own box and kind, every
+// indexed exactly once in the spatial index with its own box and kind, the
+// spatial index's extent equal to the data file's info box, every
 // key within the key length exactly once in the key index, no index entry
 // that points at anything but an object record, and index counts equal to the
 // data file's.

@@ -8,22 +8,27 @@ void IndexWalk::Report(uint64_t offset, const char* kind, const std::string& mes
   findings_.Add(name_, offset, std::string(prefix_) + "." + kind, message);
 }
 
-bool IndexWalk::HeaderFits() {
-  if (file_.Has(0, kro::kIndexHeaderSize)) return true;
-  Report(0, "header", "file of " + std::to_string(file_.Size()) + " bytes cannot hold the 512-byte header");
-  return false;
+bool IndexWalk::AcceptHeader(const std::string& problem, size_t firstSet) {
+  if (!problem.empty()) {
+    Report(0, "header", "header refused: " + problem);
+    return false;
+  }
+  if (firstSet < kro::kIndexHeaderSize) {
+    Report(firstSet, "header-padding",
+           "header byte " + Hex(firstSet) + " after the description is not zero (the header is zero-padded to " +
+               std::to_string(kro::kIndexHeaderSize) + " bytes)");
+  }
+  return true;
 }
 
-bool IndexWalk::ReadDescription(uint32_t offset, std::string& description) const {
-  char text[kro::kMaxIndexDescription + 1];
-  const bool fits = kro::CIndexFile::GetString(file_.Data() + offset, kro::kIndexHeaderSize - offset, text);
-  description = text;
-  return fits;
+std::string TooShortProblem(uint64_t fileSize) {
+  return "file of " + std::to_string(fileSize) + " bytes cannot hold the " + std::to_string(kro::kIndexHeaderSize) +
+         "-byte header";
 }
 
-std::string IndexWalk::TreeShapeProblem(uint32_t height, uint32_t root, uint32_t maxHeight) {
-  if (height <= maxHeight && (height == 0) == (root == 0)) return std::string();
-  return "height " + std::to_string(height) + " and root " + Hex(root) + " do not fit together";
+std::string TreeShapeProblem(uint32_t height, uint32_t root, uint32_t maxHeight) {
+  return "height " + std::to_string(height) + " and root " + Hex(root) + " do not fit together (at most " +
+         std::to_string(maxHeight) + " levels, a root exactly when there is a level)";
 }
 
 void IndexWalk::MapBlocks(uint32_t internalBlockSize, uint32_t leafBlockSize) {
@@ -42,20 +47,24 @@ bool IndexWalk::ClaimNode(uint32_t block, uint32_t blockSize, uint64_t from) {
   return true;
 }
 
-uint32_t IndexWalk::CountUsed(uint32_t block, uint32_t slots, const std::function<uint32_t(uint32_t)>& field) {
-  uint32_t count = 0;
-  bool gap = false;
-  for (uint32_t slot = 0; slot < slots; ++slot) {
-    const uint32_t value = field(slot);
-    if (value != 0 && count < slot) gap = true;
-    if (value != 0 && count == slot) ++count;
+void IndexWalk::CheckSlots(uint32_t block, uint32_t firstGap, uint32_t firstDirty, uint32_t slots) {
+  if (firstGap < slots) {
+    Report(block, "slot-gap", "node " + Hex(block) + " has used slots after an unused one (slot " +
+                                  std::to_string(firstGap) + ")");
   }
-  if (gap) Report(block, "slot-gap", "node " + Hex(block) + " has used slots after an unused one");
-  return count;
+  if (firstDirty < slots) {
+    Report(block, "unused-slot", "unused slot " + std::to_string(firstDirty) + " of node " + Hex(block) +
+                                     " is not all zero bytes");
+  }
 }
 
-void IndexWalk::CheckLeast(uint32_t block, uint32_t count, uint32_t least) {
+void IndexWalk::CheckLeast(uint32_t block, uint32_t count, uint32_t least, bool isRoot, uint32_t capacity) {
   if (count >= least) return;
+  if (isRoot) {
+    Report(block, "root-entries",
+           "root node " + Hex(block) + " holds no entries; the root of a tree holds 1 to " + std::to_string(capacity));
+    return;
+  }
   Report(block, "entry-count",
          "node " + Hex(block) + " holds " + std::to_string(count) + " entries, fewer than " + std::to_string(least));
 }

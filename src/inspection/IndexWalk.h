@@ -1,11 +1,13 @@
 // What the walks over both index files share: findings under the file's
-// prefix ("sif." or "kif."), block places claimed once, used slots counted
-// with gaps reported, the least entry count of a node, and both free lists.
+// prefix ("sif." or "kif."), the refused header and its padding, block
+// places claimed once, the entry count a node must hold, and both free
+// lists. The walks decode nothing themselves: every header, block, slot and
+// link goes through the engine's decoders, so the walk and the engine read
+// the same bytes the same way.
 #ifndef KRO_INSPECTION_INDEXWALK_H
 #define KRO_INSPECTION_INDEXWALK_H
 
 #include <cstdint>
-#include <functional>
 #include <memory>
 #include <string>
 
@@ -15,6 +17,11 @@
 
 namespace kro::inspection {
 
+// Why a header is refused: the file holds fewer bytes than a header; a
+// height and root that do not describe a tree the engine walks.
+std::string TooShortProblem(uint64_t fileSize);
+std::string TreeShapeProblem(uint32_t height, uint32_t root, uint32_t maxHeight);
+
 class IndexWalk {
  protected:
   IndexWalk(const ByteFile& file, const std::string& name, FindingList& findings, const char* prefix)
@@ -22,24 +29,23 @@ class IndexWalk {
 
   // `kind` without the prefix: "position" becomes "sif.position".
   void Report(uint64_t offset, const char* kind, const std::string& message);
-  // Whether the header fits in the file; reports "header" otherwise.
-  bool HeaderFits();
-  // The header's description at `offset`; false when it runs past the
-  // header or claims more than 255 bytes.
-  bool ReadDescription(uint32_t offset, std::string& description) const;
-  // Why a height and a root position cannot describe a tree the engine
-  // walks (empty when they can).
-  static std::string TreeShapeProblem(uint32_t height, uint32_t root, uint32_t maxHeight);
+  // Whether the header is read: true when `problem` (why open refuses it)
+  // is empty, and its padding whose first non-zero byte is at `firstSet` is
+  // checked then; a finding either way for what is wrong.
+  bool AcceptHeader(const std::string& problem, size_t firstSet);
   // Sets up the block places once the header is known.
   void MapBlocks(uint32_t internalBlockSize, uint32_t leafBlockSize);
   // False, with a finding, when `block` (reached from the field at `from`)
   // is no block place or was reached before.
   bool ClaimNode(uint32_t block, uint32_t blockSize, uint64_t from);
-  // Slots whose `field` is not 0, counted from slot 0; a used slot after an
-  // unused one is reported.
-  uint32_t CountUsed(uint32_t block, uint32_t slots, const std::function<uint32_t(uint32_t)>& field);
-  // Reports a node with fewer entries than `least`.
-  void CheckLeast(uint32_t block, uint32_t count, uint32_t least);
+  // The bytes from `offset` to the end of the file; what a decoder may read.
+  const unsigned char* BytesAt(uint64_t offset) const { return file_.Data() + offset; }
+  uint64_t BytesFrom(uint64_t offset) const { return offset <= file_.Size() ? file_.Size() - offset : 0; }
+  // Reports a node whose used slots have gaps, whose first unused slot
+  // `firstDirty` (`slots` when none) is not zero, or whose count is below
+  // `least` (the root's own kind when `isRoot`).
+  void CheckSlots(uint32_t block, uint32_t firstGap, uint32_t firstDirty, uint32_t slots);
+  void CheckLeast(uint32_t block, uint32_t count, uint32_t least, bool isRoot, uint32_t capacity);
   // Both free lists, their blocks claimed; returns their lengths.
   void WalkFreeLists(uint32_t internalHead, uint32_t internalSize, uint32_t leafHead, uint32_t leafSize,
                      uint32_t& internalBlocks, uint32_t& leafBlocks);

@@ -1,7 +1,10 @@
-// The bounded walk over a ".kif" key index held in memory: the header, every
-// node reached from the root (block places, blocks reached twice, entry
-// counts, strictly ascending entries inside the bounds their parents set)
-// and both free lists. Collects the entries for the cross-checks.
+// The bounded walk over a ".kif" key index held in memory: the header and its
+// padding, every node reached from the root (block places, blocks reached
+// twice, used slots first, unused slots, child fields past the last child
+// and key tails zero, entry counts of the root and the other nodes, strictly
+// ascending entries inside the bounds their parents set) and both free
+// lists, each rule a finding of its own kind (the table in
+// docs/kif-format.md). Collects the entries for the cross-checks.
 #ifndef KRO_INSPECTION_KIFSCAN_H
 #define KRO_INSPECTION_KIFSCAN_H
 

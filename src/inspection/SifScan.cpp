@@ -2,12 +2,35 @@
 
 #include "IndexWalk.h"
 #include "engine/indexfile/CIndexFile.h"
+#include "engine/spatialindex/SifBlock.h"
 #include "engine/spatialindex/SifBox.h"
 #include "engine/spatialindex/SifFormat.h"
+#include "engine/spatialindex/SifHeaderCodec.h"
+#include "engine/spatialindex/SifNode.h"
 
 namespace kro::inspection {
 namespace sif = kro::sif;
 namespace {
+
+// Why open refuses the header, with the limits it is held to.
+std::string HeaderProblem(sif::HeaderFault fault, const kro::SifHeader& h, uint64_t fileSize) {
+  switch (fault) {
+    case sif::HeaderFault::kNone: return std::string();
+    case sif::HeaderFault::kTooShort: return TooShortProblem(fileSize);
+    case sif::HeaderFault::kMagic: return "magic is not \"ASIF\"";
+    case sif::HeaderFault::kVersion:
+      return "version " + std::to_string(h.version) + " is above " + std::to_string(sif::kCurrentVersion);
+    case sif::HeaderFault::kCapacity:
+      return "node capacity " + std::to_string(h.minEntries) + ".." + std::to_string(h.maxEntries) +
+             " is out of range (a maximum of " + std::to_string(sif::kMinMaxEntries) + " to " +
+             std::to_string(sif::kMaxSlots) + ", a minimum of 1 to the maximum)";
+    case sif::HeaderFault::kCoordinateBits:
+      return "coordinate bits " + std::to_string(h.coordinateBits) + " are neither 32 nor 64";
+    case sif::HeaderFault::kDescription: return "description runs past the header";
+    case sif::HeaderFault::kTreeShape: return TreeShapeProblem(h.height, h.rootPosition, sif::kMaxHeight);
+  }
+  return std::string();
+}
 
 class SifWalk : IndexWalk {
  public:
@@ -17,9 +40,7 @@ class SifWalk : IndexWalk {
   SifScan Run() {
     scan_.fileSize = file_.Size();
     if (!ReadHeader()) return scan_;
-    const uint32_t internal = sif::InternalBlockSize(scan_.maxEntries, scan_.coordinateBits);
-    const uint32_t leaf = sif::LeafBlockSize(scan_.maxEntries, scan_.coordinateBits);
-    MapBlocks(internal, leaf);
+    MapBlocks(header_.internalBlockSize, header_.leafBlockSize);
     scan_.nodesPerLevel.assign(scan_.height, 0);
     if (scan_.height > 0) VisitNode(scan_.root, scan_.height - 1, nullptr, sif::kRootOffset);
     if (scan_.leaves.size() != scan_.objectCount) {
@@ -27,92 +48,77 @@ class SifWalk : IndexWalk {
              "header counts " + std::to_string(scan_.objectCount) + " objects, the leaves hold " +
                  std::to_string(scan_.leaves.size()));
     }
-    WalkFreeLists(scan_.freeInternalHead, internal, scan_.freeLeafHead, leaf, scan_.freeInternalBlocks,
-                  scan_.freeLeafBlocks);
+    WalkFreeLists(scan_.freeInternalHead, header_.internalBlockSize, scan_.freeLeafHead, header_.leafBlockSize,
+                  scan_.freeInternalBlocks, scan_.freeLeafBlocks);
     return scan_;
   }
 
  private:
   bool ReadHeader() {
-    uint32_t magic = 0;
-    if (!HeaderFits()) return false;
-    file_.U32(sif::kMagicOffset, magic);
-    file_.U16(sif::kVersionOffset, scan_.version);
-    file_.U16(sif::kMinimumOffset, scan_.minEntries);
-    file_.U16(sif::kMaximumOffset, scan_.maxEntries);
-    file_.U16(sif::kHeightOffset, scan_.height);
-    file_.U16(sif::kCoordinateBitsOffset, scan_.coordinateBits);
-    file_.U32(sif::kRootOffset, scan_.root);
-    file_.U32(sif::kFreeInternalOffset, scan_.freeInternalHead);
-    file_.U32(sif::kFreeLeafOffset, scan_.freeLeafHead);
-    file_.U32(sif::kObjectCountOffset, scan_.objectCount);
-    const bool descriptionFits = ReadDescription(sif::kDescriptionOffset, scan_.description);
-    std::string problem;
-    if (magic != sif::kMagic) {
-      problem = "magic is not \"ASIF\"";
-    } else if (scan_.version > sif::kCurrentVersion) {
-      problem = "version " + std::to_string(scan_.version) + " is above 2";
-    } else if (scan_.maxEntries < sif::kMinMaxEntries || scan_.maxEntries > sif::kMaxSlots || scan_.minEntries == 0 ||
-               scan_.minEntries > scan_.maxEntries) {
-      problem = "node capacity " + std::to_string(scan_.minEntries) + ".." + std::to_string(scan_.maxEntries) +
-                " is out of range";
-    } else if (!sif::IsValidCoordinateBits(scan_.coordinateBits)) {
-      problem = "coordinate bits " + std::to_string(scan_.coordinateBits) + " are neither 32 nor 64";
-    } else if (!descriptionFits) {
-      problem = "description runs past the header";
-    } else {
-      problem = TreeShapeProblem(scan_.height, scan_.root, sif::kMaxHeight);
-    }
-    if (!problem.empty()) {
-      Report(0, "header", "header refused: " + problem);
-      return false;
-    }
-    scan_.headerRead = true;
-    return true;
+    const sif::HeaderFault fault = sif::DecodeHeader(BytesAt(0), BytesFrom(0), header_);
+    if (fault != sif::HeaderFault::kTooShort) KeepHeaderFields();
+    const bool read = fault == sif::HeaderFault::kNone;
+    scan_.headerRead = AcceptHeader(HeaderProblem(fault, header_, file_.Size()),
+                                    read ? sif::FirstPaddingByteSet(BytesAt(0)) : kro::kIndexHeaderSize);
+    return scan_.headerRead;
   }
 
-  BoundingBoxNode EntryBox(uint32_t block, uint32_t slot) const {
-    const uint32_t bytes = scan_.coordinateBits / 8;
-    const uint64_t at = block + sif::BoxOffset(scan_.maxEntries, bytes, slot);
-    const int bits = static_cast<int>(scan_.coordinateBits);
-    BoundingBoxNode box{};
-    file_.Real(at, bits, box.xMin);
-    file_.Real(at + bytes, bits, box.yMin);
-    file_.Real(at + 2 * bytes, bits, box.xMax);
-    file_.Real(at + 3 * bytes, bits, box.yMax);
-    return box;
+  void KeepHeaderFields() {
+    scan_.version = header_.version;
+    scan_.minEntries = header_.minEntries;
+    scan_.maxEntries = header_.maxEntries;
+    scan_.height = header_.height;
+    scan_.coordinateBits = header_.coordinateBits;
+    scan_.root = header_.rootPosition;
+    scan_.freeInternalHead = header_.freeInternalHead;
+    scan_.freeLeafHead = header_.freeLeafHead;
+    scan_.objectCount = header_.objectCount;
+    scan_.description = header_.description;
   }
 
-  uint32_t ChildField(uint32_t block, uint32_t slot) const {
-    uint32_t child = 0;
-    file_.U32(block + sif::ChildFieldOffset(slot), child);
-    return child;
+  void CheckBoxes(uint32_t block, const sif::BlockView& view, uint32_t count) {
+    for (uint32_t slot = 0; slot < count; ++slot) {
+      const sif::BoxFault fault = sif::CheckBox(view.Box(slot));
+      if (fault == sif::BoxFault::kNone) continue;
+      const uint64_t at = block + sif::BoxOffset(view.Slots(), view.CoordinateBytes(), slot);
+      if (fault == sif::BoxFault::kNaN) {
+        Report(at, "nan-box", "entry " + std::to_string(slot) + " of node " + Hex(block) +
+                                  " has a NaN coordinate; no search or deletion can find it");
+      } else {
+        Report(at, "box-inverted", "entry " + std::to_string(slot) + " of node " + Hex(block) +
+                                       " has a minimum above its maximum");
+      }
+    }
   }
 
   void VisitNode(uint32_t block, uint32_t level, const BoundingBoxNode* expected, uint64_t from) {
-    const uint32_t size = level == 0 ? sif::LeafBlockSize(scan_.maxEntries, scan_.coordinateBits)
-                                     : sif::InternalBlockSize(scan_.maxEntries, scan_.coordinateBits);
-    if (!ClaimNode(block, size, from)) return;
+    if (!ClaimNode(block, header_.BlockSize(level), from)) return;
+    sif::BlockView view;
+    view.Bind(BytesAt(block), BytesFrom(block), header_.maxEntries, header_.coordinateBits, level == 0);
     ++scan_.nodesPerLevel[level];
-    const uint32_t count =
-        CountUsed(block, scan_.maxEntries, [&](uint32_t slot) { return ChildField(block, slot); });
-    const bool root = block == scan_.root && level + 1 == scan_.height;
-    CheckLeast(block, count, root ? 1 : scan_.minEntries);
+    const sif::SlotSurvey survey = sif::SurveySlots(view);
+    CheckSlots(block, survey.firstGap, survey.firstDirty, view.Slots());
+    const uint32_t count = survey.frontEntries;
+    const bool root = expected == nullptr;
+    CheckLeast(block, count, sif::LeastEntries(root, header_.minEntries), root, header_.maxEntries);
     if (count == 0) return;
     scan_.entries += count;
-    BoundingBoxNode unionBox = EntryBox(block, 0);
-    for (uint32_t slot = 1; slot < count; ++slot) unionBox = sif::Union(unionBox, EntryBox(block, slot));
-    if (expected == nullptr && keepNodeBoxes_) scan_.nodeBoxes.push_back(SifNodeBox{level, unionBox});
-    if (expected != nullptr && !sif::SameBox(*expected, unionBox)) {
+    CheckBoxes(block, view, count);
+    BoundingBoxNode unionBox = view.Box(0);
+    for (uint32_t slot = 1; slot < count; ++slot) unionBox = sif::Union(unionBox, view.Box(slot));
+    if (root) {
+      scan_.hasExtent = true;
+      scan_.extent = unionBox;
+    }
+    if (root && keepNodeBoxes_) scan_.nodeBoxes.push_back(SifNodeBox{level, unionBox});
+    if (!root && !sif::SameBox(*expected, unionBox)) {
       Report(from, "box-union", "entry box at " + Hex(from) + " is not the union of node " + Hex(block) + "'s entries");
     }
     for (uint32_t slot = 0; slot < count; ++slot) {
-      const uint32_t child = ChildField(block, slot);
-      const BoundingBoxNode box = EntryBox(block, slot);
+      const uint32_t child = view.Child(slot);
+      const BoundingBoxNode box = view.Box(slot);
       if (level == 0) {
-        uint32_t type = 0;
-        file_.U16(block + sif::TypeOffset(scan_.maxEntries, scan_.coordinateBits / 8, slot), type);
-        scan_.leaves.push_back(SifLeafEntry{child, type, box, block});
+        scan_.leaves.push_back(SifLeafEntry{child, view.Type(slot), box, block});
         continue;
       }
       if (keepNodeBoxes_) scan_.nodeBoxes.push_back(SifNodeBox{level - 1, box});
@@ -121,6 +127,7 @@ class SifWalk : IndexWalk {
   }
 
   const bool keepNodeBoxes_;
+  kro::SifHeader header_;
   SifScan scan_;
 };
 

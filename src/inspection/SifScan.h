@@ -1,8 +1,10 @@
-// The bounded walk over a ".sif" spatial index held in memory: the header,
-// every node reached from the root (block places, blocks reached twice,
-// entry counts, boxes equal to the union of their children) and both free
-// lists. Collects the leaf entries for the cross-checks and the node boxes by
-// level for the picture.
+// The bounded walk over a ".sif" spatial index held in memory: the header
+// and its padding, every node reached from the root (block places, blocks
+// reached twice, used slots first and unused ones zero, entry counts of the
+// root and the other nodes, NaN and inverted boxes, boxes equal to the union
+// of their children) and both free lists, each rule a finding of its own
+// kind (the table in docs/sif-format.md). Collects the leaf entries and the
+// extent for the cross-checks and the node boxes by level for the picture.
 #ifndef KRO_INSPECTION_SIFSCAN_H
 #define KRO_INSPECTION_SIFSCAN_H
 
@@ -45,6 +47,9 @@ struct SifScan {
   uint64_t entries = 0;                 // leaf and internal entries
   uint32_t freeInternalBlocks = 0;
   uint32_t freeLeafBlocks = 0;
+  // Union of the root's entry boxes: the box of everything indexed.
+  bool hasExtent = false;
+  BoundingBoxNode extent{};
   std::vector<SifLeafEntry> leaves;
   std::vector<SifNodeBox> nodeBoxes;  // filled on request
 };

@@ -95,6 +95,20 @@ uint32_t KifFirstLeaf(const std::string& kif) {
   return FirstLeaf(kif, kif::kRootOffset, kif::kHeightOffset, kif::ChildOffset(0, 20, 32));
 }
 
+// The first slot of `block` whose field at `fieldAt(slot)` is 0 (unused);
+// the default capacity when every slot is used.
+uint32_t FirstUnusedSlot(const std::string& file, uint32_t block, const std::function<uint32_t(uint32_t)>& fieldAt) {
+  uint32_t slot = 0;
+  while (slot < sif::kDefaultMaxEntries && ReadU32(file, block + fieldAt(slot)) != 0) ++slot;
+  return slot;
+}
+uint32_t SifRootUnusedSlot(const std::string& sif) {
+  return FirstUnusedSlot(sif, ReadU32(sif, sif::kRootOffset), [](uint32_t slot) { return sif::ChildFieldOffset(slot); });
+}
+uint32_t KifRootUnusedSlot(const std::string& kif) {
+  return FirstUnusedSlot(kif, ReadU32(kif, kif::kRootOffset), [](uint32_t slot) { return kif::ValueOffset(slot, 20, 32); });
+}
+
 json VerifyJson(const std::string& gaf, int& exitCode) {
   const ToolRun run = RunTool({"verify", gaf, "--json"});
   exitCode = run.exitCode;
@@ -239,12 +253,41 @@ std::vector<Damage> DamageCorpus() {
       {"sif.stray-entry", ".sif", [&](const std::string& s, auto&) { PatchU32(s + ".sif", SifFirstLeaf(s + ".sif"), 0x01000000u); }},
       {"sif.unindexed", ".sif", [&](const std::string& s, auto&) { PatchU32(s + ".sif", SifFirstLeaf(s + ".sif"), 0x01000000u); }},
       {"sif.count-vs-data", ".sif", [&](const std::string& s, auto&) { PatchU32(s + ".sif", sif::kObjectCountOffset, 7); }},
+      {"sif.unused-slot", ".sif",
+       [&](const std::string& s, auto&) {
+         const uint32_t root = ReadU32(s + ".sif", sif::kRootOffset);
+         PatchU32(s + ".sif", root + sif::BoxOffset(20, 8, SifRootUnusedSlot(s + ".sif")), 0x3FF00000u);
+       }},
+      {"sif.nan-box", ".sif",
+       [&](const std::string& s, auto&) { PatchU32(s + ".sif", SifFirstLeaf(s + ".sif") + sif::BoxOffset(20, 8, 0), 0x7FF80000u); }},
+      {"sif.box-inverted", ".sif",
+       [&](const std::string& s, auto&) { PatchU32(s + ".sif", SifFirstLeaf(s + ".sif") + sif::BoxOffset(20, 8, 0), 0x7FE00000u); }},
+      {"sif.root-entries", ".sif",
+       [&](const std::string& s, auto&) {
+         const uint32_t root = ReadU32(s + ".sif", sif::kRootOffset);
+         for (uint32_t slot = 0; slot < 20; ++slot) PatchU32(s + ".sif", root + sif::ChildFieldOffset(slot), 0);
+       }},
+      {"sif.header-padding", ".sif", [&](const std::string& s, auto&) { PatchU16(s + ".sif", kIndexHeaderSize - 2, 1); }},
+      {"sif.extent-vs-info", ".sif", [&](const std::string& s, auto&) { PatchU32(gafOf(s), 14, 0x40000000u); }},
       {"kif.header", ".kif", [&](const std::string& s, auto&) { PatchU16(s + ".kif", kif::kCapacityOffset, 21); }},
       {"kif.position", ".kif", [&](const std::string& s, auto&) { PatchU32(s + ".kif", kif::kRootOffset, 515); }},
       {"kif.count-mismatch", ".kif", [&](const std::string& s, auto&) { PatchU32(s + ".kif", kif::kEntryCountOffset, 3); }},
       {"kif.key-order", ".kif", [&](const std::string& s, auto&) { PatchU16(s + ".kif", KifFirstLeaf(s + ".kif"), 0x7A7A); }},
       {"kif.entry-key", ".kif", [&](const std::string& s, auto&) { PatchU16(s + ".kif", KifFirstLeaf(s + ".kif"), 0x7A7A); }},
       {"kif.free-list", ".kif", [&](const std::string& s, auto&) { PatchU32(s + ".kif", kif::kFreeInternalOffset, 512 + 7); }},
+      {"kif.key-tail", ".kif",
+       [&](const std::string& s, auto&) { PatchU16(s + ".kif", KifFirstLeaf(s + ".kif") + kif::KeyOffset(0, 32) + 30, 0x0078); }},
+      {"kif.unused-slot", ".kif",
+       [&](const std::string& s, auto&) {
+         const uint32_t root = ReadU32(s + ".kif", kif::kRootOffset);
+         PatchU16(s + ".kif", root + kif::KeyOffset(KifRootUnusedSlot(s + ".kif"), 32), 0x7800);
+       }},
+      {"kif.root-entries", ".kif",
+       [&](const std::string& s, auto&) {
+         const uint32_t root = ReadU32(s + ".kif", kif::kRootOffset);
+         for (uint32_t slot = 0; slot < 20; ++slot) PatchU32(s + ".kif", root + kif::ValueOffset(slot, 20, 32), 0);
+       }},
+      {"kif.header-padding", ".kif", [&](const std::string& s, auto&) { PatchU16(s + ".kif", kIndexHeaderSize - 2, 1); }},
       {"kif.unindexed", ".kif",
        [&](const std::string& s, auto&) {
          const uint32_t leaf = KifFirstLeaf(s + ".kif");

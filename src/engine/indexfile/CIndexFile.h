@@ -35,6 +35,7 @@ struct FreeListState {
   uint32_t length = 0;
 };
 
+class BlockClaims;
 class IndexTempFile;
 
 // Outcome of putting a rebuilt file in place of the index file.
@@ -101,8 +102,10 @@ class CIndexFile {
   bool IsBlockPlace(uint32_t position, uint32_t blockSize) const;
   // Length of the free list of `blockSize` blocks from `head`; false for a
   // failed read, a link that is no block place, or a list longer than the
-  // file can hold (a loop).
-  bool CountFreeList(uint32_t head, uint32_t blockSize, uint32_t& count);
+  // file can hold (a loop). With `claims` (the blocks a verification has
+  // reached), false too for a link to a block claimed before (a free block
+  // still in the tree, or on the other list), and every link is claimed.
+  bool CountFreeList(uint32_t head, uint32_t blockSize, uint32_t& count, BlockClaims* claims = nullptr);
   // A place for a new block of `size` bytes: the head of the free list (the
   // list walked once first, each link checked as it is taken) or the end of
   // the file, extended by a zeroed block. A file whose end is off the grain

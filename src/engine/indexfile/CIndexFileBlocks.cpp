@@ -6,7 +6,9 @@
 #include <vector>
 
 #include "engine/fileaccess/CGafRawFile.h"
+#include "engine/indexfile/BlockClaims.h"
 #include "engine/indexfile/CIndexFile.h"
+#include "engine/indexfile/IndexBytes.h"
 
 namespace kro {
 namespace {
@@ -165,22 +167,22 @@ bool CIndexFile::IsBlockPlace(uint32_t position, uint32_t blockSize) const {
 }
 
 BlockIo CIndexFile::ReadLink(uint32_t position, uint32_t& link) {
-  unsigned char bytes[4];
+  unsigned char bytes[kFreeLinkSize];
   if (BlockCache::Block* cached = blocks_.Find(position)) {
-    std::memcpy(bytes, cached->bytes.get(), sizeof bytes);
-  } else if (!SeekTo(handle_, position) || !CGafRawFile::Read(handle_, bytes, sizeof bytes)) {
-    return BlockIo::kReadFailed;
+    if (!DecodeFreeLink(cached->bytes.get(), cached->size, link)) return BlockIo::kReadFailed;
+    return BlockIo::kOk;
   }
-  link = GetUInt(bytes, 32);
-  return BlockIo::kOk;
+  if (!SeekTo(handle_, position) || !CGafRawFile::Read(handle_, bytes, sizeof bytes)) return BlockIo::kReadFailed;
+  return DecodeFreeLink(bytes, sizeof bytes, link) ? BlockIo::kOk : BlockIo::kReadFailed;
 }
 
-bool CIndexFile::CountFreeList(uint32_t head, uint32_t blockSize, uint32_t& count) {
+bool CIndexFile::CountFreeList(uint32_t head, uint32_t blockSize, uint32_t& count, BlockClaims* claims) {
   count = 0;
   // No list of distinct blocks is longer than the blocks the file can hold.
   const uint32_t places = fileSize_ > kIndexHeaderSize ? (fileSize_ - kIndexHeaderSize) / blockSize : 0;
   for (uint32_t position = head; position != 0; ++count) {
-    if (count >= places || !IsBlockPlace(position, blockSize) || ReadLink(position, position) != BlockIo::kOk) {
+    if (count >= places || !IsBlockPlace(position, blockSize) || (claims != nullptr && !claims->Claim(position)) ||
+        ReadLink(position, position) != BlockIo::kOk) {
       return false;
     }
   }
@@ -232,7 +234,7 @@ BlockIo CIndexFile::AppendBlock(uint32_t size, bool alignTornTail, uint32_t& pos
 }
 
 bool CIndexFile::ReleaseBlock(uint32_t& head, FreeListState& list, uint32_t position) {
-  unsigned char link[4];
+  unsigned char link[kFreeLinkSize];
   PutUInt(head, 32, link);
   if (BlockCache::Block* cached = blocks_.Find(position)) {
     // The rest of the block keeps what was last written there, as on disk.

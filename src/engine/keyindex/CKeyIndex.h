@@ -34,6 +34,7 @@
 #include <vector>
 
 #include "engine/EngineStatus.h"
+#include "engine/indexfile/BlockClaims.h"
 #include "engine/indexfile/CIndexFile.h"
 #include "engine/indexfile/CIndexProgress.h"
 #include "engine/indexfile/NodeCache.h"
@@ -162,9 +163,10 @@ class CKeyIndex : public CIndexFile, private NodeStore<KifNode> {
   // The block bytes of `node` (REQUIRES: room for its block size).
   void EncodeNode(const KifNode& node, unsigned char* block) const;
   // Length of the free list from `head`; eKifReadError for a failed read, a
-  // position that is no block place, or a list longer than the file can
-  // hold (a loop).
-  EngineStatus CountFreeBlocks(uint32_t head, uint32_t blockSize, uint32_t& count);
+  // position that is no block place, a list longer than the file can hold
+  // (a loop), or a block `claims` holds already (in the tree or on the other
+  // list).
+  EngineStatus CountFreeBlocks(uint32_t head, uint32_t blockSize, uint32_t& count, BlockClaims& claims);
   FreeListState& FreeList(uint32_t level) { return freeLists_[level == 0 ? 0 : 1]; }
   void ResetFreeLists();
   // Fetches and pins a node expected at `level`; a block already cached at
@@ -212,7 +214,8 @@ class CKeyIndex : public CIndexFile, private NodeStore<KifNode> {
     uint32_t value;
     bool inclusive;  // an entry may equal the bound (only the outermost ones)
   };
-  EngineStatus VerifyNode(CIndexProgress* progress, Bound low, Bound high, KifStatistics& statistics);
+  EngineStatus VerifyNode(CIndexProgress* progress, Bound low, Bound high, KifStatistics& statistics,
+                          BlockClaims& claims);
   EngineStatus CheckOrder(const KifNode& node, Bound low, Bound high) const;
 
   // CKeyIndexCompact.cpp.

@@ -4,6 +4,7 @@
 
 #include "engine/fileaccess/CGafRawFile.h"
 #include "engine/keyindex/CKeyIndex.h"
+#include "engine/keyindex/KifBlock.h"
 #include "platform/MultiByte.h"
 
 namespace kro {
@@ -13,7 +14,7 @@ using namespace kif;
 EngineStatus CKeyIndex::ReadHeader() {
   unsigned char bytes[kHeaderSize];
   if (!SeekTo(Handle(), 0) || !CGafRawFile::Read(Handle(), bytes, kHeaderSize)) return eKifReadError;
-  return KifHeader::Decode(bytes, header_);
+  return KifHeader::Decode(bytes, sizeof bytes, header_);
 }
 
 EngineStatus CKeyIndex::WriteHeader(FileHandle file) {
@@ -33,6 +34,9 @@ EngineStatus CKeyIndex::ReadNode(uint32_t position, uint32_t level, KifNode& nod
   const BlockIo io = ViewBlock(position, size, scratch, block);
   if (io != BlockIo::kOk) return io == BlockIo::kWriteFailed ? eKifWriteError : eKifReadError;
 
+  BlockView view;
+  if (!view.Bind(block, size, capacity, keyLength, level == 0)) return eKifReadError;
+
   // A field of exactly L bytes has no terminator; give the bounded copy one.
   char field[kMaxKeyLength + 1];
   node.count = 0;
@@ -41,16 +45,15 @@ EngineStatus CKeyIndex::ReadNode(uint32_t position, uint32_t level, KifNode& nod
       ClearEntry(node, slot, keyLength);
       continue;
     }
-    std::memcpy(field, block + KeyOffset(slot, keyLength), keyLength);
+    std::memcpy(field, view.KeyField(slot), keyLength);
     field[keyLength] = '\0';
     MbCopyField(node.keys[slot], field, keyLength);
-    node.values[slot] = CIndexFile::GetUInt(block + ValueOffset(slot, capacity, keyLength), 32);
+    node.values[slot] = view.Value(slot);
     if (node.values[slot] != 0) ++node.count;
   }
   if (!HasUsedSlotsInFront(node)) return eKifReadError;
   for (uint32_t child = 0; child < kChildCount; ++child) {
-    const bool stored = level != 0 && child <= capacity;
-    node.children[child] = stored ? CIndexFile::GetUInt(block + ChildOffset(child, capacity, keyLength), 32) : 0;
+    node.children[child] = child <= capacity ? view.Child(child) : 0;
   }
   node.position = position;
   node.level = level;
@@ -110,8 +113,8 @@ EngineStatus CKeyIndex::FreeNode(KifNode& node) {
 
 uint32_t CKeyIndex::BlockGrain() const { return header_.blockGrain; }
 
-EngineStatus CKeyIndex::CountFreeBlocks(uint32_t head, uint32_t blockSize, uint32_t& count) {
-  return CountFreeList(head, blockSize, count) ? kEngineOk : eKifReadError;
+EngineStatus CKeyIndex::CountFreeBlocks(uint32_t head, uint32_t blockSize, uint32_t& count, BlockClaims& claims) {
+  return CountFreeList(head, blockSize, count, &claims) ? kEngineOk : eKifReadError;
 }
 
 void CKeyIndex::ResetFreeLists() {

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "engine/keyindex/CKeyIndex.h"
+#include "engine/keyindex/KifBlock.h"
 #include "platform/MultiByte.h"
 
 namespace kro {
@@ -28,7 +29,7 @@ bool CKeyIndex::MakeKeyField(const char* key, char* field) const {
 }
 
 bool CKeyIndex::HasMinimum(const KifNode& node) const {
-  return node.count >= (node.position == header_.rootPosition ? 1 : header_.minimum);
+  return node.count >= LeastEntries(node.position == header_.rootPosition, header_.capacity);
 }
 
 // A block whose used slots have gaps cannot be taken apart safely: in an

@@ -20,6 +20,7 @@ EngineStatus CKeyIndex::Verify(CIndexProgress* progress, KifStatistics& statisti
   EndSearch();
 
   EngineStatus status = kEngineOk;
+  BlockClaims claims(FileSize(), BlockGrain());
   if (header_.rootPosition != 0) {
     const uint32_t level = header_.height - 1;
     if (!IsValidPosition(header_.rootPosition, header_.BlockSize(level))) return eKifBadNodePosition;
@@ -27,7 +28,7 @@ EngineStatus CKeyIndex::Verify(CIndexProgress* progress, KifStatistics& statisti
     if (status != kEngineOk) return status;
     KifKeyField highest;
     std::memset(highest, 0xFF, sizeof highest);
-    status = VerifyNode(progress, Bound{"", 0, true}, Bound{highest, 0xFFFFFFFFu, true}, statistics);
+    status = VerifyNode(progress, Bound{"", 0, true}, Bound{highest, 0xFFFFFFFFu, true}, statistics, claims);
     cache_->ClearStack();
   }
   if (progress != nullptr) {
@@ -36,9 +37,9 @@ EngineStatus CKeyIndex::Verify(CIndexProgress* progress, KifStatistics& statisti
   }
   if (status != kEngineOk) return status;
   if (statistics.entries != header_.entryCount) return eKifCountMismatch;
-  status = CountFreeBlocks(header_.freeInternal, header_.internalBlockSize, statistics.freeInternalBlocks);
+  status = CountFreeBlocks(header_.freeInternal, header_.internalBlockSize, statistics.freeInternalBlocks, claims);
   if (status != kEngineOk) return status;
-  status = CountFreeBlocks(header_.freeLeaf, header_.leafBlockSize, statistics.freeLeafBlocks);
+  status = CountFreeBlocks(header_.freeLeaf, header_.leafBlockSize, statistics.freeLeafBlocks, claims);
   if (status != kEngineOk) return status;
   const uint32_t nodes = statistics.internalNodes + statistics.leafNodes;
   if (nodes != 0) statistics.fillRatio = double(statistics.entries) / (double(nodes) * header_.capacity);
@@ -47,8 +48,12 @@ EngineStatus CKeyIndex::Verify(CIndexProgress* progress, KifStatistics& statisti
 
 // Checks the node on top of the path stack and its subtree; every entry must
 // lie between `low` and `high`.
-EngineStatus CKeyIndex::VerifyNode(CIndexProgress* progress, Bound low, Bound high, KifStatistics& statistics) {
+EngineStatus CKeyIndex::VerifyNode(CIndexProgress* progress, Bound low, Bound high, KifStatistics& statistics,
+                                   BlockClaims& claims) {
   const KifNode& node = *cache_->TopNode();
+  // A node reached twice shows in the order and the counts; the claim is for
+  // the free lists, which must not hold a block of the tree.
+  (void)claims.Claim(node.position);
   if (!HasMinimum(node)) return eKifUnderfullNode;
   statistics.entries += node.count;
   if (progress != nullptr) progress->SetPosition(statistics.entries);
@@ -64,7 +69,7 @@ EngineStatus CKeyIndex::VerifyNode(CIndexProgress* progress, Bound low, Bound hi
     if (status != kEngineOk) return status;
     const Bound childLow = i == 0 ? low : Bound{node.keys[i - 1], node.values[i - 1], false};
     const Bound childHigh = i == node.count ? high : Bound{node.keys[i], node.values[i], false};
-    status = VerifyNode(progress, childLow, childHigh, statistics);
+    status = VerifyNode(progress, childLow, childHigh, statistics, claims);
     cache_->PopNode();
     if (status != kEngineOk) return status;
     if (i < node.count && progress != nullptr && progress->IsAborted()) return kEngineOk;

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "engine/indexfile/CIndexFile.h"
+#include "engine/indexfile/IndexBytes.h"
 
 namespace kro {
 
@@ -31,27 +32,52 @@ void KifHeader::Encode(unsigned char* bytes) const {
   CIndexFile::PutString(description, bytes + kDescriptionOffset);
 }
 
-EngineStatus KifHeader::Decode(const unsigned char* bytes, KifHeader& header) {
-  if (CIndexFile::GetUInt(bytes + kMagicOffset, 32) != kMagic) return eKifNotAKif;
+kif::HeaderFault KifHeader::DecodeFields(const unsigned char* bytes, size_t available, KifHeader& header) {
+  if (available < kHeaderSize) return HeaderFault::kTooShort;
+  header.version = CIndexFile::GetUInt(bytes + kVersionOffset, 16);
+  header.capacity = CIndexFile::GetUInt(bytes + kCapacityOffset, 16);
+  header.keyLength = CIndexFile::GetUInt(bytes + kKeyLengthOffset, 16);
+  header.height = CIndexFile::GetUInt(bytes + kHeightOffset, 16);
+  header.rootPosition = CIndexFile::GetUInt(bytes + kRootOffset, 32);
+  header.freeInternal = CIndexFile::GetUInt(bytes + kFreeInternalOffset, 32);
+  header.freeLeaf = CIndexFile::GetUInt(bytes + kFreeLeafOffset, 32);
+  header.entryCount = CIndexFile::GetUInt(bytes + kEntryCountOffset, 32);
+  const bool described =
+      CIndexFile::GetString(bytes + kDescriptionOffset, kHeaderSize - kDescriptionOffset, header.description);
+  if (CIndexFile::GetUInt(bytes + kMagicOffset, 32) != kMagic) return HeaderFault::kMagic;
+  if (header.version > kVersion) return HeaderFault::kVersion;
+  if (header.capacity < kMinCapacity || header.capacity > kMaxCapacity) return HeaderFault::kCapacity;
+  if (header.keyLength < kMinKeyLength || header.keyLength > kMaxKeyLength) return HeaderFault::kKeyLength;
+  header.SetShape(header.capacity, header.keyLength);
+  if (!IsWalkableTreeShape(header.height, header.rootPosition, kMaxHeight)) return HeaderFault::kTreeShape;
+  if (!described) return HeaderFault::kDescription;
+  return HeaderFault::kNone;
+}
+
+EngineStatus KifHeader::Decode(const unsigned char* bytes, size_t available, KifHeader& header) {
   KifHeader read;
-  read.version = CIndexFile::GetUInt(bytes + kVersionOffset, 16);
-  if (read.version > kVersion) return eKifBadVersion;
-  const uint32_t capacity = CIndexFile::GetUInt(bytes + kCapacityOffset, 16);
-  const uint32_t keyLength = CIndexFile::GetUInt(bytes + kKeyLengthOffset, 16);
-  if (capacity < kMinCapacity || capacity > kMaxCapacity) return eKifNotAKif;
-  if (keyLength < kMinKeyLength || keyLength > kMaxKeyLength) return eKifNotAKif;
-  read.SetShape(capacity, keyLength);
-  read.height = CIndexFile::GetUInt(bytes + kHeightOffset, 16);
-  read.rootPosition = CIndexFile::GetUInt(bytes + kRootOffset, 32);
-  if (read.height > kMaxHeight || (read.height == 0) != (read.rootPosition == 0)) return eKifNotAKif;
-  read.freeInternal = CIndexFile::GetUInt(bytes + kFreeInternalOffset, 32);
-  read.freeLeaf = CIndexFile::GetUInt(bytes + kFreeLeafOffset, 32);
-  read.entryCount = CIndexFile::GetUInt(bytes + kEntryCountOffset, 32);
-  if (!CIndexFile::GetString(bytes + kDescriptionOffset, kHeaderSize - kDescriptionOffset, read.description)) {
-    return eKifNotAKif;
-  }
+  const HeaderFault fault = DecodeFields(bytes, available, read);
+  if (fault != HeaderFault::kNone) return HeaderFaultStatus(fault);
   header = read;
   return kEngineOk;
 }
+
+size_t KifHeader::FirstPaddingByteSet(const unsigned char* bytes) {
+  const size_t end = DescriptionEnd(bytes, kDescriptionOffset);
+  return end + FirstNonZeroByte(bytes + end, kHeaderSize - end);
+}
+
+namespace kif {
+
+EngineStatus HeaderFaultStatus(HeaderFault fault) {
+  switch (fault) {
+    case HeaderFault::kNone: return kEngineOk;
+    case HeaderFault::kTooShort: return eKifReadError;
+    case HeaderFault::kVersion: return eKifBadVersion;
+    default: return eKifNotAKif;
+  }
+}
+
+}  // namespace kif
 
 }  // namespace kro

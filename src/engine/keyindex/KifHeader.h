@@ -2,6 +2,7 @@
 #ifndef KRO_ENGINE_KEYINDEX_KIFHEADER_H
 #define KRO_ENGINE_KEYINDEX_KIFHEADER_H
 
+#include <cstddef>
 #include <cstdint>
 
 #include "engine/EngineStatus.h"
@@ -9,6 +10,25 @@
 #include "engine/keyindex/KifFormat.h"
 
 namespace kro {
+
+namespace kif {
+
+// Why a header is refused, in the order the checks run.
+enum class HeaderFault {
+  kNone,
+  kTooShort,     // fewer than kHeaderSize bytes
+  kMagic,        // not "AKIF"
+  kVersion,      // above kVersion
+  kCapacity,     // outside kMinCapacity..kMaxCapacity
+  kKeyLength,    // outside kMinKeyLength..kMaxKeyLength
+  kTreeShape,    // height above kMaxHeight, or a height without a root or a root without one
+  kDescription,  // claims more than 255 bytes or runs past the header
+};
+
+// The status open answers for a refused header.
+EngineStatus HeaderFaultStatus(HeaderFault fault);
+
+}  // namespace kif
 
 struct KifHeader {
   uint32_t version = kif::kVersion;
@@ -35,13 +55,19 @@ struct KifHeader {
 
   // Writes the whole 512-byte header, zero padding included.
   void Encode(unsigned char* bytes) const;
-  // Decodes and checks 512 bytes. eKifNotAKif for a wrong magic and for a
-  // header that cannot describe a tree this engine can hold (capacity outside
-  // 2..20, key length outside 1..256, a description form over 255 bytes, a
-  // height the path stack cannot walk, a height without a root or a root
-  // without a height); eKifBadVersion for a version above 1. On failure
-  // `header` is left unchanged.
-  static EngineStatus Decode(const unsigned char* bytes, KifHeader& header);
+  // Decodes and checks the `available` bytes at `bytes`. Unless they are
+  // too few, every field is set in `header`, also when a check refuses it
+  // (the walks show them); the block sizes are derived once capacity and key
+  // length passed.
+  static kif::HeaderFault DecodeFields(const unsigned char* bytes, size_t available, KifHeader& header);
+  // The same for open: the status of the fault (eKifNotAKif for a wrong magic
+  // and a header that cannot describe a tree this engine can hold,
+  // eKifBadVersion for a version above 1, eKifReadError for too few bytes);
+  // on failure `header` is left unchanged.
+  static EngineStatus Decode(const unsigned char* bytes, size_t available, KifHeader& header);
+  // Offset of the first non-zero byte of the padding after the description,
+  // or kHeaderSize when it is zero. REQUIRES: `bytes` decoded with kNone.
+  static size_t FirstPaddingByteSet(const unsigned char* bytes);
 };
 
 }  // namespace kro

@@ -30,10 +30,12 @@
 
 #include "KroGafExportImport/KroGafExportImport.h"
 #include "engine/EngineStatus.h"
+#include "engine/indexfile/BlockClaims.h"
 #include "engine/indexfile/CIndexFile.h"
 #include "engine/indexfile/CIndexProgress.h"
 #include "engine/indexfile/NodeCache.h"
 #include "engine/indexfile/NodePin.h"
+#include "engine/spatialindex/SifBlock.h"
 #include "engine/spatialindex/SifNode.h"
 #include "platform/FileSystem.h"
 
@@ -127,6 +129,9 @@ class CSpatialIndex : public CIndexFile, private NodeStore<SifNode> {
   // Header and node blocks (CSpatialIndexBlocks.cpp).
   EngineStatus ReadHeader();
   EngineStatus WriteHeader(FileHandle file);
+  // Binds the block bytes of a node at `level` (REQUIRES: `bytes` holds the
+  // whole block of that level's kind, as ViewBlock hands it out).
+  bool BindBlock(const unsigned char* bytes, uint32_t level, sif::BlockView& view) const;
   // The block bytes of `node` (REQUIRES: room for its block size).
   void EncodeNode(const SifNode& node, unsigned char* bytes) const;
   // Writes `node` into another file (a compaction's temporary file).
@@ -135,8 +140,9 @@ class CSpatialIndex : public CIndexFile, private NodeStore<SifNode> {
   // Whether `position` can hold a block of `blockSize` bytes inside the file.
   bool IsValidBlockPosition(uint32_t position, uint32_t blockSize) const { return IsBlockPlace(position, blockSize); }
   // Follows a free list from `head`, counting its blocks; eSifReadError for a
-  // link that is no block of the list's kind, a failed read, or a cycle.
-  EngineStatus WalkFreeList(uint32_t head, uint32_t blockSize, uint32_t& count);
+  // link that is no block of the list's kind, a failed read, a cycle, or a
+  // block `claims` holds already (in the tree or on the other list).
+  EngineStatus WalkFreeList(uint32_t head, uint32_t blockSize, uint32_t& count, BlockClaims& claims);
   uint32_t& FreeListHead(uint32_t level);
   uint32_t BlockGrain() const override;
 
@@ -205,28 +211,20 @@ class CSpatialIndex : public CIndexFile, private NodeStore<SifNode> {
     }
   };
   bool CanWalkBlocks() const { return IsReadOnly() && CacheBudget() > 0; }
-  // The box of `slot` in the node block `block`.
-  BoundingBoxNode SlotBox(const unsigned char* block, uint32_t slot) const {
-    const uint32_t coordinateBytes = header_.coordinateBits / 8;
-    const int bits = static_cast<int>(header_.coordinateBits);
-    const unsigned char* box = block + sif::BoxOffset(header_.maxEntries, coordinateBytes, slot);
-    return BoundingBoxNode{GetReal(box, bits), GetReal(box + coordinateBytes, bits),
-                           GetReal(box + 2 * coordinateBytes, bits), GetReal(box + 3 * coordinateBytes, bits)};
-  }
   EngineStatus StartBlockWalk();
   EngineStatus FillBatchFromBlocks();
   // The block of the node `step` names, checked to be a block of its kind
-  // inside the file.
-  EngineStatus ViewNode(const BlockStep& step, unsigned char* scratch, const unsigned char*& block);
+  // inside the file, bound for its slots to be read.
+  EngineStatus ViewNode(const BlockStep& step, unsigned char* scratch, sif::BlockView& view);
   // Pushes the child at `position` one level below the top; refuses a
   // position already on the path (a damaged file pointing back up).
   EngineStatus PushBlock(uint32_t position);
   // Takes the leaf's hits from step.slot on; true when the leaf is done,
   // false when the batch filled first (step.slot then says where to go on).
-  bool ExamineLeafBlock(BlockStep& step, const unsigned char* block);
+  bool ExamineLeafBlock(BlockStep& step, const sif::BlockView& leaf);
   // Takes the children of the inner node `step` that meet the search box
   // from its block, then reads them ahead. 0 or eSifReadError.
-  EngineStatus ScanInnerBlock(BlockStep& step, const unsigned char* block);
+  EngineStatus ScanInnerBlock(BlockStep& step, const sif::BlockView& inner);
   // Reads ahead, together, the children of the scanned node `step` that the
   // walk will enter. 0 or eSifReadError.
   EngineStatus PrefetchChildren(const BlockStep& step);
@@ -243,7 +241,10 @@ class CSpatialIndex : public CIndexFile, private NodeStore<SifNode> {
   EngineStatus EmptyTree();
 
   // Verification (CSpatialIndexVerify.cpp).
-  EngineStatus VerifyNode(CIndexProgress* progress, const BoundingBoxNode& expected, SifStatistics& statistics);
+  // Checks the node on top of the path stack and its subtree, claiming
+  // their blocks.
+  EngineStatus VerifyNode(CIndexProgress* progress, const BoundingBoxNode& expected, SifStatistics& statistics,
+                          BlockClaims& claims);
 
   SifHeader header_;
   std::unique_ptr<Cache> cache_;

@@ -32,17 +32,18 @@ EngineStatus CSpatialIndex::StartBlockWalk() {
   // The root is read now, so that a search of a file whose root cannot be
   // read fails at its start, as the decoded walk does.
   BlockBytes scratch;
-  const unsigned char* block = nullptr;
-  const EngineStatus status = ViewNode(blockPath_[0], scratch.data(), block);
+  sif::BlockView root;
+  const EngineStatus status = ViewNode(blockPath_[0], scratch.data(), root);
   if (status != kEngineOk) blockTop_ = -1;
   return status;
 }
 
-EngineStatus CSpatialIndex::ViewNode(const BlockStep& step, unsigned char* scratch, const unsigned char*& block) {
+EngineStatus CSpatialIndex::ViewNode(const BlockStep& step, unsigned char* scratch, sif::BlockView& view) {
   const uint32_t size = header_.BlockSize(step.level);
   if (!IsBlockPlace(step.position, size)) return eSifReadError;
+  const unsigned char* block = nullptr;
   const BlockIo io = ViewBlock(step.position, size, scratch, block);
-  return io == BlockIo::kOk ? kEngineOk : eSifReadError;
+  return io == BlockIo::kOk && BindBlock(block, step.level, view) ? kEngineOk : eSifReadError;
 }
 
 EngineStatus CSpatialIndex::PushBlock(uint32_t position) {
@@ -63,13 +64,13 @@ EngineStatus CSpatialIndex::FillBatchFromBlocks() {
     BlockStep& step = blockPath_[blockTop_];
     EngineStatus status = kEngineOk;
     if (step.level == 0 || !step.scanned) {
-      const unsigned char* block = nullptr;
-      status = ViewNode(step, scratch.data(), block);
+      sif::BlockView view;
+      status = ViewNode(step, scratch.data(), view);
       if (status == kEngineOk && step.level == 0) {
-        if (ExamineLeafBlock(step, block)) --blockTop_;
+        if (ExamineLeafBlock(step, view)) --blockTop_;
         continue;
       }
-      if (status == kEngineOk) status = ScanInnerBlock(step, block);
+      if (status == kEngineOk) status = ScanInnerBlock(step, view);
     }
     if (status == kEngineOk && step.slot == step.childCount) {
       --blockTop_;
@@ -84,12 +85,12 @@ EngineStatus CSpatialIndex::FillBatchFromBlocks() {
   return kEngineOk;
 }
 
-EngineStatus CSpatialIndex::ScanInnerBlock(BlockStep& step, const unsigned char* block) {
+EngineStatus CSpatialIndex::ScanInnerBlock(BlockStep& step, const sif::BlockView& inner) {
   step.scanned = true;
   step.slot = step.childCount = 0;
-  for (uint32_t slot = 0; slot < header_.maxEntries && step.childCount < step.children.size(); ++slot) {
-    const uint32_t field = GetUInt(block + sif::ChildFieldOffset(slot), 32);
-    if (field != 0 && sif::Meets(SlotBox(block, slot), searchBox_)) step.children[step.childCount++] = field;
+  for (uint32_t slot = 0; slot < inner.Slots() && step.childCount < step.children.size(); ++slot) {
+    const uint32_t field = inner.Child(slot);
+    if (field != 0 && sif::Meets(inner.Box(slot), searchBox_)) step.children[step.childCount++] = field;
   }
   return PrefetchChildren(step);
 }
@@ -108,15 +109,14 @@ EngineStatus CSpatialIndex::PrefetchChildren(const BlockStep& step) {
   return PrefetchBlocks(children.data(), count, childSize) == BlockIo::kOk ? kEngineOk : eSifReadError;
 }
 
-bool CSpatialIndex::ExamineLeafBlock(BlockStep& step, const unsigned char* block) {
-  const uint32_t maximum = header_.maxEntries;
-  const uint32_t coordinateBytes = header_.coordinateBits / 8;
+bool CSpatialIndex::ExamineLeafBlock(BlockStep& step, const sif::BlockView& leaf) {
+  const uint32_t maximum = leaf.Slots();
   while (step.slot < maximum) {
     const uint32_t slot = step.slot++;
-    const uint32_t field = GetUInt(block + sif::ChildFieldOffset(slot), 32);
+    const uint32_t field = leaf.Child(slot);
     if (field == 0) continue;
-    const BoundingBoxNode entry = SlotBox(block, slot);
-    const uint32_t type = GetUInt(block + sif::TypeOffset(maximum, coordinateBytes, slot), 16);
+    const BoundingBoxNode entry = leaf.Box(slot);
+    const uint32_t type = leaf.Type(slot);
     if (!sif::Meets(entry, searchBox_) || !sif::PassesFilter(type, typeFilter_)) continue;
     batch_[batchCount_] = SifHit{field, type, entry};
     order_[batchCount_] = batchCount_;

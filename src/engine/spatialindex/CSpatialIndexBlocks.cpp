@@ -4,6 +4,7 @@
 
 #include "engine/fileaccess/CGafRawFile.h"
 #include "engine/spatialindex/CSpatialIndex.h"
+#include "engine/spatialindex/SifHeaderCodec.h"
 
 namespace kro {
 namespace {
@@ -11,59 +12,27 @@ namespace {
 using HeaderBytes = std::array<unsigned char, kIndexHeaderSize>;
 using BlockBytes = std::array<unsigned char, sif::kMaxBlockSize>;
 
-// Whether the decoded header describes a tree this engine can hold in its
-// buffers and walk with its 30-slot path stack.
-bool IsUsableHeader(const SifHeader& h) {
-  return h.maxEntries >= sif::kMinMaxEntries && h.maxEntries <= sif::kMaxSlots && h.minEntries >= 1 &&
-         h.minEntries <= h.maxEntries && sif::IsValidCoordinateBits(h.coordinateBits) &&
-         h.height <= sif::kMaxHeight && (h.height == 0) == (h.rootPosition == 0);
-}
-
 }  // namespace
 
 EngineStatus CSpatialIndex::ReadHeader() {
   HeaderBytes bytes{};
   if (!SeekTo(Handle(), 0) || !CGafRawFile::Read(Handle(), bytes.data(), kIndexHeaderSize)) return eSifReadError;
-  const unsigned char* in = bytes.data();
-  if (GetUInt(in + sif::kMagicOffset, 32) != sif::kMagic) return eSifNotASif;
-
   SifHeader read;
-  read.version = GetUInt(in + sif::kVersionOffset, 16);
-  if (read.version > sif::kCurrentVersion) return eSifBadVersion;
-  read.minEntries = GetUInt(in + sif::kMinimumOffset, 16);
-  read.maxEntries = GetUInt(in + sif::kMaximumOffset, 16);
-  read.height = GetUInt(in + sif::kHeightOffset, 16);
-  read.coordinateBits = GetUInt(in + sif::kCoordinateBitsOffset, 16);
-  read.rootPosition = GetUInt(in + sif::kRootOffset, 32);
-  read.freeInternalHead = GetUInt(in + sif::kFreeInternalOffset, 32);
-  read.freeLeafHead = GetUInt(in + sif::kFreeLeafOffset, 32);
-  read.objectCount = GetUInt(in + sif::kObjectCountOffset, 32);
-  if (!GetString(in + sif::kDescriptionOffset, kIndexHeaderSize - sif::kDescriptionOffset, read.description) ||
-      !IsUsableHeader(read)) {
-    return eSifNotASif;
-  }
-  read.ComputeBlockSizes();
+  const sif::HeaderFault fault = sif::DecodeHeader(bytes.data(), bytes.size(), read);
+  if (fault != sif::HeaderFault::kNone) return sif::HeaderFaultStatus(fault);
   header_ = read;
   return kEngineOk;
 }
 
 EngineStatus CSpatialIndex::WriteHeader(FileHandle file) {
   HeaderBytes bytes{};
-  unsigned char* out = bytes.data();
-  PutUInt(sif::kMagic, 32, out + sif::kMagicOffset);
-  PutUInt(0, 16, out + sif::kReservedOffset);
-  PutUInt(header_.version, 16, out + sif::kVersionOffset);
-  PutUInt(header_.minEntries, 16, out + sif::kMinimumOffset);
-  PutUInt(header_.maxEntries, 16, out + sif::kMaximumOffset);
-  PutUInt(header_.height, 16, out + sif::kHeightOffset);
-  PutUInt(header_.coordinateBits, 16, out + sif::kCoordinateBitsOffset);
-  PutUInt(header_.rootPosition, 32, out + sif::kRootOffset);
-  PutUInt(header_.freeInternalHead, 32, out + sif::kFreeInternalOffset);
-  PutUInt(header_.freeLeafHead, 32, out + sif::kFreeLeafOffset);
-  PutUInt(header_.objectCount, 32, out + sif::kObjectCountOffset);
-  PutString(header_.description, out + sif::kDescriptionOffset);
-  if (!SeekTo(file, 0) || !CGafRawFile::Write(file, out, kIndexHeaderSize)) return eSifWriteError;
+  sif::EncodeHeader(header_, bytes.data());
+  if (!SeekTo(file, 0) || !CGafRawFile::Write(file, bytes.data(), kIndexHeaderSize)) return eSifWriteError;
   return kEngineOk;
+}
+
+bool CSpatialIndex::BindBlock(const unsigned char* bytes, uint32_t level, sif::BlockView& view) const {
+  return view.Bind(bytes, header_.BlockSize(level), header_.maxEntries, header_.coordinateBits, level == 0);
 }
 
 EngineStatus CSpatialIndex::ReadNode(uint32_t position, uint32_t level, SifNode& node) {
@@ -73,18 +42,18 @@ EngineStatus CSpatialIndex::ReadNode(uint32_t position, uint32_t level, SifNode&
   const unsigned char* block = nullptr;
   const BlockIo io = ViewBlock(position, size, scratch.data(), block);
   if (io != BlockIo::kOk) return io == BlockIo::kWriteFailed ? eSifWriteError : eSifReadError;
+  sif::BlockView view;
+  if (!BindBlock(block, level, view)) return eSifReadError;
 
-  const uint32_t maximum = header_.maxEntries;
-  const uint32_t coordinateBytes = header_.coordinateBits / 8;
   node = SifNode{};
   // The used slots are the non-zero child fields in slot order; a block
   // written by this engine has them all in front.
-  for (uint32_t slot = 0; slot < maximum; ++slot) {
-    const uint32_t childField = GetUInt(block + sif::ChildFieldOffset(slot), 32);
+  for (uint32_t slot = 0; slot < view.Slots(); ++slot) {
+    const uint32_t childField = view.Child(slot);
     if (childField == 0) continue;
     node.child[node.count] = childField;
-    node.box[node.count] = SlotBox(block, slot);
-    if (level == 0) node.type[node.count] = GetUInt(block + sif::TypeOffset(maximum, coordinateBytes, slot), 16);
+    node.box[node.count] = view.Box(slot);
+    node.type[node.count] = view.Type(slot);
     ++node.count;
   }
   node.position = position;
@@ -94,18 +63,11 @@ EngineStatus CSpatialIndex::ReadNode(uint32_t position, uint32_t level, SifNode&
 
 void CSpatialIndex::EncodeNode(const SifNode& node, unsigned char* bytes) const {
   const uint32_t maximum = header_.maxEntries;
-  const uint32_t coordinateBytes = header_.coordinateBits / 8;
-  const int bits = static_cast<int>(header_.coordinateBits);
   std::memset(bytes, 0, header_.BlockSize(node.level));
   const uint32_t used = node.count < maximum ? node.count : maximum;
   for (uint32_t slot = 0; slot < used; ++slot) {
-    PutUInt(node.child[slot], 32, bytes + sif::ChildFieldOffset(slot));
-    unsigned char* box = bytes + sif::BoxOffset(maximum, coordinateBytes, slot);
-    PutReal(node.box[slot].xMin, bits, box);
-    PutReal(node.box[slot].yMin, bits, box + coordinateBytes);
-    PutReal(node.box[slot].xMax, bits, box + 2 * coordinateBytes);
-    PutReal(node.box[slot].yMax, bits, box + 3 * coordinateBytes);
-    if (node.IsLeaf()) PutUInt(node.type[slot], 16, bytes + sif::TypeOffset(maximum, coordinateBytes, slot));
+    sif::EncodeSlot(bytes, maximum, header_.coordinateBits, node.IsLeaf(), slot, node.child[slot], node.box[slot],
+                    node.type[slot]);
   }
 }
 
@@ -144,8 +106,8 @@ EngineStatus CSpatialIndex::FreeNode(SifNode& node) {
   return kEngineOk;
 }
 
-EngineStatus CSpatialIndex::WalkFreeList(uint32_t head, uint32_t blockSize, uint32_t& count) {
-  return CountFreeList(head, blockSize, count) ? kEngineOk : eSifReadError;
+EngineStatus CSpatialIndex::WalkFreeList(uint32_t head, uint32_t blockSize, uint32_t& count, BlockClaims& claims) {
+  return CountFreeList(head, blockSize, count, &claims) ? kEngineOk : eSifReadError;
 }
 
 uint32_t& CSpatialIndex::FreeListHead(uint32_t level) {

@@ -14,11 +14,12 @@ EngineStatus CSpatialIndex::Verify(CIndexProgress* progress, SifStatistics& stat
   if (status != kEngineOk) return status;
   if (progress != nullptr && header_.objectCount != 0) progress->SetRange(0, header_.objectCount);
 
+  BlockClaims claims(FileSize(), BlockGrain());
   if (header_.rootPosition != 0) {
     const uint32_t rootLevel = header_.height - 1;
     if (!IsValidBlockPosition(header_.rootPosition, header_.BlockSize(rootLevel))) return eSifBadNodePosition;
     status = PushNode(header_.rootPosition, rootLevel);
-    if (status == kEngineOk) status = VerifyNode(progress, cache_->TopNode()->UnionBox(), statistics);
+    if (status == kEngineOk) status = VerifyNode(progress, cache_->TopNode()->UnionBox(), statistics, claims);
     cache_->ClearStack();
   }
   if (progress != nullptr) {
@@ -28,9 +29,9 @@ EngineStatus CSpatialIndex::Verify(CIndexProgress* progress, SifStatistics& stat
   if (status != kEngineOk) return status;
   if (statistics.leafEntries != header_.objectCount) return eSifCountMismatch;
 
-  status = WalkFreeList(header_.freeInternalHead, header_.internalBlockSize, statistics.freeInternalBlocks);
+  status = WalkFreeList(header_.freeInternalHead, header_.internalBlockSize, statistics.freeInternalBlocks, claims);
   if (status == kEngineOk) {
-    status = WalkFreeList(header_.freeLeafHead, header_.leafBlockSize, statistics.freeLeafBlocks);
+    status = WalkFreeList(header_.freeLeafHead, header_.leafBlockSize, statistics.freeLeafBlocks, claims);
   }
   if (status != kEngineOk) return status;
 
@@ -42,10 +43,15 @@ EngineStatus CSpatialIndex::Verify(CIndexProgress* progress, SifStatistics& stat
 }
 
 EngineStatus CSpatialIndex::VerifyNode(CIndexProgress* progress, const BoundingBoxNode& expected,
-                                       SifStatistics& statistics) {
+                                       SifStatistics& statistics, BlockClaims& claims) {
   SifNode& node = *cache_->TopNode();
+  // A node reached twice shows in the counts and boxes; the claim is for
+  // the free lists, which must not hold a block of the tree.
+  (void)claims.Claim(node.position);
+  // A root without entries above an empty tree is refused too: an insertion
+  // would find no subtree to descend into.
   const bool isRoot = cache_->Top() == 0;
-  if (!isRoot && node.count < header_.minEntries) return eSifUnderfullNode;
+  if (node.count < sif::LeastEntries(isRoot, header_.minEntries)) return eSifUnderfullNode;
   if (node.IsLeaf()) {
     ++statistics.leafNodes;
     statistics.leafEntries += node.count;
@@ -54,9 +60,11 @@ EngineStatus CSpatialIndex::VerifyNode(CIndexProgress* progress, const BoundingB
     ++statistics.internalNodes;
   }
   // Unions skip NaN, so such a box passes the union check, yet it never meets
-  // a search box and never lies inside a delete's box.
+  // a search box and never lies inside a delete's box. An inverted box is
+  // left to the walk over the set's bytes: Insert takes any box, and every
+  // walk of the tree stays well-defined over one.
   for (uint32_t slot = 0; slot < node.count; ++slot) {
-    if (sif::HasNaN(node.box[slot])) return eSifNaNBox;
+    if (sif::CheckBox(node.box[slot]) == sif::BoxFault::kNaN) return eSifNaNBox;
   }
   if (!sif::SameBox(node.UnionBox(), expected)) return eSifBoxMismatch;
   if (node.IsLeaf()) return kEngineOk;
@@ -66,7 +74,7 @@ EngineStatus CSpatialIndex::VerifyNode(CIndexProgress* progress, const BoundingB
     if (!IsValidBlockPosition(node.child[slot], header_.BlockSize(childLevel))) return eSifBadNodePosition;
     EngineStatus status = PushNode(node.child[slot], childLevel);
     if (status != kEngineOk) return status;
-    status = VerifyNode(progress, node.box[slot], statistics);
+    status = VerifyNode(progress, node.box[slot], statistics, claims);
     cache_->PopNode();
     if (status != kEngineOk) return status;
     if (Aborted(progress)) return kEngineOk;

@@ -6,8 +6,10 @@
 
 #include "engine/fileaccess/CGafRawFile.h"
 #include "engine/indexfile/CIndexFile.h"
+#include "engine/spatialindex/SifBlock.h"
 #include "engine/spatialindex/SifBox.h"
 #include "engine/spatialindex/SifFormat.h"
+#include "engine/spatialindex/SifHeaderCodec.h"
 
 namespace kro {
 namespace {
@@ -15,7 +17,6 @@ namespace {
 constexpr uint32_t kMaxEntries = sif::kDefaultMaxEntries;
 constexpr uint32_t kMinEntries = sif::kDefaultMinEntries;
 constexpr uint32_t kBits = sif::kDefaultCoordinateBits;
-constexpr uint32_t kCoordinateBytes = kBits / 8;
 constexpr uint32_t kLeafBlock = sif::LeafBlockSize(kMaxEntries, kBits);
 constexpr uint32_t kInternalBlock = sif::InternalBlockSize(kMaxEntries, kBits);
 constexpr size_t kWriteChunk = 1u << 20;
@@ -134,11 +135,7 @@ void EncodeNode(const SifBulkEntry* entries, size_t count, bool leaf, unsigned c
   std::fill(block, block + (leaf ? kLeafBlock : kInternalBlock), 0);
   for (uint32_t slot = 0; slot < count; ++slot) {
     const SifBulkEntry& e = entries[slot];
-    CIndexFile::PutUInt(e.recordPosition, 32, block + sif::ChildFieldOffset(slot));
-    unsigned char* box = block + sif::BoxOffset(kMaxEntries, kCoordinateBytes, slot);
-    const double values[4] = {e.box.xMin, e.box.yMin, e.box.xMax, e.box.yMax};
-    for (int i = 0; i < 4; ++i) CIndexFile::PutReal(values[i], kBits, box + i * kCoordinateBytes);
-    if (leaf) CIndexFile::PutUInt(e.objectType, 16, block + sif::TypeOffset(kMaxEntries, kCoordinateBytes, slot));
+    sif::EncodeSlot(block, kMaxEntries, kBits, leaf, slot, e.recordPosition, e.box, e.objectType);
   }
 }
 
@@ -165,16 +162,17 @@ EngineStatus WriteLevel(BlockWriter& writer, std::vector<SifBulkEntry>& level, b
   return kEngineOk;
 }
 
+// A new file's header (default capacity and coordinates, no description,
+// no free blocks) over the tree just written.
 void EncodeHeader(uint32_t height, uint32_t root, uint32_t count, unsigned char* header) {
-  std::fill(header, header + kIndexHeaderSize, 0);
-  CIndexFile::PutUInt(sif::kMagic, 32, header + sif::kMagicOffset);
-  CIndexFile::PutUInt(sif::kCurrentVersion, 16, header + sif::kVersionOffset);
-  CIndexFile::PutUInt(kMinEntries, 16, header + sif::kMinimumOffset);
-  CIndexFile::PutUInt(kMaxEntries, 16, header + sif::kMaximumOffset);
-  CIndexFile::PutUInt(height, 16, header + sif::kHeightOffset);
-  CIndexFile::PutUInt(kBits, 16, header + sif::kCoordinateBitsOffset);
-  CIndexFile::PutUInt(root, 32, header + sif::kRootOffset);
-  CIndexFile::PutUInt(count, 32, header + sif::kObjectCountOffset);
+  SifHeader tree;
+  tree.minEntries = kMinEntries;
+  tree.maxEntries = kMaxEntries;
+  tree.coordinateBits = kBits;
+  tree.height = height;
+  tree.rootPosition = root;
+  tree.objectCount = count;
+  sif::EncodeHeader(tree, header);
 }
 
 EngineStatus WriteTree(FileHandle file, std::vector<SifBulkEntry>& entries, SifPackOrder order) {

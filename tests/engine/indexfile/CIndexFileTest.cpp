@@ -1,4 +1,6 @@
 #include "engine/indexfile/CIndexFile.h"
+#include "engine/indexfile/BlockClaims.h"
+#include "engine/indexfile/IndexBytes.h"
 
 #include <gtest/gtest.h>
 
@@ -118,6 +120,34 @@ TEST(CIndexFile, CopyBoundedAndGreatestCommonDivisor) {
   EXPECT_EQ(CIndexFile::GreatestCommonDivisor(804, 720), 12u);
   EXPECT_EQ(CIndexFile::GreatestCommonDivisor(720, 760), 40u);
   EXPECT_EQ(CIndexFile::GreatestCommonDivisor(7, 7), 7u);
+}
+
+// Free-list links need their four bytes; a description's end follows its
+// form; a place is claimed once, and a file too small for any block has none.
+TEST(CIndexFile, SharedDecodersStayWithinTheirBytes) {
+  const unsigned char link[4] = {0x00, 0x00, 0x02, 0x00};
+  uint32_t next = 7;
+  EXPECT_FALSE(DecodeFreeLink(link, 3, next));
+  EXPECT_EQ(next, 7u);
+  ASSERT_TRUE(DecodeFreeLink(link, 4, next));
+  EXPECT_EQ(next, 512u);
+
+  unsigned char header[kIndexHeaderSize] = {};
+  EXPECT_EQ(DescriptionEnd(header, 32), 33u);
+  header[32] = 3;
+  EXPECT_EQ(DescriptionEnd(header, 32), 36u);
+  header[32] = 0xFF;
+  header[34] = 0xFF;
+  EXPECT_EQ(DescriptionEnd(header, 32), 32u + 3 + 255);
+  EXPECT_EQ(FirstNonZeroByte(header, 32), 32u);
+  EXPECT_TRUE(AreZeroBytes(header, 32));
+
+  BlockClaims claims(kIndexHeaderSize + 3 * 40, 40);
+  EXPECT_EQ(claims.PlaceCount(), 4u);
+  EXPECT_TRUE(claims.Claim(552));
+  EXPECT_FALSE(claims.Claim(552));
+  EXPECT_TRUE(claims.Claim(512));
+  EXPECT_EQ(BlockClaims(kIndexHeaderSize, 40).PlaceCount(), 0u);
 }
 
 }  // namespace

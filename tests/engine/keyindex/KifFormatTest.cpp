@@ -6,6 +6,7 @@
 #include <functional>
 
 #include "KifFiles.h"
+#include "engine/keyindex/KifBlock.h"
 #include "platform/FileSystem.h"
 
 namespace kro::test {
@@ -128,6 +129,34 @@ TEST_F(KifFormatTest, LeafBlockRoundTripsByteForByte) {
   ASSERT_EQ(index->WriteNode(index->Handle(), node), kEngineOk);
   index.reset();
   EXPECT_EQ(ReadFileBytes(Path()), file);
+}
+
+// The key fields of a block read up to their first zero, a key of exactly L
+// bytes whole; bytes after a key's end and in unused slots are seen; a view
+// is bound only over bytes that hold its whole block.
+TEST_F(KifFormatTest, BlockViewsReadKeyFieldsAndNeedTheWholeBlock) {
+  const std::string full(32, 'z');
+  Bytes block = EncodeBlock(Block{{{"", 30}, {"beta", 20}, {full, 40}}, {}}, 20, 32);
+  kif::BlockView view;
+  EXPECT_FALSE(view.Bind(block.data(), block.size() - 1, 20, 32, true));
+  EXPECT_FALSE(view.Bind(block.data(), block.size(), kif::kMaxCapacity + 1, 32, true));
+  EXPECT_FALSE(view.Bind(block.data(), block.size(), 20, 32, false)) << "a leaf is shorter than an internal block";
+  ASSERT_TRUE(view.Bind(block.data(), block.size(), 20, 32, true));
+  EXPECT_EQ(view.KeyLength(0), 0u);
+  EXPECT_EQ(std::string(view.KeyField(1), view.KeyLength(1)), "beta");
+  EXPECT_EQ(view.KeyLength(2), 32u);
+  EXPECT_EQ(view.Value(2), 40u);
+  EXPECT_EQ(view.Child(0), 0u) << "a leaf stores no children";
+  kif::SlotSurvey survey = kif::SurveySlots(view);
+  EXPECT_EQ(survey.frontEntries, 3u);
+  EXPECT_EQ(survey.firstKeyTail, kif::kSlotCount);
+  EXPECT_EQ(survey.firstDirty, kif::kSlotCount);
+  block[kif::KeyOffset(1, 32) + 6] = 'x';
+  block[kif::KeyOffset(7, 32)] = 'x';
+  survey = kif::SurveySlots(view);
+  EXPECT_EQ(survey.firstKeyTail, 1u);
+  EXPECT_EQ(survey.firstDirty, 7u);
+  EXPECT_EQ(std::string(view.KeyField(1), view.KeyLength(1)), "beta") << "the tail is not part of the key";
 }
 
 TEST_F(KifFormatTest, EntriesOrderByKeyBytesThenRecordPosition) {

@@ -3,6 +3,7 @@
 // status; none crashes, reads wildly or runs for ever.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <string>
@@ -100,6 +101,26 @@ TEST_F(SifCorruption, NaNBoxIsReportedByVerify) {
   ASSERT_EQ(index->Verify(nullptr, statistics), kEngineOk);
   ASSERT_EQ(index->Insert(0, Box(0, std::nan(""), 1, 1), 1000), kEngineOk);
   EXPECT_EQ(index->Verify(nullptr, statistics), eSifNaNBox) << "an inserted one too";
+}
+
+// A root left without entries above the leaves: an insertion finds no
+// subtree to descend into and fails, so Verify must refuse the tree first.
+TEST_F(SifCorruption, RootWithoutEntriesFailsInsertionAndIsRefusedByVerify) {
+  Bytes file = sample_;
+  for (uint32_t slot = 0; slot < sif::kDefaultMaxEntries; ++slot) {
+    PutU32At(file, kRoot + sif::ChildFieldOffset(slot), 0);
+    for (uint32_t word = 0; word < 8; ++word) PutU32At(file, kRoot + sif::BoxOffset(20, 8, slot) + 4 * word, 0);
+  }
+  PutU32At(file, sif::kObjectCountOffset, 0);
+  WriteFileBytes(path_, file);
+  {
+    auto index = OpenIndex(path_, kUpdate);
+    EXPECT_EQ(index->Insert(0, Box(1, 0, 2, 1), 5000), eSifReadError);
+  }
+  WriteFileBytes(path_, file);
+  auto index = OpenIndex(path_, kOpenReadOnly);
+  SifStatistics statistics;
+  EXPECT_EQ(index->Verify(nullptr, statistics), eSifUnderfullNode);
 }
 
 // A tower of `height` levels whose every internal node is full and leads to
@@ -261,6 +282,30 @@ TEST_F(SifBrokenFreeList, SoundListIsCountedAndReused) {
   EXPECT_EQ(ReadFileBytes(path_).size(), size) << "new leaves come from the free list";
   ASSERT_EQ(index->Verify(nullptr, statistics), kEngineOk);
   EXPECT_LT(statistics.freeLeafBlocks, 2u);
+}
+
+// A leaf of the tree that is also the whole free list: its entry moved from
+// slot 0 to the last slot reads as the same node, and its zero first field
+// ends the list. The next leaf taken from the list would overwrite it, so
+// Verify refuses the list.
+TEST_F(SifBrokenFreeList, FreeBlockStillInTheTreeIsRefusedByVerify) {
+  constexpr uint32_t kLeaf = 512;
+  constexpr uint32_t kLast = sif::kDefaultMaxEntries - 1;
+  Bytes file = sample_;
+  ASSERT_LT(DecodeBlock(file, kLeaf, true).size(), sif::kDefaultMaxEntries);
+  const auto move = [&file](uint32_t from, uint32_t to, uint32_t bytes) {
+    std::copy(file.begin() + kLeaf + from, file.begin() + kLeaf + from + bytes, file.begin() + kLeaf + to);
+    std::fill(file.begin() + kLeaf + from, file.begin() + kLeaf + from + bytes, 0);
+  };
+  move(sif::ChildFieldOffset(0), sif::ChildFieldOffset(kLast), 4);
+  move(sif::BoxOffset(20, 8, 0), sif::BoxOffset(20, 8, kLast), 32);
+  move(sif::TypeOffset(20, 8, 0), sif::TypeOffset(20, 8, kLast), 2);
+  WriteFileBytes(path_, file);
+  SifStatistics statistics;
+  ASSERT_EQ(OpenIndex(path_, kOpenReadOnly)->Verify(nullptr, statistics), kEngineOk) << "the moved entry is read";
+  PutU32At(file, sif::kFreeLeafOffset, kLeaf);
+  WriteFileBytes(path_, file);
+  EXPECT_EQ(OpenIndex(path_, kOpenReadOnly)->Verify(nullptr, statistics), eSifReadError);
 }
 
 }  // namespace

@@ -3,9 +3,11 @@
 // and closing does to a file.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <string>
 
 #include "SifTestSupport.h"
+#include "engine/spatialindex/SifBlock.h"
 #include "engine/spatialindex/SifFormat.h"
 
 namespace kro::test {
@@ -226,6 +228,40 @@ TEST(SifLayout, LayoutSettersChangeOnlyANewEmptyIndex) {
   auto reopened = OpenIndex(empty, kUpdate);
   EXPECT_EQ(reopened->SetCoordinateBits(32), kEngineOk);
   EXPECT_EQ(reopened->GetCoordinateBits(), 64u);
+}
+
+// A block's slots decode what was encoded into them at both widths (a
+// 32-bit block rounds to singles), and a view is bound only over bytes that
+// hold its whole block.
+TEST(SifLayout, BlockViewsDecodeTheirSlotsAndNeedTheWholeBlock) {
+  const BoundingBoxNode box = Box(-1.1, 2.2, 3.3, 4.4);
+  for (const uint32_t bits : {64u, 32u}) {
+    for (const bool leaf : {true, false}) {
+      SCOPED_TRACE(std::to_string(bits) + (leaf ? " leaf" : " internal"));
+      const uint32_t size = leaf ? sif::LeafBlockSize(20, bits) : sif::InternalBlockSize(20, bits);
+      Bytes block(size, 0);
+      sif::EncodeSlot(block.data(), 20, bits, leaf, 19, 0x01020304u, box, 5);
+      sif::BlockView view;
+      EXPECT_FALSE(view.Bind(block.data(), size - 1, 20, bits, leaf));
+      EXPECT_FALSE(view.Bind(block.data(), size, sif::kMaxSlots + 1, bits, leaf));
+      EXPECT_FALSE(view.Bind(block.data(), size, 20, 48, leaf));
+      ASSERT_TRUE(view.Bind(block.data(), size, 20, bits, leaf));
+      EXPECT_EQ(U32At(block, sif::ChildFieldOffset(19)), 0x01020304u);
+      EXPECT_EQ(view.Child(19), 0x01020304u);
+      const auto held = [bits](double v) { return bits == 32 ? static_cast<double>(static_cast<float>(v)) : v; };
+      EXPECT_EQ(view.Box(19), Box(held(-1.1), held(2.2), held(3.3), held(4.4)));
+      EXPECT_EQ(view.Type(19), leaf ? 5u : 0u);
+      const sif::SlotSurvey survey = sif::SurveySlots(view);
+      EXPECT_EQ(survey.frontEntries, 0u);
+      EXPECT_EQ(survey.firstGap, 19u);
+      EXPECT_EQ(survey.firstDirty, sif::kMaxSlots);
+      block[sif::BoxOffset(20, bits / 8, 3)] = 1;
+      EXPECT_EQ(sif::SurveySlots(view).firstDirty, 3u);
+    }
+  }
+  EXPECT_EQ(sif::CheckBox(Box(0, 0, 0, 0)), sif::BoxFault::kNone);
+  EXPECT_EQ(sif::CheckBox(Box(1, 0, 0, 0)), sif::BoxFault::kInverted);
+  EXPECT_EQ(sif::CheckBox(Box(0, 0, 1, std::nan(""))), sif::BoxFault::kNaN);
 }
 
 }  // namespace
