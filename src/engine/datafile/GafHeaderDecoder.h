@@ -42,9 +42,6 @@ constexpr bool IsKnownHeaderCode(uint32_t code) {
   return code == kCodeInfo || (code >= kCodeVersion && code <= kCodeMetadataMarker);
 }
 
-// The precision chunk's two values.
-constexpr bool IsValidPrecision(uint32_t bits) { return bits == 32 || bits == 64; }
-
 }  // namespace kro::gaf
 
 #endif

@@ -16,6 +16,7 @@
 #include <limits>
 
 #include "KroGafExportImport/KroGafExportImport.h"
+#include "engine/datafile/GafByteOrder.h"
 #include "engine/datafile/GafFormat.h"
 #include "engine/datafile/GafPayloadReader.h"
 
@@ -36,7 +37,7 @@ struct RecordLayout {
 };
 
 inline RecordLayout LayoutFor(uint32_t version, uint32_t coordinateBits) {
-  return RecordLayout{version <= kLastOldLayoutVersion, coordinateBits == 64 ? 8u : 4u};
+  return RecordLayout{version <= kLastOldLayoutVersion, coordinateBits == kDoubleCoordinateBits ? 8u : 4u};
 }
 
 // Why a payload did not decode.
@@ -140,6 +141,27 @@ PayloadFault DecodeRecordPayload(GafPayloadReader& reader, RecordShape shape, co
   }
   fields.consumed = reader.Consumed();
   return PayloadFault::kNone;
+}
+
+// Whether a record's length agrees with the `content` bytes it was found to
+// hold. A writer gives a record exactly its content's length, or, when it
+// reused a free record, that record's length, which it takes only while the
+// slack stays below the content's size. In versions 0 and 1 a single set
+// takes the whole vertices the length holds, so less than one is left over.
+// (Their multi-set records are framed by their content alone.)
+inline bool LengthAgreesWithContent(RecordShape shape, const RecordLayout& layout, uint32_t length, uint32_t content) {
+  if (content > length) return false;
+  const uint32_t slack = length - content;
+  if (layout.oldLayout && shape == RecordShape::kSingleSet) return slack < 2 * layout.coordinateBytes;
+  return slack < content || slack == 0;
+}
+
+// The link at the start of a free record's payload of `length` bytes, held
+// at `payload`; false when the payload is too short for it.
+inline bool DecodeFreeLink(const uint8_t* payload, uint32_t length, uint32_t& link) {
+  if (length < kFreeLinkSize) return false;
+  link = LoadU32(payload);
+  return true;
 }
 
 }  // namespace kro::gaf
