@@ -1,8 +1,8 @@
 // Writes the seed corpus of the fuzz targets: small sound file sets of every
 // object kind and precision, and slightly damaged copies of them.
 //   kro_fuzz_seeds <directory>
-// makes <directory>/data_file, <directory>/file_set and
-// <directory>/index_mutation.
+// makes <directory>/data_file, <directory>/file_set, <directory>/inspection
+// and <directory>/index_mutation.
 #include <sys/stat.h>
 
 #include <cstdint>
@@ -124,6 +124,23 @@ Bytes OddRecordFile() {
   return file;
 }
 
+// A version 1 file: two strings per record, a polyline whose vertex count
+// comes from its length, a multi-polyline framed by its content under a
+// length field of 2, a free record, and no end-of-data chunk.
+Bytes OldVersionFile() {
+  Bytes file{0x00, 0x2C, 0, 0, 0, 2, 0, 0, 0, 0, 0, 0, 0, 2};
+  file.resize(file.size() + 32, 0);  // the box
+  const Bytes rest{0x40, 0x02, 0x00, 0x01,                          // version 1
+                   0x08, 0x00,                                      // end of header
+                   0x88, 0x14, 0x01, 0x61, 0x00, 0x00,              // polyline, length 20: "a", "", pad
+                   0, 0, 0, 0, 0, 0, 0, 0, 0x3F, 0x80, 0, 0, 0, 0, 0, 0,  // two f32 vertices
+                   0xFC, 0x04, 0, 0, 0, 0,                          // free record, link 0
+                   0x8C, 0x02, 0x00, 0x00, 0x00, 0x01, 0x00, 0x00, 0x00, 0x01,  // multi-polyline: 1 set of 1
+                   0x40, 0x00, 0x00, 0x00, 0x40, 0x40, 0x00, 0x00};
+  file.insert(file.end(), rest.begin(), rest.end());
+  return file;
+}
+
 // The index mutation target's input: the kind byte (0 spatial, 1 key), then
 // the file and the script.
 Bytes MutationInput(uint8_t kind, const Bytes& file, const Bytes& script) {
@@ -141,23 +158,30 @@ int main(int argc, char** argv) {
     return 2;
   }
   const std::string root = argv[1];
-  for (const char* sub : {"", "/data_file", "/file_set", "/index_mutation"}) mkdir((root + sub).c_str(), 0755);
+  for (const char* sub : {"", "/data_file", "/file_set", "/inspection", "/index_mutation"}) {
+    mkdir((root + sub).c_str(), 0755);
+  }
   int n = 0;
   auto name = [&n](const std::string& folder) { return folder + "/seed-" + std::to_string(n++); };
+  // The whole-set targets, the engine's and the inspection's, start from the same sets.
+  auto saveSet = [&](const std::vector<Bytes>& files) {
+    const Bytes joined = kro::fuzz::JoinParts(files);
+    Save(name(root + "/file_set"), joined);
+    Save(name(root + "/inspection"), joined);
+  };
   uint32_t seed = 0;
   for (int16_t bits : {int16_t{32}, int16_t{64}}) {
     for (bool metadata : {false, true}) {
       for (int count : {0, 1, 7, 30}) {
         const FileSet set = MakeSet(count, bits, metadata);
         Save(name(root + "/data_file"), set.gaf);
-        Save(name(root + "/file_set"), kro::fuzz::JoinParts({set.gaf, set.sif, set.kif}));
-        Save(name(root + "/file_set"), kro::fuzz::JoinParts({set.gaf, set.sif, {}}));
+        saveSet({set.gaf, set.sif, set.kif});
+        saveSet({set.gaf, set.sif, {}});
         Save(name(root + "/index_mutation"), MutationInput(0, set.sif, Script(seed)));
         Save(name(root + "/index_mutation"), MutationInput(1, set.kif, Script(seed + 1)));
         for (int variant = 0; variant < 3; ++variant, ++seed) {
           Save(name(root + "/data_file"), Damaged(set.gaf, seed));
-          Save(name(root + "/file_set"),
-               kro::fuzz::JoinParts({Damaged(set.gaf, seed), Damaged(set.sif, seed + 1), set.kif}));
+          saveSet({Damaged(set.gaf, seed), Damaged(set.sif, seed + 1), set.kif});
           Save(name(root + "/index_mutation"), MutationInput(0, Damaged(set.sif, seed), Script(seed)));
           Save(name(root + "/index_mutation"), MutationInput(1, Damaged(set.kif, seed), Script(seed)));
         }
@@ -166,7 +190,8 @@ int main(int argc, char** argv) {
   }
   const FileSet one = MakeSet(1, 64, false);
   Save(name(root + "/data_file"), OddRecordFile());
-  Save(name(root + "/file_set"), kro::fuzz::JoinParts({OddRecordFile(), one.sif, one.kif}));
+  saveSet({OddRecordFile(), one.sif, one.kif});
+  saveSet({OldVersionFile(), one.sif, {}});
   std::printf("%d seeds in %s\n", n, root.c_str());
   return 0;
 }

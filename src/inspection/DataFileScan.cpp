@@ -1,10 +1,16 @@
 #include "DataFileScan.h"
 
 #include <cmath>
+#include <cstring>
+#include <new>
 #include <unordered_set>
 
+#include "engine/datafile/GafChunkTag.h"
 #include "engine/datafile/GafFormat.h"
 #include "engine/datafile/GafGeometry.h"
+#include "engine/datafile/GafHeaderDecoder.h"
+#include "engine/datafile/GafPayloadReader.h"
+#include "engine/datafile/GafRecordDecoder.h"
 #include "engine/spatialindex/SifBox.h"
 #include "facade/IndexRebuild.h"
 
@@ -13,49 +19,125 @@ namespace gaf = kro::gaf;
 namespace {
 
 constexpr uint64_t kProgressStep = 8192;
+constexpr const char* kLayoutKind = "gaf.record-layout";
 
 struct Chunk {
   uint64_t position = 0;
-  uint32_t code = 0;
-  uint32_t length = 0;
-  bool longForm = false;
-  bool reservedBitsSet = false;
+  gaf::ChunkTag tag;
   uint64_t payload = 0;
-  uint64_t next = 0;  // where the following chunk starts
+  uint64_t next = 0;  // where the following chunk starts, by the length field
 };
 
-// Frames the chunk at `position`; false when its tag or its payload runs past
-// the end of the file.
-bool ReadChunk(const ByteFile& file, uint64_t position, Chunk& chunk) {
-  uint32_t word = 0;
-  if (!file.U16(position, word)) return false;
-  chunk.position = position;
-  chunk.code = (word >> gaf::kTagCodeShift) & gaf::kTagCodeMask;
-  chunk.reservedBitsSet = (word & 0x0380u) != 0;
-  chunk.length = word & gaf::kTagLengthMask;
-  chunk.longForm = chunk.length == gaf::kLongLengthMarker;
-  chunk.payload = position + gaf::kTagWordSize;
-  if (chunk.longForm) {
-    if (!file.U32(chunk.payload, chunk.length)) return false;
-    chunk.payload += gaf::kLongLengthSize;
+// Frames the tag at `position`; false when the tag itself runs past the end
+// of the file. The payload may still do so: see InFile.
+bool FrameChunk(const ByteFile& file, uint64_t position, Chunk& chunk) {
+  uint32_t needed = 0;
+  if (!file.Has(position, 0) || !gaf::DecodeChunkTag(file.Data() + position, file.Size() - position, chunk.tag, needed)) {
+    return false;
   }
-  chunk.next = chunk.payload + gaf::RoundUpEven64(chunk.length);
-  return chunk.next <= file.Size();
+  chunk.position = position;
+  chunk.payload = position + chunk.tag.HeaderSize();
+  chunk.next = chunk.payload + gaf::RoundUpEven64(chunk.tag.length);
+  return true;
 }
 
-// A string in the data file's form, inside [offset, end).
-bool ReadString(const ByteFile& file, uint64_t& offset, uint64_t end, std::string* text) {
-  uint32_t length = 0;
-  if (offset >= end || !file.U8(offset, length)) return false;
-  offset += 1;
-  if (length >= gaf::kLongStringMarker) {
-    if (offset + 2 > end || !file.U16(offset, length)) return false;
-    offset += 2;
+bool InFile(const ByteFile& file, const Chunk& chunk) { return chunk.next <= file.Size(); }
+
+gaf::RecordLayout LayoutOf(const GafHeaderInfo& header) { return gaf::LayoutFor(header.version, header.precision); }
+
+bool IsOldMultiSet(const GafHeaderInfo& header, uint32_t code) {
+  const gaf::RecordShape shape = gaf::ShapeOf(code - gaf::kCodeFirstObject);
+  return LayoutOf(header).oldLayout && shape == gaf::RecordShape::kMultiSet;
+}
+
+// The walk's texts and arrays as the record decoder's sink. The decoder asks
+// for an array only once the payload holds it, so its size is bounded by the
+// file.
+struct RecordSink {
+  DecodedRecord& record;
+
+  bool Text(kro::GafPayloadReader& reader, int index, uint32_t& stored) {
+    std::string* const texts[] = {&record.texts.name, &record.texts.key, &record.texts.url};
+    return reader.GetString(*texts[index], stored);
   }
-  if (offset + length > end) return false;
-  if (text != nullptr) text->assign(reinterpret_cast<const char*>(file.Data() + offset), length);
-  offset += length;
+  bool SetCounts(uint32_t count, int32_t*& out) {
+    record.vertices.setCounts.assign(count, 0);
+    out = record.vertices.setCounts.data();
+    return true;
+  }
+  bool Vertices(uint64_t count, CKroDoublePointNode*& out) {
+    record.vertices.points.resize(static_cast<size_t>(count));
+    out = record.vertices.points.data();
+    return true;
+  }
+};
+
+const char* FaultText(gaf::PayloadFault fault) {
+  switch (fault) {
+    case gaf::PayloadFault::kStringPastEnd: return "a string runs past the payload";
+    case gaf::PayloadFault::kPadPastEnd: return "the string block's pad byte lies past the payload";
+    case gaf::PayloadFault::kCountPastEnd: return "its count lies past the payload";
+    case gaf::PayloadFault::kSetCountsPastEnd: return "its set counts run past the payload";
+    case gaf::PayloadFault::kVerticesPastEnd: return "its counts ask for more vertices than the payload holds";
+    case gaf::PayloadFault::kNoMemory: return "it is too large to hold in memory";
+    default: return "it cannot be read";
+  }
+}
+
+bool AllFinite(const std::vector<CKroDoublePointNode>& points, size_t& bad) {
+  for (bad = 0; bad < points.size(); ++bad) {
+    if (!std::isfinite(points[bad].x) || !std::isfinite(points[bad].y)) return false;
+  }
   return true;
+}
+
+bool RingsClosed(const DecodedRecord& record) {
+  const ObjectVertices& v = record.vertices;
+  if (record.type == kGafPolyPolygonObject) {
+    return kro::CheckRingsClosed(v.points.data(), v.setCounts.data(), static_cast<int32_t>(v.setCounts.size())) == 0;
+  }
+  const int32_t single = static_cast<int32_t>(v.points.size());
+  return kro::CheckRingsClosed(v.points.data(), &single, 1) == 0;
+}
+
+// Decodes the payload and checks what the writers never write: a vertex that
+// is not finite, an open ring. Returns null or the damage's kind.
+const char* DecodeAndCheck(const ByteFile& file, uint64_t payload, uint32_t length, uint32_t code,
+                           const GafHeaderInfo& header, DecodedRecord& record, gaf::RecordFields& fields,
+                           std::string& problem) {
+  record = DecodedRecord{};
+  const uint32_t type = code - gaf::kCodeFirstObject;
+  record.type = static_cast<EGafObjectType>(type);
+  if (!file.Has(payload, length)) {
+    problem = "its " + std::to_string(length) + " bytes run past the end of the file";
+    return kLayoutKind;
+  }
+  kro::GafPayloadReader reader(file.Data() + payload, length);
+  RecordSink sink{record};
+  gaf::PayloadFault fault = gaf::PayloadFault::kNoMemory;
+  try {
+    fault = gaf::DecodeRecordPayload(reader, gaf::ShapeOf(type), LayoutOf(header), sink, fields);
+  } catch (const std::bad_alloc&) {
+  }
+  if (fault != gaf::PayloadFault::kNone) {
+    problem = std::string(FaultText(fault)) + " (" + std::to_string(length) + " bytes; decoding stopped at byte " +
+              std::to_string(fields.consumed) + ")";
+    return kLayoutKind;
+  }
+  size_t bad = 0;
+  if (!AllFinite(record.vertices.points, bad)) {
+    problem = "vertex " + std::to_string(bad) + " is not a finite number, which no writer stores";
+    return "gaf.nan-vertex";
+  }
+  if ((type == kGafPolygonObject || type == kGafPolyPolygonObject) && !RingsClosed(record)) {
+    problem = "a polygon ring is not closed (its last vertex differs from its first, or it has none)";
+    return "gaf.ring-open";
+  }
+  return nullptr;
+}
+
+std::string ChunkName(const Chunk& chunk) {
+  return "chunk " + std::to_string(chunk.tag.code) + " at " + Hex(chunk.position);
 }
 
 class DataFileWalk {
@@ -89,120 +171,133 @@ class DataFileWalk {
            "chunk at " + Hex(offset) + " runs past the end of the file (" + std::to_string(file_.Size()) + " bytes)");
   }
 
+  // The reserved tag bits and the pad byte after an odd payload: zero in
+  // every chunk a writer frames.
+  void CheckFraming(const Chunk& chunk) {
+    CheckTagBits(chunk);
+    CheckPad(chunk);
+  }
+  void CheckTagBits(const Chunk& chunk) {
+    if (chunk.tag.reservedBitsSet) {
+      Damage(chunk.position, "gaf.tag-bits", "tag word at " + Hex(chunk.position) + " has its reserved bits 9..7 set");
+    }
+  }
+  void CheckPad(const Chunk& chunk) {
+    const uint64_t pad = chunk.payload + chunk.tag.length;
+    if ((chunk.tag.length & 1u) != 0 && pad < file_.Size() && file_.Data()[pad] != 0) {
+      Report(pad, "gaf.pad-byte", "the pad byte after the odd payload of " + ChunkName(chunk) + " is not zero");
+    }
+  }
+
   bool ReadInfo() {
-    GafHeaderInfo& h = scan_.header;
     Chunk chunk;
-    if (file_.Size() < gaf::kInfoChunkSize || !ReadChunk(file_, 0, chunk)) {
-      Damage(0, "gaf.too-short", "file of " + std::to_string(file_.Size()) + " bytes cannot hold the 46-byte info chunk");
+    if (file_.Size() < gaf::kInfoChunkSize || !FrameChunk(file_, 0, chunk)) {
+      Damage(0, "gaf.too-short",
+             "file of " + std::to_string(file_.Size()) + " bytes cannot hold the " +
+                 std::to_string(gaf::kInfoChunkSize) + "-byte info chunk");
       return false;
     }
-    if (chunk.code != gaf::kCodeInfo || chunk.longForm || chunk.length != gaf::kInfoPayloadSize) {
-      Damage(0, "gaf.info-chunk", "the first chunk is not the 46-byte info chunk (code " + std::to_string(chunk.code) +
-                                      ", length " + std::to_string(chunk.length) + ")");
+    if (chunk.tag.code != gaf::kCodeInfo || chunk.tag.longForm || chunk.tag.length != gaf::kInfoPayloadSize) {
+      Damage(0, "gaf.info-chunk",
+             "the first chunk is not the " + std::to_string(gaf::kInfoChunkSize) + "-byte info chunk (code " +
+                 std::to_string(chunk.tag.code) + ", length " + std::to_string(chunk.tag.length) + ")");
       return false;
     }
-    const uint64_t p = chunk.payload;
-    file_.U32(p + gaf::kInfoObjectCount, h.objectCount);
-    file_.U32(p + gaf::kInfoFreeListHead, h.freeListHead);
-    file_.U32(p + gaf::kInfoKinds, h.kinds);
-    file_.Real(p + gaf::kInfoXMin, 64, h.box.xMin);
-    file_.Real(p + gaf::kInfoYMin, 64, h.box.yMin);
-    file_.Real(p + gaf::kInfoXMax, 64, h.box.xMax);
-    file_.Real(p + gaf::kInfoYMax, 64, h.box.yMax);
+    CheckFraming(chunk);
+    kro::GafPayloadReader reader(file_.Data() + chunk.payload, chunk.tag.length);
+    gaf::InfoFields info;
+    gaf::DecodeInfo(reader, info);
+    GafHeaderInfo& h = scan_.header;
+    h.objectCount = info.objectCount;
+    h.freeListHead = info.freeListHead;
+    h.kinds = info.kinds;
+    h.box = BoundingBoxNode{info.xMin, info.yMin, info.xMax, info.yMax};
+    CheckInfoBox();
     return true;
   }
 
-  bool ReadU16Chunk(const Chunk& chunk, uint32_t& value) {
-    if (chunk.length == gaf::kU16PayloadSize && file_.U16(chunk.payload, value)) return true;
-    Report(chunk.position, "gaf.header-chunk",
-           "header chunk " + std::to_string(chunk.code) + " at " + Hex(chunk.position) + " has length " +
-               std::to_string(chunk.length) + ", not 2");
-    return false;
-  }
-
-  // Reads a metadata chunk: its strings into 256-byte fields (cut to 255
-  // bytes), then its numbers; reports a chunk too short for them.
-  void ReadMetadata(const Chunk& chunk, std::vector<char (*)[kro::kCoordSysTextSize]> texts, std::vector<double*> numbers,
-                    int16_t* method = nullptr) {
-    uint64_t offset = chunk.payload;
-    const uint64_t end = chunk.payload + chunk.length;
-    bool fits = true;
-    std::string text;
-    for (auto field : texts) {
-      fits = fits && ReadString(file_, offset, end, &text);
-      kro::GafCoordSys::SetText(*field, text.c_str());
+  // With objects the box is the union of real vertices; without, the kinds
+  // and the box are all zero.
+  void CheckInfoBox() {
+    const GafHeaderInfo& h = scan_.header;
+    const BoundingBoxNode& b = h.box;
+    const uint64_t at = gaf::kTagWordSize + gaf::kInfoXMin;
+    if (h.objectCount == 0) {
+      if (h.kinds != 0 || b.xMin != 0 || b.yMin != 0 || b.xMax != 0 || b.yMax != 0) {
+        Report(gaf::kTagWordSize + gaf::kInfoKinds, "gaf.info-empty",
+               "info chunk counts no object, yet its kinds word or box is not zero");
+      }
+      return;
     }
-    for (double* number : numbers) {
-      fits = fits && offset + 8 <= end && file_.Real(offset, 64, *number);
-      offset += 8;
-    }
-    uint32_t word = 0;
-    if (method != nullptr && (fits = fits && offset + 2 <= end && file_.U16(offset, word))) {
-      *method = static_cast<int16_t>(word);
-    }
-    if (!fits) {
-      Report(chunk.position, "gaf.header-chunk",
-             "metadata chunk " + std::to_string(chunk.code) + " at " + Hex(chunk.position) +
-                 " does not hold its strings and numbers");
+    if (!std::isfinite(b.xMin) || !std::isfinite(b.yMin) || !std::isfinite(b.xMax) || !std::isfinite(b.yMax)) {
+      Report(at, "gaf.box-nan", "info chunk box has a coordinate that is not a finite number");
+    } else if (b.xMin > b.xMax || b.yMin > b.yMax) {
+      Report(at, "gaf.box-inverted", "info chunk box has its minimum above its maximum");
     }
   }
 
-  void ReadHeaderChunk(const Chunk& chunk) {
+  // Decodes a known header chunk with the engine's decoder; reports one that
+  // does not hold its content, or holds more than its content.
+  bool DecodeHeaderChunk(const Chunk& chunk) {
     GafHeaderInfo& h = scan_.header;
-    switch (chunk.code) {
+    kro::GafPayloadReader reader(file_.Data() + chunk.payload, chunk.tag.length);
+    bool decoded = true;
+    switch (chunk.tag.code) {
+      case gaf::kCodeVersion: decoded = gaf::DecodeU16Chunk(reader, h.version); break;
+      case gaf::kCodePrecision: decoded = gaf::DecodeU16Chunk(reader, h.precision); break;
+      case gaf::kCodeMetadataMarker: decoded = gaf::DecodeU16Chunk(reader, h.marker); break;
+      case gaf::kCodeDescription:
+        h.hasDescription = true;
+        decoded = gaf::DecodeDescription(reader, h.description);
+        break;
+      case gaf::kCodeCoordSys:
+        h.hasMetadata = true;
+        decoded = gaf::DecodeCoordSys(reader, h.coordSys);
+        break;
+      case gaf::kCodeProjection: decoded = gaf::DecodeProjection(reader, h.coordSys); break;
+      case gaf::kCodeDatum: decoded = gaf::DecodeDatum(reader, h.coordSys); break;
+      case gaf::kCodeEllipsoid: decoded = gaf::DecodeEllipsoid(reader, h.coordSys); break;
+      default: return false;  // passed over by its length
+    }
+    if (!decoded) {
+      Report(chunk.position, "gaf.header-chunk",
+             "header " + ChunkName(chunk) + " does not hold its content in its " + std::to_string(chunk.tag.length) +
+                 " bytes");
+    } else if (reader.Unconsumed() != 0) {
+      Report(chunk.position, "gaf.header-length",
+             "header " + ChunkName(chunk) + " has length " + std::to_string(chunk.tag.length) + ", its content takes " +
+                 std::to_string(reader.Consumed()));
+    }
+    return decoded;
+  }
+
+  void CheckHeaderValue(const Chunk& chunk) {
+    GafHeaderInfo& h = scan_.header;
+    switch (chunk.tag.code) {
       case gaf::kCodeVersion:
-        if (ReadU16Chunk(chunk, h.version) && h.version > gaf::kMaxReadableVersion) {
-          Damage(chunk.position, "gaf.bad-version", "format version " + std::to_string(h.version) + " is above 2");
+        if (h.version > gaf::kMaxReadableVersion) {
+          Damage(chunk.position, "gaf.bad-version",
+                 "format version " + std::to_string(h.version) + " is above " +
+                     std::to_string(gaf::kMaxReadableVersion));
         }
         break;
       case gaf::kCodePrecision:
-        if (ReadU16Chunk(chunk, h.precision) && h.precision != 32 && h.precision != 64) {
+        if (!gaf::IsValidPrecision(h.precision)) {
           Damage(chunk.position, "gaf.bad-precision",
-                 "coordinate precision " + std::to_string(h.precision) + " is neither 32 nor 64");
-          h.precision = 64;
+                 "coordinate precision " + std::to_string(h.precision) + " is neither " +
+                     std::to_string(gaf::kSingleCoordinateBits) + " nor " + std::to_string(gaf::kDoubleCoordinateBits));
+          h.precision = gaf::kDoubleCoordinateBits;
         }
         break;
       case gaf::kCodeMetadataMarker:
-        ReadU16Chunk(chunk, h.marker);
-        break;
-      case gaf::kCodeDescription: {
-        uint64_t offset = chunk.payload;
-        h.hasDescription = true;
-        if (!ReadString(file_, offset, chunk.payload + chunk.length, &h.description)) {
-          Report(chunk.position, "gaf.header-chunk", "description chunk at " + Hex(chunk.position) + " does not hold its string");
+        if (h.marker != gaf::kMetadataMarkerValue) {
+          Report(chunk.position, "gaf.marker-value",
+                 "metadata marker is " + std::to_string(h.marker) + ", writers write " +
+                     std::to_string(gaf::kMetadataMarkerValue));
         }
         break;
-      }
-      case gaf::kCodeCoordSys: {
-        h.hasMetadata = true;
-        kro::GafCoordSys& c = h.coordSys;
-        ReadMetadata(chunk, {&c.code, &c.description, &c.groupCode, &c.projectionCode, &c.unitCode},
-                     {&c.originLongitude, &c.originLatitude, &c.xOffset, &c.yOffset, &c.scaleReduction, &c.unitScale,
-                      &c.mapScale, &c.scale});
-        break;
-      }
-      case gaf::kCodeProjection: {
-        std::vector<double*> parameters;
-        for (double& p : h.coordSys.projectionParameters) parameters.push_back(&p);
-        ReadMetadata(chunk, {}, parameters);
-        break;
-      }
-      case gaf::kCodeDatum: {
-        kro::GafCoordSys& c = h.coordSys;
-        ReadMetadata(chunk, {&c.datumCode, &c.datumDescription},
-                     {&c.datumDeltaX, &c.datumDeltaY, &c.datumDeltaZ, &c.datumRotationX, &c.datumRotationY,
-                      &c.datumRotationZ, &c.datumBWScaleFactor},
-                     &c.datumConversionMethod);
-        break;
-      }
-      case gaf::kCodeEllipsoid: {
-        kro::GafCoordSys& c = h.coordSys;
-        ReadMetadata(chunk, {&c.ellipsoidCode, &c.ellipsoidDescription},
-                     {&c.ellipsoidEquatorialRadius, &c.ellipsoidPolarRadius});
-        break;
-      }
       default:
-        break;  // unknown codes are passed over
+        break;
     }
   }
 
@@ -210,74 +305,132 @@ class DataFileWalk {
     uint64_t position = gaf::kInfoChunkSize;
     Chunk chunk;
     while (position < file_.Size()) {
-      if (!ReadChunk(file_, position, chunk)) {
+      if (!FrameChunk(file_, position, chunk) || !InFile(file_, chunk)) {
         ReportPastEnd(position);
         return;
       }
-      if (chunk.code == gaf::kCodeEndOfHeader) {
+      CheckFraming(chunk);
+      const uint32_t code = chunk.tag.code;
+      if (code == gaf::kCodeEndOfHeader) {
         scan_.header.firstObjectPosition = static_cast<uint32_t>(chunk.next);
         return;
       }
-      if (chunk.code == gaf::kCodeInfo || chunk.code == gaf::kCodeEndOfData || gaf::IsObjectCode(chunk.code) ||
-          chunk.code == gaf::kCodeFree) {
-        break;
+      if (code == gaf::kCodeEndOfData || gaf::IsObjectCode(code) || code == gaf::kCodeFree) break;
+      if (code == gaf::kCodeInfo) {
+        Damage(position, "gaf.info-repeated",
+               "a second info chunk at " + Hex(position) + ": which object count is true cannot be told");
+      } else if (DecodeHeaderChunk(chunk)) {
+        CheckHeaderValue(chunk);
       }
-      ReadHeaderChunk(chunk);
       position = chunk.next;
     }
     Damage(position, "gaf.header-unterminated", "the header has no end-of-header chunk before " + Hex(position));
   }
 
-  void TakeRecord(const Chunk& chunk) {
-    DecodedRecord record;
-    std::string problem;
-    if (const char* kind = DecodeRecord(file_, chunk.payload, chunk.length, chunk.code, scan_.header, record, problem)) {
-      Damage(chunk.position, kind, "record at " + Hex(chunk.position) + ": " + problem);
-      return;
-    }
+  void Keep(const Chunk& chunk, uint32_t length, DecodedRecord& record) {
     GafRecordSummary summary;
     summary.position = static_cast<uint32_t>(chunk.position);
     summary.payload = chunk.payload;
-    summary.length = chunk.length;
-    summary.type = chunk.code - gaf::kCodeFirstObject;
+    summary.length = length;
+    summary.type = chunk.tag.code - gaf::kCodeFirstObject;
     summary.box = kro::VerticesBox(record.vertices.points.data(), record.vertices.points.size());
     summary.key = std::move(record.texts.key);
     ++scan_.kindCounts[summary.type];
     scan_.records.push_back(std::move(summary));
   }
 
+  // Decodes the record at `chunk` and keeps it unless it is damaged. An old
+  // multi-set record may take the rest of the file; its content says where
+  // it ends. Returns where the next chunk starts, 0 when that cannot be told.
+  uint64_t TakeRecord(const Chunk& chunk) {
+    const bool oldMultiSet = IsOldMultiSet(scan_.header, chunk.tag.code);
+    const uint32_t limit = oldMultiSet ? static_cast<uint32_t>(file_.Size() - chunk.payload) : chunk.tag.length;
+    DecodedRecord record;
+    gaf::RecordFields fields;
+    std::string problem;
+    const char* kind =
+        DecodeAndCheck(file_, chunk.payload, limit, chunk.tag.code, scan_.header, record, fields, problem);
+    if (kind != nullptr) Damage(chunk.position, kind, "record at " + Hex(chunk.position) + ": " + problem);
+    // Only a record whose layout decoded tells where its content ends.
+    const bool laidOut = kind == nullptr || std::strcmp(kind, kLayoutKind) != 0;
+    if (laidOut && !oldMultiSet) CheckRecordContent(chunk, fields);
+    if (kind == nullptr) Keep(chunk, oldMultiSet ? fields.consumed : chunk.tag.length, record);
+    if (!oldMultiSet) return chunk.next;
+    return laidOut ? chunk.payload + fields.consumed : 0;
+  }
+
+  void CheckRecordContent(const Chunk& chunk, const gaf::RecordFields& fields) {
+    if (fields.hasPad && fields.padValue != 0) {
+      Report(chunk.payload + fields.padAt, "gaf.pad-byte",
+             "the string block's pad byte of the record at " + Hex(chunk.position) + " is not zero");
+    }
+    const gaf::RecordShape shape = gaf::ShapeOf(chunk.tag.code - gaf::kCodeFirstObject);
+    if (!gaf::LengthAgreesWithContent(shape, LayoutOf(scan_.header), chunk.tag.length, fields.consumed)) {
+      Report(chunk.position, "gaf.record-length",
+             "record at " + Hex(chunk.position) + " has length " + std::to_string(chunk.tag.length) +
+                 ", its content takes " + std::to_string(fields.consumed) + " bytes");
+    }
+  }
+
+  void TakeFreeRecord(const Chunk& chunk) {
+    ++scan_.freeRecords;
+    scan_.freeBytes += chunk.next - chunk.position;
+    freePositions_.insert(chunk.position);
+    uint32_t link = 0;
+    if (!gaf::DecodeFreeLink(file_.Data() + chunk.payload, chunk.tag.length, link)) {
+      Report(chunk.position, "gaf.free-record",
+             "free record at " + Hex(chunk.position) + " is shorter than its " + std::to_string(gaf::kFreeLinkSize) +
+                 "-byte link");
+    }
+  }
+
+  void TakeEndOfData(const Chunk& chunk) {
+    scan_.endOfData = true;
+    if (chunk.tag.length != 0 || chunk.tag.longForm) {
+      Damage(chunk.position, "gaf.end-of-data-length",
+             "the end-of-data chunk at " + Hex(chunk.position) + " is not the bare tag word writers write");
+    }
+    if (chunk.next < file_.Size()) {
+      Damage(chunk.next, "gaf.data-after-end",
+             std::to_string(file_.Size() - chunk.next) + " bytes follow the end-of-data chunk at " + Hex(chunk.position));
+    }
+  }
+
   void WalkObjects() {
     uint64_t position = scan_.header.firstObjectPosition;
     Chunk chunk;
     while (position < file_.Size()) {
-      if (!ReadChunk(file_, position, chunk)) {
+      if (!FrameChunk(file_, position, chunk)) {
         ReportPastEnd(position);
         return;
       }
-      if (chunk.reservedBitsSet) {
-        Damage(position, "gaf.tag-bits", "tag word at " + Hex(position) + " has its reserved bits 9..7 set");
-      }
-      if (chunk.code == gaf::kCodeEndOfData) {
-        scan_.endOfData = true;
-        if (chunk.next != file_.Size()) {
-          Damage(chunk.next, "gaf.data-after-end",
-                 std::to_string(file_.Size() - chunk.next) + " bytes follow the end-of-data chunk at " + Hex(position));
-        }
+      const uint32_t code = chunk.tag.code;
+      const bool framedByContent = gaf::IsObjectCode(code) && IsOldMultiSet(scan_.header, code);
+      if (!framedByContent && !InFile(file_, chunk)) {
+        ReportPastEnd(position);
         return;
       }
-      if (gaf::IsObjectCode(chunk.code)) {
-        TakeRecord(chunk);
-      } else if (chunk.code == gaf::kCodeFree) {
-        ++scan_.freeRecords;
-        scan_.freeBytes += chunk.next - position;
-        freePositions_.insert(position);
+      CheckTagBits(chunk);
+      if (!framedByContent) CheckPad(chunk);
+      if (code == gaf::kCodeEndOfData) {
+        TakeEndOfData(chunk);
+        return;
+      }
+      uint64_t next = chunk.next;
+      if (gaf::IsObjectCode(code)) {
+        next = TakeRecord(chunk);
+        if (next == 0) return;  // an old multi-set record that does not decode cannot be passed
+      } else if (code == gaf::kCodeFree) {
+        TakeFreeRecord(chunk);
       } else {
         Damage(position, "gaf.unknown-chunk",
-               "chunk code " + std::to_string(chunk.code) + " at " + Hex(position) + " does not belong in the object area");
+               "chunk code " + std::to_string(code) + " at " + Hex(position) + " does not belong in the object area");
       }
-      position = chunk.next;
+      position = next;
       if (progress_ != nullptr && ++chunks_ % kProgressStep == 0) progress_->SetPosition(100.0 * position / file_.Size());
     }
+    // A file of version 0 or 1 is read without its end-of-data chunk.
+    if (position == file_.Size() && LayoutOf(scan_.header).oldLayout) return;
     Damage(file_.Size(), "gaf.no-end-of-data", "the file ends at " + Hex(file_.Size()) + " without its end-of-data chunk");
   }
 
@@ -300,7 +453,9 @@ class DataFileWalk {
     // A 32-bit file stores the writer's doubles in the info chunk but singles
     // in the records, so the two agree only once rounded.
     const auto same = [&](double a, double b) {
-      if (h.precision == 32) return kro::sif::SameCoordinate(static_cast<float>(a), static_cast<float>(b));
+      if (h.precision == gaf::kSingleCoordinateBits) {
+        return kro::sif::SameCoordinate(static_cast<float>(a), static_cast<float>(b));
+      }
       return kro::sif::SameCoordinate(a, b);
     };
     if (!same(h.box.xMin, box.xMin) || !same(h.box.yMin, box.yMin) || !same(h.box.xMax, box.xMax) ||
@@ -318,9 +473,10 @@ class DataFileWalk {
                "free list leads to " + Hex(link) + (seen.count(link) ? ", which it reached before" : ", which is no free record"));
         return;
       }
-      uint32_t next = 0;
       Chunk chunk;
-      if (!ReadChunk(file_, link, chunk) || chunk.length < gaf::kFreeLinkSize || !file_.U32(chunk.payload, next)) {
+      uint32_t next = 0;
+      if (!FrameChunk(file_, link, chunk) || !InFile(file_, chunk) ||
+          !gaf::DecodeFreeLink(file_.Data() + chunk.payload, chunk.tag.length, next)) {
         Report(link, "gaf.free-list", "free record at " + Hex(link) + " is too short for its link");
         return;
       }
@@ -337,83 +493,12 @@ class DataFileWalk {
   uint64_t chunks_ = 0;
 };
 
-// Reads a u16 or u32 count inside the record.
-bool TakeCount(const ByteFile& file, uint64_t& offset, uint64_t end, int bits, uint32_t& value) {
-  const uint64_t size = bits == 16 ? 2 : 4;
-  if (offset + size > end) return false;
-  if (bits == 16 ? !file.U16(offset, value) : !file.U32(offset, value)) return false;
-  offset += size;
-  return true;
-}
-
 }  // namespace
 
 const char* DecodeRecord(const ByteFile& file, uint64_t payload, uint32_t length, uint32_t code,
                          const GafHeaderInfo& header, DecodedRecord& record, std::string& problem) {
-  const uint64_t end = payload + length;
-  uint64_t offset = payload;
-  const bool oldLayout = header.version <= gaf::kLastOldLayoutVersion;
-  record.texts.url.clear();
-  std::string* texts[3] = {&record.texts.name, &record.texts.key, &record.texts.url};
-  for (int i = 0; i < (oldLayout ? 2 : 3); ++i) {
-    if (!ReadString(file, offset, end, texts[i])) {
-      problem = "string " + std::to_string(i + 1) + " runs past the record's " + std::to_string(length) + " bytes";
-      return "gaf.record-layout";
-    }
-  }
-  offset += (offset - payload) & 1u;
-  const uint32_t type = code - gaf::kCodeFirstObject;
-  record.type = static_cast<EGafObjectType>(type);
-  const uint64_t vertexSize = header.precision == 64 ? 16 : 8;
-  const bool multiSet = type == kGafPolyPolylineObject || type == kGafPolyPolygonObject;
-  record.vertices.setCounts.clear();
-  uint64_t total = 1;
-  if (multiSet) {
-    uint32_t sets = 0;
-    total = 0;
-    bool fits = TakeCount(file, offset, end, 16, sets);
-    for (uint32_t s = 0; fits && s < sets; ++s) {
-      uint32_t count = 0;
-      fits = TakeCount(file, offset, end, 32, count) && count <= end - offset;
-      total += count;
-      record.vertices.setCounts.push_back(static_cast<int32_t>(count));
-    }
-    if (!fits) {
-      problem = "its set counts do not fit in its " + std::to_string(length) + " bytes";
-      return "gaf.record-layout";
-    }
-  } else if (type != kGafPointObject) {
-    uint32_t count = 0;
-    if (oldLayout) {
-      count = static_cast<uint32_t>(offset <= end ? (end - offset) / vertexSize : 0);
-    } else if (!TakeCount(file, offset, end, 16, count)) {
-      problem = "its vertex count lies past its end";
-      return "gaf.record-layout";
-    }
-    total = count;
-  }
-  if (offset > end || total > (end - offset) / vertexSize) {
-    problem = std::to_string(total) + " vertices do not fit in its " + std::to_string(length) + " bytes";
-    return "gaf.record-layout";
-  }
-  const int bits = header.precision == 64 ? 64 : 32;
-  record.vertices.points.resize(static_cast<size_t>(total));
-  for (CKroDoublePointNode& p : record.vertices.points) {
-    file.Real(offset, bits, p.x);
-    file.Real(offset + vertexSize / 2, bits, p.y);
-    offset += vertexSize;
-  }
-  if (type == kGafPolygonObject || type == kGafPolyPolygonObject) {
-    const int32_t single = static_cast<int32_t>(total);
-    const bool closed = multiSet ? kro::CheckRingsClosed(record.vertices.points.data(), record.vertices.setCounts.data(),
-                                                         static_cast<int32_t>(record.vertices.setCounts.size())) == 0
-                                 : kro::CheckRingsClosed(record.vertices.points.data(), &single, 1) == 0;
-    if (!closed) {
-      problem = "a polygon ring is not closed (its last vertex differs from its first)";
-      return "gaf.ring-open";
-    }
-  }
-  return nullptr;
+  gaf::RecordFields fields;
+  return DecodeAndCheck(file, payload, length, code, header, record, fields, problem);
 }
 
 GafScan ScanDataFile(const ByteFile& file, const std::string& name, FindingList& findings,

@@ -38,7 +38,7 @@ struct GafHeaderInfo {
 struct GafRecordSummary {
   uint32_t position = 0;
   uint64_t payload = 0;  // where the record's payload starts
-  uint32_t length = 0;   // payload length
+  uint32_t length = 0;   // payload length (an old multi-set record: its content's)
   uint32_t type = 0;
   BoundingBoxNode box{};
   std::string key;
@@ -64,9 +64,10 @@ struct DecodedRecord {
 };
 
 // Decodes the object record (code 32 to 37) whose payload of `length` bytes
-// starts at `payload`. Returns null when it decoded, else the kind of
-// damage ("gaf.record-layout" or "gaf.ring-open") with `problem` telling
-// what is wrong.
+// starts at `payload` (for an old multi-set record, whose content frames it:
+// the bytes it may take). Returns null when it decoded and every vertex is
+// finite and every ring closed, else the kind of damage ("gaf.record-layout",
+// "gaf.nan-vertex" or "gaf.ring-open") with `problem` telling what is wrong.
 const char* DecodeRecord(const ByteFile& file, uint64_t payload, uint32_t length, uint32_t code,
                          const GafHeaderInfo& header, DecodedRecord& record, std::string& problem);
 

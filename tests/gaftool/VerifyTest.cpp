@@ -1,7 +1,8 @@
 // gaftool verify and info through the real binary: sets the library writes
 // pass; a corpus of damaged sets, each made here by patching one rule's
 // bytes, is caught with the damage's own kind, file and offset; random damage
-// never makes the tool crash or hang.
+// never makes the tool crash or hang, and whatever random damage the engine's
+// strict read refuses, verify reports.
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -11,8 +12,13 @@
 
 #include "engine/datafile/GafFormat.h"
 #include "engine/indexfile/CIndexFile.h"
+#include "engine/keyindex/CKeyIndex.h"
 #include "engine/keyindex/KifFormat.h"
+#include "engine/keyindex/KifStatistics.h"
+#include "engine/spatialindex/CSpatialIndex.h"
 #include "engine/spatialindex/SifFormat.h"
+#include "facade/CGafReader.h"
+#include "platform/FileSystem.h"
 #include "gaftool/GaftoolTestSupport.h"
 
 namespace kro::test {
@@ -76,11 +82,34 @@ void RecordPayload(const std::string& file, uint32_t position, uint64_t& payload
   }
 }
 
-uint32_t StringBlock(const ObjectTexts& t) {
-  const uint32_t sum = gaf::StoredStringSize(static_cast<uint32_t>(t.name.size())) +
-                       gaf::StoredStringSize(static_cast<uint32_t>(t.key.size())) +
-                       gaf::StoredStringSize(static_cast<uint32_t>(t.url.size()));
-  return gaf::RoundUpEven(sum);
+uint32_t StoredStrings(const ObjectTexts& t) {
+  return gaf::StoredStringSize(static_cast<uint32_t>(t.name.size())) +
+         gaf::StoredStringSize(static_cast<uint32_t>(t.key.size())) +
+         gaf::StoredStringSize(static_cast<uint32_t>(t.url.size()));
+}
+uint32_t StringBlock(const ObjectTexts& t) { return gaf::RoundUpEven(StoredStrings(t)); }
+
+// The last record grows by its own length in zero bytes before the
+// end-of-data chunk: more slack than any reuse of a free record leaves.
+void DoubleLastRecord(const std::string& file, const std::vector<SampleObject>& objects) {
+  const uint32_t position = objects.back().position;
+  uint64_t payload;
+  uint32_t length;
+  RecordPayload(file, position, payload, length);
+  ASSERT_EQ(payload, position + 6u) << "the last sample record is long";
+  Bytes bytes = ReadFileBytes(file);
+  bytes.insert(bytes.begin() + static_cast<std::ptrdiff_t>(payload + length), length, 0);
+  CIndexFile::PutUInt(2 * length, 32, bytes.data() + position + 2);
+  WriteFileBytes(file, bytes);
+}
+
+// The first record whose stored strings add up to an odd number, which puts
+// a pad byte after them.
+const SampleObject& PaddedRecord(const std::vector<SampleObject>& objects) {
+  for (const SampleObject& o : objects) {
+    if ((StoredStrings(o.texts) & 1u) != 0) return o;
+  }
+  return objects.front();
 }
 
 // The first leaf of an index: child 0 all the way down. `childAt` gives the
@@ -212,6 +241,41 @@ std::vector<Damage> DamageCorpus() {
          RecordPayload(gafOf(s), objects[4].position, payload, length);
          const uint64_t last = payload + StringBlock(objects[4].texts) + 2 + (objects[4].vertices.points.size() - 1) * 16;
          PatchU32(gafOf(s), last, ReadU32(gafOf(s), last) ^ 0x00100000u);
+       }},
+      {"gaf.record-length", ".gaf", [&](const std::string& s, auto& objects) { DoubleLastRecord(gafOf(s), objects); }},
+      {"gaf.pad-byte", ".gaf",
+       [&](const std::string& s, auto& objects) {
+         const SampleObject& o = PaddedRecord(objects);
+         uint64_t payload;
+         uint32_t length;
+         RecordPayload(gafOf(s), o.position, payload, length);
+         ASSERT_EQ(StoredStrings(o.texts) & 1u, 1u);
+         Bytes bytes = ReadFileBytes(gafOf(s));
+         bytes[payload + StoredStrings(o.texts)] = 0x7F;
+         WriteFileBytes(gafOf(s), bytes);
+       }},
+      {"gaf.nan-vertex", ".gaf",
+       [&](const std::string& s, auto& objects) {
+         uint64_t payload;
+         uint32_t length;
+         RecordPayload(gafOf(s), objects[2].position, payload, length);
+         PatchU32(gafOf(s), payload + StringBlock(objects[2].texts) + 2 + 16, 0x7FF80000u);
+       }},
+      {"gaf.box-nan", ".gaf", [&](const std::string& s, auto&) { PatchU32(gafOf(s), 2 + gaf::kInfoYMax, 0x7FF80000u); }},
+      {"gaf.box-inverted", ".gaf", [&](const std::string& s, auto&) { PatchU32(gafOf(s), 2 + gaf::kInfoXMin, 0x7FE00000u); }},
+      {"gaf.info-empty", ".gaf", [&](const std::string& s, auto&) { PatchU32(gafOf(s), 2 + gaf::kInfoObjectCount, 0); }},
+      {"gaf.info-repeated", ".gaf", [&](const std::string& s, auto&) { PatchU16(gafOf(s), HeaderChunk(gafOf(s), 0x4002), 0x0002); }},
+      {"gaf.header-length", ".gaf",
+       [&](const std::string& s, auto&) {
+         const uint32_t word = gaf::TagWord(gaf::kCodeDescription, false, gaf::StoredStringSize(16));
+         PatchU16(gafOf(s), HeaderChunk(gafOf(s), word), word + 1);
+       }},
+      {"gaf.end-of-data-length", ".gaf",
+       [&](const std::string& s, auto&) {
+         Bytes bytes = ReadFileBytes(gafOf(s));
+         bytes.back() = 2;
+         bytes.insert(bytes.end(), 2, 0);
+         WriteFileBytes(gafOf(s), bytes);
        }},
       {"gaf.count-mismatch", ".gaf", [&](const std::string& s, auto&) { PatchU32(gafOf(s), 2, kSetObjects + 1); }},
       {"gaf.kinds-mismatch", ".gaf", [&](const std::string& s, auto&) { PatchU32(gafOf(s), 10, 1); }},
@@ -348,6 +412,102 @@ TEST_F(GaftoolVerifyTest, RandomDamageNeverCrashesTheTool) {
       EXPECT_TRUE(run.exitCode == 0 || run.exitCode == 1) << args[0] << " round " << round << " exit " << run.exitCode;
     }
   }
+}
+
+// Reads the current result with the reader of its kind.
+EKroErrCode ReadCurrent(CGafReader& reader, EGafObjectType kind) {
+  const char *name, *key, *url;
+  const CKroDoublePointNode* points;
+  const int32_t* setCounts;
+  int32_t count;
+  switch (static_cast<int>(kind)) {
+    case 0: return reader.ReadPoint(name, key, url, points);
+    case 1: return reader.ReadMultiPoint(name, key, url, count, points);
+    case 2: return reader.ReadPolyline(name, key, url, count, points);
+    case 3: return reader.ReadPolyPolyline(name, key, url, count, setCounts, points);
+    case 4: return reader.ReadPolygon(name, key, url, count, points);
+    case 5: return reader.ReadPolyPolygon(name, key, url, count, setCounts, points);
+    case gaf::kFreeRecordType: return eKroOk;
+    default: return eKroReadError;  // no reader takes an unknown record
+  }
+}
+
+// The engine's strict read of a set: the read-only open through the facade,
+// every record in file order read, then each index's own Verify.
+bool EngineReadsTheSet(const std::string& stem) {
+  {
+    CGafReader reader;
+    if (reader.OpenForRead((stem + ".gaf").c_str(), kGafReadOnly) != eKroOk || reader.BeginSequential() != eKroOk) {
+      return false;
+    }
+    EGafObjectType kind;
+    EKroErrCode step = eKroOk;
+    // Bounds a pass that would not end; the sample set is far smaller.
+    constexpr size_t kMaxResults = size_t{1} << 20;
+    for (size_t results = 0; results < kMaxResults; ++results) {
+      if ((step = reader.NextResult(&kind)) != eKroOk) break;
+      if (ReadCurrent(reader, kind) != eKroOk) return false;
+    }
+    if (step != eKroEndOfGaf || reader.EndSearch() != eKroOk) return false;
+  }
+  EngineStatus status = kEngineOk;
+  CSpatialIndex spatial((stem + ".sif").c_str(), kOpenReadOnly, status);
+  SifStatistics sifStatistics;
+  if (status != kEngineOk || spatial.Verify(nullptr, sifStatistics) != kEngineOk) return false;
+  CKeyIndex keys((stem + ".kif").c_str(), kOpenReadOnly, status);
+  KifStatistics kifStatistics;
+  return status == kEngineOk && keys.Verify(nullptr, kifStatistics) == kEngineOk;
+}
+
+// One random damage: bytes flipped, the file cut short, or (in the data
+// file) a record's length field changed.
+void DamageAtRandom(const std::string& file, const std::vector<SampleObject>& objects, std::mt19937& random,
+                    bool dataFile) {
+  Bytes bytes = ReadFileBytes(file);
+  switch (random() % 3) {
+    case 0:
+      for (int flips = 1 + static_cast<int>(random() % 4); flips > 0; --flips) bytes[random() % bytes.size()] = random() & 0xFF;
+      break;
+    case 1:
+      bytes.resize(random() % bytes.size());
+      break;
+    default: {
+      if (!dataFile) {
+        bytes[random() % std::min<size_t>(bytes.size(), 64)] ^= static_cast<uint8_t>(1u << (random() % 8));
+        break;
+      }
+      const uint32_t position = objects[random() % objects.size()].position;
+      const uint32_t word = CIndexFile::GetUInt(bytes.data() + position, 16);
+      const int delta = static_cast<int>(random() % 9) - 4;
+      if ((word & gaf::kTagLengthMask) == gaf::kLongLengthMarker) {
+        const uint32_t length = CIndexFile::GetUInt(bytes.data() + position + 2, 32);
+        CIndexFile::PutUInt(static_cast<uint32_t>(static_cast<int64_t>(length) + delta), 32, bytes.data() + position + 2);
+      } else {
+        const uint32_t length = (word + static_cast<uint32_t>(delta)) & gaf::kMaxShortLength;
+        CIndexFile::PutUInt((word & ~gaf::kTagLengthMask) | length, 16, bytes.data() + position);
+      }
+    }
+  }
+  WriteFileBytes(file, bytes);
+}
+
+TEST_F(GaftoolVerifyTest, VerifyIsAtLeastAsStrictAsTheEngine) {
+  ASSERT_TRUE(EngineReadsTheSet(directory_->File("healthy")));
+  std::mt19937 random(77);
+  const int rounds = 90 / kScale;
+  int refused = 0;
+  for (int round = 0; round < rounds; ++round) {
+    const std::string stem = Copy("strict");
+    const char* extension = round % 3 == 0 ? ".sif" : round % 3 == 1 ? ".kif" : ".gaf";
+    DamageAtRandom(stem + extension, *objects_, random, round % 3 == 2);
+    if (EngineReadsTheSet(stem)) continue;
+    ++refused;
+    int exitCode = -1;
+    const json report = VerifyJson(stem + ".gaf", exitCode);
+    EXPECT_EQ(1, exitCode) << extension << " round " << round;
+    EXPECT_TRUE(report.is_object() && !report["findings"].empty()) << extension << " round " << round;
+  }
+  EXPECT_GE(refused, rounds / 4) << "the damage reaches the engine's checks";
 }
 
 TEST(GaftoolUsageTest, UsageErrorsExitWithTwoAndHelpWithZero) {

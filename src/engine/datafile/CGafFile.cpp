@@ -44,7 +44,7 @@ EngineStatus CGafFile::Open(const char* fileName, uint32_t flagWord) {
   if (ReadHeader() != kEngineOk) return status_;
   if (version_ > gaf::kMaxReadableVersion) return Fail(eGafBadVersion);
   if (infoLengthWrong_) return Fail(eGafBadFormat);
-  if (coordinateBits_ != 32 && coordinateBits_ != 64) return Fail(eGafBadFormat);
+  if (!gaf::IsValidPrecision(coordinateBits_)) return Fail(eGafBadFormat);
   const bool oldLayout = version_ <= gaf::kLastOldLayoutVersion;
   // Only a current-version file can have been left by a writer of this
   // engine that died before close: its end-of-data chunk is then missing.
@@ -146,7 +146,7 @@ EngineStatus CGafFile::EndSearch() {
 }
 
 EngineStatus CGafFile::SetPrecision(int16_t bits) {
-  if (bits != 32 && bits != 64) return eGafInvalidParameter;
+  if (!gaf::IsValidPrecision(static_cast<uint32_t>(bits))) return eGafInvalidParameter;
   if (state_ != GafFileState::kHeaderOpen) return status_;
   coordinateBits_ = static_cast<uint32_t>(bits);
   return status_;

@@ -33,6 +33,8 @@
 #include <vector>
 
 #include "engine/datafile/CGafFileBase.h"
+#include "engine/datafile/GafChunkTag.h"
+#include "engine/datafile/GafRecordDecoder.h"
 #include "engine/datafile/GafCoordSys.h"
 #include "engine/datafile/GafGeometry.h"
 #include "engine/datafile/GafFormat.h"
@@ -141,18 +143,14 @@ class CGafFile : public CGafFileBase {
   uint32_t AppendPosition() const { return appendPosition_; }
 
  private:
-  struct ChunkTag {
-    uint32_t code = 0;
-    uint32_t length = 0;
-    bool longForm = false;
-  };
+  using ChunkTag = gaf::ChunkTag;
   struct FreeRecord {
     uint32_t position = 0;  // of its tag word
     uint32_t length = 0;
     bool longForm = false;
     uint32_t link = 0;
   };
-  enum class Shape { kPoint, kSingleSet, kMultiSet };
+  using Shape = gaf::RecordShape;
   // What one writer call asks for, after null strings became empty.
   struct RecordRequest {
     EGafObjectType type;
@@ -191,10 +189,6 @@ class CGafFile : public CGafFileBase {
   void ReadHeaderChunk(const ChunkTag& tag);
   bool DecodeHeaderChunk(uint32_t code, GafPayloadReader& reader);
   bool DecodeInfo(GafPayloadReader& reader);
-  bool DecodeCoordSys(GafPayloadReader& reader);
-  bool DecodeProjection(GafPayloadReader& reader);
-  bool DecodeDatum(GafPayloadReader& reader);
-  bool DecodeEllipsoid(GafPayloadReader& reader);
   void WriteInfoChunk();
   void WriteHeaderBody();
   void WriteMetadataChunks();
@@ -213,8 +207,6 @@ class CGafFile : public CGafFileBase {
                             int32_t& setCount, const int32_t*& setCounts, const CKroDoublePointNode*& vertices);
   EngineStatus ReadBody(EGafObjectType type, RecordBody& body);
   bool DecodeBody(GafPayloadReader& reader, Shape shape, RecordBody& body);
-  bool DecodeStringBlock(GafPayloadReader& reader);
-  bool DecodeSetCounts(GafPayloadReader& reader, RecordBody& body, uint64_t& total);
   bool IsOldMultiSet(EGafObjectType type) const;
   void HandOut(const char*& name, const char*& key, const char*& url, const CKroDoublePointNode*& vertices) const;
 

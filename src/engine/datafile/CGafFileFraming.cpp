@@ -4,7 +4,7 @@
 #include <algorithm>
 
 #include "engine/datafile/CGafFile.h"
-#include "engine/datafile/GafByteOrder.h"
+#include "engine/datafile/GafChunkTag.h"
 #include "engine/datafile/GafFormat.h"
 
 namespace kro {
@@ -27,18 +27,13 @@ EngineStatus CGafFile::CheckObjectAreaFraming() {
       windowSize = static_cast<uint32_t>(std::min<uint64_t>(gaf::kIoBufferSize, fileSize_ - at));
       if (!SeekTo(static_cast<uint32_t>(at)) || !ReadBytes(readBuffer_.get(), windowSize)) return status_;
     }
-    const uint8_t* tag = readBuffer_.get() + (at - windowStart);
-    const uint32_t word = gaf::LoadU16(tag);
-    const uint32_t code = word >> gaf::kTagCodeShift & gaf::kTagCodeMask;
-    uint64_t length = word & gaf::kTagLengthMask;
-    uint32_t header = gaf::kTagWordSize;
-    if (length == gaf::kLongLengthMarker) {
-      if (at + longHeader > fileSize_) return Fail(eGafBadFormat);
-      length = gaf::LoadU32(tag + gaf::kTagWordSize);
-      header = longHeader;
+    ChunkTag tag;
+    uint32_t needed = 0;
+    if (!gaf::DecodeChunkTag(readBuffer_.get() + (at - windowStart), windowStart + windowSize - at, tag, needed) ||
+        tag.code == gaf::kCodeEndOfData) {
+      return Fail(eGafBadFormat);
     }
-    if (code == gaf::kCodeEndOfData) return Fail(eGafBadFormat);
-    at += header + gaf::RoundUpEven64(length);
+    at += tag.HeaderSize() + gaf::RoundUpEven64(tag.length);
   }
   return at == endMarker ? status_ : Fail(eGafBadFormat);
 }

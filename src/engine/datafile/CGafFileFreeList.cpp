@@ -1,7 +1,7 @@
 // Reuse of free records: a best-fit walk of the free list that a writer runs
 // before it appends a record.
 #include "engine/datafile/CGafFile.h"
-#include "engine/datafile/GafByteOrder.h"
+#include "engine/datafile/GafRecordDecoder.h"
 #include "engine/datafile/GafFormat.h"
 
 namespace kro {
@@ -62,8 +62,9 @@ bool CGafFile::ReadFreeRecord(uint32_t position, FreeRecord& record) {
     Fail(eGafBadFormat);
     return false;
   }
-  if (!ReadBytes(link, sizeof link)) return false;
-  record = {position, tag.length, tag.longForm, gaf::LoadU32(link)};
+  uint32_t next = 0;
+  if (!ReadBytes(link, sizeof link) || !gaf::DecodeFreeLink(link, tag.length, next)) return false;
+  record = {position, tag.length, tag.longForm, next};
   return true;
 }
 

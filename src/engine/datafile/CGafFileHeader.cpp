@@ -1,10 +1,10 @@
 // The header of a data file: walking it at open, writing it for a new file,
 // and the end-of-data chunk.
 #include <algorithm>
-#include <new>
 
 #include "engine/datafile/CGafFile.h"
 #include "engine/datafile/GafFormat.h"
+#include "engine/datafile/GafHeaderDecoder.h"
 #include "engine/datafile/GafPayloadReader.h"
 
 namespace kro {
@@ -43,8 +43,7 @@ void CGafFile::ReadHeaderChunk(const ChunkTag& tag) {
   }
   const uint32_t next = start + gaf::RoundUpEven(tag.length);
   if (tag.code == gaf::kCodeEndOfHeader) state_ = GafFileState::kReading;
-  const bool known = tag.code == gaf::kCodeInfo || (tag.code >= gaf::kCodeVersion && tag.code <= gaf::kCodeMetadataMarker);
-  if (known) {
+  if (gaf::IsKnownHeaderCode(tag.code)) {
     if (tag.code == gaf::kCodeInfo && tag.length != gaf::kInfoPayloadSize) {
       // Reported after the version check, so a newer format says so first.
       infoLengthWrong_ = true;
@@ -72,47 +71,40 @@ bool CGafFile::DecodeHeaderChunk(uint32_t code, GafPayloadReader& reader) {
     case gaf::kCodeInfo:
       return DecodeInfo(reader);
     case gaf::kCodeVersion:
-      return reader.GetU16(version_);
+      return gaf::DecodeU16Chunk(reader, version_);
     case gaf::kCodeDescription: {
-      uint32_t stored = 0;
-      try {
-        std::string text;
-        if (!reader.GetString(text, stored)) return false;
-        description_ = std::move(text);
-      } catch (const std::bad_alloc&) {
-        return false;
-      }
+      std::string text;
+      if (!gaf::DecodeDescription(reader, text)) return false;
+      description_ = std::move(text);
       return true;
     }
     case gaf::kCodePrecision:
-      return reader.GetU16(coordinateBits_);
+      return gaf::DecodeU16Chunk(reader, coordinateBits_);
     case gaf::kCodeCoordSys:
       hasMetadata_ = true;
-      return DecodeCoordSys(reader);
+      return gaf::DecodeCoordSys(reader, coordSys_);
     case gaf::kCodeProjection:
-      return DecodeProjection(reader);
+      return gaf::DecodeProjection(reader, coordSys_);
     case gaf::kCodeDatum:
-      return DecodeDatum(reader);
+      return gaf::DecodeDatum(reader, coordSys_);
     case gaf::kCodeEllipsoid:
-      return DecodeEllipsoid(reader);
+      return gaf::DecodeEllipsoid(reader, coordSys_);
     case gaf::kCodeMetadataMarker:
-      return reader.GetU16(markerValue_);
+      return gaf::DecodeU16Chunk(reader, markerValue_);
     default:
       return true;
   }
 }
 
 bool CGafFile::DecodeInfo(GafPayloadReader& reader) {
-  uint32_t kinds = 0;
-  if (!reader.GetU32(objectCount_) || !reader.GetU32(freeListHead_) || !reader.GetU32(kinds) ||
-      !reader.GetF64(box_.xMin) || !reader.GetF64(box_.yMin) || !reader.GetF64(box_.xMax) ||
-      !reader.GetF64(box_.yMax)) {
-    return false;
-  }
-  box_.valid = objectCount_ != 0;
-  pointKinds_ = (kinds & gaf::kKindPoints) != 0 ? 1 : 0;
-  lineKinds_ = (kinds & gaf::kKindLines) != 0 ? 1 : 0;
-  areaKinds_ = (kinds & gaf::kKindAreas) != 0 ? 1 : 0;
+  gaf::InfoFields info;
+  if (!gaf::DecodeInfo(reader, info)) return false;
+  objectCount_ = info.objectCount;
+  freeListHead_ = info.freeListHead;
+  box_ = GafFileBox{info.xMin, info.yMin, info.xMax, info.yMax, objectCount_ != 0};
+  pointKinds_ = (info.kinds & gaf::kKindPoints) != 0 ? 1 : 0;
+  lineKinds_ = (info.kinds & gaf::kKindLines) != 0 ? 1 : 0;
+  areaKinds_ = (info.kinds & gaf::kKindAreas) != 0 ? 1 : 0;
   return true;
 }
 

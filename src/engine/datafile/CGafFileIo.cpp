@@ -192,14 +192,11 @@ bool CGafFile::ReadTag(ChunkTag& tag) {
   uint8_t scratch[gaf::kLongLengthSize];
   const uint8_t* word = TakeBytes(gaf::kTagWordSize, scratch);
   if (word == nullptr) return false;
-  const uint32_t value = gaf::LoadU16(word);
-  tag.code = value >> gaf::kTagCodeShift & gaf::kTagCodeMask;
-  tag.length = value & gaf::kTagLengthMask;
-  tag.longForm = tag.length == gaf::kLongLengthMarker;
+  tag = gaf::DecodeTagWord(word);
   if (tag.longForm) {
     const uint8_t* length = TakeBytes(gaf::kLongLengthSize, scratch);
     if (length == nullptr) return false;
-    tag.length = gaf::LoadU32(length);
+    gaf::DecodeLongLength(length, tag);
   }
   return true;
 }

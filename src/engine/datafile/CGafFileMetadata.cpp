@@ -1,62 +1,10 @@
-// The four coordinate-system metadata chunks: coordinate system, projection
-// parameters, datum and ellipsoid. Their strings are the record's 256-byte
-// fields; a longer stored string comes back cut to 255 bytes.
+// Writing the four coordinate-system metadata chunks: coordinate system,
+// projection parameters, datum and ellipsoid (GafHeaderDecoder reads them).
 #include "engine/datafile/CGafFile.h"
 #include "engine/datafile/GafFormat.h"
-#include "engine/datafile/GafPayloadReader.h"
 #include "platform/MultiByte.h"
 
 namespace kro {
-namespace {
-
-bool GetField(GafPayloadReader& reader, char (&field)[kCoordSysTextSize]) {
-  uint32_t stored = 0;
-  return reader.GetString(field, kCoordSysTextSize, stored);
-}
-
-bool GetNumbers(GafPayloadReader& reader, double* const* numbers, int count) {
-  for (int i = 0; i < count; ++i) {
-    if (!reader.GetF64(*numbers[i])) return false;
-  }
-  return true;
-}
-
-}  // namespace
-
-bool CGafFile::DecodeCoordSys(GafPayloadReader& reader) {
-  GafCoordSys& c = coordSys_;
-  double* const numbers[] = {&c.originLongitude, &c.originLatitude, &c.xOffset,  &c.yOffset,
-                             &c.scaleReduction,  &c.unitScale,      &c.mapScale, &c.scale};
-  return GetField(reader, c.code) && GetField(reader, c.description) && GetField(reader, c.groupCode) &&
-         GetField(reader, c.projectionCode) && GetField(reader, c.unitCode) && GetNumbers(reader, numbers, 8);
-}
-
-bool CGafFile::DecodeProjection(GafPayloadReader& reader) {
-  for (double& parameter : coordSys_.projectionParameters) {
-    if (!reader.GetF64(parameter)) return false;
-  }
-  return true;
-}
-
-bool CGafFile::DecodeDatum(GafPayloadReader& reader) {
-  GafCoordSys& c = coordSys_;
-  double* const numbers[] = {&c.datumDeltaX,    &c.datumDeltaY,    &c.datumDeltaZ,       &c.datumRotationX,
-                             &c.datumRotationY, &c.datumRotationZ, &c.datumBWScaleFactor};
-  uint32_t method = 0;
-  if (!GetField(reader, c.datumCode) || !GetField(reader, c.datumDescription) || !GetNumbers(reader, numbers, 7) ||
-      !reader.GetU16(method)) {
-    return false;
-  }
-  c.datumConversionMethod = static_cast<int16_t>(method);
-  return true;
-}
-
-bool CGafFile::DecodeEllipsoid(GafPayloadReader& reader) {
-  GafCoordSys& c = coordSys_;
-  double* const numbers[] = {&c.ellipsoidEquatorialRadius, &c.ellipsoidPolarRadius};
-  return GetField(reader, c.ellipsoidCode) && GetField(reader, c.ellipsoidDescription) &&
-         GetNumbers(reader, numbers, 2);
-}
 
 void CGafFile::WriteMetadataChunks() {
   const GafCoordSys& c = coordSys_;

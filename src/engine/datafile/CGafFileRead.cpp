@@ -7,6 +7,7 @@
 #include "engine/datafile/CGafFile.h"
 #include "engine/datafile/GafFormat.h"
 #include "engine/datafile/GafPayloadReader.h"
+#include "engine/datafile/GafRecordDecoder.h"
 
 namespace kro {
 namespace {
@@ -28,6 +29,28 @@ bool FitArray(std::vector<T>& array, uint64_t count, size_t fixedSize) {
   }
   return true;
 }
+
+// The engine's buffers as the record decoder's sink: texts into the 256-byte
+// buffers, counts and vertices into the arrays, grown as FitArray says.
+struct RecordSink {
+  char* texts[3];
+  std::vector<int32_t>& setCounts;
+  std::vector<CKroDoublePointNode>& vertices;
+
+  bool Text(GafPayloadReader& reader, int index, uint32_t& stored) {
+    return reader.GetString(texts[index], gaf::kTextBufferSize, stored);
+  }
+  bool SetCounts(uint32_t count, int32_t*& out) {
+    if (!FitArray(setCounts, count, gaf::kSetCountArraySize)) return false;
+    out = setCounts.data();
+    return true;
+  }
+  bool Vertices(uint64_t count, CKroDoublePointNode*& out) {
+    if (!FitArray(vertices, count, gaf::kVertexArraySize)) return false;
+    out = vertices.data();
+    return true;
+  }
+};
 
 }  // namespace
 
@@ -191,9 +214,7 @@ EngineStatus CGafFile::ReadBody(EGafObjectType type, RecordBody& body) {
   }
   const bool inMemory = ahead == AheadLoad::kLoaded;
   GafPayloadReader reader = PayloadReader(recordStart_, limit, load, inMemory);
-  const Shape shape = type == kGafPointObject                                          ? Shape::kPoint
-                      : type == kGafPolyPolylineObject || type == kGafPolyPolygonObject ? Shape::kMultiSet
-                                                                                        : Shape::kSingleSet;
+  const Shape shape = gaf::ShapeOf(type);
   RecordBody decoded;
   const bool ok = DecodeBody(reader, shape, decoded);
   filePosition_ = reader.Failure() == eGafReadError ? kUnknownPosition : recordStart_ + reader.Loaded();
@@ -204,54 +225,17 @@ EngineStatus CGafFile::ReadBody(EGafObjectType type, RecordBody& body) {
   return status_;
 }
 
+// Name, key and (from version 2 on) URL are cut to 255 bytes.
 bool CGafFile::DecodeBody(GafPayloadReader& reader, Shape shape, RecordBody& body) {
-  if (!DecodeStringBlock(reader)) return false;
-  const uint32_t coordinateBytes = CoordinateBytes();
-  uint64_t total = 1;
-  if (shape == Shape::kSingleSet) {
-    uint32_t count = 0;
-    if (version_ <= gaf::kLastOldLayoutVersion) count = reader.Unconsumed() / coordinateBytes / 2;
-    else if (!reader.GetU16(count)) return false;
-    total = count;
-    body.count = static_cast<int32_t>(count);
-  } else if (shape == Shape::kMultiSet) {
-    if (!DecodeSetCounts(reader, body, total)) return false;
-  } else {
-    body.count = 1;
-  }
-  if (!reader.Require(total * 2 * coordinateBytes) || !FitArray(vertices_, total, gaf::kVertexArraySize)) return false;
-  return reader.GetVertices(vertices_.data(), total, coordinateBytes);
-}
-
-// Name, key and (from version 2 on) URL, each cut to 255 bytes; then the pad
-// byte when their stored sizes add up to an odd number.
-bool CGafFile::DecodeStringBlock(GafPayloadReader& reader) {
-  uint32_t stored[3] = {0, 0, 0};
   urlBuffer_[0] = '\0';
-  const bool withUrl = version_ > gaf::kLastOldLayoutVersion;
-  if (!reader.GetString(nameBuffer_.get(), gaf::kTextBufferSize, stored[0]) ||
-      !reader.GetString(keyBuffer_.get(), gaf::kTextBufferSize, stored[1]) ||
-      (withUrl && !reader.GetString(urlBuffer_.get(), gaf::kTextBufferSize, stored[2]))) {
+  RecordSink sink{{nameBuffer_.get(), keyBuffer_.get(), urlBuffer_.get()}, setCounts_, vertices_};
+  gaf::RecordFields fields;
+  if (gaf::DecodeRecordPayload(reader, shape, gaf::LayoutFor(version_, coordinateBits_), sink, fields) !=
+      gaf::PayloadFault::kNone) {
     return false;
   }
-  return ((stored[0] + stored[1] + stored[2]) & 1u) == 0 || reader.Skip(1);
-}
-
-bool CGafFile::DecodeSetCounts(GafPayloadReader& reader, RecordBody& body, uint64_t& total) {
-  uint32_t setCount = 0;
-  if (!reader.GetU16(setCount) || !reader.Require(static_cast<uint64_t>(setCount) * gaf::kSetCountSize) ||
-      !FitArray(setCounts_, setCount, gaf::kSetCountArraySize)) {
-    return false;
-  }
-  total = 0;
-  for (uint32_t i = 0; i < setCount; ++i) {
-    uint32_t count = 0;
-    if (!reader.GetU32(count)) return false;
-    // A count this large cannot fit in any record; the vertex check refuses it.
-    setCounts_[i] = static_cast<int32_t>(std::min<uint32_t>(count, std::numeric_limits<int32_t>::max()));
-    total += count;
-  }
-  body.setCount = static_cast<int32_t>(setCount);
+  body.count = shape == Shape::kMultiSet ? 0 : static_cast<int32_t>(fields.count);
+  body.setCount = shape == Shape::kMultiSet ? static_cast<int32_t>(fields.count) : 0;
   return true;
 }
 

@@ -60,7 +60,9 @@ constexpr uint32_t kKindAreas = 4;   // object types 4 and 5
 constexpr uint32_t kWrittenVersion = 2;
 constexpr uint32_t kMaxReadableVersion = 2;
 constexpr uint32_t kLastOldLayoutVersion = 1;  // versions 0 and 1: no URL, no single-set count
-constexpr uint32_t kDefaultCoordinateBits = 32;
+constexpr uint32_t kSingleCoordinateBits = 32;  // the precision chunk's two values
+constexpr uint32_t kDoubleCoordinateBits = 64;
+constexpr uint32_t kDefaultCoordinateBits = kSingleCoordinateBits;
 constexpr uint32_t kMetadataMarkerValue = 1;
 constexpr uint32_t kU16PayloadSize = 2;  // version, precision and marker chunks
 
@@ -109,6 +111,7 @@ constexpr bool NeedsLongForm(uint32_t length) { return length > kMaxShortLength;
 constexpr uint16_t TagWord(uint32_t code, bool longForm, uint32_t length) {
   return static_cast<uint16_t>(code << kTagCodeShift | (longForm ? kLongLengthMarker : length));
 }
+constexpr bool IsValidPrecision(uint32_t bits) { return bits == kSingleCoordinateBits || bits == kDoubleCoordinateBits; }
 constexpr bool IsObjectCode(uint32_t code) { return code >= kCodeFirstObject && code <= kCodeLastObject; }
 
 // Bit of the kinds word for an object type (0 for anything else).

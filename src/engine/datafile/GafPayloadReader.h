@@ -15,6 +15,7 @@
 #include "KroGafExportImport/KroGafExportImport.h"
 #include "engine/EngineStatus.h"
 #include "engine/datafile/GafByteOrder.h"
+#include "engine/datafile/GafChunkTag.h"
 #include "engine/datafile/GafFormat.h"
 #include "platform/FileSystem.h"
 
@@ -43,11 +44,16 @@ class GafPayloadReader {
       : GafPayloadReader(kInvalidFileHandle, loaded, std::max(length, loadLimit), length, loadLimit) {
     end_ = loaded_ = loadLimit_;
   }
+  // Bytes held by a caller that only reads them: an in-memory reader never
+  // loads, so it never writes into its window.
+  GafPayloadReader(const uint8_t* loaded, uint32_t length)
+      : GafPayloadReader(const_cast<uint8_t*>(loaded), length, length) {}
   GafPayloadReader(const GafPayloadReader&) = delete;
   GafPayloadReader& operator=(const GafPayloadReader&) = delete;
 
   // Each returns false, with Failure() set, when the payload is too short
   // (eGafBadFormat) or the file read fails (eGafReadError).
+  bool GetU8(uint32_t& value) { return GetFixed(1, value, [](const uint8_t* in) { return uint32_t{in[0]}; }); }
   bool GetU16(uint32_t& value) { return GetFixed(2, value, gaf::LoadU16); }
   bool GetU32(uint32_t& value) { return GetFixed(4, value, gaf::LoadU32); }
   bool GetF64(double& value) { return GetFixed(8, value, gaf::LoadF64); }
@@ -108,13 +114,9 @@ class GafPayloadReader {
   bool GetStringBytes(const uint8_t*& bytes, uint32_t& n, uint32_t& stored) {
     stored = 0;
     if (!Need(1)) return false;
-    n = window_[begin_];
-    uint32_t prefix = 1;
-    if (n >= gaf::kLongStringMarker) {
-      if (!Need(3)) return false;
-      n = gaf::LoadU16(window_ + begin_ + 1);
-      prefix = 3;
-    }
+    const uint32_t prefix = gaf::StringPrefixSize(window_[begin_]);
+    if (!Need(prefix)) return false;
+    n = gaf::StringTextLength(window_ + begin_);
     if (!Need(prefix + n)) return false;
     bytes = window_ + begin_ + prefix;
     stored = prefix + n;

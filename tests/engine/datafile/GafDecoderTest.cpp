@@ -1,0 +1,141 @@
+// The decoders of the data file's units over bytes: tag framing with the
+// bytes a caller holds, and a record payload cut at every length, decoded in
+// memory and streamed from a file through a window smaller than the payload.
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "GafTestSupport.h"
+#include "engine/datafile/GafChunkTag.h"
+#include "engine/datafile/GafFormat.h"
+#include "engine/datafile/GafPayloadReader.h"
+#include "engine/datafile/GafRecordDecoder.h"
+#include "engine/fileaccess/CGafRawFile.h"
+#include "platform/FileSystem.h"
+
+namespace kro {
+namespace {
+
+using namespace test;
+
+TEST(GafDecoder, ChunkTagsAreFramedFromTheBytesHeld) {
+  struct Case {
+    Bytes bytes;
+    bool framed;
+    uint32_t needed, code, length;
+    bool longForm, reserved;
+  };
+  const Case cases[] = {
+      {HexBytes("00 2C"), true, 2, 0, 44, false, false},
+      {HexBytes("88 7F 00 00 00 D6"), true, 6, 34, 214, true, false},
+      {HexBytes("88 7F 00 00"), false, 6, 34, 127, true, false},  // the long length is not all there
+      {HexBytes("04"), false, 2, 0, 0, false, false},
+      {HexBytes("FD 82"), true, 2, 63, 2, false, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(ToHex(c.bytes));
+    gaf::ChunkTag tag;
+    uint32_t needed = 0;
+    EXPECT_EQ(gaf::DecodeChunkTag(c.bytes.data(), c.bytes.size(), tag, needed), c.framed);
+    EXPECT_EQ(needed, c.needed);
+    if (c.bytes.size() < 2) continue;
+    EXPECT_EQ(tag.code, c.code);
+    EXPECT_EQ(tag.length, c.length);
+    EXPECT_EQ(tag.longForm, c.longForm);
+    EXPECT_EQ(tag.reservedBitsSet, c.reserved);
+  }
+}
+
+struct Sink {
+  std::vector<std::string> texts = std::vector<std::string>(3);
+  std::vector<int32_t> setCounts;
+  std::vector<CKroDoublePointNode> vertices;
+  bool Text(GafPayloadReader& reader, int index, uint32_t& stored) { return reader.GetString(texts[index], stored); }
+  bool SetCounts(uint32_t count, int32_t*& out) {
+    setCounts.assign(count, 0);
+    out = setCounts.data();
+    return true;
+  }
+  bool Vertices(uint64_t count, CKroDoublePointNode*& out) {
+    vertices.resize(count);
+    out = vertices.data();
+    return true;
+  }
+};
+
+// A 64-bit multi-polyline: strings "name", "ke", "" (9 bytes, then the
+// pad), 2 sets of `half` vertices.
+Bytes MultiPolylinePayload(uint32_t half) {
+  GafBytes p;
+  p.Str("name").Str("ke").Str("").U8(0).U16(2).U32(half).U32(half);
+  for (uint32_t i = 0; i < 2 * half; ++i) p.F64(i).F64(-static_cast<double>(i));
+  return p.bytes;
+}
+
+TEST(GafDecoder, APayloadCutAnywhereStopsAtItsFirstMissingField) {
+  const Bytes payload = MultiPolylinePayload(3);
+  const gaf::RecordLayout layout = gaf::LayoutFor(2, 64);
+  for (uint32_t cut = 0; cut <= payload.size(); ++cut) {
+    SCOPED_TRACE(cut);
+    GafPayloadReader reader(payload.data(), cut);
+    Sink sink;
+    gaf::RecordFields fields;
+    const gaf::PayloadFault fault = gaf::DecodeRecordPayload(reader, gaf::RecordShape::kMultiSet, layout, sink, fields);
+    const gaf::PayloadFault expected = cut == payload.size() ? gaf::PayloadFault::kNone
+                                       : cut < 9                  ? gaf::PayloadFault::kStringPastEnd
+                                       : cut < 10                 ? gaf::PayloadFault::kPadPastEnd
+                                       : cut < 12                 ? gaf::PayloadFault::kCountPastEnd
+                                       : cut < 20                 ? gaf::PayloadFault::kSetCountsPastEnd
+                                                                  : gaf::PayloadFault::kVerticesPastEnd;
+    EXPECT_EQ(static_cast<int>(fault), static_cast<int>(expected));
+    EXPECT_LE(fields.consumed, cut);
+    if (fault == gaf::PayloadFault::kNone) {
+      EXPECT_EQ(fields.consumed, payload.size());
+      EXPECT_EQ(fields.padAt, 9u);
+      EXPECT_EQ(fields.vertices, 6u);
+      EXPECT_EQ(sink.texts[0], "name");
+      EXPECT_EQ(sink.texts[1], "ke");
+    }
+  }
+}
+
+TEST(GafDecoder, AStreamedPayloadDecodesAsTheSameBytesInMemory) {
+  const Bytes payload = MultiPolylinePayload(6000);  // 192 KB: three windows
+  TempDir dir;
+  const std::string path = dir.File("payload");
+  WriteFileBytes(path, payload);
+  FileHandle handle = kInvalidFileHandle;
+  ASSERT_TRUE(CGafRawFile::Open(path.c_str(), kOpenReadOnly, handle));
+  std::vector<uint8_t> window(gaf::kMaxStringForm);
+  const uint32_t length = static_cast<uint32_t>(payload.size());
+  GafPayloadReader streamed(handle, window.data(), static_cast<uint32_t>(window.size()), length, length);
+  GafPayloadReader inMemory(payload.data(), length);
+  const gaf::RecordLayout layout = gaf::LayoutFor(2, 64);
+  Sink a, b;
+  gaf::RecordFields fa, fb;
+  EXPECT_EQ(gaf::DecodeRecordPayload(streamed, gaf::RecordShape::kMultiSet, layout, a, fa), gaf::PayloadFault::kNone);
+  EXPECT_EQ(gaf::DecodeRecordPayload(inMemory, gaf::RecordShape::kMultiSet, layout, b, fb), gaf::PayloadFault::kNone);
+  CGafRawFile::Close(handle);
+  EXPECT_EQ(fa.consumed, fb.consumed);
+  EXPECT_EQ(a.setCounts, b.setCounts);
+  ASSERT_EQ(a.vertices.size(), 12000u);
+  for (size_t i = 0; i < a.vertices.size(); ++i) {
+    ASSERT_EQ(a.vertices[i].x, b.vertices[i].x) << i;
+    ASSERT_EQ(a.vertices[i].y, static_cast<double>(-static_cast<double>(i))) << i;
+  }
+}
+
+TEST(GafDecoder, RecordLengthsAgreeWithTheirContentAsWritersLeaveThem) {
+  const gaf::RecordLayout current = gaf::LayoutFor(2, 32);
+  const gaf::RecordLayout old = gaf::LayoutFor(1, 32);
+  using gaf::RecordShape;
+  EXPECT_TRUE(gaf::LengthAgreesWithContent(RecordShape::kPoint, current, 12, 12));
+  EXPECT_TRUE(gaf::LengthAgreesWithContent(RecordShape::kPoint, current, 23, 12)) << "slack 11, a reuse";
+  EXPECT_FALSE(gaf::LengthAgreesWithContent(RecordShape::kPoint, current, 24, 12)) << "slack 12, no reuse";
+  EXPECT_FALSE(gaf::LengthAgreesWithContent(RecordShape::kSingleSet, current, 10, 12));
+  EXPECT_TRUE(gaf::LengthAgreesWithContent(RecordShape::kSingleSet, old, 44, 40)) << "less than one vertex";
+  EXPECT_FALSE(gaf::LengthAgreesWithContent(RecordShape::kSingleSet, old, 48, 40));
+}
+
+}  // namespace
+}  // namespace kro
