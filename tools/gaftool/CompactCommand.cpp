@@ -16,13 +16,6 @@
 namespace gaftool {
 namespace {
 
-bool IndexIsSound(const FindingList& findings, const std::string& file) {
-  for (const Finding& f : findings.Kept()) {
-    if (f.file == file) return false;
-  }
-  return true;
-}
-
 // Opens the index for writing, compacts it and reports the sizes.
 template <class Index>
 bool CompactIndex(const std::string& file, uint64_t sizeBefore, bool quiet) {
@@ -57,13 +50,18 @@ void AddCompactCommand(CLI::App& app, int& exitCode) {
     SetInspection set;
     if (!InspectArgument(argument, false, set, exitCode)) return;
     const SetPaths& paths = set.paths;
+    // Indexes of a damaged data file are rebuilt by its repair, not kept.
+    if (const Finding* damage = FirstFindingOf(set.findings, paths.data)) {
+      PrintDamage(*damage, "the indexes are not compacted; gaftool repair recovers the set");
+      exitCode = kExitProblems;
+      return;
+    }
     bool done = true;
     for (const std::string* file : {&paths.spatialIndex, &paths.keyIndex}) {
       const bool present = file == &paths.spatialIndex ? set.hasSpatialIndex : set.hasKeyIndex;
       if (!present) continue;
-      if (!IndexIsSound(set.findings, *file)) {
-        std::fprintf(stderr, "gaftool: %s: damaged, not compacted; gaftool verify tells what is wrong, gaftool reindex rebuilds it\n",
-                     file->c_str());
+      if (const Finding* damage = FirstFindingOf(set.findings, *file)) {
+        PrintDamage(*damage, "not compacted; gaftool reindex rebuilds it");
         done = false;
         continue;
       }
