@@ -1,9 +1,14 @@
 #include "gaftool/GaftoolTestSupport.h"
 
+#include <dirent.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <random>
@@ -97,6 +102,65 @@ ToolRun RunTool(const std::vector<std::string>& args) {
   run.out = Slurp(capture.File("out"));
   run.err = Slurp(capture.File("err"));
   return run;
+}
+
+pid_t StartTool(const std::vector<std::string>& args, const std::string& temporaryDirectory) {
+  std::vector<std::string> words = {GAFTOOL_PATH};
+  words.insert(words.end(), args.begin(), args.end());
+  const pid_t child = fork();
+  if (child != 0) return child;
+  const int quiet = open("/dev/null", O_WRONLY);
+  dup2(quiet, 1);
+  dup2(quiet, 2);
+  if (!temporaryDirectory.empty()) setenv("TMPDIR", temporaryDirectory.c_str(), 1);
+  std::vector<char*> argv;
+  for (std::string& w : words) argv.push_back(&w[0]);
+  argv.push_back(nullptr);
+  execv(argv[0], argv.data());
+  _exit(127);
+}
+
+bool KillWhenGrown(pid_t child, const std::function<uint64_t()>& grown, uint64_t killAt, int& status) {
+  status = 0;
+  for (; waitpid(child, &status, WNOHANG) == 0; usleep(100)) {
+    if (grown() > killAt) {
+      kill(child, SIGKILL);
+      waitpid(child, &status, 0);
+      return true;
+    }
+  }
+  return false;
+}
+
+uint64_t DirectoryBytes(const std::string& directory) {
+  uint64_t total = 0;
+  DIR* folder = opendir(directory.c_str());
+  if (folder == nullptr) return 0;
+  for (const dirent* entry; (entry = readdir(folder)) != nullptr;) {
+    struct stat info;
+    if (stat((directory + "/" + entry->d_name).c_str(), &info) == 0 && S_ISREG(info.st_mode)) {
+      total += static_cast<uint64_t>(info.st_size);
+    }
+  }
+  closedir(folder);
+  return total;
+}
+
+std::string HexOffset(uint64_t offset) {
+  char text[24];
+  std::snprintf(text, sizeof text, "0x%llX", static_cast<unsigned long long>(offset));
+  return text;
+}
+
+uint64_t VertexOffset(const SampleObject& object, size_t vertex, int precision) {
+  const uint64_t strings = 3 + object.texts.name.size() + object.texts.key.size() + object.texts.url.size();
+  const uint64_t padded = strings + (strings & 1u);
+  const bool multiSet = object.type == kGafPolyPolylineObject || object.type == kGafPolyPolygonObject;
+  const uint64_t counts = object.type == kGafPointObject ? 0 : multiSet ? 2 + 4 * object.vertices.setCounts.size() : 2;
+  const uint64_t vertexSize = precision == 64 ? 16 : 8;
+  const uint64_t length = padded + counts + vertexSize * object.vertices.points.size();
+  const uint64_t tag = length > 126 ? 6 : 2;
+  return object.position + tag + padded + counts + vertexSize * vertex;
 }
 
 void PatchU16(const std::string& file, uint64_t offset, uint32_t value) {

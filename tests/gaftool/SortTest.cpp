@@ -152,6 +152,13 @@ TEST(GaftoolSortTest, RefusesADamagedSetAndATakenName) {
   const Bytes takenBytes = ReadFileBytes(taken);
   EXPECT_EQ(2, RunTool({"sort", gaf, "--output", taken}).exitCode);
   EXPECT_EQ(takenBytes, ReadFileBytes(taken));
+  // Only --force replaces a taken name, and never with the set itself.
+  const Bytes setBytes = ReadFileBytes(gaf);
+  EXPECT_EQ(2, RunTool({"sort", gaf, "--output", gaf, "--force"}).exitCode);
+  EXPECT_EQ(setBytes, ReadFileBytes(gaf));
+  ASSERT_EQ(0, RunTool({"sort", gaf, "--quiet", "--output", taken, "--force"}).exitCode);
+  EXPECT_EQ(0, RunTool({"verify", taken}).exitCode);
+  EXPECT_NE(takenBytes, ReadFileBytes(taken));
 
   // A copy that cannot be written is reported and leaves nothing behind.
   const ToolRun unwritable = RunTool({"sort", gaf, "--quiet", "--output", directory.File("missing/sorted.gaf")});

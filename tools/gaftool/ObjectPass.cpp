@@ -6,6 +6,7 @@
 #include "Commands.h"
 #include "Findings.h"
 #include "RecordDamage.h"
+#include "SetInspection.h"
 #include "engine/EngineStatus.h"
 #include "facade/CGafReader.h"
 #include "facade/RecordContents.h"
@@ -42,11 +43,24 @@ uint32_t StopOffset(const kro::CGafReader& reader, uint32_t lastPosition) {
 
 }  // namespace
 
+// The library tells that it refuses a set, not where: the walks over the
+// files' bytes find the first damage. "; FILE: damaged at offset ...: ...",
+// or the advice to verify when they find none.
+std::string WhereTheSetIsDamaged(const std::string& dataFile) {
+  SetPaths paths;
+  std::string error;
+  SetInspection set;
+  if (DeriveSetPaths(dataFile, paths, error)) InspectSet(paths, false, set);
+  if (set.findings.Empty()) return "; gaftool verify tells what is wrong";
+  const Finding& first = set.findings.Kept().front();
+  return "; " + first.file + ": damaged at offset " + Hex(first.offset) + ": " + first.message + " [" + first.kind + "]";
+}
+
 std::vector<std::string> ForEachObject(const std::string& dataFile, const PassRequest& request,
                                        const std::function<void(const PassObject&)>& visit) {
   kro::CGafReader reader;
   if (reader.OpenForRead(dataFile.c_str(), request.box ? kGafReadPartial : kGafReadOnly) != eKroOk) {
-    return {Failure(reader, "cannot open the set; gaftool verify tells what is wrong")};
+    return {Failure(reader, "cannot open the set") + WhereTheSetIsDamaged(dataFile)};
   }
   if (request.key && !reader.HasKeyIndex()) return {"the set has no key index; gaftool reindex builds one"};
   if (BeginPass(reader, request) != eKroOk) return {Failure(reader, "cannot start the pass")};

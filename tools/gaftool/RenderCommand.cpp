@@ -153,7 +153,7 @@ int Render(const RenderOptions& options, const SetPaths& paths) {
   if (targetState != kExitOk) return targetState;
   BoundingBoxNode extent{};
   if (!Extent(options, extent)) {
-    std::fprintf(stderr, "gaftool: %s: cannot open the set; gaftool verify tells what is wrong\n", paths.data.c_str());
+    std::fprintf(stderr, "gaftool: %s: cannot open the set%s\n", paths.data.c_str(), WhereTheSetIsDamaged(paths.data).c_str());
     return kExitProblems;
   }
   const View view(extent, options.size);
