@@ -138,9 +138,10 @@ uint64_t DirectoryBytes(const std::string& directory) {
   if (folder == nullptr) return 0;
   for (const dirent* entry; (entry = readdir(folder)) != nullptr;) {
     struct stat info;
-    if (stat((directory + "/" + entry->d_name).c_str(), &info) == 0 && S_ISREG(info.st_mode)) {
-      total += static_cast<uint64_t>(info.st_size);
-    }
+    const std::string name = entry->d_name;
+    if (name == "." || name == ".." || stat((directory + "/" + name).c_str(), &info) != 0) continue;
+    if (S_ISREG(info.st_mode)) total += static_cast<uint64_t>(info.st_size);
+    if (S_ISDIR(info.st_mode)) total += DirectoryBytes(directory + "/" + name);
   }
   closedir(folder);
   return total;

@@ -62,7 +62,7 @@ pid_t StartTool(const std::vector<std::string>& args, const std::string& tempora
 // false when it ended first; `status` is what waitpid gave.
 bool KillWhenGrown(pid_t child, const std::function<uint64_t()>& grown, uint64_t killAt, int& status);
 
-// The bytes of all files directly in `directory`.
+// The bytes of all files in `directory` and the folders in it.
 uint64_t DirectoryBytes(const std::string& directory);
 
 // "0x1A2B", as gaftool writes offsets.

@@ -12,6 +12,9 @@
 
 #include <nlohmann/json.hpp>
 #include <algorithm>
+#include <functional>
+#include <map>
+#include <optional>
 #include <random>
 #include <vector>
 
@@ -232,6 +235,130 @@ TEST(GaftoolRepairTest, RecoversEveryCompleteObjectOfAWriterKilledAtRandom) {
   }
   // The kills must have landed during the write most of the time.
   EXPECT_GE(cutShort, rounds / 2);
+}
+
+// The files a command may change or make, by name, as they were before it
+// ran and as a complete run leaves them (absent: nullopt).
+struct FileStates {
+  std::map<std::string, std::optional<Bytes>> before;
+  std::map<std::string, std::optional<Bytes>> after;
+};
+
+std::optional<Bytes> Contents(const std::string& path) {
+  return FileExists(path) ? std::optional<Bytes>(ReadFileBytes(path)) : std::nullopt;
+}
+
+FileStates ReadStates(const std::string& folder, const std::vector<std::string>& names,
+                      const std::function<void()>& completeRun) {
+  FileStates states;
+  for (const std::string& name : names) states.before[name] = Contents(folder + "/" + name);
+  completeRun();
+  for (const std::string& name : names) states.after[name] = Contents(folder + "/" + name);
+  return states;
+}
+
+// Every command that writes, killed with SIGKILL once the bytes in the set's
+// folder and the temporary folder have grown past a size drawn at random
+// (so the kills land anywhere in the work, under any load). After each kill
+// every file is either as it was or as a complete run leaves it, a new data
+// file stands only with its new indexes, and the set verifies where its data
+// file is sound; the next run of the same command then succeeds with no file
+// removed by hand, and leaves exactly what a complete run leaves.
+TEST(GaftoolRepairTest, EveryWriterKilledAtRandomLeavesTheSetWholeAndTheNextRunSucceeds) {
+  TempDir directory;
+  std::vector<SampleObject> objects = SampleObjects(3000 / kScale, 26);
+  ASSERT_TRUE(WriteSampleSet(directory.File("sound.gaf"), objects));
+  CopySet(directory.File("sound"), directory.File("damaged"));
+  Truncate(directory.File("damaged.gaf"), objects[objects.size() * 2 / 3].position + 3);
+  struct Command {
+    std::vector<std::string> args;  // after the data file
+    const char* input;              // "sound" or "damaged"
+    std::string target;             // the data file whose replacement is the commit
+  };
+  const std::vector<std::string> setFiles = {"set.gaf", "set.sif", "set.kif"};
+  const Command commands[] = {
+      {{"repair", "--in-place"}, "damaged", "set.gaf"},
+      {{"sort"}, "sound", "set-sorted.gaf"},
+      {{"reindex", "--packed", "--order", "hilbert"}, "sound", "set.gaf"},
+      {{"compact"}, "sound", "set.gaf"},
+  };
+  std::mt19937 random(78);
+  const int rounds = 6;
+  int killed = 0;
+  for (const Command& command : commands) {
+    SCOPED_TRACE(command.args[0]);
+    const auto arguments = [&](const std::string& folder, const std::vector<std::string>& extra) {
+      std::vector<std::string> args = {command.args[0], folder + "/set.gaf", "--quiet"};
+      args.insert(args.end(), command.args.begin() + 1, command.args.end());
+      args.insert(args.end(), extra.begin(), extra.end());
+      return args;
+    };
+    const auto freshCopy = [&](const std::string& folder) {
+      mkdir(folder.c_str(), 0700);
+      mkdir((folder + "-tmp").c_str(), 0700);
+      CopySet(directory.File(command.input), folder + "/set");
+    };
+    // Runs the command on a fresh copy in `folder`, killed once what it
+    // wrote there passes `killAt`; `peak` grows to the most it was seen to
+    // have written, in this run or an earlier one.
+    const auto runWatched = [&](const std::string& folder, uint64_t killAt, uint64_t& peak, int& status) {
+      freshCopy(folder);
+      const uint64_t start = DirectoryBytes(folder) + DirectoryBytes(folder + "-tmp");
+      const auto grown = [&]() -> uint64_t {
+        const uint64_t now = DirectoryBytes(folder) + DirectoryBytes(folder + "-tmp");
+        peak = std::max(peak, now > start ? now - start : 0);
+        return now > start ? now - start : 0;
+      };
+      return KillWhenGrown(StartTool(arguments(folder, {}), folder + "-tmp"), grown, killAt, status);
+    };
+    std::vector<std::string> names = setFiles;
+    if (command.args[0] == "sort") names.insert(names.end(), {"set-sorted.gaf", "set-sorted.sif", "set-sorted.kif"});
+    const std::string reference = directory.File(command.args[0] + "-reference");
+    uint64_t peak = 0;
+    freshCopy(reference);
+    const FileStates states = ReadStates(reference, names, [&] {
+      int status = 0;
+      runWatched(reference, UINT64_MAX, peak, status);
+      ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "a complete run";
+    });
+    for (int round = 0; round < rounds; ++round) {
+      SCOPED_TRACE("round " + std::to_string(round));
+      const std::string folder = directory.File(command.args[0] + std::to_string(round));
+      // A tenth of the sizes lie beyond what the command writes: those runs
+      // end on their own, or die while they verify, move and tidy up.
+      int status = 0;
+      killed += runWatched(folder, random() % (peak + peak / 10 + 1), peak, status);
+
+      bool complete = true;
+      for (const std::string& name : names) {
+        const std::optional<Bytes> now = Contents(folder + "/" + name);
+        EXPECT_TRUE(now == states.before.at(name) || now == states.after.at(name)) << name;
+        complete = complete && now == states.after.at(name);
+      }
+      const std::optional<Bytes> target = Contents(folder + "/" + command.target);
+      EXPECT_TRUE(target == states.before.at(command.target) || complete) << "a new data file without its indexes";
+      if (command.input == std::string("sound") || complete) {
+        EXPECT_EQ(0, RunTool({"verify", folder + "/set.gaf"}).exitCode);
+      }
+
+      // A sort that got to its end refuses to replace its output unasked.
+      const bool outputTaken = command.args[0] == "sort" && complete;
+      const ToolRun next = RunTool(arguments(folder, {}));
+      EXPECT_EQ(outputTaken ? 2 : 0, next.exitCode) << next.err;
+      if (outputTaken) {
+        EXPECT_EQ(0, RunTool(arguments(folder, {"--force"})).exitCode);
+      }
+      for (const std::string& name : names) EXPECT_TRUE(Contents(folder + "/" + name) == states.after.at(name)) << name;
+      std::vector<std::string> present;
+      for (const std::string& name : names) {
+        if (states.after.at(name)) present.push_back(name);
+      }
+      std::sort(present.begin(), present.end());
+      EXPECT_EQ(present, FilesStartingWith(folder, "")) << "what a complete run leaves, and nothing else";
+    }
+  }
+  EXPECT_GE(killed, 4 * rounds / 2) << "the kills must land during the work most of the time";
+  std::printf("%d of %d runs killed\n", killed, 4 * rounds);
 }
 
 }  // namespace

@@ -1,12 +1,14 @@
 // gaftool compact: rewrites both indexes without free blocks, in depth-first
 // order, through the engine's own compaction. A damaged index is left alone:
-// compaction copies a tree, it does not mend one.
+// compaction copies a tree, it does not mend one. The compacted copy is
+// made beside the index and moved over it when whole.
 #include <cstdio>
 #include <memory>
 #include <new>
 
 #include "CommandSupport.h"
 #include "Commands.h"
+#include "OutputFiles.h"
 #include "Progress.h"
 #include "SetInspection.h"
 #include "engine/keyindex/CKeyIndex.h"
@@ -26,8 +28,11 @@ bool CompactIndex(const std::string& file, uint64_t sizeBefore, bool quiet) {
     return false;
   }
   TerminalProgress progress("compacting " + file, quiet);
-  status = index->Compact(&progress, nullptr);
-  index.reset();
+  {
+    const TemporaryFolderBeside copies(file);
+    status = index->Compact(&progress, nullptr);
+    index.reset();
+  }
   if (status != kro::kEngineOk) {
     std::fprintf(stderr, "gaftool: %s: compaction failed (%s); the index is as it was\n", file.c_str(),
                  kro::StatusName(status));

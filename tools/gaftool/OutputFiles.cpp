@@ -1,8 +1,11 @@
 #include "OutputFiles.h"
 
+#include <dirent.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
 
 #include "Commands.h"
 #include "engine/fileaccess/CGafRawFile.h"
@@ -17,6 +20,18 @@ bool SameFile(const std::string& a, const std::string& b) {
   struct stat first, second;
   if (::stat(a.c_str(), &first) != 0 || ::stat(b.c_str(), &second) != 0) return a == b;
   return first.st_dev == second.st_dev && first.st_ino == second.st_ino;
+}
+
+// Removes the files in `folder`, then the folder; true when it is gone.
+bool RemoveFolder(const std::string& folder) {
+  if (DIR* listing = ::opendir(folder.c_str())) {
+    for (const dirent* entry; (entry = ::readdir(listing)) != nullptr;) {
+      const std::string name = entry->d_name;
+      if (name != "." && name != "..") ::unlink((folder + "/" + name).c_str());
+    }
+    ::closedir(listing);
+  }
+  return ::rmdir(folder.c_str()) == 0;
 }
 
 }  // namespace
@@ -97,6 +112,33 @@ bool PutSetInPlace(const SetPaths& partial, const SetPaths& target, bool withKey
     return false;
   }
   return PutInPlace(partial.data, target.data);
+}
+
+}  // namespace gaftool
+
+namespace gaftool {
+
+TemporaryFolderBeside::TemporaryFolderBeside(const std::string& target) : folder_(PartialFileName(target)) {
+  struct stat info;
+  if (::lstat(folder_.c_str(), &info) == 0 && S_ISDIR(info.st_mode) && RemoveFolder(folder_)) {
+    std::fprintf(stderr, "gaftool: removed %s, left by an earlier run that did not finish\n", folder_.c_str());
+  }
+  made_ = ::mkdir(folder_.c_str(), 0700) == 0;
+  if (!made_) return;
+  const char* previous = std::getenv("TMPDIR");
+  hadPrevious_ = previous != nullptr;
+  if (hadPrevious_) previous_ = previous;
+  ::setenv("TMPDIR", folder_.c_str(), 1);
+}
+
+TemporaryFolderBeside::~TemporaryFolderBeside() {
+  if (!made_) return;
+  if (hadPrevious_) {
+    ::setenv("TMPDIR", previous_.c_str(), 1);
+  } else {
+    ::unsetenv("TMPDIR");
+  }
+  RemoveFolder(folder_);
 }
 
 }  // namespace gaftool

@@ -54,6 +54,26 @@ void RemoveLeftoverSet(const SetPaths& partial);
 // move failed.
 bool PutSetInPlace(const SetPaths& partial, const SetPaths& target, bool withKeyIndex);
 
+// While it lives, the engine's temporary files go to a folder of fixed name
+// beside `target` ("<target>.gaftool-partial/"; TMPDIR points there), so a
+// copy the engine makes of `target` lies on its file system and reaches it
+// by a rename. Making it first removes what a killed run left in it; it goes
+// with everything in it when the object goes. If it cannot be made, TMPDIR
+// stays as it was.
+class TemporaryFolderBeside {
+ public:
+  explicit TemporaryFolderBeside(const std::string& target);
+  ~TemporaryFolderBeside();
+  TemporaryFolderBeside(const TemporaryFolderBeside&) = delete;
+  TemporaryFolderBeside& operator=(const TemporaryFolderBeside&) = delete;
+
+ private:
+  std::string folder_;
+  bool made_ = false;
+  bool hadPrevious_ = false;
+  std::string previous_;
+};
+
 }  // namespace gaftool
 
 #endif
