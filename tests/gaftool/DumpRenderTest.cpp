@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <functional>
 #include <map>
 #include <nlohmann/json.hpp>
@@ -242,7 +243,6 @@ TEST(GaftoolDamageTest, EveryObjectReaderReportsDamageWithItsOffset) {
     std::function<void(const std::string&)> damage;
   };
   const SampleObject& polygon = objects[652];  // kind 4: its tag has the long form
-  const uint64_t nan = 0x7FF8000000000000ull;
   const Case cases[] = {
       {"a record claims a length past the end of the file", polygon.position, 652,
        [&](const std::string& g) { PatchU32(g, polygon.position + 2, 0x7FFF0000); }},
@@ -251,17 +251,13 @@ TEST(GaftoolDamageTest, EveryObjectReaderReportsDamageWithItsOffset) {
       {"a set count shrunk inside its record", longLine.position, 1499,
        [&](const std::string& g) { PatchU32(g, VertexOffset(longLine, 0) - 4, 1); }},
       {"a polygon vertex is NaN", polygon.position, 1499,
-       [&](const std::string& g) {
-         PatchU32(g, VertexOffset(polygon, 2), static_cast<uint32_t>(nan >> 32));
-         PatchU32(g, VertexOffset(polygon, 2) + 4, 0);
-       }},
+       [&](const std::string& g) { PatchF64(g, VertexOffset(polygon, 2), std::nan("")); }},
   };
   int index = 0;
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     const std::string stem = directory.File("case" + std::to_string(index++));
-    CopySet(directory.File("good"), stem);
-    c.damage(stem + ".gaf");
+    DamagedCopy(directory.File("good"), stem, c.damage);
     const std::string where = HexOffset(c.offset);
     const ToolRun geojson = RunTool({"dump", stem + ".gaf", "--format", "geojson"});
     EXPECT_EQ(1, geojson.exitCode);

@@ -10,6 +10,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <random>
 #include <sstream>
@@ -176,6 +177,15 @@ void PatchU32(const std::string& file, uint64_t offset, uint32_t value) {
   WriteFileBytes(file, bytes);
 }
 
+void PatchF64(const std::string& file, uint64_t offset, double value) {
+  Bytes bytes = ReadFileBytes(file);
+  uint64_t bits = 0;
+  std::memcpy(&bits, &value, sizeof bits);
+  CIndexFile::PutUInt(static_cast<uint32_t>(bits >> 32), 32, bytes.data() + offset);
+  CIndexFile::PutUInt(static_cast<uint32_t>(bits), 32, bytes.data() + offset + 4);
+  WriteFileBytes(file, bytes);
+}
+
 void Truncate(const std::string& file, uint64_t size) {
   Bytes bytes = ReadFileBytes(file);
   bytes.resize(static_cast<size_t>(size));
@@ -186,6 +196,13 @@ void CopySet(const std::string& fromStem, const std::string& toStem) {
   for (const char* extension : {".gaf", ".sif", ".kif"}) {
     if (FileExists(fromStem + extension)) WriteFileBytes(toStem + extension, ReadFileBytes(fromStem + extension));
   }
+}
+
+std::string DamagedCopy(const std::string& fromStem, const std::string& toStem,
+                        const std::function<void(const std::string&)>& damage) {
+  CopySet(fromStem, toStem);
+  damage(toStem + ".gaf");
+  return toStem + ".gaf";
 }
 
 }  // namespace kro::test

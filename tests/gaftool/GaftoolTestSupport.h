@@ -75,8 +75,13 @@ uint64_t VertexOffset(const SampleObject& object, size_t vertex, int precision =
 // Byte patches.
 void PatchU16(const std::string& file, uint64_t offset, uint32_t value);
 void PatchU32(const std::string& file, uint64_t offset, uint32_t value);
+void PatchF64(const std::string& file, uint64_t offset, double value);
 void Truncate(const std::string& file, uint64_t size);
 void CopySet(const std::string& fromStem, const std::string& toStem);
+// Copies the set `fromStem` to `toStem` and applies `damage` to the copy's
+// data file; returns that data file's name.
+std::string DamagedCopy(const std::string& fromStem, const std::string& toStem,
+                        const std::function<void(const std::string&)>& damage);
 
 }  // namespace kro::test
 

@@ -12,6 +12,7 @@
 
 #include <nlohmann/json.hpp>
 #include <algorithm>
+#include <cmath>
 #include <functional>
 #include <map>
 #include <optional>
@@ -87,11 +88,9 @@ TEST(GaftoolRepairTest, KeepsTheCompleteRecordsBeforeTheDamage) {
   int index = 0;
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    const std::string stem = directory.File("case" + std::to_string(index++));
-    CopySet(directory.File("good"), stem);
-    c.damage(stem + ".gaf");
-    EXPECT_EQ(1, RunTool({"verify", stem + ".gaf"}).exitCode);
-    ExpectRepaired(stem + ".gaf", c.kept);
+    const std::string gaf = DamagedCopy(directory.File("good"), directory.File("case" + std::to_string(index++)), c.damage);
+    EXPECT_EQ(1, RunTool({"verify", gaf}).exitCode);
+    ExpectRepaired(gaf, c.kept);
   }
 }
 
@@ -104,8 +103,7 @@ TEST(GaftoolRepairTest, DropsARecordWithANonFiniteVertexAndSortRefusesIt) {
   const std::string gaf = directory.File("set.gaf");
   ASSERT_TRUE(WriteSampleSet(gaf, objects));
   const SampleObject& ring = objects[22];  // kind 4, a ring of six vertices
-  PatchU32(gaf, VertexOffset(ring, 3), 0x7FF80000);
-  PatchU32(gaf, VertexOffset(ring, 3) + 4, 0);
+  PatchF64(gaf, VertexOffset(ring, 3), std::nan(""));
   const Bytes before = ReadFileBytes(gaf);
 
   const ToolRun sort = RunTool({"sort", gaf, "--quiet"});
