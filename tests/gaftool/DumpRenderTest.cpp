@@ -244,8 +244,12 @@ TEST(GaftoolDamageTest, EveryObjectReaderReportsDamageWithItsOffset) {
   };
   const SampleObject& polygon = objects[652];  // kind 4: its tag has the long form
   const Case cases[] = {
-      {"a record claims a length past the end of the file", polygon.position, 652,
+      {"a record claims a length far past the end of the file", polygon.position, 652,
        [&](const std::string& g) { PatchU32(g, polygon.position + 2, 0x7FFF0000); }},
+      {"a record claims a length just past the end of the file", polygon.position, 652,
+       [&](const std::string& g) {
+         PatchU32(g, polygon.position + 2, static_cast<uint32_t>(ReadFileBytes(g).size() - polygon.position));
+       }},
       {"the header counts more objects than there are records", gaf::kTagWordSize + gaf::kInfoObjectCount, 0,
        [&](const std::string& g) { PatchU32(g, gaf::kTagWordSize + gaf::kInfoObjectCount, 1600); }},
       {"a set count shrunk inside its record", longLine.position, 1499,
