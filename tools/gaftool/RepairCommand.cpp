@@ -103,6 +103,13 @@ int Repair(const RepairOptions& options, const SetPaths& paths) {
     PrintFindings(damaged.findings, stderr);
     return kExitProblems;
   }
+  // The journal would roll the set's files back at the next open: over new
+  // files it would put old bytes into them.
+  if (options.inPlace && damaged.findings.HasKind("set.journal-pending")) {
+    std::fprintf(stderr, "gaftool: %s: a writer's journal lies beside the set; open the set once through the library "
+                         "(gaftool dump) to roll it back, or repair it with --output\n", paths.data.c_str());
+    return kExitProblems;
+  }
   LetIndexesGo(damaged);
   Recovery recovery;
   const bool withKeyIndex = damaged.hasKeyIndex;
