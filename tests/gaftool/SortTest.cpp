@@ -174,6 +174,33 @@ TEST(GaftoolSortTest, RefusesADamagedSetAndATakenName) {
   EXPECT_FALSE(FileExists(directory.File("set-sorted.sif")));
 }
 
+// An index under the output's names without its data file is a user's file,
+// and only --force replaces it; unless the partial data file beside it shows
+// that a killed run had moved that index into place before its data file:
+// then the next run replaces it.
+TEST(GaftoolSortTest, ALoneIndexUnderTheOutputNameIsReplacedOnlyWhenAKilledRunLeftIt) {
+  TempDir directory;
+  std::vector<SampleObject> objects = SampleObjects(80, 45);
+  const std::string gaf = directory.File("set.gaf");
+  ASSERT_TRUE(WriteSampleSet(gaf, objects));
+  const std::string sortedSif = directory.File("set-sorted.sif");
+  WriteFileBytes(sortedSif, Bytes{'m', 'i', 'n', 'e'});
+  const ToolRun refused = RunTool({"sort", gaf, "--quiet"});
+  EXPECT_EQ(2, refused.exitCode);
+  EXPECT_NE(std::string::npos, refused.err.find(sortedSif + " exists")) << refused.err;
+  EXPECT_EQ((Bytes{'m', 'i', 'n', 'e'}), ReadFileBytes(sortedSif));
+
+  std::remove(sortedSif.c_str());
+  ASSERT_EQ(0, RunTool({"sort", gaf, "--quiet"}).exitCode);
+  const std::string sorted = directory.File("set-sorted.gaf");
+  const Bytes sortedBytes = ReadFileBytes(sorted);
+  ASSERT_EQ(0, std::rename(sorted.c_str(), directory.File("set-sorted.gaftool-partial.gaf").c_str()));
+  ASSERT_EQ(0, RunTool({"sort", gaf, "--quiet"}).exitCode);
+  EXPECT_EQ(sortedBytes, ReadFileBytes(sorted));
+  EXPECT_EQ(0, RunTool({"verify", sorted}).exitCode);
+  EXPECT_TRUE(FilesStartingWith(directory.path(), "set-sorted.gaftool-partial").empty());
+}
+
 // A file-size limit stands for a full disk: wherever the copy of the records
 // meets it (in its data file or the spatial index written along, up to the
 // close), sort exits with 1 and leaves neither a new file nor a temporary

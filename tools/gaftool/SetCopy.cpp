@@ -20,10 +20,6 @@ void CopyHeader(const GafHeaderInfo& header, kro::CGafWriter& writer) {
   if (header.hasMetadata) writer.SetCoordSys(&header.coordSys);
 }
 
-}  // namespace
-
-namespace {
-
 // Whether `index`, existing under the new set's names, is what a killed run
 // moved into place before it could move its data file.
 bool IsMovedByKilledRun(const std::string& index, const SetPaths& output) {
