@@ -160,29 +160,10 @@ TEST(GaftoolSortTest, RefusesADamagedSetAndATakenName) {
   EXPECT_EQ(0, RunTool({"verify", taken}).exitCode);
   EXPECT_NE(takenBytes, ReadFileBytes(taken));
 
-  // A copy that cannot be written is reported and leaves nothing behind.
-  const ToolRun unwritable = RunTool({"sort", gaf, "--quiet", "--output", directory.File("missing/sorted.gaf")});
-  EXPECT_EQ(1, unwritable.exitCode);
-  EXPECT_NE(std::string::npos, unwritable.err.find("cannot create"));
-  EXPECT_FALSE(FileExists(directory.File("missing/sorted.sif")));
-
-  Truncate(gaf, ReadFileBytes(gaf).size() - 2);
-  const ToolRun run = RunTool({"sort", gaf, "--quiet"});
-  EXPECT_EQ(1, run.exitCode);
-  EXPECT_NE(std::string::npos, run.err.find("sort copies only a sound set"));
-  EXPECT_FALSE(FileExists(directory.File("set-sorted.gaf")));
-  EXPECT_FALSE(FileExists(directory.File("set-sorted.sif")));
-}
-
-// An index under the output's names without its data file is a user's file,
-// and only --force replaces it; unless the partial data file beside it shows
-// that a killed run had moved that index into place before its data file:
-// then the next run replaces it.
-TEST(GaftoolSortTest, ALoneIndexUnderTheOutputNameIsReplacedOnlyWhenAKilledRunLeftIt) {
-  TempDir directory;
-  std::vector<SampleObject> objects = SampleObjects(80, 45);
-  const std::string gaf = directory.File("set.gaf");
-  ASSERT_TRUE(WriteSampleSet(gaf, objects));
+  // An index under the output's names without its data file is a user's
+  // file too; unless the partial data file beside it shows that a killed run
+  // had moved that index into place before its data file: then the next run
+  // replaces it.
   const std::string sortedSif = directory.File("set-sorted.sif");
   WriteFileBytes(sortedSif, Bytes{'m', 'i', 'n', 'e'});
   const ToolRun refused = RunTool({"sort", gaf, "--quiet"});
@@ -199,6 +180,22 @@ TEST(GaftoolSortTest, ALoneIndexUnderTheOutputNameIsReplacedOnlyWhenAKilledRunLe
   EXPECT_EQ(sortedBytes, ReadFileBytes(sorted));
   EXPECT_EQ(0, RunTool({"verify", sorted}).exitCode);
   EXPECT_TRUE(FilesStartingWith(directory.path(), "set-sorted.gaftool-partial").empty());
+  std::remove(sorted.c_str());
+  std::remove(directory.File("set-sorted.sif").c_str());
+  std::remove(directory.File("set-sorted.kif").c_str());
+
+  // A copy that cannot be written is reported and leaves nothing behind.
+  const ToolRun unwritable = RunTool({"sort", gaf, "--quiet", "--output", directory.File("missing/sorted.gaf")});
+  EXPECT_EQ(1, unwritable.exitCode);
+  EXPECT_NE(std::string::npos, unwritable.err.find("cannot create"));
+  EXPECT_FALSE(FileExists(directory.File("missing/sorted.sif")));
+
+  Truncate(gaf, ReadFileBytes(gaf).size() - 2);
+  const ToolRun run = RunTool({"sort", gaf, "--quiet"});
+  EXPECT_EQ(1, run.exitCode);
+  EXPECT_NE(std::string::npos, run.err.find("sort copies only a sound set"));
+  EXPECT_FALSE(FileExists(directory.File("set-sorted.gaf")));
+  EXPECT_FALSE(FileExists(directory.File("set-sorted.sif")));
 }
 
 // A file-size limit stands for a full disk: wherever the copy of the records
