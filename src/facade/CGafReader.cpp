@@ -226,6 +226,12 @@ EKroErrCode CGafReader::ReadPolyPolygon(const char*& name, const char*& key, con
   return FinishRead(dataFile_->ReadPolyPolygon(name, key, url, setCount, setCounts, points));
 }
 
+uint32_t CGafReader::CurrentContentBytes() const {
+  return dataFile_ != nullptr ? dataFile_->LastReadContentBytes() : 0;
+}
+
+uint32_t CGafReader::CurrentUnusedBytes() const { return dataFile_ != nullptr ? dataFile_->LastReadUnusedBytes() : 0; }
+
 EKroErrCode CGafReader::EndSearch() {
   if (!IsReading()) return eKroIllegalFunctionCall;
   pendingPosition_ = 0;

@@ -88,8 +88,15 @@ class CGafReader final : public CGafEngine {
                                const int32_t*& setCounts, const CKroDoublePointNode*& points);
   EKroErrCode ReadPolyPolygon(const char*& name, const char*& key, const char*& url, int32_t& setCount,
                               const int32_t*& setCounts, const CKroDoublePointNode*& points);
-  // Record position of the current result; 0 before the first.
+  // Record position of the current result; 0 before the first. After a
+  // failed NextResult, the position of the record whose header could not be
+  // read, or 0 when the step failed before it reached one.
   uint32_t CurrentPosition() const { return currentPosition_; }
+  // After a successful Read... of the current result: the bytes of its
+  // stored length its contents took and those they left over (see
+  // CGafFile::LastReadUnusedBytes).
+  uint32_t CurrentContentBytes() const;
+  uint32_t CurrentUnusedBytes() const;
   // 0; eKroIllegalFunctionCall outside a pass; eKroUnknownErr when the data
   // file fails to return to its resting position.
   EKroErrCode EndSearch();

@@ -111,10 +111,15 @@ bool PosixFileSystem::Open(const char* fileName, uint32_t flagWord, FileHandle& 
   const bool readOnly = (flagWord & kOpenReadOnly) != 0;
   if (!readOnly && (flagWord & kOpenReadWrite) == 0) return false;
   const int flags = readOnly ? O_RDONLY : (O_RDWR | CreationFlags(flagWord));
-  const int fd = ::open(fileName, flags | O_CLOEXEC, 0644);
+  // O_NONBLOCK keeps the open of a FIFO from waiting for a writer; whatever
+  // the name turns out to be, only a regular file is kept, and its
+  // descriptor is made blocking again.
+  const int fd = ::open(fileName, flags | O_CLOEXEC | O_NONBLOCK, 0644);
   if (fd < 0) return false;
   struct stat info;
-  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) ||
+  const int statusFlags = ::fcntl(fd, F_GETFL);
+  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || statusFlags < 0 ||
+      ::fcntl(fd, F_SETFL, statusFlags & ~O_NONBLOCK) != 0 ||
       ::flock(fd, (readOnly ? LOCK_SH : LOCK_EX) | LOCK_NB) != 0) {
     ::close(fd);
     return false;

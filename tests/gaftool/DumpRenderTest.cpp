@@ -5,10 +5,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
+#include <functional>
 #include <map>
 #include <nlohmann/json.hpp>
 #include <set>
 
+#include "engine/datafile/GafFormat.h"
 #include "engine/spatialindex/SifBox.h"
 #include "gaftool/GaftoolTestSupport.h"
 
@@ -107,6 +110,19 @@ TEST_F(GaftoolDumpRenderTest, BoxAndKeyQueriesMatchABruteForceAnswer) {
   EXPECT_EQ(0, text.exitCode);
   EXPECT_EQ(2 * objects_->size(), static_cast<size_t>(std::count(text.out.begin(), text.out.end(), '\n')));
   EXPECT_EQ(2, RunTool({"dump", Set(), "--box", "1", "2", "3"}).exitCode);
+  // A box with a NaN corner meets nothing and means nothing: a usage error
+  // wherever a box is taken. An infinite corner reaches as far as there is.
+  for (const std::string command : {"dump", "render"}) {
+    std::vector<std::string> args = {command, Set(), "--box", "nan", "0", "1", "NaN"};
+    if (command == "render") args.insert(args.end(), {"-o", directory_->File("nan.svg")});
+    const ToolRun run = RunTool(args);
+    EXPECT_EQ(2, run.exitCode) << command;
+    EXPECT_NE(std::string::npos, run.err.find("not NaN")) << command << run.err;
+  }
+  EXPECT_FALSE(FileExists(directory_->File("nan.svg")));
+  const ToolRun everything = RunTool({"dump", Set(), "--box", "-1e999", "-1e999", "1e999", "1e999", "--format", "jsonl"});
+  EXPECT_EQ(0, everything.exitCode) << everything.err;
+  EXPECT_EQ(objects_->size(), KeysOfLines(everything.out).size());
   EXPECT_EQ(2, RunTool({"dump", Set(), "--format", "xml"}).exitCode);
 }
 
@@ -173,6 +189,94 @@ TEST_F(GaftoolDumpRenderTest, RenderWritesAWellFormedPictureOfObjectsAndIndexLev
   EXPECT_TRUE(partCounts.wellFormed);
   EXPECT_LT(partCounts.classes.count("area") ? partCounts.classes.at("area") : 0, 200);
   EXPECT_EQ(2, RunTool({"render", Set()}).exitCode);  // no picture named
+}
+
+// The picture never goes over a file of the set, whatever it is called and
+// with --force too, nor over another existing file without --force; it
+// appears under its name only once it is whole.
+TEST_F(GaftoolDumpRenderTest, RenderNeverWritesOverTheSetOrAnExistingFile) {
+  const std::string stem = directory_->File("own");
+  CopySet(directory_->File("sample"), stem);
+  const std::vector<Bytes> before = {ReadFileBytes(stem + ".gaf"), ReadFileBytes(stem + ".sif"), ReadFileBytes(stem + ".kif")};
+  const std::string dotted = directory_->path() + "/./own.gaf";
+  for (const std::string& own : {stem + ".gaf", stem + ".sif", stem + ".kif", dotted, stem + ".gaf-journal"}) {
+    for (const bool force : {false, true}) {
+      std::vector<std::string> args = {"render", stem + ".gaf", "-o", own};
+      if (force) args.push_back("--force");
+      const ToolRun run = RunTool(args);
+      EXPECT_EQ(2, run.exitCode) << own;
+      EXPECT_NE(std::string::npos, run.err.find("is a file of the set")) << run.err;
+    }
+  }
+  EXPECT_FALSE(FileExists(stem + ".gaf-journal"));
+  EXPECT_TRUE(before[0] == ReadFileBytes(stem + ".gaf") && before[1] == ReadFileBytes(stem + ".sif") &&
+              before[2] == ReadFileBytes(stem + ".kif"));
+
+  const std::string picture = directory_->File("existing.svg");
+  WriteFileBytes(picture, Bytes{'k', 'e', 'e', 'p'});
+  const ToolRun refused = RunTool({"render", stem + ".gaf", "-o", picture});
+  EXPECT_EQ(2, refused.exitCode);
+  EXPECT_NE(std::string::npos, refused.err.find("--force"));
+  EXPECT_EQ((Bytes{'k', 'e', 'e', 'p'}), ReadFileBytes(picture));
+  EXPECT_EQ(2, RunTool({"render", stem + ".gaf", "-o", directory_->path(), "--force"}).exitCode);  // a folder
+  ASSERT_EQ(0, RunTool({"render", stem + ".gaf", "-o", picture, "--force"}).exitCode);
+  EXPECT_TRUE(ReadXml(FileText(picture)).wellFormed);
+  EXPECT_TRUE(FilesStartingWith(directory_->path(), "existing.svg.").empty()) << "no partial picture is left";
+}
+
+// Damage that the reading facade lets through or meets half-way: every
+// command that reads the objects ends with 1 and names the data file and
+// the offset of the damage; what could be read is still put out.
+TEST(GaftoolDamageTest, EveryObjectReaderReportsDamageWithItsOffset) {
+  TempDir directory;
+  std::vector<SampleObject> objects = SampleObjects(1500, 31);
+  // A multi-polyline with a long second part, whose count can shrink far.
+  SampleObject& longLine = objects[3];
+  longLine.vertices.points.resize(42, CKroDoublePointNode{1, 2});
+  longLine.vertices.setCounts = {2, 40};
+  const std::string good = directory.File("good.gaf");
+  ASSERT_TRUE(WriteSampleSet(good, objects));
+  struct Case {
+    const char* name;
+    uint64_t offset;  // the offset the message names
+    size_t sound;     // objects put out
+    std::function<void(const std::string&)> damage;
+  };
+  const SampleObject& polygon = objects[652];  // kind 4: its tag has the long form
+  const Case cases[] = {
+      {"a record claims a length far past the end of the file", polygon.position, 652,
+       [&](const std::string& g) { PatchU32(g, polygon.position + 2, 0x7FFF0000); }},
+      {"a record claims a length just past the end of the file", polygon.position, 652,
+       [&](const std::string& g) {
+         PatchU32(g, polygon.position + 2, static_cast<uint32_t>(ReadFileBytes(g).size() - polygon.position));
+       }},
+      {"the header counts more objects than there are records", gaf::kTagWordSize + gaf::kInfoObjectCount, 0,
+       [&](const std::string& g) { PatchU32(g, gaf::kTagWordSize + gaf::kInfoObjectCount, 1600); }},
+      {"a set count shrunk inside its record", longLine.position, 1499,
+       [&](const std::string& g) { PatchU32(g, VertexOffset(longLine, 0) - 4, 1); }},
+      {"a polygon vertex is NaN", polygon.position, 1499,
+       [&](const std::string& g) { PatchF64(g, VertexOffset(polygon, 2), std::nan("")); }},
+  };
+  int index = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string stem = directory.File("case" + std::to_string(index++));
+    DamagedCopy(directory.File("good"), stem, c.damage);
+    const std::string where = HexOffset(c.offset);
+    const ToolRun geojson = RunTool({"dump", stem + ".gaf", "--format", "geojson"});
+    EXPECT_EQ(1, geojson.exitCode);
+    EXPECT_NE(std::string::npos, geojson.err.find(stem + ".gaf: ")) << geojson.err;
+    EXPECT_NE(std::string::npos, geojson.err.find(where)) << where << ": " << geojson.err;
+    EXPECT_EQ(std::string::npos, geojson.out.find("null"));
+    EXPECT_EQ(c.sound, json::parse(geojson.out)["features"].size());
+    const ToolRun text = RunTool({"dump", stem + ".gaf"});
+    EXPECT_EQ(1, text.exitCode);
+    EXPECT_NE(std::string::npos, text.err.find(where)) << text.err;
+    const ToolRun render = RunTool({"render", stem + ".gaf", "-o", stem + ".svg"});
+    EXPECT_EQ(1, render.exitCode);
+    EXPECT_NE(std::string::npos, render.err.find(where)) << render.err;
+    EXPECT_TRUE(ReadXml(FileText(stem + ".svg")).wellFormed);
+  }
 }
 
 }  // namespace

@@ -1,10 +1,16 @@
 #include "gaftool/GaftoolTestSupport.h"
 
+#include <dirent.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <random>
 #include <sstream>
@@ -99,6 +105,66 @@ ToolRun RunTool(const std::vector<std::string>& args) {
   return run;
 }
 
+pid_t StartTool(const std::vector<std::string>& args, const std::string& temporaryDirectory) {
+  std::vector<std::string> words = {GAFTOOL_PATH};
+  words.insert(words.end(), args.begin(), args.end());
+  const pid_t child = fork();
+  if (child != 0) return child;
+  const int quiet = open("/dev/null", O_WRONLY);
+  dup2(quiet, 1);
+  dup2(quiet, 2);
+  if (!temporaryDirectory.empty()) setenv("TMPDIR", temporaryDirectory.c_str(), 1);
+  std::vector<char*> argv;
+  for (std::string& w : words) argv.push_back(&w[0]);
+  argv.push_back(nullptr);
+  execv(argv[0], argv.data());
+  _exit(127);
+}
+
+bool KillWhenGrown(pid_t child, const std::function<uint64_t()>& grown, uint64_t killAt, int& status) {
+  status = 0;
+  for (; waitpid(child, &status, WNOHANG) == 0; usleep(100)) {
+    if (grown() > killAt) {
+      kill(child, SIGKILL);
+      waitpid(child, &status, 0);
+      return true;
+    }
+  }
+  return false;
+}
+
+uint64_t DirectoryBytes(const std::string& directory) {
+  uint64_t total = 0;
+  DIR* folder = opendir(directory.c_str());
+  if (folder == nullptr) return 0;
+  for (const dirent* entry; (entry = readdir(folder)) != nullptr;) {
+    struct stat info;
+    const std::string name = entry->d_name;
+    if (name == "." || name == ".." || stat((directory + "/" + name).c_str(), &info) != 0) continue;
+    if (S_ISREG(info.st_mode)) total += static_cast<uint64_t>(info.st_size);
+    if (S_ISDIR(info.st_mode)) total += DirectoryBytes(directory + "/" + name);
+  }
+  closedir(folder);
+  return total;
+}
+
+std::string HexOffset(uint64_t offset) {
+  char text[24];
+  std::snprintf(text, sizeof text, "0x%llX", static_cast<unsigned long long>(offset));
+  return text;
+}
+
+uint64_t VertexOffset(const SampleObject& object, size_t vertex, int precision) {
+  const uint64_t strings = 3 + object.texts.name.size() + object.texts.key.size() + object.texts.url.size();
+  const uint64_t padded = strings + (strings & 1u);
+  const bool multiSet = object.type == kGafPolyPolylineObject || object.type == kGafPolyPolygonObject;
+  const uint64_t counts = object.type == kGafPointObject ? 0 : multiSet ? 2 + 4 * object.vertices.setCounts.size() : 2;
+  const uint64_t vertexSize = precision == 64 ? 16 : 8;
+  const uint64_t length = padded + counts + vertexSize * object.vertices.points.size();
+  const uint64_t tag = length > 126 ? 6 : 2;
+  return object.position + tag + padded + counts + vertexSize * vertex;
+}
+
 void PatchU16(const std::string& file, uint64_t offset, uint32_t value) {
   Bytes bytes = ReadFileBytes(file);
   CIndexFile::PutUInt(value, 16, bytes.data() + offset);
@@ -108,6 +174,15 @@ void PatchU16(const std::string& file, uint64_t offset, uint32_t value) {
 void PatchU32(const std::string& file, uint64_t offset, uint32_t value) {
   Bytes bytes = ReadFileBytes(file);
   CIndexFile::PutUInt(value, 32, bytes.data() + offset);
+  WriteFileBytes(file, bytes);
+}
+
+void PatchF64(const std::string& file, uint64_t offset, double value) {
+  Bytes bytes = ReadFileBytes(file);
+  uint64_t bits = 0;
+  std::memcpy(&bits, &value, sizeof bits);
+  CIndexFile::PutUInt(static_cast<uint32_t>(bits >> 32), 32, bytes.data() + offset);
+  CIndexFile::PutUInt(static_cast<uint32_t>(bits), 32, bytes.data() + offset + 4);
   WriteFileBytes(file, bytes);
 }
 
@@ -121,6 +196,13 @@ void CopySet(const std::string& fromStem, const std::string& toStem) {
   for (const char* extension : {".gaf", ".sif", ".kif"}) {
     if (FileExists(fromStem + extension)) WriteFileBytes(toStem + extension, ReadFileBytes(fromStem + extension));
   }
+}
+
+std::string DamagedCopy(const std::string& fromStem, const std::string& toStem,
+                        const std::function<void(const std::string&)>& damage) {
+  CopySet(fromStem, toStem);
+  damage(toStem + ".gaf");
+  return toStem + ".gaf";
 }
 
 }  // namespace kro::test

@@ -152,6 +152,37 @@ TEST(GaftoolSortTest, RefusesADamagedSetAndATakenName) {
   const Bytes takenBytes = ReadFileBytes(taken);
   EXPECT_EQ(2, RunTool({"sort", gaf, "--output", taken}).exitCode);
   EXPECT_EQ(takenBytes, ReadFileBytes(taken));
+  // Only --force replaces a taken name, and never with the set itself.
+  const Bytes setBytes = ReadFileBytes(gaf);
+  EXPECT_EQ(2, RunTool({"sort", gaf, "--output", gaf, "--force"}).exitCode);
+  EXPECT_EQ(setBytes, ReadFileBytes(gaf));
+  ASSERT_EQ(0, RunTool({"sort", gaf, "--quiet", "--output", taken, "--force"}).exitCode);
+  EXPECT_EQ(0, RunTool({"verify", taken}).exitCode);
+  EXPECT_NE(takenBytes, ReadFileBytes(taken));
+
+  // An index under the output's names without its data file is a user's
+  // file too; unless the partial data file beside it shows that a killed run
+  // had moved that index into place before its data file: then the next run
+  // replaces it.
+  const std::string sortedSif = directory.File("set-sorted.sif");
+  WriteFileBytes(sortedSif, Bytes{'m', 'i', 'n', 'e'});
+  const ToolRun refused = RunTool({"sort", gaf, "--quiet"});
+  EXPECT_EQ(2, refused.exitCode);
+  EXPECT_NE(std::string::npos, refused.err.find(sortedSif + " exists")) << refused.err;
+  EXPECT_EQ((Bytes{'m', 'i', 'n', 'e'}), ReadFileBytes(sortedSif));
+
+  std::remove(sortedSif.c_str());
+  ASSERT_EQ(0, RunTool({"sort", gaf, "--quiet"}).exitCode);
+  const std::string sorted = directory.File("set-sorted.gaf");
+  const Bytes sortedBytes = ReadFileBytes(sorted);
+  ASSERT_EQ(0, std::rename(sorted.c_str(), directory.File("set-sorted.gaftool-partial.gaf").c_str()));
+  ASSERT_EQ(0, RunTool({"sort", gaf, "--quiet"}).exitCode);
+  EXPECT_EQ(sortedBytes, ReadFileBytes(sorted));
+  EXPECT_EQ(0, RunTool({"verify", sorted}).exitCode);
+  EXPECT_TRUE(FilesStartingWith(directory.path(), "set-sorted.gaftool-partial").empty());
+  std::remove(sorted.c_str());
+  std::remove(directory.File("set-sorted.sif").c_str());
+  std::remove(directory.File("set-sorted.kif").c_str());
 
   // A copy that cannot be written is reported and leaves nothing behind.
   const ToolRun unwritable = RunTool({"sort", gaf, "--quiet", "--output", directory.File("missing/sorted.gaf")});

@@ -4,6 +4,9 @@
 // never makes the tool crash or hang, and whatever random damage the engine's
 // strict read refuses, verify reports.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <cstdio>
 
 #include <functional>
 #include <nlohmann/json.hpp>
@@ -516,6 +519,23 @@ TEST(GaftoolUsageTest, UsageErrorsExitWithTwoAndHelpWithZero) {
   EXPECT_EQ(2, RunTool({"verify"}).exitCode);
   EXPECT_EQ(2, RunTool({"verify", "/nonexistent/x.gaf"}).exitCode);
   EXPECT_EQ(2, RunTool({"dump", GAFTOOL_PATH, "--format", "text"}).exitCode);  // not a ".gaf" name
+  // A FIFO named like a set, or standing in for one of its indexes, is
+  // refused at once instead of being waited on.
+  TempDir directory;
+  const std::string fifo = directory.File("fifo.gaf");
+  ASSERT_EQ(0, mkfifo(fifo.c_str(), 0600));
+  std::vector<SampleObject> objects = SampleObjects(20, 4);
+  const std::string set = directory.File("set.gaf");
+  ASSERT_TRUE(WriteSampleSet(set, objects));
+  std::remove(directory.File("set.kif").c_str());
+  ASSERT_EQ(0, mkfifo(directory.File("set.kif").c_str(), 0600));
+  for (const std::string command : {"info", "verify", "dump"}) {
+    for (const auto& [gaf, exitCode] : {std::pair<std::string, int>{fifo, 2}, {set, 1}}) {
+      const ToolRun run = RunTool({command, gaf});
+      EXPECT_EQ(exitCode, run.exitCode) << command << " " << gaf;
+      EXPECT_NE(std::string::npos, run.err.find("not a regular file")) << command << run.err;
+    }
+  }
   for (const char* command : {"info", "verify", "dump", "compact", "reindex", "repair", "render"}) {
     const ToolRun help = RunTool({command, "--help"});
     EXPECT_EQ(0, help.exitCode) << command;

@@ -1,9 +1,14 @@
 #include "CommandSupport.h"
 
+#include <sys/stat.h>
+
+#include <cmath>
 #include <cstdio>
+#include <cstdlib>
 
 #include "Commands.h"
 #include "Progress.h"
+#include "engine/fileaccess/SetFileTarget.h"
 
 namespace gaftool {
 
@@ -14,12 +19,45 @@ CLI::App* AddSetCommand(CLI::App& app, const char* name, const char* description
   return command;
 }
 
+CLI::Option* AddBoxOption(CLI::App* command, std::vector<double>& box, const std::string& description) {
+  const CLI::Validator notNaN(
+      [](std::string& text) {
+        return std::isnan(std::strtod(text.c_str(), nullptr)) ? std::string("a box corner must be a number, not NaN")
+                                                                : std::string();
+      },
+      "NUMBER");
+  return command->add_option("--box", box, description)->expected(4)->check(notNaN);
+}
+
+namespace {
+
+// False, with why printed, when `file` exists but is no regular file.
+bool RegularOrMissing(const std::string& file) {
+  struct stat info;
+  if (::stat(file.c_str(), &info) != 0 || S_ISREG(info.st_mode)) return true;
+  std::fprintf(stderr, "gaftool: %s: not a regular file; a Gaf set is made of regular files\n", file.c_str());
+  return false;
+}
+
+}  // namespace
+
 bool ResolveSet(const SetArgument& argument, SetPaths& paths, int& exitCode) {
   std::string error;
-  if (DeriveSetPaths(argument.dataFile, paths, error)) return true;
-  std::fprintf(stderr, "gaftool: %s\n", error.c_str());
-  exitCode = kExitUsage;
-  return false;
+  if (!DeriveSetPaths(argument.dataFile, paths, error)) {
+    std::fprintf(stderr, "gaftool: %s\n", error.c_str());
+    exitCode = kExitUsage;
+    return false;
+  }
+  if (!RegularOrMissing(paths.data)) {
+    exitCode = kExitUsage;
+    return false;
+  }
+  bool regular = true;
+  for (const std::string& file : {paths.spatialIndex, paths.keyIndex, kro::JournalNameFor(paths.data)}) {
+    regular = RegularOrMissing(file) && regular;
+  }
+  if (!regular) exitCode = kExitProblems;
+  return regular;
 }
 
 bool InspectArgument(const SetArgument& argument, bool keepNodeBoxes, SetInspection& set, int& exitCode) {
@@ -44,6 +82,18 @@ void PrintFindings(const FindingList& findings, std::FILE* out) {
     std::fprintf(out, "... and %llu more findings\n",
                  static_cast<unsigned long long>(findings.Count() - findings.Kept().size()));
   }
+}
+
+const Finding* FirstFindingOf(const FindingList& findings, const std::string& file) {
+  for (const Finding& f : findings.Kept()) {
+    if (f.file == file) return &f;
+  }
+  return nullptr;
+}
+
+void PrintDamage(const Finding& first, const char* advice) {
+  std::fprintf(stderr, "gaftool: %s: damaged at offset %s: %s [%s]; %s\n", first.file.c_str(), Hex(first.offset).c_str(),
+               first.message.c_str(), first.kind.c_str(), advice);
 }
 
 nlohmann::json FindingsJson(const FindingList& findings) {

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <nlohmann/json.hpp>
 #include <string>
+#include <vector>
 
 #include "Findings.h"
 #include "KroGafExportImport/KroGafExportImport.h"
@@ -26,7 +27,14 @@ struct SetArgument {
 // A subcommand with the positional SET.gaf (must exist) and --quiet.
 CLI::App* AddSetCommand(CLI::App& app, const char* name, const char* description, SetArgument& argument);
 
+// --box X1 Y1 X2 Y2: four numbers, none of them NaN (an infinite corner is
+// fine: it reaches as far as there is).
+CLI::Option* AddBoxOption(CLI::App* command, std::vector<double>& box, const std::string& description);
+
 // The set's file names; on a bad name prints why and sets the usage status.
+// Every file of the set that exists must be a regular file: reading a FIFO
+// or a device would wait or never end. A data file that is none is a usage
+// error, an index or journal that is none a problem of the set.
 bool ResolveSet(const SetArgument& argument, SetPaths& paths, int& exitCode);
 
 // Resolves the set's names and inspects it; false, with the usage status
@@ -40,6 +48,11 @@ std::string KindName(uint32_t type);
 // of findings that were not kept.
 void PrintFindings(const FindingList& findings, std::FILE* out);
 nlohmann::json FindingsJson(const FindingList& findings);
+// The first finding about `file`, or null when it has none.
+const Finding* FirstFindingOf(const FindingList& findings, const std::string& file);
+// "gaftool: FILE: damaged at offset 0x..: message [kind]; advice" for the
+// first finding about `file`. REQUIRES: there is one.
+void PrintDamage(const Finding& first, const char* advice);
 nlohmann::json BoxJson(const BoundingBoxNode& box);
 // The JSON text; bytes of a damaged text that are no UTF-8 become U+FFFD
 // instead of stopping the output.

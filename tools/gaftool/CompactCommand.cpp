@@ -1,12 +1,14 @@
 // gaftool compact: rewrites both indexes without free blocks, in depth-first
 // order, through the engine's own compaction. A damaged index is left alone:
-// compaction copies a tree, it does not mend one.
+// compaction copies a tree, it does not mend one. The compacted copy is
+// made beside the index and moved over it when whole.
 #include <cstdio>
 #include <memory>
 #include <new>
 
 #include "CommandSupport.h"
 #include "Commands.h"
+#include "OutputFiles.h"
 #include "Progress.h"
 #include "SetInspection.h"
 #include "engine/keyindex/CKeyIndex.h"
@@ -15,13 +17,6 @@
 
 namespace gaftool {
 namespace {
-
-bool IndexIsSound(const FindingList& findings, const std::string& file) {
-  for (const Finding& f : findings.Kept()) {
-    if (f.file == file) return false;
-  }
-  return true;
-}
 
 // Opens the index for writing, compacts it and reports the sizes.
 template <class Index>
@@ -33,8 +28,11 @@ bool CompactIndex(const std::string& file, uint64_t sizeBefore, bool quiet) {
     return false;
   }
   TerminalProgress progress("compacting " + file, quiet);
-  status = index->Compact(&progress, nullptr);
-  index.reset();
+  {
+    const TemporaryFolderBeside copies(file);
+    status = index->Compact(&progress, nullptr);
+    index.reset();
+  }
   if (status != kro::kEngineOk) {
     std::fprintf(stderr, "gaftool: %s: compaction failed (%s); the index is as it was\n", file.c_str(),
                  kro::StatusName(status));
@@ -57,13 +55,18 @@ void AddCompactCommand(CLI::App& app, int& exitCode) {
     SetInspection set;
     if (!InspectArgument(argument, false, set, exitCode)) return;
     const SetPaths& paths = set.paths;
+    // Indexes of a damaged data file are rebuilt by its repair, not kept.
+    if (const Finding* damage = FirstFindingOf(set.findings, paths.data)) {
+      PrintDamage(*damage, "the indexes are not compacted; gaftool repair recovers the set");
+      exitCode = kExitProblems;
+      return;
+    }
     bool done = true;
     for (const std::string* file : {&paths.spatialIndex, &paths.keyIndex}) {
       const bool present = file == &paths.spatialIndex ? set.hasSpatialIndex : set.hasKeyIndex;
       if (!present) continue;
-      if (!IndexIsSound(set.findings, *file)) {
-        std::fprintf(stderr, "gaftool: %s: damaged, not compacted; gaftool verify tells what is wrong, gaftool reindex rebuilds it\n",
-                     file->c_str());
+      if (const Finding* damage = FirstFindingOf(set.findings, *file)) {
+        PrintDamage(*damage, "not compacted; gaftool reindex rebuilds it");
         done = false;
         continue;
       }

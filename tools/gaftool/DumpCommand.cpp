@@ -1,6 +1,7 @@
 // gaftool dump: the objects of a set, all of them or those a box meets or
 // those with a key, as text, a GeoJSON FeatureCollection or one GeoJSON
-// feature per line.
+// feature per line. Damaged records are left out of the output and reported,
+// and the exit status is then 1.
 #include <cstdio>
 #include <nlohmann/json.hpp>
 #include <vector>
@@ -32,9 +33,7 @@ void AddDumpCommand(CLI::App& app, int& exitCode) {
   static std::string key;
   static std::string format = "text";
   CLI::App* command = AddSetCommand(app, "dump", "print the objects, all or those a box meets or with a key", argument);
-  CLI::Option* boxOption =
-      command->add_option("--box", box, "objects whose boxes meet X1 Y1 X2 Y2 (through the spatial index)")
-          ->expected(4);
+  CLI::Option* boxOption = AddBoxOption(command, box, "objects whose boxes meet X1 Y1 X2 Y2 (through the spatial index)");
   command->add_option("--key", key, "objects with this key (through the key index)")->excludes(boxOption);
   command->add_option("--format", format, "text, geojson or jsonl")
       ->check(CLI::IsMember({"text", "geojson", "jsonl"}));
@@ -45,7 +44,7 @@ void AddDumpCommand(CLI::App& app, int& exitCode) {
     if (!box.empty()) request.box = OrderedBox(box);
     if (command->count("--key") > 0) request.key = key;
     nlohmann::json features = nlohmann::json::array();
-    const std::string error = ForEachObject(argument.dataFile, request, [&features](const PassObject& object) {
+    const std::vector<std::string> problems = ForEachObject(argument.dataFile, request, [&features](const PassObject& object) {
       if (format == "text") {
         PrintText(object);
       } else if (format == "jsonl") {
@@ -58,8 +57,8 @@ void AddDumpCommand(CLI::App& app, int& exitCode) {
       const nlohmann::json collection = {{"type", "FeatureCollection"}, {"features", features}};
       std::printf("%s\n", JsonText(collection, -1).c_str());
     }
-    if (!error.empty()) std::fprintf(stderr, "gaftool: %s: %s\n", argument.dataFile.c_str(), error.c_str());
-    exitCode = error.empty() ? kExitOk : kExitProblems;
+    std::fflush(stdout);
+    exitCode = ReportProblems(argument.dataFile, problems);
   });
 }
 

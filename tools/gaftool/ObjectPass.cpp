@@ -1,7 +1,12 @@
 #include "ObjectPass.h"
 
 #include <algorithm>
+#include <cstdio>
 
+#include "Commands.h"
+#include "Findings.h"
+#include "RecordDamage.h"
+#include "SetInspection.h"
 #include "engine/EngineStatus.h"
 #include "facade/CGafReader.h"
 #include "facade/RecordContents.h"
@@ -19,30 +24,81 @@ EKroErrCode BeginPass(kro::CGafReader& reader, const PassRequest& request) {
   return reader.BeginSequential();
 }
 
+bool IsObjectKind(EGafObjectType kind) {
+  return static_cast<int32_t>(kind) >= kGafPointObject && static_cast<int32_t>(kind) <= kGafPolyPolygonObject;
+}
+
+// The empty text, or why the object just read may not be handed on.
+std::string ContentsDamage(const kro::CGafReader& reader, const PassObject& object) {
+  const size_t vertex = FirstNonFiniteVertex(object.vertices.points);
+  if (vertex != kAllFinite) return NonFiniteMessage(object.position, vertex);
+  return LengthDamage(object.position, reader.CurrentContentBytes(), reader.CurrentUnusedBytes());
+}
+
+// Where a pass that could not go on stood: the record it failed at, or, when
+// the step failed before it reached one, the last record it handed out.
+uint32_t StopOffset(const kro::CGafReader& reader, uint32_t lastPosition) {
+  return reader.CurrentPosition() != 0 ? reader.CurrentPosition() : lastPosition;
+}
+
 }  // namespace
 
-std::string ForEachObject(const std::string& dataFile, const PassRequest& request,
-                          const std::function<void(const PassObject&)>& visit) {
+// The library tells that it refuses a set, not where: the walks over the
+// files' bytes find the first damage. "; FILE: damaged at offset ...: ...",
+// or the advice to verify when they find none.
+std::string WhereTheSetIsDamaged(const std::string& dataFile) {
+  SetPaths paths;
+  std::string error;
+  SetInspection set;
+  if (DeriveSetPaths(dataFile, paths, error)) InspectSet(paths, false, set);
+  if (set.findings.Empty()) return "; gaftool verify tells what is wrong";
+  const Finding& first = set.findings.Kept().front();
+  return "; " + first.file + ": damaged at offset " + Hex(first.offset) + ": " + first.message + " [" + first.kind + "]";
+}
+
+std::vector<std::string> ForEachObject(const std::string& dataFile, const PassRequest& request,
+                                       const std::function<void(const PassObject&)>& visit) {
   kro::CGafReader reader;
   if (reader.OpenForRead(dataFile.c_str(), request.box ? kGafReadPartial : kGafReadOnly) != eKroOk) {
-    return Failure(reader, "cannot open the set; gaftool verify tells what is wrong");
+    return {Failure(reader, "cannot open the set") + WhereTheSetIsDamaged(dataFile)};
   }
-  if (request.key && !reader.HasKeyIndex()) return "the set has no key index; gaftool reindex builds one";
-  if (BeginPass(reader, request) != eKroOk) return Failure(reader, "cannot start the pass");
+  if (request.key && !reader.HasKeyIndex()) return {"the set has no key index; gaftool reindex builds one"};
+  if (BeginPass(reader, request) != eKroOk) return {Failure(reader, "cannot start the pass")};
+  std::vector<std::string> problems;
   PassObject object;
   EGafObjectType kind = kGafUndefinedObject;
   EKroErrCode result = eKroOk;
+  uint64_t objectsMet = 0;
   while ((result = reader.NextResult(&kind)) == eKroOk) {
-    if (static_cast<int32_t>(kind) < kGafPointObject || static_cast<int32_t>(kind) > kGafPolyPolygonObject) continue;
+    if (!IsObjectKind(kind)) continue;
+    ++objectsMet;
     object.position = reader.CurrentPosition();
     object.kind = kind;
     if (!kro::ReadRecordContents(reader, kind, object.texts, object.vertices)) {
-      return Failure(reader, "cannot read the record at " + std::to_string(object.position));
+      problems.push_back(Failure(reader, "cannot read the record at " + Hex(object.position) + "; the pass stops there"));
+      return problems;
     }
-    visit(object);
+    std::string damage = ContentsDamage(reader, object);
+    if (damage.empty()) {
+      visit(object);
+    } else {
+      problems.push_back(std::move(damage));
+    }
   }
-  if (result != eKroEndOfGaf) return Failure(reader, "the pass stopped early");
-  return std::string();
+  if (result != eKroEndOfGaf) {
+    problems.push_back(Failure(reader, "cannot read on at offset " + Hex(StopOffset(reader, object.position)) + " after " +
+                                           std::to_string(objectsMet) + " objects; the pass stops there"));
+  } else if (!request.box && !request.key && objectsMet != static_cast<uint32_t>(reader.GetNumberOfObjects())) {
+    problems.push_back("the header counts " + std::to_string(static_cast<uint32_t>(reader.GetNumberOfObjects())) +
+                       " objects, but the records end at offset " + Hex(reader.CurrentPosition()) + " after " +
+                       std::to_string(objectsMet));
+  }
+  return problems;
+}
+
+int ReportProblems(const std::string& dataFile, const std::vector<std::string>& problems) {
+  for (const std::string& problem : problems) std::fprintf(stderr, "gaftool: %s: %s\n", dataFile.c_str(), problem.c_str());
+  return problems.empty() ? kExitOk : kExitProblems;
 }
 
 BoundingBoxNode OrderedBox(const std::vector<double>& corners) {

@@ -1,6 +1,7 @@
-// One pass over the objects of a healthy set through the reading facade: all
-// of them in file order, those whose boxes meet a box (spatial index), or
-// those with a key (key index).
+// One pass over the objects of a set through the reading facade: all of them
+// in file order, those whose boxes meet a box (spatial index), or those with
+// a key (key index). The pass never ends quietly short: whatever kept an
+// object from being handed on is a problem that names its offset.
 #ifndef KRO_GAFTOOL_OBJECTPASS_H
 #define KRO_GAFTOOL_OBJECTPASS_H
 
@@ -8,6 +9,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "KroGafExportImport/KroGafExportImport.h"
 #include "facade/ObjectContents.h"
@@ -26,10 +28,22 @@ struct PassObject {
   kro::ObjectVertices vertices;
 };
 
-// Calls `visit` for each object. Returns the empty text, or why the set
-// could not be read (the pass stops there).
-std::string ForEachObject(const std::string& dataFile, const PassRequest& request,
-                          const std::function<void(const PassObject&)>& visit);
+// Calls `visit` for each object that reads whole. A record that reads but is
+// damaged in itself (see RecordDamage.h) is a problem and passed over; one
+// that cannot be read is a problem that ends the pass. A pass over all
+// objects that ends with another number of them than the header counts is a
+// problem too. Returns the problems, empty when there were none.
+std::vector<std::string> ForEachObject(const std::string& dataFile, const PassRequest& request,
+                                       const std::function<void(const PassObject&)>& visit);
+
+// Why the library refused to open the set, as the walks over the files'
+// bytes find it: "; FILE: damaged at offset 0x..: message [kind]", or the
+// advice to run verify when they find nothing.
+std::string WhereTheSetIsDamaged(const std::string& dataFile);
+
+// Prints each problem as "gaftool: FILE: problem" on standard error;
+// kExitOk when there is none, else kExitProblems.
+int ReportProblems(const std::string& dataFile, const std::vector<std::string>& problems);
 
 // Parses "X1 Y1 X2 Y2" given in any corner order into a box.
 BoundingBoxNode OrderedBox(const std::vector<double>& corners);

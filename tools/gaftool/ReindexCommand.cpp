@@ -6,7 +6,9 @@
 
 #include "CommandSupport.h"
 #include "Commands.h"
+#include "OutputFiles.h"
 #include "Progress.h"
+#include "RecordDamage.h"
 #include "SetInspection.h"
 #include "engine/datafile/CGafFile.h"
 #include "facade/IndexRebuild.h"
@@ -15,8 +17,8 @@
 namespace gaftool {
 namespace {
 
-// The data file must be whole: an index rebuilt from a damaged one would
-// only hide the damage.
+// The data file must be whole, and every record one the library could
+// write: an index rebuilt from a damaged file would only hide the damage.
 bool DataFileIsSound(const SetPaths& paths, bool quiet) {
   ByteFile bytes;
   std::string error;
@@ -25,10 +27,15 @@ bool DataFileIsSound(const SetPaths& paths, bool quiet) {
     return false;
   }
   FindingList findings;
-  ScanDataFile(bytes, paths.data, findings);
-  if (findings.Empty()) return true;
-  if (!quiet) PrintFindings(findings, stderr);
-  std::fprintf(stderr, "gaftool: %s: the data file is damaged; gaftool repair recovers it\n", paths.data.c_str());
+  const GafScan scan = ScanDataFile(bytes, paths.data, findings);
+  if (!findings.Empty()) {
+    if (!quiet) PrintFindings(findings, stderr);
+    PrintDamage(findings.Kept().front(), "gaftool repair recovers it");
+    return false;
+  }
+  const std::string nonFinite = FirstNonFiniteRecord(bytes, scan);
+  if (nonFinite.empty()) return true;
+  std::fprintf(stderr, "gaftool: %s: %s; gaftool repair drops such records\n", paths.data.c_str(), nonFinite.c_str());
   return false;
 }
 
@@ -39,7 +46,10 @@ struct ReindexOptions {
   std::string order = "str";
 };
 
+// Each index is written under its rebuild name beside it and moved over it
+// when whole (IndexRebuild.h); those a killed run left are removed first.
 int Reindex(const ReindexOptions& options, const SetPaths& paths) {
+  for (const std::string* index : {&paths.spatialIndex, &paths.keyIndex}) RemoveLeftover(*index + ".rebuild");
   if (!DataFileIsSound(paths, options.set.quiet)) return kExitProblems;
   kro::EngineStatus status = kro::kEngineOk;
   std::unique_ptr<kro::CGafFile> dataFile(new (std::nothrow) kro::CGafFile(paths.data.c_str(), kro::kOpenReadOnly, status));

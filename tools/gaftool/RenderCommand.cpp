@@ -1,7 +1,8 @@
 // gaftool render: an SVG picture of the objects (polygons filled with the
 // even-odd rule so that holes stay open, lines stroked, points as dots) and,
 // on request, the boxes of the spatial index's nodes, one colour per level,
-// so a person can see the map and the shape of its index.
+// so a person can see the map and the shape of its index. The picture never
+// replaces a file of the set, nor an existing file without --force.
 #include <algorithm>
 #include <cstdio>
 #include <fstream>
@@ -11,7 +12,9 @@
 #include "CommandSupport.h"
 #include "Commands.h"
 #include "ObjectPass.h"
+#include "OutputFiles.h"
 #include "SetInspection.h"
+#include "engine/fileaccess/CGafRawFile.h"
 #include "facade/CGafReader.h"
 
 namespace gaftool {
@@ -27,6 +30,7 @@ struct RenderOptions {
   std::vector<double> box;
   int indexLevels = 0;
   int size = 1024;
+  bool force = false;
 };
 
 // Map coordinates to picture coordinates: x to the right, y upwards.
@@ -108,18 +112,7 @@ bool Extent(const RenderOptions& options, BoundingBoxNode& extent) {
          reader.GetBoundingBox(&extent) == eKroOk;
 }
 
-int Render(const RenderOptions& options, const SetPaths& paths) {
-  BoundingBoxNode extent{};
-  if (!Extent(options, extent)) {
-    std::fprintf(stderr, "gaftool: %s: cannot open the set; gaftool verify tells what is wrong\n", paths.data.c_str());
-    return kExitProblems;
-  }
-  const View view(extent, options.size);
-  std::ofstream svg(options.picture, std::ios::trunc);
-  if (!svg) {
-    std::fprintf(stderr, "gaftool: %s: cannot write\n", options.picture.c_str());
-    return kExitProblems;
-  }
+void WriteSvgStart(std::ostream& svg, const View& view) {
   svg.precision(6);
   svg << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
       << "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" << view.Width() << "\" height=\"" << view.Height()
@@ -127,9 +120,17 @@ int Render(const RenderOptions& options, const SetPaths& paths) {
       << "<style>.area{fill:#d9e8c8;stroke:#4f7a3a;stroke-width:0.6;fill-rule:evenodd}"
       << ".line{fill:none;stroke:#2f6db5;stroke-width:1}.point{fill:#b22222}</style>\n"
       << "<rect width=\"100%\" height=\"100%\" fill=\"#eef5fb\"/>\n<g class=\"objects\">\n";
+}
+
+// Draws the picture into `file`; the problems of the pass over the objects.
+// `written` tells whether every byte of the picture reached the file.
+std::vector<std::string> DrawPicture(const RenderOptions& options, const SetPaths& paths, const View& view,
+                                     const BoundingBoxNode& extent, const std::string& file, bool& written) {
+  std::ofstream svg(file, std::ios::trunc);
+  WriteSvgStart(svg, view);
   PassRequest request;
   if (!options.box.empty()) request.box = extent;
-  const std::string error =
+  const std::vector<std::string> problems =
       ForEachObject(paths.data, request, [&](const PassObject& object) { DrawObject(svg, view, object); });
   svg << "</g>\n";
   if (options.indexLevels > 0) {
@@ -139,12 +140,36 @@ int Render(const RenderOptions& options, const SetPaths& paths) {
   }
   svg << "</svg>\n";
   svg.close();
-  if (!error.empty() || !svg) {
-    std::fprintf(stderr, "gaftool: %s: %s\n", paths.data.c_str(), error.empty() ? "cannot write the picture" : error.c_str());
+  written = static_cast<bool>(svg);
+  return problems;
+}
+
+// The picture is drawn under the partial name beside it and moved into
+// place when whole, also when damaged records had to be left out of it
+// (they are reported and the status is 1); a picture that could not be
+// written whole leaves the target as it was.
+int Render(const RenderOptions& options, const SetPaths& paths) {
+  const int targetState = CheckTarget(options.picture, paths, options.force);
+  if (targetState != kExitOk) return targetState;
+  BoundingBoxNode extent{};
+  if (!Extent(options, extent)) {
+    std::fprintf(stderr, "gaftool: %s: cannot open the set%s\n", paths.data.c_str(), WhereTheSetIsDamaged(paths.data).c_str());
     return kExitProblems;
   }
-  std::printf("%s\n", options.picture.c_str());
-  return kExitOk;
+  const View view(extent, options.size);
+  const std::string partial = PartialFileName(options.picture);
+  bool written = false;
+  const std::vector<std::string> problems = DrawPicture(options, paths, view, extent, partial, written);
+  if (!written) {
+    kro::CGafRawFile::Delete(partial.c_str());
+    std::fprintf(stderr, "gaftool: %s: cannot write the picture; %s is as it was\n", partial.c_str(),
+                 options.picture.c_str());
+    ReportProblems(paths.data, problems);
+    return kExitProblems;
+  }
+  if (!PutInPlace(partial, options.picture)) return kExitProblems;
+  std::printf("%s%s\n", options.picture.c_str(), problems.empty() ? "" : ", without the damaged records");
+  return ReportProblems(paths.data, problems);
 }
 
 }  // namespace
@@ -155,7 +180,8 @@ void AddRenderCommand(CLI::App& app, int& exitCode) {
   command->add_option("-o,--output", options.picture, "the SVG file to write")->required();
   command->add_option("--index-levels", options.indexLevels, "draw the node boxes of this many index levels, root first")
       ->check(CLI::Range(0, 30));
-  command->add_option("--box", options.box, "draw only X1 Y1 X2 Y2")->expected(4);
+  AddBoxOption(command, options.box, "draw only X1 Y1 X2 Y2");
+  command->add_flag("--force", options.force, "replace an existing picture (never a file of the set)");
   command->add_option("--size", options.size, "picture width in pixels")->check(CLI::Range(16, 16384));
   command->callback([&exitCode]() {
     SetPaths paths;

@@ -4,7 +4,9 @@
 
 #include "CommandSupport.h"
 #include "Commands.h"
+#include "OutputFiles.h"
 #include "Progress.h"
+#include "RecordDamage.h"
 #include "engine/datafile/GafFormat.h"
 #include "engine/fileaccess/CGafRawFile.h"
 #include "facade/CGafWriter.h"
@@ -18,9 +20,23 @@ void CopyHeader(const GafHeaderInfo& header, kro::CGafWriter& writer) {
   if (header.hasMetadata) writer.SetCoordSys(&header.coordSys);
 }
 
+// Whether `index`, existing under the new set's names, is what a killed run
+// moved into place before it could move its data file.
+bool IsMovedByKilledRun(const std::string& index, const SetPaths& output) {
+  return kro::CGafRawFile::Exists(index.c_str()) && !kro::CGafRawFile::Exists(output.data.c_str()) &&
+         kro::CGafRawFile::Exists(PartialSet(output).data.c_str());
+}
+
+// Why `record` cannot be written as it is, or the empty text.
+std::string WriteRefusal(const GafRecordSummary& summary, const DecodedRecord& record) {
+  const size_t vertex = FirstNonFiniteVertex(record.vertices.points);
+  return vertex == kAllFinite ? std::string() : NonFiniteMessage(summary.position, vertex);
+}
+
 }  // namespace
 
-int NewSetPaths(const std::string& requested, const std::string& dataFile, const char* suffix, SetPaths& output) {
+int NewSetPaths(const std::string& requested, const SetPaths& source, const char* suffix, bool force, SetPaths& output) {
+  const std::string& dataFile = source.data;
   const std::string extension = dataFile.substr(dataFile.size() - 4);
   const std::string name = requested.empty() ? dataFile.substr(0, dataFile.size() - 4) + suffix + extension : requested;
   std::string error;
@@ -28,15 +44,17 @@ int NewSetPaths(const std::string& requested, const std::string& dataFile, const
     std::fprintf(stderr, "gaftool: %s\n", error.c_str());
     return kExitUsage;
   }
-  if (kro::CGafRawFile::Exists(output.data.c_str())) {
-    std::fprintf(stderr, "gaftool: %s exists; remove it or name another with --output\n", output.data.c_str());
-    return kExitUsage;
+  for (const std::string* file : {&output.data, &output.spatialIndex, &output.keyIndex}) {
+    if (file != &output.data && IsMovedByKilledRun(*file, output)) continue;
+    const int state = CheckTarget(*file, source, force);
+    if (state != kExitOk) return state;
   }
   return kExitOk;
 }
 
 bool CopyRecords(const SetInspection& source, const std::vector<size_t>& order, const SetPaths& output,
-                 const std::string& activity, bool quiet, std::vector<kro::IndexedRecord>& copied) {
+                 const std::string& activity, bool quiet, NonFiniteRecords nonFinite,
+                 std::vector<kro::IndexedRecord>& copied, std::vector<uint32_t>& dropped) {
   const GafScan& scan = source.data;
   kro::CGafWriter writer;
   if (writer.Open(output.data.c_str(), kGafCreateNew, 0) != eKroOk) {
@@ -49,17 +67,30 @@ bool CopyRecords(const SetInspection& source, const std::vector<size_t>& order, 
   std::string problem;
   copied.clear();
   copied.reserve(order.size());
+  dropped.clear();
   for (const size_t index : order) {
     const GafRecordSummary& summary = scan.records[index];
     if (DecodeRecord(source.dataBytes, summary.payload, summary.length, kro::gaf::kCodeFirstObject + summary.type,
-                     scan.header, record, problem) != nullptr ||
-        writer.WriteContents(record.type, record.texts, record.vertices, nullptr) != eKroOk) {
+                     scan.header, record, problem) != nullptr) {
+      std::fprintf(stderr, "gaftool: %s: cannot decode the record at %s: %s\n", source.paths.data.c_str(),
+                   Hex(summary.position).c_str(), problem.c_str());
+      return false;
+    }
+    if (const std::string refusal = WriteRefusal(summary, record); !refusal.empty()) {
+      const bool drop = nonFinite == NonFiniteRecords::kDrop;
+      std::fprintf(stderr, "gaftool: %s: %s; %s\n", source.paths.data.c_str(), refusal.c_str(),
+                   drop ? "it is dropped" : "gaftool repair drops such records");
+      if (!drop) return false;
+      dropped.push_back(summary.position);
+      continue;
+    }
+    if (writer.WriteContents(record.type, record.texts, record.vertices, nullptr) != eKroOk) {
       std::fprintf(stderr, "gaftool: %s: cannot copy the record at %s (%s)\n", output.data.c_str(),
                    Hex(summary.position).c_str(), kro::StatusName(writer.LastStatus()));
       return false;
     }
     copied.push_back(kro::IndexedRecord{writer.LastRecordPosition(), summary.type, summary.box, record.texts.key});
-    progress.SetFraction(static_cast<double>(copied.size()), static_cast<double>(order.size()));
+    progress.SetFraction(static_cast<double>(copied.size() + dropped.size()), static_cast<double>(order.size()));
   }
   if (writer.Finish() != eKroOk) {
     std::fprintf(stderr, "gaftool: %s: writing failed (%s)\n", output.data.c_str(), kro::StatusName(writer.LastStatus()));
@@ -78,7 +109,9 @@ bool NewSetVerifies(const SetPaths& output) {
 }
 
 void RemoveSet(const SetPaths& set) {
-  for (const std::string* file : {&set.data, &set.spatialIndex, &set.keyIndex}) kro::CGafRawFile::Delete(file->c_str());
+  for (const std::string& file : FilesOfWrite(set)) {
+    if (kro::CGafRawFile::Exists(file.c_str())) kro::CGafRawFile::Delete(file.c_str());
+  }
 }
 
 }  // namespace gaftool

@@ -19,23 +19,37 @@ namespace gaftool {
 using namespace kro::inspection;
 
 // The names of a new set: `requested`, or when empty the data file's name
-// with `suffix` before its extension. kExitOk; kExitUsage, with the reason
-// printed, for a bad name or a data file that exists already.
-int NewSetPaths(const std::string& requested, const std::string& dataFile, const char* suffix, SetPaths& output);
+// of `source` with `suffix` before its extension. kExitOk; kExitUsage, with
+// the reason printed, for a bad name, a name of one of `source`'s files, or
+// (without `force`) a file of the new set's names that exists already. An
+// index under the new names whose data file is missing while the partial
+// set's data file is there was moved into place by a run killed before its
+// last move (see PutSetInPlace): it is no user's file and is replaced.
+int NewSetPaths(const std::string& requested, const SetPaths& source, const char* suffix, bool force, SetPaths& output);
+
+// What a copy does with a record whose coordinates are not all finite
+// numbers, which no writer of the library takes.
+enum class NonFiniteRecords {
+  kRefuse,  // the copy fails, saying so
+  kDrop,    // the record is left out, saying so, and the copy goes on
+};
 
 // Copies the records `order` names (indexes into source.data.records) into
 // a new set at `output`, built with its spatial index and without a key
 // index. `copied` gets each copied record's new position, kind, box and key,
-// in copy order, for the indexes built afterwards. False, with the reason
-// printed, when anything failed; the caller removes the partial set.
+// in copy order, for the indexes built afterwards; `dropped` the positions
+// of the records left out. False, with the reason printed, when anything
+// failed; the caller removes the partial set.
 bool CopyRecords(const SetInspection& source, const std::vector<size_t>& order, const SetPaths& output,
-                 const std::string& activity, bool quiet, std::vector<kro::IndexedRecord>& copied);
+                 const std::string& activity, bool quiet, NonFiniteRecords nonFinite,
+                 std::vector<kro::IndexedRecord>& copied, std::vector<uint32_t>& dropped);
 
 // Inspects the new set; false, with its findings printed, when it does not
 // verify.
 bool NewSetVerifies(const SetPaths& output);
 
-// Deletes the three files of `set`, whichever exist.
+// Deletes every file a write of `set` may leave (FilesOfWrite), whichever
+// exist: for a partial set whose write failed, never for a set of the user.
 void RemoveSet(const SetPaths& set);
 
 }  // namespace gaftool

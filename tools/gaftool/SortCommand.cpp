@@ -3,11 +3,13 @@
 // same order. Objects near each other on the map then lie near each other in
 // the data file, so a box query finds its objects in a few stretches of the
 // file instead of one place per object. Record positions change, so both
-// indexes are built anew; the original set is left untouched.
+// indexes are built anew; the original set is left untouched, and the new
+// set appears under its name only once it is whole and verifies.
 #include <cstdio>
 
 #include "CommandSupport.h"
 #include "Commands.h"
+#include "OutputFiles.h"
 #include "Progress.h"
 #include "SetCopy.h"
 #include "SetInspection.h"
@@ -20,6 +22,7 @@ namespace {
 struct SortOptions {
   SetArgument set;
   std::string output;
+  bool force = false;
 };
 
 // Indexes into `records` in Hilbert order of the boxes' centres; records
@@ -64,38 +67,50 @@ bool InspectSoundSet(const SortOptions& options, const SetPaths& paths, SetInspe
   return false;
 }
 
-// Checks the set and writes its sorted copy with both indexes. The set's own
-// indexes are let go once it is found sound, and its data file before the
-// new indexes are built.
-int WriteSortedCopy(const SortOptions& options, const SetPaths& paths, const SetPaths& output, size_t& copiedCount) {
-  std::vector<kro::IndexedRecord> copied;
+// What the sorted copy came to.
+struct SortedCopy {
+  size_t objects = 0;
   bool withKeyIndex = false;
+};
+
+// Checks the set and writes its sorted copy with both indexes at `output`.
+// The set's own indexes are let go once it is found sound, and its data file
+// before the new indexes are built. A record with a coordinate that is not a
+// finite number cannot be written: the set is refused, and repair drops it.
+int WriteSortedCopy(const SortOptions& options, const SetPaths& paths, const SetPaths& output, SortedCopy& sorted) {
+  std::vector<kro::IndexedRecord> copied;
+  std::vector<uint32_t> dropped;
   bool copiedAll = false;
   {
     SetInspection source;
     if (!InspectSoundSet(options, paths, source)) return kExitProblems;
     LetIndexesGo(source);
-    withKeyIndex = source.hasKeyIndex;
+    sorted.withKeyIndex = source.hasKeyIndex;
     copiedAll = CopyRecords(source, HilbertOrder(source.data.records), output, "sorting " + paths.data,
-                            options.set.quiet, copied);
+                            options.set.quiet, NonFiniteRecords::kRefuse, copied, dropped);
   }  // the old data file is let go here
-  if (!copiedAll || !IndexSortedSet(output, copied, withKeyIndex)) {
-    RemoveSet(output);
-    return kExitProblems;
-  }
-  copiedCount = copied.size();
+  if (!copiedAll || !IndexSortedSet(output, copied, sorted.withKeyIndex)) return kExitProblems;
+  sorted.objects = copied.size();
   return kExitOk;
 }
 
+// The copy is written as the partial set beside the output and moved into
+// place once it verifies; whatever fails on the way takes the partial set
+// with it.
 int Sort(const SortOptions& options, const SetPaths& paths) {
   SetPaths output;
-  const int outputState = NewSetPaths(options.output, paths.data, "-sorted", output);
+  const int outputState = NewSetPaths(options.output, paths, "-sorted", options.force, output);
   if (outputState != kExitOk) return outputState;
-  size_t copied = 0;
-  const int written = WriteSortedCopy(options, paths, output, copied);
-  if (written != kExitOk) return written;
-  if (!NewSetVerifies(output)) return kExitProblems;
-  std::printf("%s: %zu objects written in Hilbert order to %s\n", paths.data.c_str(), copied, output.data.c_str());
+  const SetPaths partial = PartialSet(output);
+  RemoveLeftoverSet(partial);
+  SortedCopy sorted;
+  const int written = WriteSortedCopy(options, paths, partial, sorted);
+  if (written != kExitOk || !NewSetVerifies(partial) || !PutSetInPlace(partial, output, sorted.withKeyIndex)) {
+    RemoveSet(partial);
+    return kExitProblems;
+  }
+  std::printf("%s: %zu objects written in Hilbert order to %s\n", paths.data.c_str(), sorted.objects,
+              output.data.c_str());
   return kExitOk;
 }
 
@@ -106,6 +121,7 @@ void AddSortCommand(CLI::App& app, int& exitCode) {
   CLI::App* command =
       AddSetCommand(app, "sort", "write a copy with the objects in map order, for faster box queries", options.set);
   command->add_option("--output", options.output, "the new set (default NAME-sorted.gaf)");
+  command->add_flag("--force", options.force, "replace an existing output set (never the set itself)");
   command->callback([&exitCode]() {
     SetPaths paths;
     if (!ResolveSet(options.set, paths, exitCode)) return;

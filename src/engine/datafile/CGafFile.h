@@ -141,6 +141,14 @@ class CGafFile : public CGafFileBase {
   uint32_t FreeListHead() const { return freeListHead_; }
   uint32_t FirstObjectPosition() const { return firstObjectPosition_; }
   uint32_t AppendPosition() const { return appendPosition_; }
+  // After a successful read of the current record: the bytes of its stored
+  // length that its contents took, and those they left over. A record may be
+  // longer than its contents (a reused free record keeps its length), so the
+  // rest is no error here; whoever judges damage weighs it. Version 0 and 1
+  // records leave nothing over: their single-set counts come from the length
+  // and their multi-set records have no length to go by.
+  uint32_t LastReadContentBytes() const { return lastReadContent_; }
+  uint32_t LastReadUnusedBytes() const { return lastReadUnused_; }
 
  private:
   using ChunkTag = gaf::ChunkTag;
@@ -312,6 +320,9 @@ class CGafFile : public CGafFileBase {
   uint32_t recordLength_ = 0;
   uint32_t recordEnd_ = 0;
   EGafObjectType recordType_ = kGafUndefinedObject;
+  // What the last successful ReadBody found of its record's length.
+  uint32_t lastReadContent_ = 0;
+  uint32_t lastReadUnused_ = 0;
 
   uint32_t firstObjectPosition_ = 0;
   uint32_t appendPosition_ = 0;

@@ -221,6 +221,8 @@ EngineStatus CGafFile::ReadBody(EGafObjectType type, RecordBody& body) {
   if (inMemory) MoveTo(filePosition_);
   if (!ok) return Fail(reader.Failure() != kEngineOk ? reader.Failure() : eGafOutOfMemory);
   if (oldMultiSet) recordEnd_ = recordStart_ + reader.Consumed();
+  lastReadContent_ = reader.Consumed();
+  lastReadUnused_ = version_ <= gaf::kLastOldLayoutVersion ? 0 : reader.Unconsumed();
   if (SeekTo(recordEnd_)) body = decoded;
   return status_;
 }

@@ -69,6 +69,22 @@ TEST_F(GafFreeList, ReusedWhenTheSlackIsBelowTheWantedLength) {
   EXPECT_EQ(objects[0].key, "r");
   EXPECT_EQ(objects[1].name, "tail");
   EXPECT_EQ(positions[1], tailPosition);
+
+  // A reader is told what of each record's length its contents took: the
+  // reused record leaves the free record's slack over, the tail nothing.
+  ASSERT_EQ(reader->EndSearch(), kEngineOk);
+  ASSERT_EQ(reader->Rewind(), kEngineOk);
+  const std::pair<uint32_t, uint32_t> expectedFill[] = {{60, 40}, {16, 0}};
+  for (const auto& [content, unused] : expectedFill) {
+    EGafObjectType type;
+    uint32_t position;
+    const char *n, *k, *u;
+    const CKroDoublePointNode* xy;
+    ASSERT_EQ(reader->NextRecord(type, position), kEngineOk);
+    ASSERT_EQ(reader->ReadPoint(n, k, u, xy), kEngineOk);
+    EXPECT_EQ(reader->LastReadContentBytes(), content) << position;
+    EXPECT_EQ(reader->LastReadUnusedBytes(), unused) << position;
+  }
 }
 
 TEST_F(GafFreeList, NotReusedWhenTheSlackIsTooLarge) {

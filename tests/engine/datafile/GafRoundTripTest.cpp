@@ -1,6 +1,8 @@
 // Model-based round trips: what a data file is given comes back as the format
 // promises, through sequential scans, lookups by position, appends and updates.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cmath>
@@ -150,6 +152,20 @@ TEST_F(GafRoundTrip, OpenModesOnMissingAndExistingFiles) {
   OpenGaf(name, 2, eGafCannotOpen);
   OpenGaf(name, 1, eGafCannotOpen);
   EXPECT_FALSE(FileExists(name));
+  // Names of things other than regular files fail the open at once, in
+  // every mode: a FIFO would wait for a writer, a device never end.
+  const std::string fifo = dir.File("fifo.gaf");
+  const std::string folder = dir.File("folder.gaf");
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  ASSERT_EQ(mkdir(folder.c_str(), 0700), 0);
+  alarm(20);  // a regression hangs in the open; fail instead
+  for (const std::string& other : {fifo, folder, std::string("/dev/null")}) {
+    for (const uint32_t mode : {1u, 2u, 18u}) {
+      SCOPED_TRACE(other + " mode " + std::to_string(mode));
+      OpenGaf(other, mode, eGafCannotOpen);
+    }
+  }
+  alarm(0);
   { auto file = OpenGaf(name, 18); }
   EXPECT_EQ(ReadFileBytes(name).size(), 58u);
   {

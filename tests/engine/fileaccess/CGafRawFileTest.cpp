@@ -1,6 +1,8 @@
 #include "engine/fileaccess/CGafRawFile.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstring>
 
@@ -39,6 +41,23 @@ TEST_F(RawFile, CreationModes) {
   EXPECT_FALSE(CGafRawFile::Close(kInvalidFileHandle));
   EXPECT_FALSE(CGafRawFile::Open(name.c_str(), 0, h)) << "neither read nor write opens nothing";
   EXPECT_FALSE(CGafRawFile::Open(dir.path().c_str(), 1, h)) << "a directory is not a file";
+}
+
+// Only regular files open, and the test is made on the opened descriptor,
+// so a FIFO fails at once instead of waiting for a writer, and a name that
+// changes between a check and the open cannot slip through.
+TEST_F(RawFile, OnlyRegularFilesOpenAndAFifoDoesNotWait) {
+  const std::string fifo = dir.File("fifo");
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  alarm(20);  // a regression hangs in the open; fail instead
+  for (const std::string& other : {fifo, dir.path(), std::string("/dev/null")}) {
+    for (const uint32_t mode : {1u, 2u, 2u + 16u, 2u + 8u}) {
+      FileHandle h;
+      EXPECT_FALSE(CGafRawFile::Open(other.c_str(), mode, h)) << other << " mode " << mode;
+      EXPECT_EQ(h, kInvalidFileHandle);
+    }
+  }
+  alarm(0);
 }
 
 TEST_F(RawFile, ReadsAreExactAndSeeksAreChecked) {
