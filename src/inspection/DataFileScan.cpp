@@ -20,6 +20,7 @@ namespace {
 
 constexpr uint64_t kProgressStep = 8192;
 constexpr const char* kLayoutKind = "gaf.record-layout";
+constexpr const char* kNonFiniteKind = "gaf.nan-vertex";
 
 struct Chunk {
   uint64_t position = 0;
@@ -127,7 +128,7 @@ const char* DecodeAndCheck(const ByteFile& file, uint64_t payload, uint32_t leng
   size_t bad = 0;
   if (!AllFinite(record.vertices.points, bad)) {
     problem = "vertex " + std::to_string(bad) + " is not a finite number, which no writer stores";
-    return "gaf.nan-vertex";
+    return kNonFiniteKind;
   }
   if ((type == kGafPolygonObject || type == kGafPolyPolygonObject) && !RingsClosed(record)) {
     problem = "a polygon ring is not closed (its last vertex differs from its first, or it has none)";
@@ -350,11 +351,19 @@ class DataFileWalk {
     std::string problem;
     const char* kind =
         DecodeAndCheck(file_, chunk.payload, limit, chunk.tag.code, scan_.header, record, fields, problem);
-    if (kind != nullptr) Damage(chunk.position, kind, "record at " + Hex(chunk.position) + ": " + problem);
+    // A record with coordinates no writer stores is whole otherwise: it is
+    // reported and kept, so that the tools that copy records can drop it and
+    // count it, and the records after it are not lost with it.
+    const bool nonFinite = kind != nullptr && std::strcmp(kind, kNonFiniteKind) == 0;
+    if (nonFinite) {
+      Report(chunk.position, kind, "record at " + Hex(chunk.position) + ": " + problem);
+    } else if (kind != nullptr) {
+      Damage(chunk.position, kind, "record at " + Hex(chunk.position) + ": " + problem);
+    }
     // Only a record whose layout decoded tells where its content ends.
     const bool laidOut = kind == nullptr || std::strcmp(kind, kLayoutKind) != 0;
     if (laidOut && !oldMultiSet) CheckRecordContent(chunk, fields);
-    if (kind == nullptr) Keep(chunk, oldMultiSet ? fields.consumed : chunk.tag.length, record);
+    if (kind == nullptr || nonFinite) Keep(chunk, oldMultiSet ? fields.consumed : chunk.tag.length, record);
     if (!oldMultiSet) return chunk.next;
     return laidOut ? chunk.payload + fields.consumed : 0;
   }
@@ -498,7 +507,10 @@ class DataFileWalk {
 const char* DecodeRecord(const ByteFile& file, uint64_t payload, uint32_t length, uint32_t code,
                          const GafHeaderInfo& header, DecodedRecord& record, std::string& problem) {
   gaf::RecordFields fields;
-  return DecodeAndCheck(file, payload, length, code, header, record, fields, problem);
+  const char* kind = DecodeAndCheck(file, payload, length, code, header, record, fields, problem);
+  // Coordinates that are no finite numbers still decode; whoever copies or
+  // draws the record judges them.
+  return kind != nullptr && std::strcmp(kind, kNonFiniteKind) == 0 ? nullptr : kind;
 }
 
 GafScan ScanDataFile(const ByteFile& file, const std::string& name, FindingList& findings,

@@ -65,9 +65,11 @@ struct DecodedRecord {
 
 // Decodes the object record (code 32 to 37) whose payload of `length` bytes
 // starts at `payload` (for an old multi-set record, whose content frames it:
-// the bytes it may take). Returns null when it decoded and every vertex is
-// finite and every ring closed, else the kind of damage ("gaf.record-layout",
-// "gaf.nan-vertex" or "gaf.ring-open") with `problem` telling what is wrong.
+// the bytes it may take). Returns null when it decoded and every ring is
+// closed, else the kind of damage ("gaf.record-layout" or "gaf.ring-open")
+// with `problem` telling what is wrong. Vertices that are no finite numbers
+// decode: the walk reports them ("gaf.nan-vertex") and keeps the record, and
+// whoever copies it drops it.
 const char* DecodeRecord(const ByteFile& file, uint64_t payload, uint32_t length, uint32_t code,
                          const GafHeaderInfo& header, DecodedRecord& record, std::string& problem);
 

@@ -199,14 +199,18 @@ TEST(DataFileScan, EachBrokenRuleIsReportedWithItsKindAtItsOffset) {
   }
 }
 
-TEST(DataFileScan, RecordsWithVerticesNoWriterStoresAreLeftOut) {
+// A record whose coordinates no writer stores is reported but stays whole:
+// the records after it are not lost, and the tools that copy records drop it.
+TEST(DataFileScan, RecordsWithVerticesNoWriterStoresAreReportedAndKept) {
   GafBytes out = Header(2);
   out.Tag(gaf::kCodeEndOfHeader, 0);
   AddPolyline(out, {{1, 2}, {kNaN, kNaN}, {3, 4}});
   AddPoint(out, 3, 4).Tag(gaf::kCodeEndOfData, 0);
   const Walk walk = WalkBytes(out.bytes);
-  ASSERT_EQ(walk.scan.records.size(), 1u) << "the polyline is damage, not an object to copy";
-  EXPECT_EQ(walk.scan.records[0].type, 0u);
+  ASSERT_FALSE(walk.findings.Kept().empty());
+  EXPECT_EQ(walk.findings.Kept()[0].kind, "gaf.nan-vertex") << Listing(walk.findings);
+  ASSERT_EQ(walk.scan.records.size(), 2u);
+  EXPECT_EQ(walk.scan.firstDamage, walk.scan.fileSize);
 }
 
 TEST(DataFileScan, ARecordWithinTheSlackOfAReusedFreeRecordIsClean) {

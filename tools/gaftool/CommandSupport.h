@@ -9,14 +9,10 @@
 #include <string>
 #include <vector>
 
-#include "Findings.h"
+#include "InspectionNames.h"
 #include "KroGafExportImport/KroGafExportImport.h"
-#include "SetInspection.h"
 
 namespace gaftool {
-
-// The walks and their findings live in the inspection library.
-using namespace kro::inspection;
 
 // Options every subcommand has.
 struct SetArgument {

@@ -10,7 +10,7 @@
 #include "Commands.h"
 #include "OutputFiles.h"
 #include "Progress.h"
-#include "SetInspection.h"
+#include "InspectionNames.h"
 #include "engine/keyindex/CKeyIndex.h"
 #include "engine/spatialindex/CSpatialIndex.h"
 #include "platform/FileSystem.h"

@@ -5,7 +5,7 @@
 
 #include "CommandSupport.h"
 #include "Commands.h"
-#include "SetInspection.h"
+#include "InspectionNames.h"
 
 namespace gaftool {
 namespace {

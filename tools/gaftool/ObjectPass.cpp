@@ -4,9 +4,8 @@
 #include <cstdio>
 
 #include "Commands.h"
-#include "Findings.h"
+#include "InspectionNames.h"
 #include "RecordDamage.h"
-#include "SetInspection.h"
 #include "engine/EngineStatus.h"
 #include "facade/CGafReader.h"
 #include "facade/RecordContents.h"

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "SetInspection.h"
+#include "InspectionNames.h"
 
 namespace gaftool {
 

@@ -2,7 +2,7 @@
 
 #include <cmath>
 
-#include "Findings.h"
+#include "InspectionNames.h"
 #include "engine/datafile/GafFormat.h"
 
 namespace gaftool {

@@ -10,8 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "ByteFile.h"
-#include "DataFileScan.h"
+#include "InspectionNames.h"
 #include "KroGafExportImport/KroGafExportImport.h"
 
 namespace gaftool {

@@ -9,7 +9,7 @@
 #include "OutputFiles.h"
 #include "Progress.h"
 #include "RecordDamage.h"
-#include "SetInspection.h"
+#include "InspectionNames.h"
 #include "engine/datafile/CGafFile.h"
 #include "facade/IndexRebuild.h"
 #include "platform/FileSystem.h"

@@ -13,7 +13,7 @@
 #include "Commands.h"
 #include "ObjectPass.h"
 #include "OutputFiles.h"
-#include "SetInspection.h"
+#include "InspectionNames.h"
 #include "engine/fileaccess/CGafRawFile.h"
 #include "facade/CGafReader.h"
 

@@ -15,7 +15,7 @@
 #include "OutputFiles.h"
 #include "Progress.h"
 #include "SetCopy.h"
-#include "SetInspection.h"
+#include "InspectionNames.h"
 #include "engine/datafile/GafFormat.h"
 #include "engine/fileaccess/CGafRawFile.h"
 #include "facade/IndexRebuild.h"

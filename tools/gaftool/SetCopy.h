@@ -10,13 +10,10 @@
 #include <string>
 #include <vector>
 
-#include "SetInspection.h"
+#include "InspectionNames.h"
 #include "facade/IndexRebuild.h"
 
 namespace gaftool {
-
-// The walks and their findings live in the inspection library.
-using namespace kro::inspection;
 
 // The names of a new set: `requested`, or when empty the data file's name
 // of `source` with `suffix` before its extension. kExitOk; kExitUsage, with

@@ -12,7 +12,7 @@
 #include "OutputFiles.h"
 #include "Progress.h"
 #include "SetCopy.h"
-#include "SetInspection.h"
+#include "InspectionNames.h"
 #include "engine/spatialindex/SifBulkLoader.h"
 #include "facade/IndexRebuild.h"
 
@@ -63,7 +63,7 @@ bool InspectSoundSet(const SortOptions& options, const SetPaths& paths, SetInspe
   }
   if (source.findings.Empty()) return true;
   PrintFindings(source.findings, stderr);
-  std::fprintf(stderr, "gaftool: %s: the set has problems; sort copies only a sound set\n", paths.data.c_str());
+  std::fprintf(stderr, "gaftool: %s: the set has problems; sort copies only a sound set (gaftool repair salvages a damaged one)\n", paths.data.c_str());
   return false;
 }
 
