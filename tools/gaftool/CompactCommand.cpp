@@ -24,7 +24,8 @@ bool CompactIndex(const std::string& file, uint64_t sizeBefore, bool quiet) {
   kro::EngineStatus status = 0;
   std::unique_ptr<Index> index(new (std::nothrow) Index(file.c_str(), kro::kOpenReadWrite, status));
   if (index == nullptr || status != kro::kEngineOk) {
-    std::fprintf(stderr, "gaftool: %s: cannot open for compaction (%s)\n", file.c_str(), kro::StatusName(status));
+    std::fprintf(stderr, "gaftool: %s: cannot open for compaction: %s\n", file.c_str(),
+                 kro::DescribeStatus(status).c_str());
     return false;
   }
   TerminalProgress progress("compacting " + file, quiet);
@@ -34,8 +35,8 @@ bool CompactIndex(const std::string& file, uint64_t sizeBefore, bool quiet) {
     index.reset();
   }
   if (status != kro::kEngineOk) {
-    std::fprintf(stderr, "gaftool: %s: compaction failed (%s); the index is as it was\n", file.c_str(),
-                 kro::StatusName(status));
+    std::fprintf(stderr, "gaftool: %s: compaction failed: %s; the index is as it was\n", file.c_str(),
+                 kro::DescribeStatus(status).c_str());
     return false;
   }
   ByteFile after;

@@ -14,7 +14,7 @@ namespace gaftool {
 namespace {
 
 std::string Failure(const kro::CGafReader& reader, const std::string& what) {
-  return what + " (" + kro::StatusName(reader.LastStatus()) + ")";
+  return what + ": " + kro::DescribeStatus(reader.LastStatus());
 }
 
 EKroErrCode BeginPass(kro::CGafReader& reader, const PassRequest& request) {
@@ -52,7 +52,8 @@ std::string WhereTheSetIsDamaged(const std::string& dataFile) {
   if (DeriveSetPaths(dataFile, paths, error)) InspectSet(paths, false, set);
   if (set.findings.Empty()) return "; gaftool verify tells what is wrong";
   const Finding& first = set.findings.Kept().front();
-  return "; " + first.file + ": damaged at offset " + Hex(first.offset) + ": " + first.message + " [" + first.kind + "]";
+  return "; " + first.file + ": damaged at offset " + Hex(first.offset) + ": " + first.message + " [" + first.kind +
+         "]";
 }
 
 std::vector<std::string> ForEachObject(const std::string& dataFile, const PassRequest& request,
@@ -74,7 +75,8 @@ std::vector<std::string> ForEachObject(const std::string& dataFile, const PassRe
     object.position = reader.CurrentPosition();
     object.kind = kind;
     if (!kro::ReadRecordContents(reader, kind, object.texts, object.vertices)) {
-      problems.push_back(Failure(reader, "cannot read the record at " + Hex(object.position) + "; the pass stops there"));
+      problems.push_back(
+          Failure(reader, "cannot read the record at " + Hex(object.position) + "; the pass stops there"));
       return problems;
     }
     std::string damage = ContentsDamage(reader, object);
@@ -85,8 +87,8 @@ std::vector<std::string> ForEachObject(const std::string& dataFile, const PassRe
     }
   }
   if (result != eKroEndOfGaf) {
-    problems.push_back(Failure(reader, "cannot read on at offset " + Hex(StopOffset(reader, object.position)) + " after " +
-                                           std::to_string(objectsMet) + " objects; the pass stops there"));
+    problems.push_back(Failure(reader, "cannot read on at offset " + Hex(StopOffset(reader, object.position)) +
+                                           " after " + std::to_string(objectsMet) + " objects; the pass stops there"));
   } else if (!request.box && !request.key && objectsMet != static_cast<uint32_t>(reader.GetNumberOfObjects())) {
     problems.push_back("the header counts " + std::to_string(static_cast<uint32_t>(reader.GetNumberOfObjects())) +
                        " objects, but the records end at offset " + Hex(reader.CurrentPosition()) + " after " +
@@ -96,7 +98,8 @@ std::vector<std::string> ForEachObject(const std::string& dataFile, const PassRe
 }
 
 int ReportProblems(const std::string& dataFile, const std::vector<std::string>& problems) {
-  for (const std::string& problem : problems) std::fprintf(stderr, "gaftool: %s: %s\n", dataFile.c_str(), problem.c_str());
+  for (const std::string& problem : problems)
+    std::fprintf(stderr, "gaftool: %s: %s\n", dataFile.c_str(), problem.c_str());
   return problems.empty() ? kExitOk : kExitProblems;
 }
 

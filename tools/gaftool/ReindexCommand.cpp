@@ -52,9 +52,10 @@ int Reindex(const ReindexOptions& options, const SetPaths& paths) {
   for (const std::string* index : {&paths.spatialIndex, &paths.keyIndex}) RemoveLeftover(*index + ".rebuild");
   if (!DataFileIsSound(paths, options.set.quiet)) return kExitProblems;
   kro::EngineStatus status = kro::kEngineOk;
-  std::unique_ptr<kro::CGafFile> dataFile(new (std::nothrow) kro::CGafFile(paths.data.c_str(), kro::kOpenReadOnly, status));
+  std::unique_ptr<kro::CGafFile> dataFile(new (std::nothrow)
+                                              kro::CGafFile(paths.data.c_str(), kro::kOpenReadOnly, status));
   if (dataFile == nullptr || status != kro::kEngineOk) {
-    std::fprintf(stderr, "gaftool: %s: cannot open (%s)\n", paths.data.c_str(), kro::StatusName(status));
+    std::fprintf(stderr, "gaftool: %s: cannot open: %s\n", paths.data.c_str(), kro::DescribeStatus(status).c_str());
     return kExitProblems;
   }
   TerminalProgress progress("reading " + paths.data, options.set.quiet);
@@ -66,14 +67,16 @@ int Reindex(const ReindexOptions& options, const SetPaths& paths) {
   how.order = options.order == "hilbert" ? kro::SifPackOrder::kHilbert : kro::SifPackOrder::kSortTileRecursive;
   if (status == kro::kEngineOk) status = kro::WriteSpatialIndex(records, paths.spatialIndex, how);
   uint32_t skippedKeys = 0;
-  if (status == kro::kEngineOk && !options.noKeyIndex) status = kro::WriteKeyIndex(records, paths.keyIndex, skippedKeys);
+  if (status == kro::kEngineOk && !options.noKeyIndex)
+    status = kro::WriteKeyIndex(records, paths.keyIndex, skippedKeys);
   if (status != kro::kEngineOk) {
-    std::fprintf(stderr, "gaftool: %s: rebuild failed (%s); the old indexes are in place\n", paths.data.c_str(),
-                 kro::StatusName(status));
+    std::fprintf(stderr, "gaftool: %s: rebuild failed: %s; the old indexes are in place\n", paths.data.c_str(),
+                 kro::DescribeStatus(status).c_str());
     return kExitProblems;
   }
-  std::printf("%s: %zu objects indexed%s\n", paths.spatialIndex.c_str(), records.size(),
-              options.packed ? (options.order == "hilbert" ? ", packed in Hilbert order" : ", packed in STR order") : "");
+  std::printf(
+      "%s: %zu objects indexed%s\n", paths.spatialIndex.c_str(), records.size(),
+      options.packed ? (options.order == "hilbert" ? ", packed in Hilbert order" : ", packed in STR order") : "");
   if (!options.noKeyIndex) {
     std::printf("%s: %zu keys indexed", paths.keyIndex.c_str(), records.size() - skippedKeys);
     if (skippedKeys > 0) std::printf(", %u keys longer than the key length left out", skippedKeys);

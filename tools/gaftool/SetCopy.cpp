@@ -35,7 +35,8 @@ std::string WriteRefusal(const GafRecordSummary& summary, const DecodedRecord& r
 
 }  // namespace
 
-int NewSetPaths(const std::string& requested, const SetPaths& source, const char* suffix, bool force, SetPaths& output) {
+int NewSetPaths(const std::string& requested, const SetPaths& source, const char* suffix, bool force,
+                SetPaths& output) {
   const std::string& dataFile = source.data;
   const std::string extension = dataFile.substr(dataFile.size() - 4);
   const std::string name = requested.empty() ? dataFile.substr(0, dataFile.size() - 4) + suffix + extension : requested;
@@ -58,7 +59,8 @@ bool CopyRecords(const SetInspection& source, const std::vector<size_t>& order, 
   const GafScan& scan = source.data;
   kro::CGafWriter writer;
   if (writer.Open(output.data.c_str(), kGafCreateNew, 0) != eKroOk) {
-    std::fprintf(stderr, "gaftool: %s: cannot create (%s)\n", output.data.c_str(), kro::StatusName(writer.LastStatus()));
+    std::fprintf(stderr, "gaftool: %s: cannot create: %s\n", output.data.c_str(),
+                 kro::DescribeStatus(writer.LastStatus()).c_str());
     return false;
   }
   CopyHeader(scan.header, writer);
@@ -85,15 +87,16 @@ bool CopyRecords(const SetInspection& source, const std::vector<size_t>& order, 
       continue;
     }
     if (writer.WriteContents(record.type, record.texts, record.vertices, nullptr) != eKroOk) {
-      std::fprintf(stderr, "gaftool: %s: cannot copy the record at %s (%s)\n", output.data.c_str(),
-                   Hex(summary.position).c_str(), kro::StatusName(writer.LastStatus()));
+      std::fprintf(stderr, "gaftool: %s: cannot copy the record at %s: %s\n", output.data.c_str(),
+                   Hex(summary.position).c_str(), kro::DescribeStatus(writer.LastStatus()).c_str());
       return false;
     }
     copied.push_back(kro::IndexedRecord{writer.LastRecordPosition(), summary.type, summary.box, record.texts.key});
     progress.SetFraction(static_cast<double>(copied.size() + dropped.size()), static_cast<double>(order.size()));
   }
   if (writer.Finish() != eKroOk) {
-    std::fprintf(stderr, "gaftool: %s: writing failed (%s)\n", output.data.c_str(), kro::StatusName(writer.LastStatus()));
+    std::fprintf(stderr, "gaftool: %s: writing failed: %s\n", output.data.c_str(),
+                 kro::DescribeStatus(writer.LastStatus()).c_str());
     return false;
   }
   return true;

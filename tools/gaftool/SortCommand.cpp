@@ -50,7 +50,8 @@ bool IndexSortedSet(const SetPaths& output, const std::vector<kro::IndexedRecord
   uint32_t skippedKeys = 0;
   if (status == kro::kEngineOk && withKeyIndex) status = kro::WriteKeyIndex(records, output.keyIndex, skippedKeys);
   if (status == kro::kEngineOk) return true;
-  std::fprintf(stderr, "gaftool: %s: cannot build the indexes (%s)\n", output.data.c_str(), kro::StatusName(status));
+  std::fprintf(stderr, "gaftool: %s: cannot build the indexes: %s\n", output.data.c_str(),
+               kro::DescribeStatus(status).c_str());
   return false;
 }
 
@@ -63,7 +64,10 @@ bool InspectSoundSet(const SortOptions& options, const SetPaths& paths, SetInspe
   }
   if (source.findings.Empty()) return true;
   PrintFindings(source.findings, stderr);
-  std::fprintf(stderr, "gaftool: %s: the set has problems; sort copies only a sound set (gaftool repair salvages a damaged one)\n", paths.data.c_str());
+  std::fprintf(
+      stderr,
+      "gaftool: %s: the set has problems; sort copies only a sound set (gaftool repair salvages a damaged one)\n",
+      paths.data.c_str());
   return false;
 }
 
