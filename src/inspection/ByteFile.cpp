@@ -4,7 +4,6 @@
 #include <cstring>
 #include <fstream>
 
-#include "engine/indexfile/CIndexFile.h"
 #include "platform/FileSystem.h"
 
 namespace kro::inspection {
@@ -28,30 +27,6 @@ bool ByteFile::Load(const std::string& path, std::string& error) {
     error = path + ": cannot read";
     return false;
   }
-  return true;
-}
-
-bool ByteFile::U8(uint64_t offset, uint32_t& value) const {
-  if (!Has(offset, 1)) return false;
-  value = bytes_[offset];
-  return true;
-}
-
-bool ByteFile::U16(uint64_t offset, uint32_t& value) const {
-  if (!Has(offset, 2)) return false;
-  value = kro::CIndexFile::GetUInt(bytes_.data() + offset, 16);
-  return true;
-}
-
-bool ByteFile::U32(uint64_t offset, uint32_t& value) const {
-  if (!Has(offset, 4)) return false;
-  value = kro::CIndexFile::GetUInt(bytes_.data() + offset, 32);
-  return true;
-}
-
-bool ByteFile::Real(uint64_t offset, int bits, double& value) const {
-  if (!Has(offset, bits == 32 ? 4 : 8)) return false;
-  value = kro::CIndexFile::GetReal(bytes_.data() + offset, bits);
   return true;
 }
 

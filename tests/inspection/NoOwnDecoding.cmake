@@ -1,10 +1,11 @@
-# The inspection walks and gaftool decode the data file only through the
-# engine's decoders (GafChunkTag.h, GafRecordDecoder.h, GafHeaderDecoder.h):
-# none of their sources takes a tag word, a string prefix or a big-endian
-# field of the data file apart itself.
+# The inspection walks and gaftool decode the three files only through the
+# engine's decoders (GafChunkTag.h, GafRecordDecoder.h, GafHeaderDecoder.h for
+# the data file; SifHeaderCodec, SifBlock.h, KifHeader, KifBlock.h and
+# IndexBytes.h for the indexes): none of their sources takes a tag word, a
+# string prefix or a big-endian field of any of the files apart itself.
 #   cmake -DSOURCE_DIR=<project> -P NoOwnDecoding.cmake
 set(forbidden kTagCodeShift kTagCodeMask kTagLengthMask kLongLengthMarker kLongStringMarker kTagReservedBits
-    "gaf::Load" "LoadU16" "LoadU32" "LoadF64" "LoadF32")
+    "gaf::Load" "LoadU16" "LoadU32" "LoadF64" "LoadF32" "GetUInt" "GetReal" "GetInt")
 file(GLOB_RECURSE sources ${SOURCE_DIR}/src/inspection/*.cpp ${SOURCE_DIR}/src/inspection/*.h
      ${SOURCE_DIR}/tools/gaftool/*.cpp ${SOURCE_DIR}/tools/gaftool/*.h)
 set(found "")

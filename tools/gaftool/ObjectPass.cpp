@@ -31,7 +31,7 @@ bool IsObjectKind(EGafObjectType kind) {
 std::string ContentsDamage(const kro::CGafReader& reader, const PassObject& object) {
   const size_t vertex = FirstNonFiniteVertex(object.vertices.points);
   if (vertex != kAllFinite) return NonFiniteMessage(object.position, vertex);
-  return LengthDamage(object.position, reader.CurrentContentBytes(), reader.CurrentUnusedBytes());
+  return LengthDamage(object.kind, object.position, reader.CurrentContentBytes(), reader.CurrentUnusedBytes());
 }
 
 // Where a pass that could not go on stood: the record it failed at, or, when

@@ -10,7 +10,6 @@
 #include <string>
 #include <vector>
 
-#include "InspectionNames.h"
 #include "KroGafExportImport/KroGafExportImport.h"
 
 namespace gaftool {
@@ -24,16 +23,12 @@ size_t FirstNonFiniteVertex(const std::vector<CKroDoublePointNode>& points);
 // "the record at 0x..: vertex N has a coordinate that is not a finite number".
 std::string NonFiniteMessage(uint32_t position, size_t vertex);
 
-// The message for the first record of `scan` with a coordinate that is not
-// a finite number, or the empty text.
-std::string FirstNonFiniteRecord(const ByteFile& bytes, const GafScan& scan);
-
 // A record may be longer than its contents: a writer that reuses a free
 // record keeps that record's length, but only when what is left over is less
-// than the new contents. Anything left over beyond that cannot come from a
-// reuse: a count of the record is damaged. The empty text, or why the record
-// at `position` is damaged.
-std::string LengthDamage(uint32_t position, uint32_t contentBytes, uint32_t unusedBytes);
+// than the new contents (the data file's own length rule). Anything left over
+// beyond that cannot come from a reuse: a count of the record is damaged.
+// The empty text, or why the record of `kind` at `position` is damaged.
+std::string LengthDamage(EGafObjectType kind, uint32_t position, uint32_t contentBytes, uint32_t unusedBytes);
 
 }  // namespace gaftool
 
