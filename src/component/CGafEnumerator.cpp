@@ -114,9 +114,14 @@ HRESULT CGafEnumerator::Next(ULONG ulCount, IKroGeometry** pGeoObj, ULONG* pulFe
     EGafObjectType kind = kGafUndefinedObject;
     if (!NoteStep(reader_->NextResult(&kind))) break;
     // A record that cannot be made into an object (a free record, a kind of
-    // no class) yields nothing and counts against ulCount.
+    // no class) yields nothing and counts against ulCount. One that cannot be
+    // read fails the pass: a box search may have no result left to tell it.
     ComPtr<IKroGeometry> object = MakeStoredObject(*reader_, kind);
-    if (object) pGeoObj[fetched++] = object.Detach();
+    if (object) {
+      pGeoObj[fetched++] = object.Detach();
+    } else if (reader_->LastStatus() != kEngineOk) {
+      pass_ = Pass::kFailed;
+    }
   }
   *pulFetched = fetched;
   // The objects read before a failure are handed out first; the failure is

@@ -163,6 +163,37 @@ TEST_F(SourceEnumeratorTest, NextTellsTheEndFromAFailedRead) {
   EXPECT_EQ(E_FAIL, hr);
 }
 
+// A record whose header reads but whose body does not fails the pass too,
+// also when it is a box search's last hit and the index has no result left.
+TEST_F(SourceEnumeratorTest, ARecordThatCannotBeReadFailsTheLastHitOfABoxSearch) {
+  MakeSet(3);
+  uint32_t last = 0;
+  {
+    CGafReader reader;
+    ASSERT_EQ(eKroOk, reader.OpenForRead(FileName().c_str(), kGafReadOnly));
+    ASSERT_EQ(eKroOk, reader.BeginSequential());
+    EGafObjectType kind;
+    for (int i = 0; i < 3; ++i) ASSERT_EQ(eKroOk, reader.NextResult(&kind));
+    last = reader.CurrentPosition();
+  }
+  Bytes bytes = ReadFileBytes(FileName());
+  ASSERT_NE(127, bytes[last + 1] & 127) << "a short record: its payload follows the tag word";
+  bytes[last + 2] = 126;  // the name now runs past the record's payload
+  WriteFileBytes(FileName(), bytes);
+  BoundingBoxNode onlyTheLast{1.9, -1, 2.6, 2};
+  IKroGeometry* objects[3] = {};
+  ULONG fetched = 9;
+  for (BoundingBoxNode* box : {&onlyTheLast, static_cast<BoundingBoxNode*>(nullptr)}) {
+    auto enumerator = box != nullptr ? Enumerator(kGafReadPartial, box) : Enumerator();
+    const HRESULT hr = enumerator->Next(3, objects, &fetched);
+    for (ULONG i = 0; i < fetched; ++i) objects[i]->Release();
+    EXPECT_EQ(box != nullptr ? 0u : 2u, fetched);
+    EXPECT_EQ(box != nullptr ? E_FAIL : S_OK, hr);
+    EXPECT_EQ(E_FAIL, enumerator->Next(3, objects, &fetched));
+    EXPECT_EQ(0u, fetched);
+  }
+}
+
 // A host written to the interface takes only S_OK as success and stops at
 // the first call that fetches nothing: it must get every object of every
 // set, whatever it asks for at a time, by scan and by box.
