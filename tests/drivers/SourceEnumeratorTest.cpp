@@ -60,6 +60,18 @@ class SourceEnumeratorTest : public ::testing::Test {
 
   std::string FileName() const { return dir_.File("set.gaf"); }
 
+  // The record position of the last of the set's `count` records; 0 when the
+  // set cannot be read that far.
+  uint32_t LastRecordPosition(int count) const {
+    CGafReader reader;
+    if (reader.OpenForRead(FileName().c_str(), kGafReadOnly) != eKroOk || reader.BeginSequential() != eKroOk) return 0;
+    EGafObjectType kind;
+    for (int i = 0; i < count; ++i) {
+      if (reader.NextResult(&kind) != eKroOk) return 0;
+    }
+    return reader.CurrentPosition();
+  }
+
   TempDir dir_;
   LONG moduleLocks_ = 0;
 };
@@ -124,15 +136,8 @@ TEST_F(SourceEnumeratorTest, NextTellsTheEndFromAFailedRead) {
   }
   // The last record claims more bytes than the file holds: the first two
   // come, then the failure.
-  uint32_t last = 0;
-  {
-    CGafReader reader;
-    ASSERT_EQ(eKroOk, reader.OpenForRead(FileName().c_str(), kGafReadOnly));
-    ASSERT_EQ(eKroOk, reader.BeginSequential());
-    EGafObjectType kind;
-    for (int i = 0; i < 3; ++i) ASSERT_EQ(eKroOk, reader.NextResult(&kind));
-    last = reader.CurrentPosition();
-  }
+  const uint32_t last = LastRecordPosition(3);
+  ASSERT_NE(0u, last);
   Bytes bytes = ReadFileBytes(FileName());
   if ((bytes[last + 1] & 127) == 127) {
     bytes[last + 2] = 0x7F;  // a long length of about 2 GB
@@ -167,15 +172,8 @@ TEST_F(SourceEnumeratorTest, NextTellsTheEndFromAFailedRead) {
 // also when it is a box search's last hit and the index has no result left.
 TEST_F(SourceEnumeratorTest, ARecordThatCannotBeReadFailsTheLastHitOfABoxSearch) {
   MakeSet(3);
-  uint32_t last = 0;
-  {
-    CGafReader reader;
-    ASSERT_EQ(eKroOk, reader.OpenForRead(FileName().c_str(), kGafReadOnly));
-    ASSERT_EQ(eKroOk, reader.BeginSequential());
-    EGafObjectType kind;
-    for (int i = 0; i < 3; ++i) ASSERT_EQ(eKroOk, reader.NextResult(&kind));
-    last = reader.CurrentPosition();
-  }
+  const uint32_t last = LastRecordPosition(3);
+  ASSERT_NE(0u, last);
   Bytes bytes = ReadFileBytes(FileName());
   ASSERT_NE(127, bytes[last + 1] & 127) << "a short record: its payload follows the tag word";
   bytes[last + 2] = 126;  // the name now runs past the record's payload
