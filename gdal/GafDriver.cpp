@@ -40,12 +40,18 @@ extern "C" void RegisterOGRGaf() {
   driver->SetDescription("Gaf");
   driver->SetMetadataItem(GDAL_DCAP_VECTOR, "YES");
   driver->SetMetadataItem(GDAL_DCAP_CREATE, "YES");
+  // The one layer of a set: created with a new set, or after DeleteLayer
+  // emptied a set opened for update (ogr2ogr -overwrite).
+  driver->SetMetadataItem(GDAL_DCAP_CREATE_LAYER, "YES");
+  driver->SetMetadataItem(GDAL_DCAP_DELETE_LAYER, "YES");
+  // A new layer takes the fields that feed a record's texts, all strings.
+  driver->SetMetadataItem(GDAL_DCAP_CREATE_FIELD, "YES");
   driver->SetMetadataItem(GDAL_DMD_LONGNAME, "Gaf file set");
   driver->SetMetadataItem(GDAL_DMD_EXTENSION, "gaf");
   driver->SetMetadataItem(GDAL_DMD_CREATIONOPTIONLIST, kCreationOptions);
   driver->SetMetadataItem(GDAL_DS_LAYER_CREATIONOPTIONLIST, kLayerCreationOptions);
   driver->SetMetadataItem(GDAL_DMD_OPENOPTIONLIST, kOpenOptions);
-  driver->SetMetadataItem(GDAL_DMD_CREATIONFIELDDATATYPES, "String Integer Integer64 Real Date DateTime Time");
+  driver->SetMetadataItem(GDAL_DMD_CREATIONFIELDDATATYPES, "String");
   driver->SetMetadataItem(GDAL_DMD_SUPPORTED_SQL_DIALECTS, "OGRSQL SQLITE");
   driver->pfnIdentify = kro::OGRGafDataset::Identify;
   driver->pfnOpen = kro::OGRGafDataset::Open;

@@ -121,7 +121,9 @@ std::string PlanRecords(const OGRGeometry* geometry, std::vector<PlannedRecord>&
   records.clear();
   if (geometry == nullptr || geometry->IsEmpty()) return "the geometry is empty";
   std::unique_ptr<OGRGeometry> linear;
-  if (geometry->hasCurveGeometry()) {
+  // Curve types too when every part is linear (a MultiSurface of polygons):
+  // the planner knows linear types only.
+  if (geometry->hasCurveGeometry(TRUE)) {
     linear.reset(geometry->getLinearGeometry());
     if (linear == nullptr) return "the curve geometry cannot be linearised";
     geometry = linear.get();

@@ -2,6 +2,7 @@
 
 #include "GafCoordSysMetadata.h"
 #include "GafFileNames.h"
+#include "GafLayerGeometry.h"
 #include "engine/EngineStatus.h"
 #include "OGRGafLayer.h"
 #include "cpl_error.h"
@@ -15,6 +16,27 @@ namespace {
 RingOrganisation RingOrganisationOption(char** openOptions) {
   const char* value = CSLFetchNameValueDef(openOptions, "ORGANIZE_POLYGONS", "DEFAULT");
   return EQUAL(value, "SKIP") ? RingOrganisation::kEveryRingAPolygon : RingOrganisation::kByContainment;
+}
+
+// A layer creation option naming a source field; empty means the default.
+std::string FieldOption(char** options, const char* option, const char* defaultName) {
+  const char* value = CSLFetchNameValue(options, option);
+  return value != nullptr && *value != '\0' ? value : defaultName;
+}
+
+GafFieldRoles FieldRolesOf(char** options) {
+  GafFieldRoles roles;
+  roles.name = FieldOption(options, "NAME_FIELD", "name");
+  roles.key = FieldOption(options, "KEY_FIELD", "key");
+  roles.url = FieldOption(options, "URL_FIELD", "url");
+  return roles;
+}
+
+// One source field feeds one text: a field of two roles would reach the
+// layer as two fields, which ogr2ogr cannot map.
+bool RolesAreDistinct(const GafFieldRoles& roles) {
+  return !EQUAL(roles.name.c_str(), roles.key.c_str()) && !EQUAL(roles.name.c_str(), roles.url.c_str()) &&
+         !EQUAL(roles.key.c_str(), roles.url.c_str());
 }
 
 }  // namespace
@@ -56,21 +78,24 @@ GDALDataset* OGRGafDataset::Create(const char* name, int /*xSize*/, int /*ySize*
     CPLError(CE_Failure, CPLE_NotSupported, "%s: the data file of a Gaf file set needs the extension .gaf", name);
     return nullptr;
   }
-  const bool keyIndex = CPLFetchBool(options, "KEY_INDEX", true);
-  const int precision = atoi(CSLFetchNameValueDef(options, "PRECISION", "64"));
-  const char* description = CSLFetchNameValue(options, "DESCRIPTION");
-  if (precision != 32 && precision != 64) {
+  NewSetOptions newSet;
+  newSet.keyIndex = CPLFetchBool(options, "KEY_INDEX", true);
+  newSet.precision = atoi(CSLFetchNameValueDef(options, "PRECISION", "64"));
+  if (const char* description = CSLFetchNameValue(options, "DESCRIPTION")) newSet.description = description;
+  if (newSet.precision != 32 && newSet.precision != 64) {
     CPLError(CE_Failure, CPLE_IllegalArg, "%s: PRECISION must be 32 or 64", name);
     return nullptr;
   }
   auto dataset = std::unique_ptr<OGRGafDataset>(new OGRGafDataset(name));
   dataset->eAccess = GA_Update;
-  if (!dataset->StartNewSet(keyIndex, precision, description)) return nullptr;
+  dataset->newSet_ = newSet;
+  if (!dataset->StartNewSet()) return nullptr;
   return dataset.release();
 }
 
-bool OGRGafDataset::StartNewSet(bool keyIndex, int precision, const char* description) {
+bool OGRGafDataset::StartNewSet() {
   const char* name = fileName_.c_str();
+  const bool keyIndex = newSet_.keyIndex;
   // A key index left from an earlier set of the same name would be reopened.
   if (!keyIndex) VSIUnlink(CompanionName(name, "kif").c_str());
   auto writer = std::make_unique<CGafWriter>();
@@ -79,8 +104,8 @@ bool OGRGafDataset::StartNewSet(bool keyIndex, int precision, const char* descri
              DescribeStatus(writer->LastStatus()).c_str());
     return false;
   }
-  writer->SetPrecision(static_cast<SHORT>(precision));
-  if (description != nullptr && writer->SetDescription(description) != eKroOk) {
+  writer->SetPrecision(static_cast<SHORT>(newSet_.precision));
+  if (newSet_.description && writer->SetDescription(newSet_.description->c_str()) != eKroOk) {
     CPLError(CE_Warning, CPLE_IllegalArg, "%s: the description is longer than 65535 bytes and is not stored", name);
   }
   pendingWriter_ = std::move(writer);
@@ -88,19 +113,38 @@ bool OGRGafDataset::StartNewSet(bool keyIndex, int precision, const char* descri
 }
 
 OGRErr OGRGafDataset::DeleteLayer(int index) {
-  if (index != 0 || layer_ == nullptr || eAccess != GA_Update) {
+  if (eAccess != GA_Update) {
+    CPLError(CE_Failure, CPLE_NotSupported, "%s: the file set is open read-only", fileName_.c_str());
+    return OGRERR_FAILURE;
+  }
+  if (index != 0 || layer_ == nullptr) {
     CPLError(CE_Failure, CPLE_NotSupported, "%s: no layer %d to delete", fileName_.c_str(), index);
     return OGRERR_FAILURE;
   }
   layer_.reset();
-  return StartNewSet(true, 64, nullptr) ? OGRERR_NONE : OGRERR_FAILURE;
+  return StartNewSet() ? OGRERR_NONE : OGRERR_FAILURE;
 }
 
 OGRLayer* OGRGafDataset::ICreateLayer(const char* /*name*/, OGRSpatialReference* srs, OGRwkbGeometryType geometryType,
                                       char** options) {
   if (pendingWriter_ == nullptr) {
-    CPLError(CE_Failure, CPLE_NotSupported, "%s: a Gaf file set holds one layer, created with the set",
+    CPLError(CE_Failure, CPLE_NotSupported,
+             eAccess == GA_Update ? "%s: a Gaf file set holds one layer; delete it first (ogr2ogr -overwrite)"
+                                  : "%s: the file set is open read-only",
              fileName_.c_str());
+    return nullptr;
+  }
+  const std::optional<OGRwkbGeometryType> layerType = LayerTypeDeclaredAs(geometryType);
+  if (!layerType) {
+    CPLError(CE_Failure, CPLE_NotSupported,
+             "%s: a Gaf file set holds points, lines and polygons; it cannot hold a layer of geometry type %s",
+             fileName_.c_str(), OGRGeometryTypeToName(geometryType));
+    return nullptr;
+  }
+  const GafFieldRoles roles = FieldRolesOf(options);
+  if (!RolesAreDistinct(roles)) {
+    CPLError(CE_Failure, CPLE_IllegalArg, "%s: NAME_FIELD (%s), KEY_FIELD (%s) and URL_FIELD (%s) must name three "
+             "different fields", fileName_.c_str(), roles.name.c_str(), roles.key.c_str(), roles.url.c_str());
     return nullptr;
   }
   if (srs != nullptr && IsWgs84Geographic(*srs)) {
@@ -111,11 +155,8 @@ OGRLayer* OGRGafDataset::ICreateLayer(const char* /*name*/, OGRSpatialReference*
              "%s: only WGS 84 longitude/latitude is stored as a coordinate system; this layer's system is not",
              fileName_.c_str());
   }
-  GafFieldRoles roles;
-  roles.name = CSLFetchNameValueDef(options, "NAME_FIELD", "name");
-  roles.key = CSLFetchNameValueDef(options, "KEY_FIELD", "key");
-  roles.url = CSLFetchNameValueDef(options, "URL_FIELD", "url");
-  layer_ = std::make_unique<OGRGafLayer>(fileName_, std::move(pendingWriter_), srs, geometryType, roles);
+  layer_ = std::make_unique<OGRGafLayer>(fileName_, std::move(pendingWriter_), srs, *layerType, roles,
+                                         static_cast<uint32_t>(newSet_.precision));
   return layer_.get();
 }
 

@@ -6,6 +6,7 @@
 #define KRO_GDAL_OGRGAFDATASET_H
 
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "gdal_priv.h"
@@ -27,9 +28,10 @@ class OGRGafDataset final : public GDALDataset {
   OGRLayer* GetLayer(int index) override;
   int TestCapability(const char* capability) override;
   char** GetFileList() override;
-  // In update mode: empties the set (created anew with the default options),
-  // so that CreateLayer can give it its layer again; what ogr2ogr -overwrite
-  // does.
+  // In update mode: empties the set (created anew with the options the
+  // dataset was created with, or the default options for a set opened for
+  // update), so that CreateLayer can give it its layer again; what ogr2ogr
+  // -overwrite does.
   OGRErr DeleteLayer(int index) override;
 
  protected:
@@ -37,11 +39,19 @@ class OGRGafDataset final : public GDALDataset {
                          char** options) override;
 
  private:
+  // The dataset creation options, with their defaults.
+  struct NewSetOptions {
+    bool keyIndex = true;
+    int precision = 64;
+    std::optional<std::string> description;
+  };
+
   explicit OGRGafDataset(const std::string& fileName);
-  // Creates the set `fileName_` anew; false after a CPLError.
-  bool StartNewSet(bool keyIndex, int precision, const char* description);
+  // Creates the set `fileName_` anew with `newSet_`; false after a CPLError.
+  bool StartNewSet();
 
   std::string fileName_;
+  NewSetOptions newSet_;
   std::unique_ptr<OGRGafLayer> layer_;
   // A created set before its layer exists.
   std::unique_ptr<CGafWriter> pendingWriter_;

@@ -9,6 +9,7 @@
 #include "GafKeyFilter.h"
 #include "cpl_error.h"
 #include "engine/datafile/GafCoordSys.h"
+#include "engine/datafile/GafFormat.h"
 #include "engine/EngineStatus.h"
 #include "facade/CGafReader.h"
 #include "facade/CGafWriter.h"
@@ -50,6 +51,7 @@ OGRGafLayer::OGRGafLayer(const std::string& fileName, std::unique_ptr<CGafReader
   defn_->Reference();
   SetDescription(defn_->GetName());
   defn_->SetGeomType(GeometryTypeOf(*reader_));
+  appendable_ = reader_->GetPrecision() == gaf::kDoubleCoordinateBits;
   if (reader_->HasMetaData() != 0) {
     GafCoordSys record;
     reader_->CopyCoordSys(&record);
@@ -64,12 +66,17 @@ OGRGafLayer::OGRGafLayer(const std::string& fileName, std::unique_ptr<CGafReader
 }
 
 OGRGafLayer::OGRGafLayer(const std::string& fileName, std::unique_ptr<CGafWriter> writer,
-                         const OGRSpatialReference* srs, OGRwkbGeometryType geometryType, const GafFieldRoles& roles)
-    : fileName_(fileName), writable_(true), roles_(roles), writer_(std::move(writer)) {
+                         const OGRSpatialReference* srs, OGRwkbGeometryType geometryType, const GafFieldRoles& roles,
+                         uint32_t precision)
+    : fileName_(fileName),
+      writable_(true),
+      appendable_(precision == gaf::kDoubleCoordinateBits),
+      roles_(roles),
+      writer_(std::move(writer)) {
   defn_ = new OGRFeatureDefn(CPLGetBasename(fileName.c_str()));
   defn_->Reference();
   SetDescription(defn_->GetName());
-  defn_->SetGeomType(wkbFlatten(geometryType));
+  defn_->SetGeomType(geometryType);
   if (srs != nullptr) {
     srs_ = srs->Clone();
     srs_->SetAxisMappingStrategy(OAMS_TRADITIONAL_GIS_ORDER);
@@ -295,7 +302,10 @@ int OGRGafLayer::TestCapability(const char* capability) {
   if (EQUAL(capability, OLCFastFeatureCount)) return m_poFilterGeom == nullptr && m_poAttrQuery == nullptr;
   if (EQUAL(capability, OLCFastSpatialFilter)) return hasSpatialIndex_;
   if (EQUAL(capability, kOLCFastKeyFilter)) return hasKeyIndex_;
-  if (EQUAL(capability, OLCSequentialWrite) || EQUAL(capability, OLCCreateField)) return writable_;
+  if (EQUAL(capability, OLCSequentialWrite)) return CanWrite();
+  if (EQUAL(capability, OLCCreateField)) {
+    return CanWrite() && std::find(roleFields_.begin(), roleFields_.end(), -1) != roleFields_.end();
+  }
   return FALSE;
 }
 

@@ -9,8 +9,11 @@
 //
 // Writing: each feature's geometry becomes one or more records (see
 // GafRecordPlanner.h); its texts come from the fields that play the roles of
-// name, key and URL. A feature the set cannot hold is refused with a warning
-// and the rest go on; a failure of the files ends the writing with an error.
+// name, key and URL, the only fields a layer has. A feature the set cannot
+// hold (or whose kind would change the layer's geometry type) is refused with
+// an error naming it, and the caller may go on with the next; a failure of
+// the files ends the writing with an error. Only a 64-bit set can be written
+// again after its writer finished.
 //
 // States: a layer holds at most one open form of the set at a time. Reading
 // after writing finishes the writer (the set is then complete on disk) and
@@ -51,9 +54,10 @@ class OGRGafLayer final : public OGRLayer {
   // A layer over an existing set; `reader` is open. With `update`, features
   // can be appended.
   OGRGafLayer(const std::string& fileName, std::unique_ptr<CGafReader> reader, bool update, RingOrganisation rings);
-  // A layer of a set that `writer` has just created.
+  // A layer of a set that `writer` has just created with coordinates of
+  // `precision` bits; `geometryType` as LayerTypeDeclaredAs gives it.
   OGRGafLayer(const std::string& fileName, std::unique_ptr<CGafWriter> writer, const OGRSpatialReference* srs,
-              OGRwkbGeometryType geometryType, const GafFieldRoles& roles);
+              OGRwkbGeometryType geometryType, const GafFieldRoles& roles, uint32_t precision);
   ~OGRGafLayer() override;
 
   void ResetReading() override;
@@ -65,6 +69,9 @@ class OGRGafLayer final : public OGRLayer {
   OGRErr SetAttributeFilter(const char* query) override;
   OGRFeatureDefn* GetLayerDefn() override { return defn_; }
   int TestCapability(const char* capability) override;
+  // Adds the field that feeds a record text not fed yet, a string under the
+  // text's own name (name, key or url), so that a reopened set shows it
+  // again; every other field is refused with an error.
   OGRErr CreateField(OGRFieldDefn* field, int approxOK) override;
   OGRErr ICreateFeature(OGRFeature* feature) override;
   OGRErr SyncToDisk() override;
@@ -100,7 +107,13 @@ class OGRGafLayer final : public OGRLayer {
   // After a failure of the files: the set is rolled back and the writing ends.
   void AbandonWriting(EngineStatus status);
   void ResolveRoles();
-  void WarnDroppedField(const char* fieldName);
+  // Whether features can be written now; otherwise RefuseWriting says why.
+  bool CanWrite() const;
+  void RefuseWriting() const;
+  // The role (name, key, URL) whose source field is `fieldName`, or -1.
+  int RoleFedBy(const char* fieldName) const;
+  // Once per finished writing: records longer than fixed read buffers hold.
+  void WarnLongRecords();
   // Once per layer: a text longer than readers return.
   void WarnLongTexts(const ObjectTexts& texts);
 
@@ -108,6 +121,8 @@ class OGRGafLayer final : public OGRLayer {
   OGRFeatureDefn* defn_ = nullptr;
   OGRSpatialReference* srs_ = nullptr;
   bool writable_ = false;
+  // A 64-bit set: a finished set can be appended to.
+  bool appendable_ = false;
   RingOrganisation rings_ = RingOrganisation::kByContainment;
   GafFieldRoles roles_;
   std::array<int, 3> roleFields_{-1, -1, -1};  // name, key, URL
@@ -116,10 +131,10 @@ class OGRGafLayer final : public OGRLayer {
   std::unique_ptr<CGafReader> randomReader_;  // GetFeature, beside a running pass
   std::unique_ptr<CGafWriter> writer_;
   bool writeFailed_ = false;
-  bool droppedFieldReported_ = false;
   bool longTextReported_ = false;
   long long offeredFeatures_ = 0;  // to CreateFeature, counted from 1
   long long refusedFeatures_ = 0;
+  long long longRecords_ = 0;  // since the writer was opened
 
   // Header values of the set as last read.
   long long objectCount_ = 0;

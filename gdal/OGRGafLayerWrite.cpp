@@ -1,5 +1,6 @@
 #include <algorithm>
 
+#include "GafLayerGeometry.h"
 #include "GafRecordPlanner.h"
 #include "engine/EngineStatus.h"
 #include "OGRGafLayer.h"
@@ -11,8 +12,8 @@
 namespace kro {
 namespace {
 
-// Refusals reported one by one; the rest are counted and reported at the end.
-constexpr long long kReportedRefusals = 20;
+// The texts of a record, in role order, as the fields that hold them are named.
+constexpr const char* kTextFieldNames[] = {"name", "key", "url"};
 
 // What a user finds after a write session was given up.
 const char* AfterRollback(bool rolledBack) {
@@ -23,6 +24,25 @@ const char* AfterRollback(bool rolledBack) {
 std::string TextOf(const OGRFeature& feature, int field) {
   if (field < 0 || !feature.IsFieldSetAndNotNull(field)) return std::string();
   return feature.GetFieldAsString(field);
+}
+
+// 16384 as "16,384".
+std::string WithThousandsSeparators(uint64_t number) {
+  std::string digits = std::to_string(number);
+  for (size_t i = digits.size(); i > 3; i -= 3) digits.insert(i - 3, ",");
+  return digits;
+}
+
+// Why the records planned for `geometry` do not go into a layer of
+// `layerType`, or the empty text.
+std::string KindRefusal(OGRwkbGeometryType layerType, const std::vector<PlannedRecord>& records,
+                        const OGRGeometry& geometry) {
+  for (const PlannedRecord& record : records) {
+    if (LayerTypeTakes(layerType, record.type)) continue;
+    return std::string("a ") + OGRGeometryTypeToName(geometry.getGeometryType()) + " does not belong in a " +
+           OGRGeometryTypeToName(layerType) + " layer";
+  }
+  return std::string();
 }
 
 }  // namespace
@@ -44,36 +64,56 @@ CGafWriter* OGRGafLayer::Writer() {
   return nullptr;
 }
 
-OGRErr OGRGafLayer::CreateField(OGRFieldDefn* field, int /*approxOK*/) {
-  if (!writable_) {
-    CPLError(CE_Failure, CPLE_NotSupported, "%s: the file set is open read-only", fileName_.c_str());
+bool OGRGafLayer::CanWrite() const {
+  return writable_ && !writeFailed_ && (writer_ != nullptr || appendable_);
+}
+
+void OGRGafLayer::RefuseWriting() const {
+  const char* reason = !writable_     ? "the file set is open read-only"
+                       : writeFailed_ ? "an earlier write failed; reopen the file set to write again"
+                                      : "only a 64-bit set can be appended to, and this one stores 32-bit coordinates";
+  CPLError(CE_Failure, CPLE_NotSupported, "%s: %s", fileName_.c_str(), reason);
+}
+
+int OGRGafLayer::RoleFedBy(const char* fieldName) const {
+  const std::string* sources[] = {&roles_.name, &roles_.key, &roles_.url};
+  for (int role = 0; role < 3; ++role) {
+    if (EQUAL(fieldName, sources[role]->c_str())) return role;
+  }
+  return -1;
+}
+
+OGRErr OGRGafLayer::CreateField(OGRFieldDefn* field, int approxOK) {
+  if (!CanWrite()) {
+    RefuseWriting();
     return OGRERR_FAILURE;
   }
-  if (defn_->GetFieldIndex(field->GetNameRef()) >= 0) return OGRERR_NONE;
-  defn_->AddFieldDefn(field);
-  ResolveRoles();
-  const int added = defn_->GetFieldCount() - 1;
-  if (std::find(roleFields_.begin(), roleFields_.end(), added) == roleFields_.end()) {
-    WarnDroppedField(field->GetNameRef());
+  const int role = RoleFedBy(field->GetNameRef());
+  if (role < 0) {
+    CPLError(CE_Failure, CPLE_NotSupported,
+             "%s: field %s cannot be stored: a Gaf record keeps only a name, a key and a URL, fed by the fields "
+             "%s, %s and %s (layer creation options NAME_FIELD, KEY_FIELD and URL_FIELD)",
+             fileName_.c_str(), field->GetNameRef(), roles_.name.c_str(), roles_.key.c_str(), roles_.url.c_str());
+    return OGRERR_FAILURE;
   }
+  if (roleFields_[role] >= 0) return OGRERR_NONE;
+  if (field->GetType() != OFTString && !approxOK) {
+    CPLError(CE_Failure, CPLE_NotSupported, "%s: field %s can only be stored as a string", fileName_.c_str(),
+             field->GetNameRef());
+    return OGRERR_FAILURE;
+  }
+  OGRFieldDefn text(kTextFieldNames[role], OFTString);
+  defn_->AddFieldDefn(&text);
+  roleFields_[role] = defn_->GetFieldCount() - 1;
   return OGRERR_NONE;
 }
 
-void OGRGafLayer::WarnDroppedField(const char* fieldName) {
-  if (droppedFieldReported_) return;
-  droppedFieldReported_ = true;
-  CPLError(CE_Warning, CPLE_AppDefined,
-           "%s: field %s is not stored: a Gaf record keeps only a name (field %s), a key (field %s) and a URL "
-           "(field %s); other fields are dropped",
-           fileName_.c_str(), fieldName, roles_.name.c_str(), roles_.key.c_str(), roles_.url.c_str());
-}
-
 void OGRGafLayer::RefuseFeature(const OGRFeature& feature, const std::string& reason) {
-  if (++refusedFeatures_ > kReportedRefusals) return;
+  ++refusedFeatures_;
   // ogr2ogr hands features over without FIDs: name those by their turn.
   const std::string which = feature.GetFID() != OGRNullFID ? CPLSPrintf(CPL_FRMT_GIB, feature.GetFID())
                                                            : CPLSPrintf("#%lld", offeredFeatures_);
-  CPLError(CE_Warning, CPLE_AppDefined, "%s: feature %s not written: %s", fileName_.c_str(), which.c_str(),
+  CPLError(CE_Failure, CPLE_AppDefined, "%s: feature %s not written: %s", fileName_.c_str(), which.c_str(),
            reason.c_str());
 }
 
@@ -89,19 +129,29 @@ void OGRGafLayer::WarnLongTexts(const ObjectTexts& texts) {
   }
 }
 
+void OGRGafLayer::WarnLongRecords() {
+  if (longRecords_ > 0) {
+    CPLError(CE_Warning, CPLE_AppDefined, "%s: %lld %s more than %s vertices; Gaf readers with fixed buffers stop there",
+             fileName_.c_str(), longRecords_, longRecords_ == 1 ? "record has" : "records have",
+             WithThousandsSeparators(gaf::kReadCapacity).c_str());
+  }
+  longRecords_ = 0;
+}
+
 OGRErr OGRGafLayer::ICreateFeature(OGRFeature* feature) {
-  if (!writable_) {
-    CPLError(CE_Failure, CPLE_NotSupported, "%s: the file set is open read-only", fileName_.c_str());
+  if (!CanWrite()) {
+    RefuseWriting();
     return OGRERR_FAILURE;
   }
   CGafWriter* writer = Writer();
   if (writer == nullptr) return OGRERR_FAILURE;
   ++offeredFeatures_;
   std::vector<PlannedRecord> records;
-  const std::string refusal = PlanRecords(feature->GetGeometryRef(), records);
+  std::string refusal = PlanRecords(feature->GetGeometryRef(), records);
+  if (refusal.empty()) refusal = KindRefusal(defn_->GetGeomType(), records, *feature->GetGeometryRef());
   if (!refusal.empty()) {
     RefuseFeature(*feature, refusal);
-    return OGRERR_NONE;
+    return OGRERR_FAILURE;
   }
   const ObjectTexts texts{TextOf(*feature, roleFields_[0]), TextOf(*feature, roleFields_[1]),
                           TextOf(*feature, roleFields_[2])};
@@ -115,11 +165,12 @@ OGRErr OGRGafLayer::ICreateFeature(OGRFeature* feature) {
         RefuseFeature(*feature, status == kEngineOk ? "the key is longer than the key index holds (a set "
                                                       "created with KEY_INDEX=NO takes it)"
                                                     : DescribeStatus(status));
-        return OGRERR_NONE;
+        return OGRERR_FAILURE;
       }
       AbandonWriting(status);
       return OGRERR_FAILURE;
     }
+    if (record.vertices.points.size() > gaf::kReadCapacity) ++longRecords_;
     if (firstPosition == OGRNullFID) firstPosition = writer->LastRecordPosition();
   }
   feature->SetFID(firstPosition);
@@ -130,6 +181,7 @@ void OGRGafLayer::AbandonWriting(EngineStatus status) {
   const bool rolledBack = writer_->Discard() == eKroOk;
   writer_.reset();
   writeFailed_ = true;
+  longRecords_ = 0;
   CPLError(CE_Failure, CPLE_FileIO, "%s: writing failed: %s; %s", fileName_.c_str(), DescribeStatus(status).c_str(),
            AfterRollback(rolledBack));
 }
@@ -148,7 +200,9 @@ bool OGRGafLayer::FinishWriting() {
     CPLError(CE_Failure, CPLE_FileIO, "%s: the file set could not be finished: %s; %s", fileName_.c_str(),
              DescribeStatus(status).c_str(), AfterRollback(status != eGafJournalError));
     writeFailed_ = true;
+    longRecords_ = 0;
   }
+  WarnLongRecords();
   return !writeFailed_;
 }
 
