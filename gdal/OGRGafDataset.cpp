@@ -44,8 +44,15 @@ bool RolesAreDistinct(const GafFieldRoles& roles) {
 OGRGafDataset::OGRGafDataset(const std::string& fileName) : fileName_(fileName) { SetDescription(fileName.c_str()); }
 
 OGRGafDataset::~OGRGafDataset() {
-  // A created set without a layer is still finished as an empty set.
-  if (pendingWriter_ != nullptr && pendingWriter_->Finish() != eKroOk) {
+  if (pendingWriter_ == nullptr) return;
+  // A set whose layer was deleted is removed with it, as a set is its layer;
+  // a created set that never had one is still finished as an empty set.
+  if (layerDeleted_) {
+    if (pendingWriter_->Discard() != eKroOk) {
+      CPLError(CE_Failure, CPLE_FileIO, "%s: the file set of the deleted layer could not be removed: %s",
+               fileName_.c_str(), DescribeStatus(pendingWriter_->LastStatus()).c_str());
+    }
+  } else if (pendingWriter_->Finish() != eKroOk) {
     CPLError(CE_Failure, CPLE_FileIO, "%s: the empty file set could not be finished: %s", fileName_.c_str(),
              DescribeStatus(pendingWriter_->LastStatus()).c_str());
   }
@@ -122,6 +129,7 @@ OGRErr OGRGafDataset::DeleteLayer(int index) {
     return OGRERR_FAILURE;
   }
   layer_.reset();
+  layerDeleted_ = true;
   return StartNewSet() ? OGRERR_NONE : OGRERR_FAILURE;
 }
 
@@ -155,6 +163,7 @@ OGRLayer* OGRGafDataset::ICreateLayer(const char* /*name*/, OGRSpatialReference*
              "%s: only WGS 84 longitude/latitude is stored as a coordinate system; this layer's system is not",
              fileName_.c_str());
   }
+  layerDeleted_ = false;
   layer_ = std::make_unique<OGRGafLayer>(fileName_, std::move(pendingWriter_), srs, *layerType, roles,
                                          static_cast<uint32_t>(newSet_.precision));
   return layer_.get();

@@ -31,7 +31,8 @@ class OGRGafDataset final : public GDALDataset {
   // In update mode: empties the set (created anew with the options the
   // dataset was created with, or the default options for a set opened for
   // update), so that CreateLayer can give it its layer again; what ogr2ogr
-  // -overwrite does.
+  // -overwrite does. Without a new layer the set's files are removed when
+  // the dataset closes.
   OGRErr DeleteLayer(int index) override;
 
  protected:
@@ -55,6 +56,8 @@ class OGRGafDataset final : public GDALDataset {
   std::unique_ptr<OGRGafLayer> layer_;
   // A created set before its layer exists.
   std::unique_ptr<CGafWriter> pendingWriter_;
+  // DeleteLayer emptied the set and no layer was created since.
+  bool layerDeleted_ = false;
 };
 
 }  // namespace kro

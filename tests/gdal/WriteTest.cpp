@@ -50,6 +50,34 @@ std::unique_ptr<OGRGeometry> RingOf(int vertices) {
   return polygon;
 }
 
+// A feature of one point and key `key`; the layer's answer.
+OGRErr WritePoint(OGRLayer& layer, double x, const char* key = "k") {
+  OGRFeature feature(layer.GetLayerDefn());
+  if (feature.GetFieldIndex("key") >= 0) feature.SetField("key", key);
+  OGRPoint point(x, 1);
+  feature.SetGeometry(&point);
+  return layer.CreateFeature(&feature);
+}
+
+OGRErr WriteWkt(OGRLayer& layer, const char* wkt) {
+  OGRFeature feature(layer.GetLayerDefn());
+  feature.SetGeometry(FromWkt(wkt).get());
+  return layer.CreateFeature(&feature);
+}
+
+// A set with fields name, key, url and one point.
+std::string MakePointSet(const TempDir& dir, const char* name, int precision) {
+  const std::string gaf = dir.File(name);
+  GDALDatasetUniquePtr dataset = CreateSet(gaf, {"PRECISION=" + std::to_string(precision)});
+  OGRLayer* layer = dataset->CreateLayer("set", nullptr, wkbPoint, nullptr);
+  for (const char* field : {"name", "key", "url"}) {
+    OGRFieldDefn definition(field, OFTString);
+    layer->CreateField(&definition);
+  }
+  EXPECT_EQ(WritePoint(*layer, 1), OGRERR_NONE);
+  return gaf;
+}
+
 struct WriteCase {
   const char* label;
   std::unique_ptr<OGRGeometry> geometry;
@@ -200,6 +228,34 @@ TEST(GdalWriteTest, OverwriteReplacesTheSet) {
   EXPECT_EQ(Fids(*layer).size(), 1u);
 }
 
+TEST(GdalWriteTest, DeleteLayerStartsTheSetAgainWithItsOptionsAndRemovesItWhenNoLayerFollows) {
+  TempDir dir;
+  const std::string gaf = MakePointSet(dir, "set.gaf", 64);
+  {
+    GDALDatasetUniquePtr dataset = OpenVector(gaf, GDAL_OF_UPDATE);
+    ASSERT_EQ(dataset->DeleteLayer(0), OGRERR_NONE);
+  }
+  for (const char* file : {"set.gaf", "set.sif", "set.kif"}) EXPECT_FALSE(FileExists(dir.File(file))) << file;
+
+  const std::string created = dir.File("created.gaf");
+  {
+    GDALDatasetUniquePtr dataset = CreateSet(created, {"PRECISION=32", "KEY_INDEX=NO", "DESCRIPTION=kept"});
+    ASSERT_EQ(WritePoint(*dataset->CreateLayer("set", nullptr, wkbPoint), 1), OGRERR_NONE);
+    ASSERT_EQ(dataset->DeleteLayer(0), OGRERR_NONE);
+    OGRLayer* layer = dataset->CreateLayer("set", nullptr, wkbLineString);
+    ASSERT_NE(layer, nullptr);
+    ASSERT_EQ(WriteWkt(*layer, "LINESTRING (0 0,1 1)"), OGRERR_NONE);
+  }
+  GDALDatasetUniquePtr dataset = OpenVector(created);
+  ASSERT_TRUE(dataset);
+  OGRLayer* layer = dataset->GetLayer(0);
+  EXPECT_EQ(layer->GetFeatureCount(), 1);
+  EXPECT_EQ(layer->GetGeomType(), wkbLineString);
+  EXPECT_STREQ(layer->GetMetadataItem("PRECISION"), "32");
+  EXPECT_STREQ(layer->GetMetadataItem("DESCRIPTION"), "kept");
+  EXPECT_FALSE(FileExists(dir.File("created.kif")));
+}
+
 TEST(GdalWriteTest, UpdateModeReadsWhatItHasWrittenAndWritesAgain) {
   TempDir dir;
   const std::string gaf = dir.File("set.gaf");
@@ -248,34 +304,6 @@ TEST(GdalWriteTest, RefusalsOfCreateAndOfAppendingNameTheFileAndTheReason) {
   OGRFeature feature(readOnly->GetLayer(0)->GetLayerDefn());
   EXPECT_NE(readOnly->GetLayer(0)->CreateFeature(&feature), OGRERR_NONE);
   EXPECT_FALSE(readOnly->GetLayer(0)->TestCapability(OLCSequentialWrite));
-}
-
-// A feature of one point and key `key`; the layer's answer.
-OGRErr WritePoint(OGRLayer& layer, double x, const char* key = "k") {
-  OGRFeature feature(layer.GetLayerDefn());
-  if (feature.GetFieldIndex("key") >= 0) feature.SetField("key", key);
-  OGRPoint point(x, 1);
-  feature.SetGeometry(&point);
-  return layer.CreateFeature(&feature);
-}
-
-OGRErr WriteWkt(OGRLayer& layer, const char* wkt) {
-  OGRFeature feature(layer.GetLayerDefn());
-  feature.SetGeometry(FromWkt(wkt).get());
-  return layer.CreateFeature(&feature);
-}
-
-// A set with fields name, key, url and one point.
-std::string MakePointSet(const TempDir& dir, const char* name, int precision) {
-  const std::string gaf = dir.File(name);
-  GDALDatasetUniquePtr dataset = CreateSet(gaf, {"PRECISION=" + std::to_string(precision)});
-  OGRLayer* layer = dataset->CreateLayer("set", nullptr, wkbPoint, nullptr);
-  for (const char* field : {"name", "key", "url"}) {
-    OGRFieldDefn definition(field, OFTString);
-    layer->CreateField(&definition);
-  }
-  EXPECT_EQ(WritePoint(*layer, 1), OGRERR_NONE);
-  return gaf;
 }
 
 struct Claims {
