@@ -1,6 +1,7 @@
 // Failing disks under ogr2ogr: whatever write fails, the translation reports
 // an error naming the file, and the set is left as it was before (a new set
-// removed, an append rolled back), never claiming objects it lacks.
+// removed, an append rolled back), never claiming objects it lacks; the
+// layer then claims no writing and refuses every later feature.
 #include <gtest/gtest.h>
 
 #include "GdalTestSupport.h"
@@ -83,6 +84,46 @@ TEST(GdalFailureTest, AnAppendThatFailsPartWayIsRolledBack) {
   GDALDatasetUniquePtr dataset = OpenVector(gaf);
   ASSERT_TRUE(dataset);
   EXPECT_EQ(dataset->GetLayer(0)->GetFeatureCount(), 177);
+}
+
+// A line of `vertices` vertices: a few of them fill the writer's buffers,
+// so that the files are written while features are created.
+OGRErr WriteLongLine(OGRLayer& layer, int vertices) {
+  auto line = std::make_unique<OGRLineString>();
+  line->setNumPoints(vertices);
+  for (int i = 0; i < vertices; ++i) line->setPoint(i, i, i);
+  OGRFeature feature(layer.GetLayerDefn());
+  feature.SetGeometryDirectly(line.release());
+  return layer.CreateFeature(&feature);
+}
+
+TEST(GdalFailureTest, AfterAFailedWriteTheLayerClaimsNoWritingAndRefusesEveryFeature) {
+  RegisterDrivers();
+  GDALDriver* driver = GetGDALDriverManager()->GetDriverByName("Gaf");
+  TempDir dir;
+  const std::string gaf = dir.File("set.gaf");
+  CapturedMessages messages;
+  bool failedWhileWriting = false;
+  ForEachFailingWrite(
+      [&] {
+        messages.Clear();
+        GDALDatasetUniquePtr dataset(driver->Create(gaf.c_str(), 0, 0, 0, GDT_Unknown, nullptr));
+        if (!dataset) return false;
+        OGRLayer* layer = dataset->CreateLayer("set", nullptr, wkbLineString);
+        for (int i = 0; i < 40; ++i) {
+          if (WriteLongLine(*layer, 10000) == OGRERR_NONE) continue;
+          failedWhileWriting = true;
+          EXPECT_TRUE(messages.Contains(CE_Failure, {gaf, "writing failed"})) << messages.All();
+          EXPECT_FALSE(layer->TestCapability(OLCSequentialWrite));
+          EXPECT_EQ(WriteLongLine(*layer, 2), OGRERR_FAILURE);
+          EXPECT_TRUE(messages.Contains(CE_Failure, {gaf, "an earlier write failed"})) << messages.All();
+          return false;
+        }
+        dataset.reset();
+        return !messages.Contains(CE_Failure, {gaf});
+      },
+      [&] { EXPECT_FALSE(FileExists(gaf)); });
+  EXPECT_TRUE(failedWhileWriting);
 }
 
 }  // namespace
