@@ -493,19 +493,6 @@ TEST(GdalWriteTest, CreateFieldTakesTheSourcesOfTheThreeTextsUnderTheirOwnNamesA
   }
 }
 
-TEST(GdalWriteTest, ALayerRefusesRolesThatShareAField) {
-  TempDir dir;
-  CapturedMessages messages;
-  GDALDatasetUniquePtr dataset = CreateSet(dir.File("set.gaf"));
-  CPLStringList options;
-  options.AddString("NAME_FIELD=id");
-  options.AddString("KEY_FIELD=ID");
-  EXPECT_EQ(dataset->CreateLayer("set", nullptr, wkbPoint, options.List()), nullptr);
-  EXPECT_TRUE(messages.Contains(CE_Failure, {"NAME_FIELD (id)", "KEY_FIELD (ID)", "three different fields"}))
-      << messages.All();
-  EXPECT_TRUE(dataset->TestCapability(ODsCCreateLayer));
-}
-
 // ogr2ogr maps a source field to a field CreateField added only when the
 // layer's field count grew: the key field, added under its own name, takes
 // the source field `id`, and a reopened set shows name, key and url.
@@ -589,15 +576,31 @@ TEST(GdalWriteTest, ADeclaredGeometryTypeSurvivesReopeningAndFeaturesOfOtherKind
   }
 }
 
-TEST(GdalWriteTest, ALayerOfATypeNoRecordHoldsIsRefused) {
+struct RefusedLayerCase {
+  OGRwkbGeometryType type;
+  std::vector<std::string> options;
+  std::vector<std::string> message;
+};
+
+TEST(GdalWriteTest, CreateLayerRefusesTypesNoRecordHoldsAndTextsThatShareAField) {
+  const char* type = "cannot hold a layer of geometry type";
+  const std::vector<RefusedLayerCase> cases = {
+      {wkbNone, {}, {type, "None"}},
+      {wkbGeometryCollection, {}, {type, "Geometry Collection"}},
+      {wkbTIN, {}, {type, "TIN"}},
+      {wkbPolyhedralSurface, {}, {type, "PolyhedralSurface"}},
+      {wkbPoint, {"NAME_FIELD=id", "KEY_FIELD=ID"}, {"NAME_FIELD (id)", "KEY_FIELD (ID)", "three different fields"}},
+      {wkbPoint, {"URL_FIELD=name"}, {"URL_FIELD (name)", "three different fields"}},
+  };
   TempDir dir;
-  for (OGRwkbGeometryType type : {wkbNone, wkbGeometryCollection, wkbTIN, wkbPolyhedralSurface}) {
-    SCOPED_TRACE(OGRGeometryTypeToName(type));
+  for (const RefusedLayerCase& c : cases) {
+    SCOPED_TRACE(c.message.back());
     CapturedMessages messages;
     GDALDatasetUniquePtr dataset = CreateSet(dir.File("set.gaf"));
-    EXPECT_EQ(dataset->CreateLayer("set", nullptr, type), nullptr);
-    EXPECT_TRUE(messages.Contains(CE_Failure, {"cannot hold a layer of geometry type", OGRGeometryTypeToName(type)}))
-        << messages.All();
+    CPLStringList options;
+    for (const std::string& option : c.options) options.AddString(option.c_str());
+    EXPECT_EQ(dataset->CreateLayer("set", nullptr, c.type, options.List()), nullptr);
+    EXPECT_TRUE(messages.Contains(CE_Failure, c.message)) << messages.All();
     EXPECT_TRUE(dataset->TestCapability(ODsCCreateLayer));
   }
 }
