@@ -1,4 +1,4 @@
-#include <algorithm>
+#include <string>
 
 #include "GafLayerGeometry.h"
 #include "GafRecordPlanner.h"
@@ -12,8 +12,11 @@
 namespace kro {
 namespace {
 
-// The texts of a record, in role order, as the fields that hold them are named.
-constexpr const char* kTextFieldNames[] = {"name", "key", "url"};
+// The source field of role `role` (name, key, URL); the default roles are
+// the texts' own names, under which a layer shows its fields.
+const std::string& SourceOf(const GafFieldRoles& roles, int role) {
+  return role == 0 ? roles.name : role == 1 ? roles.key : roles.url;
+}
 
 // What a user finds after a write session was given up.
 const char* AfterRollback(bool rolledBack) {
@@ -76,9 +79,8 @@ void OGRGafLayer::RefuseWriting() const {
 }
 
 int OGRGafLayer::RoleFedBy(const char* fieldName) const {
-  const std::string* sources[] = {&roles_.name, &roles_.key, &roles_.url};
-  for (int role = 0; role < 3; ++role) {
-    if (EQUAL(fieldName, sources[role]->c_str())) return role;
+  for (int role = 0; role < static_cast<int>(roleFields_.size()); ++role) {
+    if (EQUAL(fieldName, SourceOf(roles_, role).c_str())) return role;
   }
   return -1;
 }
@@ -102,7 +104,7 @@ OGRErr OGRGafLayer::CreateField(OGRFieldDefn* field, int approxOK) {
              field->GetNameRef());
     return OGRERR_FAILURE;
   }
-  OGRFieldDefn text(kTextFieldNames[role], OFTString);
+  OGRFieldDefn text(SourceOf(GafFieldRoles(), role).c_str(), OFTString);
   defn_->AddFieldDefn(&text);
   roleFields_[role] = defn_->GetFieldCount() - 1;
   return OGRERR_NONE;
@@ -130,7 +132,7 @@ void OGRGafLayer::WarnLongTexts(const ObjectTexts& texts) {
 }
 
 void OGRGafLayer::WarnLongRecords() {
-  if (longRecords_ > 0) {
+  if (longRecords_ > 0 && !writeFailed_) {
     CPLError(CE_Warning, CPLE_AppDefined, "%s: %lld %s more than %s vertices; Gaf readers with fixed buffers stop there",
              fileName_.c_str(), longRecords_, longRecords_ == 1 ? "record has" : "records have",
              WithThousandsSeparators(gaf::kReadCapacity).c_str());
@@ -181,7 +183,6 @@ void OGRGafLayer::AbandonWriting(EngineStatus status) {
   const bool rolledBack = writer_->Discard() == eKroOk;
   writer_.reset();
   writeFailed_ = true;
-  longRecords_ = 0;
   CPLError(CE_Failure, CPLE_FileIO, "%s: writing failed: %s; %s", fileName_.c_str(), DescribeStatus(status).c_str(),
            AfterRollback(rolledBack));
 }
@@ -200,7 +201,6 @@ bool OGRGafLayer::FinishWriting() {
     CPLError(CE_Failure, CPLE_FileIO, "%s: the file set could not be finished: %s; %s", fileName_.c_str(),
              DescribeStatus(status).c_str(), AfterRollback(status != eGafJournalError));
     writeFailed_ = true;
-    longRecords_ = 0;
   }
   WarnLongRecords();
   return !writeFailed_;
