@@ -29,10 +29,13 @@ class FiniteCoordinates final : public OGRDefaultConstGeometryVisitor {
 
 }  // namespace
 
-std::string RecordDamage(const CGafReader& reader, EGafObjectType kind, const OGRGeometry& geometry) {
+std::string CoordinateDamage(const OGRGeometry& geometry) {
   FiniteCoordinates coordinates;
   geometry.accept(&coordinates);
-  if (!coordinates.AllFinite()) return "a coordinate of the record is not a finite number";
+  return coordinates.AllFinite() ? std::string() : "a coordinate of the record is not a finite number";
+}
+
+std::string LengthDamage(const CGafReader& reader, EGafObjectType kind) {
   const uint32_t content = reader.CurrentContentBytes();
   const uint32_t length = content + reader.CurrentUnusedBytes();
   // Only version 2 records leave bytes over, so their layout is the one to judge by.
@@ -40,6 +43,11 @@ std::string RecordDamage(const CGafReader& reader, EGafObjectType kind, const OG
   return CPLSPrintf("the record's contents take %u of its %u bytes, more left over than a reused free record "
                     "leaves: its length or a count of it is damaged",
                     content, length);
+}
+
+std::string RecordDamage(const CGafReader& reader, EGafObjectType kind, const OGRGeometry& geometry) {
+  std::string damage = CoordinateDamage(geometry);
+  return damage.empty() ? LengthDamage(reader, kind) : damage;
 }
 
 }  // namespace kro

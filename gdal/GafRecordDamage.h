@@ -15,8 +15,14 @@ namespace kro {
 
 class CGafReader;
 
-// The empty text, or what is wrong with the record of `kind` that `reader`
-// has just read into `geometry`.
+// The empty text, or what is wrong with the coordinates of `geometry`.
+std::string CoordinateDamage(const OGRGeometry& geometry);
+
+// The empty text, or what is wrong with the length of the record of `kind`
+// that `reader` has just read.
+std::string LengthDamage(const CGafReader& reader, EGafObjectType kind);
+
+// The first of both.
 std::string RecordDamage(const CGafReader& reader, EGafObjectType kind, const OGRGeometry& geometry);
 
 }  // namespace kro

@@ -195,7 +195,7 @@ bool OGRGafLayer::StartPass() {
 
 bool OGRGafLayer::BeginNextKey() {
   if (nextKey_ == filterKeys_->size()) {
-    pass_ = PassMode::kEnded;
+    EndPass();
     return false;
   }
   if (reader_->BeginKeySearch((*filterKeys_)[nextKey_++].c_str()) == eKroOk) return true;
@@ -238,8 +238,11 @@ bool OGRGafLayer::NextRecord(GafRecord& record, uint32_t& position) {
     EGafObjectType kind = kGafUndefinedObject;
     const EKroErrCode result = reader_->NextResult(&kind);
     if (result == eKroEndOfGaf) {
-      if (pass_ == PassMode::kKeys && BeginNextKey()) continue;
-      if (pass_ != PassMode::kEnded) EndPass();
+      if (pass_ == PassMode::kKeys) {
+        if (BeginNextKey()) continue;
+        return false;
+      }
+      EndPass();
       return false;
     }
     if (result != eKroOk) break;
@@ -308,11 +311,17 @@ OGRFeature* OGRGafLayer::GetFeature(GIntBig fid) {
   GafRecord record;
   const bool read = reader.BeginAt(position) == eKroOk && reader.NextResult(&kind) == eKroOk &&
                     IsObjectKind(kind) && ReadGafRecord(reader, kind, rings_, record) == eKroOk;
-  const std::string damage = read ? RecordDamage(reader, kind, *record.geometry) : std::string();
+  const std::string lengthDamage = read ? LengthDamage(reader, kind) : std::string();
   reader.EndSearch();
+  if (!read) return nullptr;
+  // No index entry can be looked up by a box that is not a number.
+  std::string damage = CoordinateDamage(*record.geometry);
   // A number that is no record's position reads as anything: only an
-  // indexed record is one, and only then is what it holds damage.
-  if (!read || !IsIndexedPosition(reader, position, *record.geometry)) return nullptr;
+  // indexed record is one, and only then is a length that is off damage.
+  if (damage.empty()) {
+    if (!IsIndexedPosition(reader, position, *record.geometry)) return nullptr;
+    damage = lengthDamage;
+  }
   if (!damage.empty()) {
     ReportPassedOver(fileName_, position, damage);
     return nullptr;
