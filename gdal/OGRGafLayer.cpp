@@ -225,8 +225,8 @@ void OGRGafLayer::EndPass() {
              fileName_.c_str(), Hex(reader_->CurrentPosition()).c_str(), objectCount_, objectsMet_,
              DescribeStatus(eGafBadFormat).c_str());
   } else if (damagedRecords_ > 0) {
-    CPLError(CE_Failure, CPLE_AppDefined, "%s: %lld damaged record(s) were passed over; %lld object(s) read",
-             fileName_.c_str(), damagedRecords_, objectsMet_ - damagedRecords_);
+    CPLError(CE_Failure, CPLE_AppDefined, "%s: %lld damaged record(s) were passed over: %s", fileName_.c_str(),
+             damagedRecords_, DescribeStatus(eGafBadFormat).c_str());
   }
 }
 
