@@ -6,6 +6,12 @@
 // attribute filter bounds the key, else the spatial index when a spatial
 // filter is set, else the data file in order; GDAL's own filters then judge
 // every candidate exactly. Count and extent come from the header.
+// Damage is never passed over in silence: whatever a pass meets that no
+// writer leaves (a record that cannot be read, a chunk of an unknown code, a
+// record damaged in itself, a sequential pass short of the header's count)
+// is a CE_Failure naming the file and the offset; records damaged in
+// themselves are left out and the pass goes on, ending with a CE_Failure
+// after its last feature so that ogr2ogr fails.
 //
 // Writing: each feature's geometry becomes one or more records (see
 // GafRecordPlanner.h); its texts come from the fields that play the roles of

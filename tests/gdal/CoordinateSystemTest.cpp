@@ -95,7 +95,13 @@ INSTANTIATE_TEST_SUITE_P(
                    {{"COORDSYS_PROJECTION_CODE", "Hotine_Oblique_Mercator_Azimuth_Center"},
                     {"COORDSYS_X_OFFSET", "2600000"},
                     {"COORDSYS_Y_OFFSET", "1200000"},
-                    {"ELLIPSOID_EQUATORIAL_RADIUS", "6377397.1550000003"}}}),
+                    {"ELLIPSOID_EQUATORIAL_RADIUS", "6377397.1550000003"}}},
+        SystemCase{"Etrs89Geographic", 4258, {"6", "46", "10", "47.5"},
+                   {{"COORDSYS_GROUP_CODE", "LL"},
+                    {"COORDSYS_PROJECTION_CODE", "LL"},
+                    {"COORDSYS_UNIT_CODE", "degree"},
+                    {"COORDSYS_UNIT_SCALE", "111319.49079327357"},
+                    {"ELLIPSOID_CODE", "EPSG:7019"}}}),
     [](const ::testing::TestParamInfo<SystemCase>& info) { return info.param.label; });
 
 // The set's bytes from the header on, up to the first record or the end.
