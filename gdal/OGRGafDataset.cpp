@@ -155,13 +155,15 @@ OGRLayer* OGRGafDataset::ICreateLayer(const char* /*name*/, OGRSpatialReference*
              "different fields", fileName_.c_str(), roles.name.c_str(), roles.key.c_str(), roles.url.c_str());
     return nullptr;
   }
-  if (srs != nullptr && IsWgs84Geographic(*srs)) {
-    const GafCoordSys wgs84;  // the record's defaults are WGS 84 longitude/latitude
-    pendingWriter_->SetCoordSys(&wgs84);
-  } else if (srs != nullptr) {
-    CPLError(CE_Warning, CPLE_NotSupported,
-             "%s: only WGS 84 longitude/latitude is stored as a coordinate system; this layer's system is not",
-             fileName_.c_str());
+  if (srs != nullptr) {
+    const GafCoordSys record = CoordSysOf(*srs);
+    pendingWriter_->SetCoordSys(&record);
+    if (record.code[0] == '\0') {
+      CPLError(CE_Warning, CPLE_AppDefined,
+               "%s: the coordinate system has no EPSG code; it is stored by its name and parameters, and a "
+               "reader of the set gets them as metadata, not as a coordinate system",
+               fileName_.c_str());
+    }
   }
   layerDeleted_ = false;
   layer_ = std::make_unique<OGRGafLayer>(fileName_, std::move(pendingWriter_), srs, *layerType, roles,

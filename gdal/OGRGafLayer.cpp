@@ -7,6 +7,8 @@
 #include "GafCoordSysMetadata.h"
 #include "GafFileNames.h"
 #include "GafKeyFilter.h"
+#include "GafRecordDamage.h"
+#include "GafUtf8.h"
 #include "cpl_error.h"
 #include "engine/datafile/GafCoordSys.h"
 #include "engine/datafile/GafFormat.h"
@@ -31,6 +33,16 @@ OGRwkbGeometryType GeometryTypeOf(const CGafReader& reader) {
 }
 
 bool IsObjectKind(EGafObjectType kind) { return kind >= kGafPointObject && kind <= kGafPolyPolygonObject; }
+
+// Damaged records a pass reports one by one; the rest are counted at its end.
+constexpr long long kReportedDamages = 20;
+
+std::string Hex(uint32_t offset) { return CPLSPrintf("0x%X", offset); }
+
+void ReportPassedOver(const std::string& fileName, uint32_t offset, const std::string& what) {
+  CPLError(CE_Failure, CPLE_AppDefined, "%s: damaged at offset %s: %s; the record is passed over: %s",
+           fileName.c_str(), Hex(offset).c_str(), what.c_str(), DescribeStatus(eGafBadFormat).c_str());
+}
 
 // A box around `envelope` wide enough to meet the box the index stored for
 // an object whose coordinates, rounded to single precision, meet `envelope`:
@@ -161,6 +173,9 @@ OGRErr OGRGafLayer::SetAttributeFilter(const char* query) {
 bool OGRGafLayer::StartPass() {
   CGafReader* reader = Reader();
   if (reader == nullptr) return false;
+  objectsMet_ = 0;
+  damagedRecords_ = 0;
+  lastPosition_ = 0;
   EKroErrCode result = eKroOk;
   if (filterKeys_ && reader->HasKeyIndex()) {
     nextKey_ = 0;
@@ -186,7 +201,7 @@ bool OGRGafLayer::StartPass() {
 
 bool OGRGafLayer::BeginNextKey() {
   if (nextKey_ == filterKeys_->size()) {
-    pass_ = PassMode::kEnded;
+    EndPass();
     return false;
   }
   if (reader_->BeginKeySearch((*filterKeys_)[nextKey_++].c_str()) == eKroOk) return true;
@@ -195,9 +210,30 @@ bool OGRGafLayer::BeginNextKey() {
 }
 
 void OGRGafLayer::ReportReadFailure(const CGafReader& reader) {
-  CPLError(CE_Failure, CPLE_FileIO, "%s: reading failed: %s", fileName_.c_str(),
-           DescribeStatus(reader.LastStatus()).c_str());
+  // A step that failed before it reached a record stood after the last one.
+  const uint32_t offset = reader.CurrentPosition() != 0 ? reader.CurrentPosition() : lastPosition_;
+  const std::string where = offset != 0 ? " at offset " + Hex(offset) : std::string();
+  CPLError(CE_Failure, CPLE_FileIO, "%s: reading failed%s after %lld object(s): %s", fileName_.c_str(),
+           where.c_str(), objectsMet_, DescribeStatus(reader.LastStatus()).c_str());
   pass_ = PassMode::kEnded;
+}
+
+void OGRGafLayer::ReportDamage(uint32_t offset, const std::string& what) {
+  if (++damagedRecords_ <= kReportedDamages) ReportPassedOver(fileName_, offset, what);
+}
+
+void OGRGafLayer::EndPass() {
+  const bool wholeFile = pass_ == PassMode::kSequential;
+  pass_ = PassMode::kEnded;
+  if (wholeFile && objectsMet_ != objectCount_) {
+    CPLError(CE_Failure, CPLE_AppDefined,
+             "%s: damaged at offset %s: the header counts %lld objects, but the records end there after %lld: %s",
+             fileName_.c_str(), Hex(reader_->CurrentPosition()).c_str(), objectCount_, objectsMet_,
+             DescribeStatus(eGafBadFormat).c_str());
+  } else if (damagedRecords_ > 0) {
+    CPLError(CE_Failure, CPLE_AppDefined, "%s: %lld damaged record(s) were passed over: %s", fileName_.c_str(),
+             damagedRecords_, DescribeStatus(eGafBadFormat).c_str());
+  }
 }
 
 bool OGRGafLayer::NextRecord(GafRecord& record, uint32_t& position) {
@@ -208,22 +244,45 @@ bool OGRGafLayer::NextRecord(GafRecord& record, uint32_t& position) {
     EGafObjectType kind = kGafUndefinedObject;
     const EKroErrCode result = reader_->NextResult(&kind);
     if (result == eKroEndOfGaf) {
-      if (pass_ == PassMode::kKeys && BeginNextKey()) continue;
-      pass_ = PassMode::kEnded;
+      if (pass_ == PassMode::kKeys) {
+        if (BeginNextKey()) continue;
+        return false;
+      }
+      EndPass();
       return false;
     }
     if (result != eKroOk) break;
-    // Free records and records of unknown kinds are not objects.
-    if (!IsObjectKind(kind)) continue;
+    position = lastPosition_ = reader_->CurrentPosition();
+    // A free record holds no object; a chunk of any other code has no place
+    // in the object area: it is damage, passed over by its length.
+    if (kind == gaf::kFreeRecordType) continue;
+    if (!IsObjectKind(kind)) {
+      ReportDamage(position, "a chunk of a code that no record has");
+      continue;
+    }
+    ++objectsMet_;
     if (ReadGafRecord(*reader_, kind, rings_, record) != eKroOk) break;
-    position = reader_->CurrentPosition();
-    return true;
+    const std::string damage = RecordDamage(*reader_, kind, *record.geometry);
+    if (damage.empty()) return true;
+    ReportDamage(position, damage);
   }
   ReportReadFailure(*reader_);
   return false;
 }
 
+void OGRGafLayer::RepairTexts(GafRecord& record, uint32_t position) {
+  bool repaired = false;
+  for (std::string* text : {&record.name, &record.key, &record.url}) repaired = RepairUtf8(*text) || repaired;
+  if (!repaired || invalidTextReported_) return;
+  invalidTextReported_ = true;
+  CPLError(CE_Warning, CPLE_AppDefined,
+           "%s: a text of the record at offset %s is not valid UTF-8; each invalid byte reads as U+FFFD "
+           "(reported once)",
+           fileName_.c_str(), Hex(position).c_str());
+}
+
 OGRFeature* OGRGafLayer::FeatureOf(GafRecord& record, uint32_t position) {
+  RepairTexts(record, position);
   auto* feature = new OGRFeature(defn_);
   feature->SetFID(position);
   const std::string* texts[] = {&record.name, &record.key, &record.url};
@@ -258,8 +317,21 @@ OGRFeature* OGRGafLayer::GetFeature(GIntBig fid) {
   GafRecord record;
   const bool read = reader.BeginAt(position) == eKroOk && reader.NextResult(&kind) == eKroOk &&
                     IsObjectKind(kind) && ReadGafRecord(reader, kind, rings_, record) == eKroOk;
+  const std::string lengthDamage = read ? LengthDamage(reader, kind) : std::string();
   reader.EndSearch();
-  if (!read || !IsIndexedPosition(reader, position, *record.geometry)) return nullptr;
+  if (!read) return nullptr;
+  // No index entry can be looked up by a box that is not a number.
+  std::string damage = CoordinateDamage(*record.geometry);
+  // A number that is no record's position reads as anything: only an
+  // indexed record is one, and only then is a length that is off damage.
+  if (damage.empty()) {
+    if (!IsIndexedPosition(reader, position, *record.geometry)) return nullptr;
+    damage = lengthDamage;
+  }
+  if (!damage.empty()) {
+    ReportPassedOver(fileName_, position, damage);
+    return nullptr;
+  }
   return FeatureOf(record, position);
 }
 

@@ -6,6 +6,12 @@
 // attribute filter bounds the key, else the spatial index when a spatial
 // filter is set, else the data file in order; GDAL's own filters then judge
 // every candidate exactly. Count and extent come from the header.
+// Damage is never passed over in silence: whatever a pass meets that no
+// writer leaves (a record that cannot be read, a chunk of an unknown code, a
+// record damaged in itself, a sequential pass short of the header's count)
+// is a CE_Failure naming the file and the offset; records damaged in
+// themselves are left out and the pass goes on, ending with a CE_Failure
+// after its last feature so that ogr2ogr fails.
 //
 // Writing: each feature's geometry becomes one or more records (see
 // GafRecordPlanner.h); its texts come from the fields that play the roles of
@@ -99,7 +105,19 @@ class OGRGafLayer final : public OGRLayer {
   bool NextRecord(GafRecord& record, uint32_t& position);
   OGRFeature* FeatureOf(GafRecord& record, uint32_t position);
   bool IsIndexedPosition(CGafReader& reader, uint32_t position, const OGRGeometry& geometry);
+  // Ends the pass with a CE_Failure naming the file, the offset where the
+  // reader stopped and the engine's phrase for its status.
   void ReportReadFailure(const CGafReader& reader);
+  // A record passed over: a CE_Failure naming the file and the offset (the
+  // first ones of a pass; the rest are counted for EndPass).
+  void ReportDamage(uint32_t offset, const std::string& what);
+  // At the end of the results: a sequential pass that met another number of
+  // objects than the header counts, or any pass that passed over damage,
+  // ends with a CE_Failure, so that the tools see an error after the last
+  // feature.
+  void EndPass();
+  // Once per layer: a text that is not UTF-8 was repaired.
+  void RepairTexts(GafRecord& record, uint32_t position);
 
   // Writing (OGRGafLayerWrite.cpp).
   CGafWriter* Writer();
@@ -143,6 +161,12 @@ class OGRGafLayer final : public OGRLayer {
   bool hasKeyIndex_ = false;
 
   PassMode pass_ = PassMode::kNone;
+  // Of the running pass: object records met (read whole or not), records
+  // passed over as damaged, the position of the last record met.
+  long long objectsMet_ = 0;
+  long long damagedRecords_ = 0;
+  uint32_t lastPosition_ = 0;
+  bool invalidTextReported_ = false;
   std::optional<std::vector<std::string>> filterKeys_;
   size_t nextKey_ = 0;
 };

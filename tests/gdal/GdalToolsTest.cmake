@@ -59,3 +59,35 @@ if(result EQUAL 0)
   message(FATAL_ERROR "ogrinfo opened a damaged set:\n${out}")
 endif()
 expect("${err}" "broken.gaf: cannot open the Gaf file set: the data file")
+
+# Damage met while reading: ogrinfo prints GDAL's ERROR with the file and the
+# offset, ogr2ogr fails. The first record of a WGS 84 set written by ogr2ogr
+# starts at offset 0x1FA; its tag word's first byte becomes that of a code no
+# record has (40), or the whole tag word an end-of-data chunk.
+function(damaged_copy name offset octal_bytes)
+  file(COPY_FILE ${WORK_DIR}/countries.gaf ${WORK_DIR}/${name}.gaf)
+  file(COPY_FILE ${WORK_DIR}/countries.sif ${WORK_DIR}/${name}.sif)
+  execute_process(COMMAND sh -c "printf '${octal_bytes}' | dd of=${name}.gaf bs=1 seek=${offset} conv=notrunc 2>/dev/null"
+    WORKING_DIRECTORY ${WORK_DIR} RESULT_VARIABLE result)
+  if(NOT result EQUAL 0)
+    message(FATAL_ERROR "could not damage ${name}.gaf")
+  endif()
+endfunction()
+
+function(expect_damage_reported name fault)
+  execute_process(COMMAND ogrinfo -ro -al -q ${name}.gaf WORKING_DIRECTORY ${WORK_DIR}
+    RESULT_VARIABLE result OUTPUT_VARIABLE out ERROR_VARIABLE err)
+  expect("${err}" "ERROR 1: ${name}.gaf: damaged at offset 0x1FA: ${fault}")
+  expect("${err}" "the data file is damaged, or its indexes do not match it \\(eGafBadFormat\\)")
+  execute_process(COMMAND ogr2ogr -f GeoJSON ${name}.geojson ${name}.gaf WORKING_DIRECTORY ${WORK_DIR}
+    RESULT_VARIABLE result OUTPUT_VARIABLE out ERROR_VARIABLE err)
+  if(result EQUAL 0)
+    message(FATAL_ERROR "ogr2ogr converted the damaged ${name}.gaf without failing:\n${err}")
+  endif()
+  expect("${err}" "ERROR 1: ${name}.gaf: damaged at offset 0x1FA: ${fault}")
+endfunction()
+
+damaged_copy(unknown-code 506 "\\240")
+expect_damage_reported(unknown-code "a chunk of a code that no record has")
+damaged_copy(early-end 506 "\\004\\000")
+expect_damage_reported(early-end "the header counts 177 objects, but the records end there after 0")
