@@ -5,11 +5,13 @@
 // where the system cannot write or the name is too long for the engine.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <string>
 #include <tuple>
 #include <vector>
 
 #include "GdalTestSupport.h"
+#include "LocalHttpServer.h"
 #include "cpl_vsi.h"
 #include "support/TempDir.h"
 
@@ -127,6 +129,79 @@ TEST_F(GdalVirtualFileSystemTest, ASetCreatedAndAppendedOnVsimemIsByteIdenticalT
   VSIStatBufL stat;
   EXPECT_NE(VSIStatL(memory.File("set.gaf-journal").c_str(), &stat), 0) << "the journal is left behind";
   ExpectSameView(ViewOf(disk.File("set.gaf")), ViewOf(memory.File("set.gaf")));
+}
+
+TEST_F(GdalVirtualFileSystemTest, ASetInAZipReadsAsThePlainFiles) {
+  MemoryDir memory("gaf-zip");
+  const std::string zip = "/vsizip/" + memory.File("sets.zip");
+  // GDAL's zip writer adds one file at a time to the archive.
+  for (const char* file : kSetFiles) {
+    ASSERT_EQ(CPLCopyFile((zip + "/countries/" + file).c_str(), plain_.File(file).c_str()), 0) << file;
+  }
+  ExpectSameView(ViewOf(PlainSet()), ViewOf(zip + "/countries/set.gaf"));
+}
+
+TEST_F(GdalVirtualFileSystemTest, ASetInATarReadsAsThePlainFiles) {
+  TempDir archive;
+  const std::string tar = archive.File("sets.tar");
+  const std::string command = "tar -C '" + plain_.path() + "' -cf '" + tar + "' set.gaf set.sif set.kif";
+  ASSERT_EQ(std::system(command.c_str()), 0) << command;
+  ExpectSameView(ViewOf(PlainSet()), ViewOf("/vsitar/" + tar + "/set.gaf"));
+}
+
+TEST_F(GdalVirtualFileSystemTest, ASetOverHttpReadsAsThePlainFiles) {
+  LocalHttpServer server(plain_.path());
+  ASSERT_TRUE(server.Started());
+  CPLSetConfigOption("GDAL_DISABLE_READDIR_ON_OPEN", "EMPTY_DIR");
+  VSICurlClearCache();
+  ExpectSameView(ViewOf(PlainSet()), ViewOf("/vsicurl/" + server.Url("set.gaf")));
+  CPLSetConfigOption("GDAL_DISABLE_READDIR_ON_OPEN", nullptr);
+  EXPECT_GT(server.Requests(), 0u);
+  // GDAL refuses the update before the driver sees it, and says why.
+  CapturedMessages messages;
+  EXPECT_FALSE(OpenVector("/vsicurl/" + server.Url("set.gaf"), GDAL_OF_UPDATE));
+  EXPECT_TRUE(messages.Contains(CE_Failure, {"read-only", "/vsicurl"})) << messages.All();
+}
+
+TEST_F(GdalVirtualFileSystemTest, AnUpdateOnAReadOnlySystemIsRefusedAndTheArchiveIsUntouched) {
+  MemoryDir memory("gaf-zip-update");
+  const std::string zip = "/vsizip/" + memory.File("sets.zip");
+  for (const char* file : kSetFiles) {
+    ASSERT_EQ(CPLCopyFile((zip + "/" + file).c_str(), plain_.File(file).c_str()), 0) << file;
+  }
+  const Bytes before = VirtualFileBytes(memory.File("sets.zip"));
+  // GDAL refuses the update of an existing file before the driver sees it;
+  // the driver refuses a new set.
+  CapturedMessages messages;
+  EXPECT_FALSE(OpenVector(zip + "/set.gaf", GDAL_OF_UPDATE));
+  EXPECT_TRUE(messages.Contains(CE_Failure, {"not supported for /vsizip"})) << messages.All();
+  messages.Clear();
+  EXPECT_FALSE(Translate(zip + "/new.gaf", DataFile("ne_110m_countries.geojson"), {"-f", "Gaf"}));
+  EXPECT_TRUE(messages.Contains(CE_Failure, {zip + "/new.gaf", "read-only"})) << messages.All();
+  EXPECT_EQ(VirtualFileBytes(memory.File("sets.zip")), before);
+}
+
+TEST_F(GdalVirtualFileSystemTest, ANameLongerThanTheEngineTakesIsRefusedNeverCut) {
+  MemoryDir memory("gaf-long");
+  const std::string stem = memory.File("");
+  // Names of 259 bytes are the longest the engine takes.
+  const std::string longest = stem + std::string(259 - stem.size() - 4, 'n') + ".gaf";
+  const std::string tooLong = stem + std::string(260 - stem.size() - 4, 'n') + ".gaf";
+  ASSERT_EQ(longest.size(), 259u);
+  CapturedMessages messages;
+  ASSERT_TRUE(Translate(longest, DataFile("ne_110m_countries.geojson"), {"-f", "Gaf"}));
+  EXPECT_EQ(ViewOf(longest).all.size(), 177u);
+
+  messages.Clear();
+  EXPECT_FALSE(Translate(tooLong, DataFile("ne_110m_countries.geojson"), {"-f", "Gaf"}));
+  EXPECT_TRUE(messages.Contains(CE_Failure, {tooLong, "260 bytes long"})) << messages.All();
+  VSIStatBufL stat;
+  EXPECT_NE(VSIStatL(tooLong.c_str(), &stat), 0);
+  // An existing data file under such a name is refused the same way.
+  ASSERT_EQ(CPLCopyFile(tooLong.c_str(), longest.c_str()), 0);
+  messages.Clear();
+  EXPECT_FALSE(OpenVector(tooLong));
+  EXPECT_TRUE(messages.Contains(CE_Failure, {tooLong, "260 bytes long"})) << messages.All();
 }
 
 }  // namespace
