@@ -13,6 +13,8 @@
 #include "GdalTestSupport.h"
 #include "LocalHttpServer.h"
 #include "cpl_vsi.h"
+#include "engine/fileaccess/CGafRawFile.h"
+#include "support/FaultInjectingFileSystem.h"
 #include "support/TempDir.h"
 
 namespace kro::test {
@@ -78,6 +80,11 @@ class MemoryDir {
   std::string path_;
 };
 
+bool VirtualFileExists(const std::string& name) {
+  VSIStatBufL stat;
+  return VSIStatL(name.c_str(), &stat) == 0;
+}
+
 Bytes VirtualFileBytes(const std::string& name) {
   vsi_l_offset size = 0;
   GByte* data = VSIGetMemFileBuffer(name.c_str(), &size, FALSE);
@@ -126,9 +133,32 @@ TEST_F(GdalVirtualFileSystemTest, ASetCreatedAndAppendedOnVsimemIsByteIdenticalT
   for (const char* file : kSetFiles) {
     EXPECT_EQ(VirtualFileBytes(memory.File(file)), ReadFileBytes(disk.File(file))) << file;
   }
-  VSIStatBufL stat;
-  EXPECT_NE(VSIStatL(memory.File("set.gaf-journal").c_str(), &stat), 0) << "the journal is left behind";
+  EXPECT_FALSE(VirtualFileExists(memory.File("set.gaf-journal")));
   ExpectSameView(ViewOf(disk.File("set.gaf")), ViewOf(memory.File("set.gaf")));
+}
+
+TEST_F(GdalVirtualFileSystemTest, AWriterOnVsimemKeepsOtherOpensOfTheSetOutUntilItCloses) {
+  MemoryDir memory("gaf-locks");
+  CopyPlainSetTo(memory);
+  const std::string gaf = memory.File("set.gaf");
+  GDALDatasetUniquePtr writer = OpenVector(gaf, GDAL_OF_UPDATE);
+  ASSERT_TRUE(writer);
+  OGRLayer& layer = *writer->GetLayer(0);
+  OGRFeature feature(layer.GetLayerDefn());
+  feature.SetGeometryDirectly(new OGRPoint(7, 47));
+  ASSERT_EQ(layer.CreateFeature(&feature), OGRERR_NONE);
+  ASSERT_TRUE(VirtualFileExists(memory.File("set.gaf-journal")));
+
+  // A reader would meet a set half written, and its open would roll back
+  // the journal of a running writer; a second writer would do both.
+  CapturedMessages messages;
+  EXPECT_FALSE(OpenVector(gaf));
+  EXPECT_TRUE(messages.Contains(CE_Failure, {gaf, "cannot open"})) << messages.All();
+  EXPECT_FALSE(OpenVector(gaf, GDAL_OF_UPDATE));
+
+  writer.reset();
+  EXPECT_FALSE(VirtualFileExists(memory.File("set.gaf-journal")));
+  EXPECT_EQ(ViewOf(gaf).all.size(), 178u);
 }
 
 TEST_F(GdalVirtualFileSystemTest, ASetInAZipReadsAsThePlainFiles) {
@@ -195,14 +225,95 @@ TEST_F(GdalVirtualFileSystemTest, ANameLongerThanTheEngineTakesIsRefusedNeverCut
   messages.Clear();
   EXPECT_FALSE(Translate(tooLong, DataFile("ne_110m_countries.geojson"), {"-f", "Gaf"}));
   EXPECT_TRUE(messages.Contains(CE_Failure, {tooLong, "260 bytes long"})) << messages.All();
-  VSIStatBufL stat;
-  EXPECT_NE(VSIStatL(tooLong.c_str(), &stat), 0);
+  EXPECT_FALSE(VirtualFileExists(tooLong));
   // An existing data file under such a name is refused the same way.
   ASSERT_EQ(CPLCopyFile(tooLong.c_str(), longest.c_str()), 0);
   messages.Clear();
   EXPECT_FALSE(OpenVector(tooLong));
   EXPECT_TRUE(messages.Contains(CE_Failure, {tooLong, "260 bytes long"})) << messages.All();
 }
+
+// Fails the n-th call of `op` that goes through the driver's file router
+// (that one and every later one, as a store that went away would) for n = 1,
+// 2, 3, ... until an attempt meets no failure; after each failed attempt
+// the store works again and `check` looks at what was left.
+template <class Attempt, class Check>
+void ForEveryFailingCall(FileOp op, Attempt attempt, Check check) {
+  for (uint64_t n = 1; n < 5000; ++n) {
+    SCOPED_TRACE("failing call " + std::to_string(n));
+    FaultInjectingFileSystem faults(CGafRawFile::Files());
+    faults.FailNth(op, n, true);
+    bool done = false;
+    {
+      ScopedFileSystem guard(faults);
+      done = attempt();
+    }
+    if (faults.Injected() == 0) {
+      EXPECT_TRUE(done);
+      return;
+    }
+    EXPECT_FALSE(done);
+    check();
+  }
+  ADD_FAILURE() << "every attempt met a failing call";
+}
+
+struct FailingCall {
+  FileOp op;
+  const char* name;
+};
+
+class GdalVirtualFailureTest : public ::testing::TestWithParam<FailingCall> {
+ protected:
+  void SetUp() override { RegisterDrivers(); }
+};
+
+TEST_P(GdalVirtualFailureTest, ASetCreatedOnVsimemThatFailsPartWayIsRemoved) {
+  MemoryDir memory("gaf-fail-create");
+  const std::string gaf = memory.File("set.gaf");
+  CapturedMessages messages;
+  ForEveryFailingCall(
+      GetParam().op,
+      [&] {
+        messages.Clear();
+        return Translate(gaf, DataFile("ne_110m_countries.geojson"), {"-f", "Gaf", "-lco", "KEY_FIELD=id"});
+      },
+      [&] {
+        EXPECT_TRUE(messages.Contains(CE_Failure, {gaf})) << messages.All();
+        for (const char* file : kSetFiles) EXPECT_FALSE(VirtualFileExists(memory.File(file))) << file;
+      });
+  EXPECT_EQ(ViewOf(gaf).all.size(), 177u);
+}
+
+TEST_P(GdalVirtualFailureTest, AnAppendOnVsimemThatFailsPartWayIsRolledBack) {
+  MemoryDir memory("gaf-fail-append");
+  const std::string gaf = memory.File("set.gaf");
+  const std::string source = DataFile("ne_110m_countries.geojson");
+  ASSERT_TRUE(Translate(gaf, source, {"-f", "Gaf", "-lco", "KEY_FIELD=id", "-where", "name < 'M'"}));
+  std::vector<Bytes> before;
+  for (const char* file : kSetFiles) before.push_back(VirtualFileBytes(memory.File(file)));
+  CapturedMessages messages;
+  ForEveryFailingCall(
+      GetParam().op, [&] {
+        messages.Clear();
+        return Translate(gaf, source, {"-append", "-nln", "set", "-where", "name >= 'M'"});
+      },
+      [&] {
+        EXPECT_TRUE(messages.Contains(CE_Failure, {gaf})) << messages.All();
+        // An open rolls back what a rollback on the failing store could not.
+        EXPECT_EQ(ViewOf(gaf).all.size(), 95u);
+        for (size_t i = 0; i < before.size(); ++i) {
+          EXPECT_EQ(VirtualFileBytes(memory.File(kSetFiles[i])), before[i]) << kSetFiles[i];
+        }
+      });
+  EXPECT_EQ(ViewOf(gaf).all.size(), 177u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Calls, GdalVirtualFailureTest,
+                         ::testing::Values(FailingCall{FileOp::kOpen, "Open"}, FailingCall{FileOp::kWrite, "Write"},
+                                           FailingCall{FileOp::kTruncate, "Truncate"},
+                                           FailingCall{FileOp::kSync, "Sync"}),
+                         [](const ::testing::TestParamInfo<FailingCall>& info) { return info.param.name; });
 
 }  // namespace
 }  // namespace kro::test
