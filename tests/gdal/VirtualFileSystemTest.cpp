@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <iostream>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -22,17 +23,18 @@ namespace {
 
 const char* const kSetFiles[] = {"set.gaf", "set.sif", "set.kif"};
 
-// FID, name, key and geometry of one feature.
-using FeatureRow = std::tuple<GIntBig, std::string, std::string, std::string>;
+// FID, fields and geometry of one feature.
+using FeatureRow = std::tuple<GIntBig, std::string, std::string>;
 
 std::vector<FeatureRow> Rows(OGRLayer& layer) {
   std::vector<FeatureRow> rows;
   layer.ResetReading();
   for (auto& feature : layer) {
+    std::string fields;
+    for (int i = 0; i < feature->GetFieldCount(); ++i) fields += std::string(feature->GetFieldAsString(i)) + "|";
     char* wkt = nullptr;
     if (const OGRGeometry* geometry = feature->GetGeometryRef()) geometry->exportToWkt(&wkt);
-    rows.emplace_back(feature->GetFID(), feature->GetFieldAsString("name"), feature->GetFieldAsString("key"),
-                      wkt != nullptr ? wkt : "");
+    rows.emplace_back(feature->GetFID(), fields, wkt != nullptr ? wkt : "");
     CPLFree(wkt);
   }
   return rows;
@@ -45,6 +47,19 @@ struct SetView {
   std::vector<FeatureRow> box;
   std::vector<FeatureRow> key;
 };
+
+struct QueryBox {
+  double minX, minY, maxX, maxY;
+};
+
+std::vector<FeatureRow> BoxRows(const std::string& name, const QueryBox& box) {
+  GDALDatasetUniquePtr dataset = OpenVector(name);
+  EXPECT_TRUE(dataset) << name;
+  if (!dataset) return {};
+  OGRLayer& layer = *dataset->GetLayer(0);
+  layer.SetSpatialFilterRect(box.minX, box.minY, box.maxX, box.maxY);
+  return Rows(layer);
+}
 
 SetView ViewOf(const std::string& gaf) {
   SetView view;
@@ -90,6 +105,22 @@ Bytes VirtualFileBytes(const std::string& name) {
   GByte* data = VSIGetMemFileBuffer(name.c_str(), &size, FALSE);
   return data != nullptr ? Bytes(data, data + size) : Bytes();
 }
+
+// GDAL's curl layer set up for a server that lists no directories, with
+// its caches emptied, for one test.
+class CurlSession {
+ public:
+  CurlSession() {
+    CPLSetConfigOption("GDAL_DISABLE_READDIR_ON_OPEN", "EMPTY_DIR");
+    VSICurlClearCache();
+  }
+  ~CurlSession() {
+    VSICurlClearCache();
+    CPLSetConfigOption("GDAL_DISABLE_READDIR_ON_OPEN", nullptr);
+  }
+  CurlSession(const CurlSession&) = delete;
+  CurlSession& operator=(const CurlSession&) = delete;
+};
 
 class GdalVirtualFileSystemTest : public ::testing::Test {
  protected:
@@ -182,10 +213,8 @@ TEST_F(GdalVirtualFileSystemTest, ASetInATarReadsAsThePlainFiles) {
 TEST_F(GdalVirtualFileSystemTest, ASetOverHttpReadsAsThePlainFiles) {
   LocalHttpServer server(plain_.path());
   ASSERT_TRUE(server.Started());
-  CPLSetConfigOption("GDAL_DISABLE_READDIR_ON_OPEN", "EMPTY_DIR");
-  VSICurlClearCache();
+  const CurlSession curl;
   ExpectSameView(ViewOf(PlainSet()), ViewOf("/vsicurl/" + server.Url("set.gaf")));
-  CPLSetConfigOption("GDAL_DISABLE_READDIR_ON_OPEN", nullptr);
   EXPECT_GT(server.Requests(), 0u);
   // GDAL refuses the update before the driver sees it, and says why.
   CapturedMessages messages;
@@ -232,6 +261,48 @@ TEST_F(GdalVirtualFileSystemTest, ANameLongerThanTheEngineTakesIsRefusedNeverCut
   EXPECT_FALSE(OpenVector(tooLong));
   EXPECT_TRUE(messages.Contains(CE_Failure, {tooLong, "260 bytes long"})) << messages.All();
 }
+
+struct BoxQueryCase {
+  const char* label;
+  const char* data;
+  QueryBox box;
+  size_t features;
+};
+
+class GdalHttpBoxQueryTest : public ::testing::TestWithParam<BoxQueryCase> {
+ protected:
+  void SetUp() override { RegisterDrivers(); }
+};
+
+// A box query through /vsicurl/ returns what it returns from the local file,
+// for a Gaf set and for FlatGeobuf with its spatial index; what each took
+// over HTTP is recorded as test properties (and printed) for comparison.
+TEST_P(GdalHttpBoxQueryTest, ReturnsTheLocalFeaturesAndRecordsWhatItCost) {
+  const BoxQueryCase& c = GetParam();
+  TempDir dir;
+  ASSERT_TRUE(Translate(dir.File("set.gaf"), DataFile(c.data), {"-f", "Gaf", "-lco", "KEY_FIELD=id"}));
+  ASSERT_TRUE(Translate(dir.File("set.fgb"), DataFile(c.data), {"-f", "FlatGeobuf"}));
+  LocalHttpServer server(dir.path());
+  ASSERT_TRUE(server.Started());
+  for (const char* file : {"set.gaf", "set.fgb"}) {
+    SCOPED_TRACE(file);
+    const std::vector<FeatureRow> local = BoxRows(dir.File(file), c.box);
+    EXPECT_EQ(local.size(), c.features);
+    const CurlSession curl;
+    server.ResetCounts();
+    EXPECT_EQ(BoxRows("/vsicurl/" + server.Url(file), c.box), local);
+    const std::string prefix = std::string(c.label) + "_" + (std::string(file) == "set.gaf" ? "gaf" : "fgb");
+    RecordProperty(prefix + "_requests", std::to_string(server.Requests()));
+    RecordProperty(prefix + "_bytes", std::to_string(server.BytesServed()));
+    std::cout << prefix << ": " << server.Requests() << " requests, " << server.BytesServed() << " bytes\n";
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Sets, GdalHttpBoxQueryTest,
+    ::testing::Values(BoxQueryCase{"countries", "ne_110m_countries.geojson", {5, 45, 10, 50}, 7},
+                      BoxQueryCase{"counties", "us_counties_10m.geojson", {-90, 40, -89, 41}, 15}),
+    [](const ::testing::TestParamInfo<BoxQueryCase>& info) { return std::string(info.param.label); });
 
 // Fails the n-th call of `op` that goes through the driver's file router
 // (that one and every later one, as a store that went away would) for n = 1,
