@@ -11,11 +11,10 @@
 #include <tuple>
 #include <vector>
 
+#include "FailingCalls.h"
 #include "GdalTestSupport.h"
 #include "LocalHttpServer.h"
 #include "cpl_vsi.h"
-#include "engine/fileaccess/CGafRawFile.h"
-#include "support/FaultInjectingFileSystem.h"
 #include "support/TempDir.h"
 
 namespace kro::test {
@@ -304,31 +303,6 @@ INSTANTIATE_TEST_SUITE_P(
                       BoxQueryCase{"counties", "us_counties_10m.geojson", {-90, 40, -89, 41}, 15}),
     [](const ::testing::TestParamInfo<BoxQueryCase>& info) { return std::string(info.param.label); });
 
-// Fails the n-th call of `op` that goes through the driver's file router
-// (that one and every later one, as a store that went away would) for n = 1,
-// 2, 3, ... until an attempt meets no failure; after each failed attempt
-// the store works again and `check` looks at what was left.
-template <class Attempt, class Check>
-void ForEveryFailingCall(FileOp op, Attempt attempt, Check check) {
-  for (uint64_t n = 1; n < 5000; ++n) {
-    SCOPED_TRACE("failing call " + std::to_string(n));
-    FaultInjectingFileSystem faults(CGafRawFile::Files());
-    faults.FailNth(op, n, true);
-    bool done = false;
-    {
-      ScopedFileSystem guard(faults);
-      done = attempt();
-    }
-    if (faults.Injected() == 0) {
-      EXPECT_TRUE(done);
-      return;
-    }
-    EXPECT_FALSE(done);
-    check();
-  }
-  ADD_FAILURE() << "every attempt met a failing call";
-}
-
 struct FailingCall {
   FileOp op;
   const char* name;
@@ -343,8 +317,8 @@ TEST_P(GdalVirtualFailureTest, ASetCreatedOnVsimemThatFailsPartWayIsRemoved) {
   MemoryDir memory("gaf-fail-create");
   const std::string gaf = memory.File("set.gaf");
   CapturedMessages messages;
-  ForEveryFailingCall(
-      GetParam().op,
+  ForEachFailingCall(
+      GetParam().op, FailingCallSteps::kEvery,
       [&] {
         messages.Clear();
         return Translate(gaf, DataFile("ne_110m_countries.geojson"), {"-f", "Gaf", "-lco", "KEY_FIELD=id"});
@@ -364,8 +338,8 @@ TEST_P(GdalVirtualFailureTest, AnAppendOnVsimemThatFailsPartWayIsRolledBack) {
   std::vector<Bytes> before;
   for (const char* file : kSetFiles) before.push_back(VirtualFileBytes(memory.File(file)));
   CapturedMessages messages;
-  ForEveryFailingCall(
-      GetParam().op, [&] {
+  ForEachFailingCall(
+      GetParam().op, FailingCallSteps::kEvery, [&] {
         messages.Clear();
         return Translate(gaf, source, {"-append", "-nln", "set", "-where", "name >= 'M'"});
       },
