@@ -15,6 +15,7 @@
 #include "GdalTestSupport.h"
 #include "LocalHttpServer.h"
 #include "cpl_vsi.h"
+#include "engine/fileaccess/CGafRawFile.h"
 #include "support/TempDir.h"
 
 namespace kro::test {
@@ -302,6 +303,47 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(BoxQueryCase{"countries", "ne_110m_countries.geojson", {5, 45, 10, 50}, 7},
                       BoxQueryCase{"counties", "us_counties_10m.geojson", {-90, 40, -89, 41}, 15}),
     [](const ::testing::TestParamInfo<BoxQueryCase>& info) { return std::string(info.param.label); });
+
+TEST_F(GdalVirtualFileSystemTest, ASetWithAnUnfinishedWriteInAnArchiveIsRefused) {
+  MemoryDir memory("gaf-zip-journal");
+  const std::string zip = "/vsizip/" + memory.File("sets.zip");
+  for (const char* file : kSetFiles) {
+    ASSERT_EQ(CPLCopyFile((zip + "/" + file).c_str(), plain_.File(file).c_str()), 0) << file;
+  }
+  // Whatever the journal holds, it cannot be rolled back inside the archive,
+  // so the set is not read as it is.
+  ASSERT_EQ(CPLCopyFile((zip + "/set.gaf-journal").c_str(), plain_.File("set.kif").c_str()), 0);
+  CapturedMessages messages;
+  EXPECT_FALSE(OpenVector(zip + "/set.gaf"));
+  EXPECT_TRUE(messages.Contains(CE_Failure, {zip + "/set.gaf", "cannot open"})) << messages.All();
+}
+
+// The router moves a file between the disk and a virtual system by copying
+// it; temporary files are the disk's.
+TEST(GdalFileRouterTest, ReplaceCopiesAcrossSystemsAndKeepsTheSourceWhenTheTargetCannotBeWritten) {
+  RegisterDrivers();
+  MemoryDir memory("gaf-router");
+  char temporary[kMaxPathBytes] = {};
+  ASSERT_TRUE(CGafRawFile::TempFileName(temporary));
+  EXPECT_NE(std::string(temporary).rfind("/vsi", 0), 0u) << temporary;
+  const Bytes contents = HexBytes("00 2C 40 02 17 00");
+  WriteFileBytes(temporary, contents);
+
+  const std::string virtualName = memory.File("moved.sif");
+  ASSERT_TRUE(CGafRawFile::Replace(temporary, virtualName.c_str()));
+  EXPECT_FALSE(FileExists(temporary));
+  EXPECT_EQ(VirtualFileBytes(virtualName), contents);
+
+  TempDir disk;
+  ASSERT_TRUE(CGafRawFile::Replace(virtualName.c_str(), disk.File("back.sif").c_str()));
+  EXPECT_FALSE(VirtualFileExists(virtualName));
+  EXPECT_EQ(ReadFileBytes(disk.File("back.sif")), contents);
+
+  const std::string readOnly = "/vsizip/" + memory.File("sets.zip") + "/moved.sif";
+  ASSERT_TRUE(CGafRawFile::Replace(disk.File("back.sif").c_str(), virtualName.c_str()));
+  EXPECT_FALSE(CGafRawFile::Replace(virtualName.c_str(), readOnly.c_str()));
+  EXPECT_EQ(VirtualFileBytes(virtualName), contents);
+}
 
 struct FailingCall {
   FileOp op;
