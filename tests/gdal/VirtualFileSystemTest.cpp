@@ -304,6 +304,37 @@ INSTANTIATE_TEST_SUITE_P(
                       BoxQueryCase{"counties", "us_counties_10m.geojson", {-90, 40, -89, 41}, 15}),
     [](const ::testing::TestParamInfo<BoxQueryCase>& info) { return std::string(info.param.label); });
 
+// What a fuzzer does: damaged files put on /vsimem/ and opened. Every open
+// that fails lets go of its files, or the set could not be written again.
+TEST_F(GdalVirtualFileSystemTest, DamagedSetsOnVsimemAreRefusedAndLeaveNoFileHeld) {
+  MemoryDir memory("gaf-damaged");
+  const std::string gaf = memory.File("set.gaf");
+  CapturedMessages messages;
+  for (const char* damaged : kSetFiles) {
+    SCOPED_TRACE(damaged);
+    CopyPlainSetTo(memory);
+    Bytes bytes = VirtualFileBytes(memory.File(damaged));
+    bytes.resize(bytes.size() / 2);
+    VSILFILE* file = VSIFOpenL(memory.File(damaged).c_str(), "wb");
+    ASSERT_NE(file, nullptr);
+    ASSERT_EQ(VSIFWriteL(bytes.data(), 1, bytes.size(), file), bytes.size());
+    VSIFCloseL(file);
+    messages.Clear();
+    if (GDALDatasetUniquePtr dataset = OpenVector(gaf)) {
+      OGRLayer& layer = *dataset->GetLayer(0);
+      Rows(layer);
+      layer.SetAttributeFilter("key = '250'");
+      Rows(layer);
+      layer.SetAttributeFilter(nullptr);
+      layer.SetSpatialFilterRect(5, 45, 10, 50);
+      Rows(layer);
+    }
+    EXPECT_GT(messages.Count(CE_Failure), 0u) << messages.All();
+    ASSERT_TRUE(Translate(gaf, DataFile("ne_110m_countries.geojson"), {"-f", "Gaf", "-lco", "KEY_FIELD=id"}))
+        << messages.All();
+  }
+}
+
 TEST_F(GdalVirtualFileSystemTest, ASetWithAnUnfinishedWriteInAnArchiveIsRefused) {
   MemoryDir memory("gaf-zip-journal");
   const std::string zip = "/vsizip/" + memory.File("sets.zip");
@@ -349,6 +380,8 @@ struct FailingCall {
   FileOp op;
   const char* name;
 };
+
+void PrintTo(const FailingCall& call, std::ostream* out) { *out << call.name; }
 
 class GdalVirtualFailureTest : public ::testing::TestWithParam<FailingCall> {
  protected:
