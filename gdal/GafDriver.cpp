@@ -1,5 +1,6 @@
 #include "GafDriver.h"
 
+#include "GafFileRouter.h"
 #include "OGRGafDataset.h"
 #include "gdal_priv.h"
 
@@ -40,6 +41,8 @@ extern "C" void RegisterOGRGaf() {
   driver->SetDescription("Gaf");
   driver->SetMetadataItem(GDAL_DCAP_VECTOR, "YES");
   driver->SetMetadataItem(GDAL_DCAP_CREATE, "YES");
+  // Sets are read from GDAL's virtual file systems and written on those that can write in place.
+  driver->SetMetadataItem(GDAL_DCAP_VIRTUALIO, "YES");
   // The one layer of a set: created with a new set, or after DeleteLayer
   // emptied a set opened for update (ogr2ogr -overwrite).
   driver->SetMetadataItem(GDAL_DCAP_CREATE_LAYER, "YES");
@@ -56,5 +59,6 @@ extern "C" void RegisterOGRGaf() {
   driver->pfnIdentify = kro::OGRGafDataset::Identify;
   driver->pfnOpen = kro::OGRGafDataset::Open;
   driver->pfnCreate = kro::OGRGafDataset::Create;
+  kro::InstallFileRouter();
   GetGDALDriverManager()->RegisterDriver(driver);
 }
