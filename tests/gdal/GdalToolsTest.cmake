@@ -23,7 +23,7 @@ function(expect text pattern)
 endfunction()
 
 run(formats ogrinfo --formats)
-expect("${formats}" "Gaf -vector- \\(rw\\+\\): Gaf file set")
+expect("${formats}" "Gaf -vector- \\(rw\\+v\\): Gaf file set")
 
 run(out ogr2ogr -f Gaf countries.gaf ${DATA_DIR}/ne_110m_countries.geojson -lco KEY_FIELD=id)
 foreach(file countries.gaf countries.sif countries.kif)
