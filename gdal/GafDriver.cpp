@@ -1,5 +1,6 @@
 #include "GafDriver.h"
 
+#include "GafFileRouter.h"
 #include "OGRGafDataset.h"
 #include "gdal_priv.h"
 
@@ -50,5 +51,6 @@ extern "C" void RegisterOGRGaf() {
   driver->pfnIdentify = kro::OGRGafDataset::Identify;
   driver->pfnOpen = kro::OGRGafDataset::Open;
   driver->pfnCreate = kro::OGRGafDataset::Create;
+  kro::InstallFileRouter();
   GetGDALDriverManager()->RegisterDriver(driver);
 }

@@ -12,6 +12,11 @@ bool HasGafExtension(const char* fileName);
 // case when the data file's extension is exactly "GAF", as the engine names it.
 std::string CompanionName(const std::string& fileName, const char* extension);
 bool FileExists(const std::string& name);
+// Whether the engine can take `fileName` as the data file of a set, to read,
+// or with `update` to write as well: its name fits the engine's name buffers
+// and, for writing, its file system can write in place. False after a
+// CPLError that says why.
+bool IsUsableSetName(const char* fileName, bool update);
 
 }  // namespace kro
 

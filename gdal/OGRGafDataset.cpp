@@ -36,6 +36,7 @@ int OGRGafDataset::Identify(GDALOpenInfo* openInfo) {
 
 GDALDataset* OGRGafDataset::Open(GDALOpenInfo* openInfo) {
   if ((openInfo->nOpenFlags & GDAL_OF_VECTOR) == 0 || !Identify(openInfo)) return nullptr;
+  if (!IsUsableSetName(openInfo->pszFilename, openInfo->eAccess == GA_Update)) return nullptr;
   std::unique_ptr<CGafReader> reader = OGRGafLayer::OpenReader(openInfo->pszFilename);
   if (reader == nullptr) return nullptr;
   auto dataset = std::unique_ptr<OGRGafDataset>(new OGRGafDataset(openInfo->pszFilename));
@@ -56,6 +57,7 @@ GDALDataset* OGRGafDataset::Create(const char* name, int /*xSize*/, int /*ySize*
     CPLError(CE_Failure, CPLE_NotSupported, "%s: the data file of a Gaf file set needs the extension .gaf", name);
     return nullptr;
   }
+  if (!IsUsableSetName(name, true)) return nullptr;
   const bool keyIndex = CPLFetchBool(options, "KEY_INDEX", true);
   const int precision = atoi(CSLFetchNameValueDef(options, "PRECISION", "64"));
   const char* description = CSLFetchNameValue(options, "DESCRIPTION");

@@ -3,36 +3,16 @@
 // removed, an append rolled back), never claiming objects it lacks.
 #include <gtest/gtest.h>
 
+#include "FailingCalls.h"
 #include "GdalTestSupport.h"
-#include "support/FaultInjectingFileSystem.h"
 #include "support/TempDir.h"
 
 namespace kro::test {
 namespace {
 
-// Failing write n = 1, 2, 3, 5, 8, ... (that one and every later one, as a
-// dead disk) until an attempt meets no failure. After each failed attempt the
-// disk works again and `check` looks at what was left.
 template <class Attempt, class Check>
 void ForEachFailingWrite(Attempt attempt, Check check) {
-  uint64_t previous = 1;
-  for (uint64_t n = 1; n < 100000; n += previous, previous = n - previous) {
-    SCOPED_TRACE("failing write " + std::to_string(n));
-    FaultInjectingFileSystem faults;
-    faults.FailNth(FileOp::kWrite, n, true);
-    bool done = false;
-    {
-      ScopedFileSystem guard(faults);
-      done = attempt();
-    }
-    if (faults.Injected() == 0) {
-      EXPECT_TRUE(done);
-      return;
-    }
-    EXPECT_FALSE(done);
-    check();
-  }
-  ADD_FAILURE() << "every attempt met a failing write";
+  ForEachFailingCall(FileOp::kWrite, FailingCallSteps::kSpreading, attempt, check);
 }
 
 TEST(GdalFailureTest, ACreatedSetThatFailsPartWayIsRemoved) {

@@ -59,3 +59,33 @@ if(result EQUAL 0)
   message(FATAL_ERROR "ogrinfo opened a damaged set:\n${out}")
 endif()
 expect("${err}" "broken.gaf: cannot open the Gaf file set: the data file")
+
+# Sets inside archives, read through GDAL's virtual file systems.
+execute_process(COMMAND ${CMAKE_COMMAND} -E tar cf sets.zip --format=zip countries.gaf countries.sif countries.kif
+  WORKING_DIRECTORY ${WORK_DIR} RESULT_VARIABLE result)
+execute_process(COMMAND ${CMAKE_COMMAND} -E tar cf sets.tar countries.gaf countries.sif countries.kif
+  WORKING_DIRECTORY ${WORK_DIR} RESULT_VARIABLE result)
+foreach(archive vsizip/sets.zip vsitar/sets.tar)
+  run(summary ogrinfo -ro -al -so /${archive}/countries.gaf)
+  expect("${summary}" "Feature Count: 177")
+  run(box ogrinfo -ro -al -q /${archive}/countries.gaf -spat 5 45 10 50)
+  foreach(country France Germany Switzerland Italy Austria Belgium Luxembourg)
+    expect("${box}" "name \\(String\\) = ${country}")
+  endforeach()
+  run(key ogrinfo -ro -al -q /${archive}/countries.gaf -where "key = '250'")
+  expect("${key}" "name \\(String\\) = France")
+endforeach()
+
+# An archive cannot be written in place: an append fails, says why, and
+# leaves the archive as it was.
+file(SHA256 ${WORK_DIR}/sets.zip before)
+execute_process(COMMAND ogr2ogr -append /vsizip/sets.zip/countries.gaf ${DATA_DIR}/ne_110m_countries.geojson
+  WORKING_DIRECTORY ${WORK_DIR} RESULT_VARIABLE result OUTPUT_VARIABLE out ERROR_VARIABLE err)
+if(result EQUAL 0)
+  message(FATAL_ERROR "ogr2ogr appended to a set inside a zip:\n${out}\n${err}")
+endif()
+expect("${err}" "not supported for /vsizip")
+file(SHA256 ${WORK_DIR}/sets.zip after)
+if(NOT before STREQUAL after)
+  message(FATAL_ERROR "a refused append changed the zip")
+endif()
