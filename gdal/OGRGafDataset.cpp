@@ -14,7 +14,8 @@ namespace {
 
 RingOrganisation RingOrganisationOption(char** openOptions) {
   const char* value = CSLFetchNameValueDef(openOptions, "ORGANIZE_POLYGONS", "DEFAULT");
-  return EQUAL(value, "SKIP") ? RingOrganisation::kEveryRingAPolygon : RingOrganisation::kByContainment;
+  if (EQUAL(value, "SKIP")) return RingOrganisation::kEveryRingAPolygon;
+  return EQUAL(value, "CONTAINMENT") ? RingOrganisation::kByContainment : RingOrganisation::kByRolesOrContainment;
 }
 
 }  // namespace
@@ -80,6 +81,7 @@ bool OGRGafDataset::StartNewSet(bool keyIndex, int precision, const char* descri
     return false;
   }
   writer->SetPrecision(static_cast<SHORT>(precision));
+  writer->SetRingRolesByOrientation();
   if (description != nullptr && writer->SetDescription(description) != eKroOk) {
     CPLError(CE_Warning, CPLE_IllegalArg, "%s: the description is longer than 65535 bytes and is not stored", name);
   }

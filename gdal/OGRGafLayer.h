@@ -108,7 +108,7 @@ class OGRGafLayer final : public OGRLayer {
   OGRFeatureDefn* defn_ = nullptr;
   OGRSpatialReference* srs_ = nullptr;
   bool writable_ = false;
-  RingOrganisation rings_ = RingOrganisation::kByContainment;
+  RingOrganisation rings_ = RingOrganisation::kByRolesOrContainment;
   GafFieldRoles roles_;
   std::array<int, 3> roleFields_{-1, -1, -1};  // name, key, URL
 

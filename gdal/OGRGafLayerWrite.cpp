@@ -98,7 +98,7 @@ OGRErr OGRGafLayer::ICreateFeature(OGRFeature* feature) {
   if (writer == nullptr) return OGRERR_FAILURE;
   ++offeredFeatures_;
   std::vector<PlannedRecord> records;
-  const std::string refusal = PlanRecords(feature->GetGeometryRef(), records);
+  const std::string refusal = PlanRecords(feature->GetGeometryRef(), writer->GetPrecision(), records);
   if (!refusal.empty()) {
     RefuseFeature(*feature, refusal);
     return OGRERR_NONE;
