@@ -323,31 +323,48 @@ TEST_F(GdalRingRolesTest, ManyRingsAreReadWithoutGdalsSlowProcessingWarning) {
   EXPECT_FALSE(messages.Contains(CE_Warning, {"slow"})) << messages.All();
 }
 
-// What the component interfaces write: rings in any orientation, a header
-// without the ring-roles chunk. Written here through the facade as they do.
-TEST_F(GdalRingRolesTest, SetsWrittenThroughTheFacadeAreOrganisedByContainment) {
-  {
-    CGafWriter writer;
-    ASSERT_EQ(writer.Open(gaf.c_str(), kGafCreateNew, 0), eKroOk);
+// Two rings of ten by ten and six by six, the smaller inside, written in
+// the given order through the facade, as the component interfaces and other
+// writers do: a new 64-bit set, or an append.
+void WriteTwoRingsThroughTheFacade(const std::string& gaf, EKroGafOpenFlags mode,
+                                   const std::vector<CKroDoublePointNode>& points) {
+  CGafWriter writer;
+  ASSERT_EQ(writer.Open(gaf.c_str(), mode, 0), eKroOk);
+  if (mode == kGafCreateNew) {
     ASSERT_EQ(writer.SetPrecision(64), eKroOk);
-    // A counter-clockwise hole first, then its counter-clockwise exterior.
-    ObjectVertices vertices;
-    vertices.setCounts = {5, 5};
-    vertices.points = {{2, 2}, {8, 2}, {8, 8}, {2, 8}, {2, 2}, {0, 0}, {10, 0}, {10, 10}, {0, 10}, {0, 0}};
-    ASSERT_EQ(writer.WriteContents(kGafPolyPolygonObject, ObjectTexts{"lake", "", ""}, vertices, nullptr), eKroOk);
-    ASSERT_EQ(writer.Finish(), eKroOk);
   }
+  ObjectVertices vertices;
+  vertices.setCounts = {5, 5};
+  vertices.points = points;
+  ASSERT_EQ(writer.WriteContents(kGafPolyPolygonObject, ObjectTexts{"rings", "", ""}, vertices, nullptr), eKroOk);
+  ASSERT_EQ(writer.Finish(), eKroOk);
+}
+
+// Whether the record at `index` of the set reads back, by default, as one
+// polygon with one hole, as containment makes of the two rings.
+void ExpectOneHoleByContainment(const std::vector<std::unique_ptr<OGRGeometry>>& back, size_t index) {
+  ASSERT_EQ(back.size(), index + 1);
+  ASSERT_EQ(wkbFlatten(back[index]->getGeometryType()), wkbPolygon) << back[index]->exportToWkt();
+  EXPECT_EQ(back[index]->toPolygon()->getNumInteriorRings(), 1);
+}
+
+bool MarkedForRingRoles(const std::string& gaf) {
+  CGafReader reader;
+  return reader.OpenForRead(gaf.c_str(), kGafReadOnly) == eKroOk && reader.RingRolesByOrientation();
+}
+
+// What the component interfaces write: rings in any orientation, a header
+// without the ring-roles chunk.
+TEST_F(GdalRingRolesTest, SetsWrittenThroughTheFacadeAreOrganisedByContainment) {
+  // A counter-clockwise hole first, then its counter-clockwise exterior.
+  WriteTwoRingsThroughTheFacade(
+      gaf, kGafCreateNew, {{2, 2}, {8, 2}, {8, 8}, {2, 8}, {2, 2}, {0, 0}, {10, 0}, {10, 10}, {0, 10}, {0, 0}});
   // Info (46), version (4), precision (4), end of header (2): no other chunk.
   const Bytes bytes = ReadFileBytes(gaf);
   ASSERT_GT(bytes.size(), 56u);
   EXPECT_EQ(Bytes(bytes.begin() + 46, bytes.begin() + 56), HexBytes("40 02 00 02 48 02 00 40 08 00"));
-  CGafReader reader;
-  ASSERT_EQ(reader.OpenForRead(gaf.c_str(), kGafReadOnly), eKroOk);
-  EXPECT_FALSE(reader.RingRolesByOrientation());
-  const std::vector<std::unique_ptr<OGRGeometry>> back = ReadBack("DEFAULT");
-  ASSERT_EQ(back.size(), 1u);
-  ASSERT_EQ(wkbFlatten(back[0]->getGeometryType()), wkbPolygon) << back[0]->exportToWkt();
-  EXPECT_EQ(back[0]->toPolygon()->getNumInteriorRings(), 1);
+  EXPECT_FALSE(MarkedForRingRoles(gaf));
+  ExpectOneHoleByContainment(ReadBack("DEFAULT"), 0);
 }
 
 // A record appended to a driver-written set by another writer, its first
@@ -355,22 +372,11 @@ TEST_F(GdalRingRolesTest, SetsWrittenThroughTheFacadeAreOrganisedByContainment) 
 // the header stays as it was.
 TEST_F(GdalRingRolesTest, ARecordAppendedByAnotherWriterFallsBackToContainment) {
   ASSERT_TRUE(Translate(gaf, source, {"-f", "Gaf", "-limit", "1"}));
-  {
-    CGafWriter writer;
-    ASSERT_EQ(writer.Open(gaf.c_str(), kGafOpenAppend, 0), eKroOk);
-    ObjectVertices vertices;
-    vertices.setCounts = {5, 5};
-    vertices.points = {{0, 0}, {0, 10}, {10, 10}, {10, 0}, {0, 0}, {2, 2}, {2, 8}, {8, 8}, {8, 2}, {2, 2}};
-    ASSERT_EQ(writer.WriteContents(kGafPolyPolygonObject, ObjectTexts{"appended", "", ""}, vertices, nullptr), eKroOk);
-    ASSERT_EQ(writer.Finish(), eKroOk);
-  }
-  CGafReader reader;
-  ASSERT_EQ(reader.OpenForRead(gaf.c_str(), kGafReadOnly), eKroOk);
-  EXPECT_TRUE(reader.RingRolesByOrientation());
-  const std::vector<std::unique_ptr<OGRGeometry>> back = ReadBack("DEFAULT");
-  ASSERT_EQ(back.size(), 2u);
-  ASSERT_EQ(wkbFlatten(back[1]->getGeometryType()), wkbPolygon) << back[1]->exportToWkt();
-  EXPECT_EQ(back[1]->toPolygon()->getNumInteriorRings(), 1);
+  WriteTwoRingsThroughTheFacade(
+      gaf, kGafOpenAppend, {{0, 0}, {0, 10}, {10, 10}, {10, 0}, {0, 0}, {2, 2}, {2, 8}, {8, 8}, {8, 2}, {2, 2}});
+  EXPECT_TRUE(MarkedForRingRoles(gaf));
+  ExpectOneHoleByContainment(ReadBack("DEFAULT"), 1);
 }
+
 }  // namespace
 }  // namespace kro::test
