@@ -241,6 +241,10 @@ std::vector<RingCase> RingCases() {
       {"ring along a parallel with the continent as its hole",
        "POLYGON ((-180 -89.999,178 -89.999,90 -89.999,0 -89.999,-90 -89.999,-178 -89.999,-180 -89.999),"
        "(-180 -80,-90 -70,0 -75,90 -70,180 -80,-180 -80))"},
+      {"island, then a ring along a parallel with the continent as its hole",
+       "MULTIPOLYGON (((-60 -65,-59 -65,-59 -64,-60 -65)),"
+       "((-180 -89.999,178 -89.999,90 -89.999,0 -89.999,-90 -89.999,-178 -89.999,-180 -89.999),"
+       "(-180 -80,-90 -70,0 -75,90 -70,180 -80,-180 -80)))"},
       {"island in a lake in an island",
        "MULTIPOLYGON (((0 0,10 0,10 10,0 10,0 0),(2 2,8 2,8 8,2 8,2 2)),((4 4,6 4,6 6,4 6,4 4)))"},
       {"hole in the exterior's orientation", "POLYGON ((0 0,10 0,10 10,0 10,0 0),(2 2,8 2,8 8,2 8,2 2))"},
