@@ -11,6 +11,7 @@
 # gdalplugins/gdal_Gaf.so. Not a test: it prints wall-clock seconds.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+benchmarks=$PWD/benchmarks
 count=${1:-1000000}
 build=${2:-build/dev}
 export GDAL_DRIVER_PATH=$PWD/$build/gdalplugins
@@ -27,15 +28,7 @@ seconds() {  # seconds <label> <command...>: runs the command, prints its wall t
 }
 
 echo "generating $count polylines of 8 vertices"
-awk -v n="$count" 'BEGIN {
-  srand(42); print "id,name,WKT"
-  for (i = 0; i < n; i++) {
-    x = -180 + rand() * 350; y = -80 + rand() * 155
-    line = sprintf("%.6f %.6f", x, y)
-    for (v = 1; v < 8; v++) { x += rand() * 0.05; y += rand() * 0.05 - 0.025; line = line sprintf(",%.6f %.6f", x, y) }
-    printf "%d,line %d,\"LINESTRING (%s)\"\n", i, i, line
-  }
-}' > lines.csv
+awk -v n="$count" -f "$benchmarks/lines.awk" > lines.csv
 ogr2ogr -f FlatGeobuf lines.fgb lines.csv -oo GEOM_POSSIBLE_NAMES=WKT -oo KEEP_GEOM_COLUMNS=NO -a_srs EPSG:4326
 rm lines.csv
 

@@ -27,9 +27,10 @@ constexpr const char* kLayerCreationOptions =
 constexpr const char* kOpenOptions =
     "<OpenOptionList>"
     "  <Option name='ORGANIZE_POLYGONS' type='string-select' default='DEFAULT'"
-    "          description='How the rings of a multi-polygon record become polygons: by containment "
-    "(DEFAULT) or every ring a polygon of its own (SKIP)'>"
-    "    <Value>DEFAULT</Value><Value>SKIP</Value>"
+    "          description='How the rings of a multi-polygon record become polygons: by the roles that "
+    "sets written by this driver store in the orientation of the rings, else by containment (DEFAULT); by "
+    "containment always (CONTAINMENT); every ring a polygon of its own (SKIP)'>"
+    "    <Value>DEFAULT</Value><Value>CONTAINMENT</Value><Value>SKIP</Value>"
     "  </Option>"
     "</OpenOptionList>";
 

@@ -4,6 +4,7 @@
 #include <limits>
 #include <memory>
 
+#include "GafRingRoles.h"
 #include "ogr_geometry.h"
 
 namespace kro {
@@ -12,9 +13,20 @@ namespace {
 // u16 counts of a record.
 constexpr int kMaxRecordCount = std::numeric_limits<uint16_t>::max();
 
+// Vertices of every non-empty ring of the polygons, so that a record's array
+// is sized once: growing it ring by ring would copy every earlier ring again.
+size_t RingVertices(const OGRMultiPolygon& polygons) {
+  size_t total = 0;
+  for (const OGRPolygon* polygon : polygons) {
+    for (const OGRLinearRing* ring : *polygon) total += static_cast<size_t>(ring->getNumPoints());
+  }
+  return total;
+}
+
 class Planner {
  public:
-  explicit Planner(std::vector<PlannedRecord>& records) : records_(records) {}
+  Planner(std::vector<PlannedRecord>& records, uint32_t precisionBits)
+      : records_(records), precisionBits_(precisionBits) {}
 
   std::string Plan(const OGRGeometry& geometry) {
     switch (wkbFlatten(geometry.getGeometryType())) {
@@ -63,10 +75,19 @@ class Planner {
     return true;
   }
 
-  void TakeCurve(const OGRSimpleCurve& curve, ObjectVertices& vertices) {
+  // The caller has reserved room for the curve's vertices.
+  bool TakeCurve(const OGRSimpleCurve& curve, ObjectVertices& vertices) {
     const int count = curve.getNumPoints();
-    vertices.points.reserve(vertices.points.size() + static_cast<size_t>(count));
-    for (int i = 0; i < count && TakeVertex(curve.getX(i), curve.getY(i), vertices); ++i) {
+    for (int i = 0; i < count; ++i) {
+      if (!TakeVertex(curve.getX(i), curve.getY(i), vertices)) return false;
+    }
+    return true;
+  }
+
+  void TakeRing(const OGRLinearRing& ring, RingRole role, ObjectVertices& vertices) {
+    const size_t start = vertices.points.size();
+    if (TakeCurve(ring, vertices)) {
+      OrientRing(vertices.points.data() + start, vertices.points.size() - start, role, precisionBits_);
     }
   }
 
@@ -74,29 +95,38 @@ class Planner {
 
   void AddSingleSet(EGafObjectType type, const OGRSimpleCurve& curve) {
     if (curve.getNumPoints() > kMaxRecordCount) return Refuse("a line has more than 65535 vertices");
-    TakeCurve(curve, NewRecord(type).vertices);
+    ObjectVertices& vertices = NewRecord(type).vertices;
+    vertices.points.reserve(static_cast<size_t>(curve.getNumPoints()));
+    TakeCurve(curve, vertices);
   }
 
   void AddPolygon(const OGRPolygon& polygon) {
     // A ring longer than a polygon record holds fits a multi-polygon record.
-    if (polygon.getNumInteriorRings() == 0 && polygon.getExteriorRing()->getNumPoints() <= kMaxRecordCount) {
-      if (!CheckRing(*polygon.getExteriorRing())) return;
-      return AddSingleSet(kGafPolygonObject, *polygon.getExteriorRing());
+    const OGRLinearRing* exterior = polygon.getExteriorRing();
+    if (polygon.getNumInteriorRings() == 0 && exterior->getNumPoints() <= kMaxRecordCount) {
+      if (!CheckRing(*exterior)) return;
+      ObjectVertices& vertices = NewRecord(kGafPolygonObject).vertices;
+      vertices.points.reserve(static_cast<size_t>(exterior->getNumPoints()));
+      return TakeRing(*exterior, RingRole::kExterior, vertices);
     }
     OGRMultiPolygon single;
     single.addGeometry(&polygon);
     AddRings(single);
   }
 
+  // Each polygon's exterior counter-clockwise, then its holes clockwise.
   void AddRings(const OGRMultiPolygon& polygons) {
     ObjectVertices& vertices = NewRecord(kGafPolyPolygonObject).vertices;
+    vertices.points.reserve(RingVertices(polygons));
     for (const OGRPolygon* polygon : polygons) {
+      RingRole role = RingRole::kExterior;
       for (const OGRLinearRing* ring : *polygon) {
         if (ring->IsEmpty()) continue;
         if (!CheckRing(*ring)) return;
         if (vertices.setCounts.size() == kMaxRecordCount) return Refuse("a polygon has more than 65535 rings");
         vertices.setCounts.push_back(ring->getNumPoints());
-        TakeCurve(*ring, vertices);
+        TakeRing(*ring, role, vertices);
+        role = RingRole::kHole;
       }
     }
   }
@@ -112,12 +142,13 @@ class Planner {
   }
 
   std::vector<PlannedRecord>& records_;
+  const uint32_t precisionBits_;
   std::string refusal_;
 };
 
 }  // namespace
 
-std::string PlanRecords(const OGRGeometry* geometry, std::vector<PlannedRecord>& records) {
+std::string PlanRecords(const OGRGeometry* geometry, uint32_t precisionBits, std::vector<PlannedRecord>& records) {
   records.clear();
   if (geometry == nullptr || geometry->IsEmpty()) return "the geometry is empty";
   std::unique_ptr<OGRGeometry> linear;
@@ -128,7 +159,7 @@ std::string PlanRecords(const OGRGeometry* geometry, std::vector<PlannedRecord>&
     if (linear == nullptr) return "the curve geometry cannot be linearised";
     geometry = linear.get();
   }
-  return Planner(records).Plan(*geometry);
+  return Planner(records, precisionBits).Plan(*geometry);
 }
 
 }  // namespace kro

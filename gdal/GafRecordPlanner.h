@@ -6,6 +6,9 @@
 //   rings are every exterior and hole;
 //   MultiPoint and MultiLineString -> one record per (non-empty) part.
 // Curves are linearised first; Z and M are dropped. Empty parts are left out.
+// Rings are stored by the ring-roles rule (GafRingRoles.h): each polygon's
+// exterior counter-clockwise, then its holes clockwise, judged on the
+// coordinates as a set of the given precision stores them.
 #ifndef KRO_GDAL_GAFRECORDPLANNER_H
 #define KRO_GDAL_GAFRECORDPLANNER_H
 
@@ -28,7 +31,7 @@ struct PlannedRecord {
 // cannot be stored (empty, a kind the file set does not hold, a coordinate
 // that is NaN or infinite, an open ring, more vertices or rings than a record
 // holds); `records` is then not to be used.
-std::string PlanRecords(const OGRGeometry* geometry, std::vector<PlannedRecord>& records);
+std::string PlanRecords(const OGRGeometry* geometry, uint32_t precisionBits, std::vector<PlannedRecord>& records);
 
 }  // namespace kro
 

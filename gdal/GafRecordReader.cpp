@@ -2,12 +2,21 @@
 
 #include <vector>
 
+#include "GafRingRoles.h"
+
 #include "engine/datafile/GafFormat.h"
 #include "facade/CGafReader.h"
 #include "ogr_geometry.h"
 
 namespace kro {
 namespace {
+
+// How the rings of the multi-polygon records of one set are read.
+struct RingReading {
+  RingOrganisation organisation = RingOrganisation::kByRolesOrContainment;
+  bool rolesByOrientation = false;  // the set's header has the ring-roles chunk
+  uint32_t precisionBits = 64;
+};
 
 // What every reader call hands back; valid until the next read.
 struct RecordView {
@@ -48,24 +57,72 @@ std::unique_ptr<OGRGeometry> MultiLineOf(const RecordView& view) {
   return multi;
 }
 
-std::unique_ptr<OGRGeometry> MultiPolygonOf(const RecordView& view, RingOrganisation rings) {
-  std::vector<OGRGeometry*> polygons;
+// Every ring a polygon of its own.
+std::vector<std::unique_ptr<OGRPolygon>> RingPolygons(const RecordView& view) {
+  std::vector<std::unique_ptr<OGRPolygon>> polygons;
   polygons.reserve(static_cast<size_t>(view.count));
   const CKroDoublePointNode* set = view.points;
-  for (int32_t i = 0; i < view.count; set += view.setCounts[i], ++i) {
-    polygons.push_back(PolygonOf(set, view.setCounts[i]).release());
+  for (int32_t i = 0; i < view.count; set += view.setCounts[i], ++i) polygons.push_back(PolygonOf(set, view.setCounts[i]));
+  return polygons;
+}
+
+std::unique_ptr<OGRGeometry> MultiOf(std::vector<std::unique_ptr<OGRPolygon>> polygons) {
+  auto multi = std::make_unique<OGRMultiPolygon>();
+  for (auto& polygon : polygons) multi->addGeometryDirectly(polygon.release());
+  return multi;
+}
+
+// A Polygon when the rings make one polygon, else a MultiPolygon, as
+// containment answers.
+std::unique_ptr<OGRGeometry> OneOrMulti(std::vector<std::unique_ptr<OGRPolygon>> polygons) {
+  if (polygons.size() == 1) return std::move(polygons.front());
+  return MultiOf(std::move(polygons));
+}
+
+// Every ring's role by containment. An explicit method keeps GDAL from
+// warning that many rings "may be really slow" and pointing at an option of
+// its own; the work is the same as without one.
+std::unique_ptr<OGRGeometry> ByContainment(std::vector<std::unique_ptr<OGRPolygon>> rings) {
+  std::vector<OGRGeometry*> polygons;
+  polygons.reserve(rings.size());
+  for (auto& ring : rings) polygons.push_back(ring.release());
+  const char* const options[] = {"METHOD=DEFAULT", nullptr};
+  int valid = FALSE;
+  // Takes the polygons; returns a Polygon or a MultiPolygon.
+  return std::unique_ptr<OGRGeometry>(OGRGeometryFactory::organizePolygons(
+      polygons.data(), static_cast<int>(polygons.size()), &valid, const_cast<const char**>(options)));
+}
+
+// The rings as the ring-roles rule gives them; nothing when the record does
+// not follow the rule.
+std::unique_ptr<OGRGeometry> ByOrientation(const RecordView& view, uint32_t precisionBits) {
+  const std::optional<std::vector<size_t>> starts =
+      PolygonStartsByOrientation(view.setCounts, static_cast<size_t>(view.count), view.points, precisionBits);
+  if (!starts) return nullptr;
+  std::vector<std::unique_ptr<OGRPolygon>> polygons;
+  polygons.reserve(starts->size());
+  size_t next = 0;
+  const CKroDoublePointNode* set = view.points;
+  for (size_t i = 0; i < static_cast<size_t>(view.count); set += view.setCounts[i], ++i) {
+    if (next < starts->size() && (*starts)[next] == i) {
+      polygons.push_back(std::make_unique<OGRPolygon>());
+      ++next;
+    }
+    polygons.back()->addRingDirectly(CurveOf<OGRLinearRing>(set, view.setCounts[i]).release());
   }
+  return OneOrMulti(std::move(polygons));
+}
+
+std::unique_ptr<OGRGeometry> MultiPolygonOf(const RecordView& view, const RingReading& rings) {
   // A single ring is a multi-polygon of one part: a polygon without holes
   // has a record kind of its own.
-  if (rings == RingOrganisation::kEveryRingAPolygon || polygons.size() < 2) {
-    auto multi = std::make_unique<OGRMultiPolygon>();
-    for (OGRGeometry* polygon : polygons) multi->addGeometryDirectly(polygon);
-    return multi;
+  if (rings.organisation == RingOrganisation::kEveryRingAPolygon || view.count < 2) {
+    return MultiOf(RingPolygons(view));
   }
-  // Takes the polygons; returns a Polygon or a MultiPolygon.
-  int valid = FALSE;
-  return std::unique_ptr<OGRGeometry>(
-      OGRGeometryFactory::organizePolygons(polygons.data(), static_cast<int>(polygons.size()), &valid, nullptr));
+  if (rings.organisation == RingOrganisation::kByRolesOrContainment && rings.rolesByOrientation) {
+    if (std::unique_ptr<OGRGeometry> polygons = ByOrientation(view, rings.precisionBits)) return polygons;
+  }
+  return ByContainment(RingPolygons(view));
 }
 
 EKroErrCode ReadView(CGafReader& reader, EGafObjectType kind, RecordView& v) {
@@ -88,7 +145,7 @@ EKroErrCode ReadView(CGafReader& reader, EGafObjectType kind, RecordView& v) {
   }
 }
 
-std::unique_ptr<OGRGeometry> GeometryOf(EGafObjectType kind, const RecordView& view, RingOrganisation rings) {
+std::unique_ptr<OGRGeometry> GeometryOf(EGafObjectType kind, const RecordView& view, const RingReading& rings) {
   switch (static_cast<int32_t>(kind)) {
     case kGafPointObject:
       return std::make_unique<OGRPoint>(view.points[0].x, view.points[0].y);
@@ -114,7 +171,7 @@ EKroErrCode ReadGafRecord(CGafReader& reader, EGafObjectType kind, RingOrganisat
   record.name = view.name != nullptr ? view.name : "";
   record.key = view.key != nullptr ? view.key : "";
   record.url = view.url != nullptr ? view.url : "";
-  record.geometry = GeometryOf(kind, view, rings);
+  record.geometry = GeometryOf(kind, view, RingReading{rings, reader.RingRolesByOrientation(), reader.GetPrecision()});
   return eKroOk;
 }
 

@@ -3,10 +3,12 @@
 //
 // Kinds: point -> Point; multi-point -> MultiPoint; polyline -> LineString;
 // multi-polyline -> MultiLineString; polygon -> Polygon; multi-polygon ->
-// the rings organised into exteriors and holes by containment (a Polygon when
-// one exterior results, else a MultiPolygon), or, when asked, every ring as a
-// polygon of its own inside a MultiPolygon; a record of one ring is a
-// MultiPolygon of one part.
+// the rings organised into exteriors and holes (a Polygon when one exterior
+// results, else a MultiPolygon): by their orientation in a set whose header
+// says its writer stored them so (GafRingRoles.h), by containment in any
+// other set and for a record that does not follow the rule; or, when asked,
+// every ring as a polygon of its own inside a MultiPolygon. A record of one
+// ring is a MultiPolygon of one part.
 #ifndef KRO_GDAL_GAFRECORDREADER_H
 #define KRO_GDAL_GAFRECORDREADER_H
 
@@ -20,7 +22,8 @@ namespace kro {
 
 class CGafReader;
 
-enum class RingOrganisation { kByContainment, kEveryRingAPolygon };
+// What the open option ORGANIZE_POLYGONS chooses: DEFAULT, CONTAINMENT, SKIP.
+enum class RingOrganisation { kByRolesOrContainment, kByContainment, kEveryRingAPolygon };
 
 struct GafRecord {
   std::string name;

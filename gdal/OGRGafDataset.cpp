@@ -15,7 +15,8 @@ namespace {
 
 RingOrganisation RingOrganisationOption(char** openOptions) {
   const char* value = CSLFetchNameValueDef(openOptions, "ORGANIZE_POLYGONS", "DEFAULT");
-  return EQUAL(value, "SKIP") ? RingOrganisation::kEveryRingAPolygon : RingOrganisation::kByContainment;
+  if (EQUAL(value, "SKIP")) return RingOrganisation::kEveryRingAPolygon;
+  return EQUAL(value, "CONTAINMENT") ? RingOrganisation::kByContainment : RingOrganisation::kByRolesOrContainment;
 }
 
 // A layer creation option naming a source field; empty means the default.
@@ -114,6 +115,7 @@ bool OGRGafDataset::StartNewSet() {
     return false;
   }
   writer->SetPrecision(static_cast<SHORT>(newSet_.precision));
+  writer->SetRingRolesByOrientation();
   if (newSet_.description && writer->SetDescription(newSet_.description->c_str()) != eKroOk) {
     CPLError(CE_Warning, CPLE_IllegalArg, "%s: the description is longer than 65535 bytes and is not stored", name);
   }

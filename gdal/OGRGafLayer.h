@@ -141,7 +141,7 @@ class OGRGafLayer final : public OGRLayer {
   bool writable_ = false;
   // A 64-bit set: a finished set can be appended to.
   bool appendable_ = false;
-  RingOrganisation rings_ = RingOrganisation::kByContainment;
+  RingOrganisation rings_ = RingOrganisation::kByRolesOrContainment;
   GafFieldRoles roles_;
   std::array<int, 3> roleFields_{-1, -1, -1};  // name, key, URL
 

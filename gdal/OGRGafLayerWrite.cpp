@@ -149,7 +149,7 @@ OGRErr OGRGafLayer::ICreateFeature(OGRFeature* feature) {
   if (writer == nullptr) return OGRERR_FAILURE;
   ++offeredFeatures_;
   std::vector<PlannedRecord> records;
-  std::string refusal = PlanRecords(feature->GetGeometryRef(), records);
+  std::string refusal = PlanRecords(feature->GetGeometryRef(), writer->GetPrecision(), records);
   if (refusal.empty()) refusal = KindRefusal(defn_->GetGeomType(), records, *feature->GetGeometryRef());
   if (!refusal.empty()) {
     RefuseFeature(*feature, refusal);

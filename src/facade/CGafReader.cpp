@@ -90,6 +90,10 @@ bool CGafReader::HasKind(int32_t objectType) const { return dataFile_ != nullptr
 
 uint32_t CGafReader::GetPrecision() const { return dataFile_ != nullptr ? dataFile_->GetPrecision() : 0; }
 
+bool CGafReader::RingRolesByOrientation() const {
+  return dataFile_ != nullptr && dataFile_->RingRolesByOrientation();
+}
+
 EKroErrCode CGafReader::BeginSequential() {
   if (state_ < State::kOpen) return eKroReadError;
   lastStatus_ = dataFile_->Rewind();

@@ -57,6 +57,10 @@ class CGafReader final : public CGafEngine {
   bool HasKind(int32_t objectType) const;
   // Coordinate bits of the data file, 32 or 64; 0 when not open.
   uint32_t GetPrecision() const;
+  // Whether the header says that its writer stored the rings of multi-polygon
+  // records by orientation (CGafWriter::SetRingRolesByOrientation); false
+  // when not open.
+  bool RingRolesByOrientation() const;
 
   // 0 or eKroReadError.
   EKroErrCode BeginSequential();

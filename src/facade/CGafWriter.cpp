@@ -61,6 +61,14 @@ EKroErrCode CGafWriter::SetCoordSys(const GafCoordSys* record) {
   return lastStatus_ == kEngineOk ? eKroOk : eKroInvalidParameter;
 }
 
+uint32_t CGafWriter::GetPrecision() const { return dataFile_ != nullptr ? dataFile_->GetPrecision() : 0; }
+
+EKroErrCode CGafWriter::SetRingRolesByOrientation() {
+  if (dataFile_ == nullptr) return eKroIllegalFunctionCall;
+  lastStatus_ = dataFile_->SetRingRolesByOrientation();
+  return lastStatus_ == kEngineOk ? eKroOk : eKroWriteError;
+}
+
 EKroErrCode CGafWriter::WritePoint(IKroPoint* object, BoundingBoxNode* boxOut) {
   if (!CanWrite()) return eKroWriteError;
   if (object == nullptr) return eKroNullObject;

@@ -34,6 +34,12 @@ class CGafWriter final : public CGafEngine {
   EKroErrCode SetPrecision(SHORT bits);
   // 0, or eKroInvalidParameter. The record is copied.
   EKroErrCode SetCoordSys(const GafCoordSys* record);
+  // The header says that the caller stores every multi-polygon record's
+  // rings by orientation: each polygon's exterior counter-clockwise, followed
+  // by its holes clockwise (docs/gaf-format.md). The writer does not check
+  // the rings; the component interfaces never ask. 0, eKroIllegalFunctionCall
+  // when no set is open, or eKroWriteError after a failure of the data file.
+  EKroErrCode SetRingRolesByOrientation();
 
   // 0 or an EKroErrCode: eKroNullObject, eKroWriteError (no open set, or any
   // file refused the object), eKroOutOfMemory. `boxOut` (optional) receives
@@ -66,6 +72,9 @@ class CGafWriter final : public CGafEngine {
   // A file failed while taking an object, so the set can only be discarded;
   // Finish then reports eKroWriteError.
   bool IsDamaged() const { return damaged_; }
+
+  // Coordinate bits of the data file, 32 or 64; 0 when no set is open.
+  uint32_t GetPrecision() const;
 
   // Record position of the object written last; 0 before the first.
   uint32_t LastRecordPosition() const { return lastRecordPosition_; }

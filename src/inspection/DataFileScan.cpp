@@ -247,6 +247,7 @@ class DataFileWalk {
       case gaf::kCodeVersion: decoded = gaf::DecodeU16Chunk(reader, h.version); break;
       case gaf::kCodePrecision: decoded = gaf::DecodeU16Chunk(reader, h.precision); break;
       case gaf::kCodeMetadataMarker: decoded = gaf::DecodeU16Chunk(reader, h.marker); break;
+      case gaf::kCodeRingRoles: decoded = gaf::DecodeU16Chunk(reader, h.ringRoles); break;
       case gaf::kCodeDescription:
         h.hasDescription = true;
         decoded = gaf::DecodeDescription(reader, h.description);
@@ -295,6 +296,13 @@ class DataFileWalk {
           Report(chunk.position, "gaf.marker-value",
                  "metadata marker is " + std::to_string(h.marker) + ", writers write " +
                      std::to_string(gaf::kMetadataMarkerValue));
+        }
+        break;
+      case gaf::kCodeRingRoles:
+        if (h.ringRoles != gaf::kRingRolesValue) {
+          Report(chunk.position, "gaf.ring-roles-value",
+                 "ring-roles chunk holds " + std::to_string(h.ringRoles) + ", writers write " +
+                     std::to_string(gaf::kRingRolesValue) + "; readers organise its rings by containment");
         }
         break;
       default:
@@ -503,6 +511,8 @@ class DataFileWalk {
 };
 
 }  // namespace
+
+bool GafHeaderInfo::RingRolesByOrientation() const { return ringRoles == gaf::kRingRolesValue; }
 
 const char* DecodeRecord(const ByteFile& file, uint64_t payload, uint32_t length, uint32_t code,
                          const GafHeaderInfo& header, DecodedRecord& record, std::string& problem) {

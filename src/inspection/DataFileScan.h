@@ -28,6 +28,10 @@ struct GafHeaderInfo {
   uint32_t version = 2;
   uint32_t precision = 32;
   uint32_t marker = 0;
+  uint32_t ringRoles = 0;  // of the ring-roles chunk; 0 without one
+  // The chunk holds what writers write: its multi-polygon records keep their
+  // ring roles in their orientation.
+  bool RingRolesByOrientation() const;
   bool hasDescription = false;
   std::string description;
   bool hasMetadata = false;

@@ -21,6 +21,7 @@
 #include "engine/spatialindex/CSpatialIndex.h"
 #include "engine/spatialindex/SifFormat.h"
 #include "facade/CGafReader.h"
+#include "facade/CGafWriter.h"
 #include "platform/FileSystem.h"
 #include "gaftool/GaftoolTestSupport.h"
 
@@ -169,6 +170,31 @@ TEST_F(GaftoolVerifyTest, SetsTheLibraryWritesPass) {
   }
 }
 
+// A set whose header has the ring-roles chunk verifies clean, info shows the
+// chunk, and a repaired copy keeps it with the records' rings as they were.
+TEST_F(GaftoolVerifyTest, RingRolesChunkIsAcceptedShownAndKeptByRepair) {
+  const std::string gaf = directory_->File("roles.gaf");
+  {
+    CGafWriter writer;
+    ASSERT_EQ(writer.Open(gaf.c_str(), kGafCreateNew, -1), eKroOk);
+    ASSERT_EQ(writer.SetRingRolesByOrientation(), eKroOk);
+    ObjectVertices vertices;
+    vertices.setCounts = {4, 4};
+    vertices.points = {{0, 0}, {4, 0}, {0, 4}, {0, 0}, {1, 1}, {1, 2}, {2, 1}, {1, 1}};
+    ASSERT_EQ(writer.WriteContents(kGafPolyPolygonObject, ObjectTexts{"a", "k", ""}, vertices, nullptr), eKroOk);
+    ASSERT_EQ(writer.Finish(), eKroOk);
+  }
+  const ToolRun verify = RunTool({"verify", gaf});
+  EXPECT_EQ(0, verify.exitCode) << verify.out << verify.err;
+  const ToolRun info = RunTool({"info", gaf, "--json"});
+  ASSERT_EQ(0, info.exitCode) << info.err;
+  EXPECT_EQ(true, json::parse(info.out)["data_file"]["ring_roles_by_orientation"]);
+  ASSERT_EQ(0, RunTool({"repair", gaf, "--quiet"}).exitCode);
+  CGafReader repaired;
+  ASSERT_EQ(repaired.OpenForRead(directory_->File("roles-repaired.gaf").c_str(), kGafReadOnly), eKroOk);
+  EXPECT_TRUE(repaired.RingRolesByOrientation());
+}
+
 TEST_F(GaftoolVerifyTest, InfoReportsHeaderCountsAndIndexShapes) {
   const ToolRun run = RunTool({"info", directory_->File("healthy.gaf"), "--json"});
   ASSERT_EQ(0, run.exitCode) << run.err;
@@ -176,6 +202,7 @@ TEST_F(GaftoolVerifyTest, InfoReportsHeaderCountsAndIndexShapes) {
   const json& data = info["data_file"];
   EXPECT_EQ(kSetObjects, data["object_count"]);
   EXPECT_EQ(64, data["precision"]);
+  EXPECT_EQ(false, data["ring_roles_by_orientation"]) << "the facade writes the chunk only when asked";
   EXPECT_EQ("gaftool test set", data["description"]);
   for (uint32_t kind = 0; kind < 6; ++kind) {
     EXPECT_EQ(kSetObjects / 6 + (kind < kSetObjects % 6 ? 1 : 0), data["objects_by_kind"].at(kind == 0 ? "point" : kind == 1 ? "multi-point" : kind == 2 ? "polyline" : kind == 3 ? "multi-polyline" : kind == 4 ? "polygon" : "multi-polygon"));

@@ -162,6 +162,10 @@ std::vector<DamageCase> DamageCases() {
        [] { return TwoPoints([](GafBytes& h) { h.Tag(gaf::kCodeEllipsoid, 10).Str("a").Str("b").Zeros(6); }); }},
       {"marker of 2", "gaf.marker-value", kExtraHeaderChunk,
        [] { return TwoPoints([](GafBytes& h) { h.Tag(gaf::kCodeMetadataMarker, 2).U16(2); }); }},
+      {"ring roles of 2", "gaf.ring-roles-value", kExtraHeaderChunk,
+       [] { return TwoPoints([](GafBytes& h) { h.Tag(gaf::kCodeRingRoles, 2).U16(2); }); }},
+      {"ring-roles chunk of 4 bytes", "gaf.header-length", kExtraHeaderChunk,
+       [] { return TwoPoints([](GafBytes& h) { h.Tag(gaf::kCodeRingRoles, 4).U16(1).U16(0); }); }},
       {"version above the readable", "gaf.bad-version", 46,
        [] {
          GafBytes out = Header(0, 0, static_cast<int>(gaf::kMaxReadableVersion) + 1);
@@ -278,7 +282,7 @@ class EngineFiles : public ::testing::Test {
     ASSERT_EQ(file.WritePolyPolygon(std::string(300, 'n').c_str(), "k5", "", 1, rings, line, position, nullptr),
               kEngineOk);
   }
-  void ExpectClean(size_t records) {
+  void ExpectClean(size_t records, bool ringRoles = false) {
     ByteFile bytes;
     std::string error;
     ASSERT_TRUE(bytes.Load(name, error)) << error;
@@ -286,6 +290,7 @@ class EngineFiles : public ::testing::Test {
     const GafScan scan = ScanDataFile(bytes, name, findings);
     EXPECT_TRUE(findings.Empty()) << Listing(findings);
     EXPECT_EQ(scan.records.size(), records);
+    EXPECT_EQ(scan.header.RingRolesByOrientation(), ringRoles);
   }
   EngineStatus status = kEngineOk;
   test::TempDir dir;
@@ -299,18 +304,22 @@ TEST_F(EngineFiles, EveryKindAtBothWidthsAndAppendedIsClean) {
       CGafFile file(name.c_str(), 10, status);  // created anew
       ASSERT_EQ(status, kEngineOk);
       ASSERT_EQ(file.SetPrecision(bits), kEngineOk);
+      // The 64-bit file also says that its rings keep their roles.
+      if (bits == 64) {
+        ASSERT_EQ(file.SetRingRolesByOrientation(), kEngineOk);
+      }
       ASSERT_EQ(file.SetDescription("a description of odd length"), kEngineOk);
       WriteAllKinds(file, 1);
       ASSERT_EQ(file.Close(), kEngineOk);
     }
-    ExpectClean(6);
+    ExpectClean(6, bits == 64);
     {
       CGafFile file(name.c_str(), 2, status);  // opened for writing
       ASSERT_EQ(status, kEngineOk);
       WriteAllKinds(file, -50);
       ASSERT_EQ(file.Close(), kEngineOk);
     }
-    ExpectClean(12);
+    ExpectClean(12, bits == 64);
   }
 }
 

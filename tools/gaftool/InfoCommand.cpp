@@ -27,6 +27,7 @@ json DataFileJson(const SetInspection& set) {
           {"size", set.data.fileSize},
           {"version", h.version},
           {"precision", h.precision},
+          {"ring_roles_by_orientation", h.RingRolesByOrientation()},
           {"description", h.hasDescription ? json(h.description) : json(nullptr)},
           {"coordinate_system", metadata},
           {"object_count", h.objectCount},

@@ -18,6 +18,8 @@ void CopyHeader(const GafHeaderInfo& header, kro::CGafWriter& writer) {
   if (header.hasDescription) writer.SetDescription(header.description.c_str());
   writer.SetPrecision(static_cast<SHORT>(header.precision == 64 ? 64 : 32));
   if (header.hasMetadata) writer.SetCoordSys(&header.coordSys);
+  // The records are copied with their rings as they are, so their roles hold.
+  if (header.RingRolesByOrientation()) writer.SetRingRolesByOrientation();
 }
 
 // Whether `index`, existing under the new set's names, is what a killed run

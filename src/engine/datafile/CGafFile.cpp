@@ -172,6 +172,11 @@ EngineStatus CGafFile::SetCoordSys(const GafCoordSys* record) {
   return status_;
 }
 
+EngineStatus CGafFile::SetRingRolesByOrientation() {
+  if (state_ == GafFileState::kHeaderOpen) ringRolesValue_ = gaf::kRingRolesValue;
+  return status_;
+}
+
 void CGafFile::GetBoundingBox(BoundingBoxNode& box) const { box = {box_.xMin, box_.yMin, box_.xMax, box_.yMax}; }
 
 bool CGafFile::HasKind(int32_t objectType) const {

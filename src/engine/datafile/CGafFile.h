@@ -115,6 +115,13 @@ class CGafFile : public CGafFileBase {
   // Only while the header is open: copies the record in, or (null) drops the
   // metadata. Returns the status.
   EngineStatus SetCoordSys(const GafCoordSys* record);
+  // Only while the header is open: the header gets the ring-roles chunk,
+  // which says that every multi-polygon record of the writer keeps each
+  // polygon's exterior counter-clockwise, followed by its holes clockwise.
+  // Returns the status.
+  EngineStatus SetRingRolesByOrientation();
+  // Whether the header has the ring-roles chunk with the value writers write.
+  bool RingRolesByOrientation() const { return ringRolesValue_ == gaf::kRingRolesValue; }
 
   // The sequential scan step: moves past the current record, then reads the
   // next record's header; `position` is its record position.
@@ -303,6 +310,7 @@ class CGafFile : public CGafFileBase {
   GafCoordSys coordSys_;
   bool hasMetadata_ = false;
   uint32_t markerValue_ = 0;
+  uint32_t ringRolesValue_ = 0;  // of the ring-roles chunk; 0 without one
   std::optional<std::string> description_;
   uint32_t version_ = 2;
   uint32_t coordinateBits_ = 32;

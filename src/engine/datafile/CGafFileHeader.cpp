@@ -91,6 +91,8 @@ bool CGafFile::DecodeHeaderChunk(uint32_t code, GafPayloadReader& reader) {
       return gaf::DecodeEllipsoid(reader, coordSys_);
     case gaf::kCodeMetadataMarker:
       return gaf::DecodeU16Chunk(reader, markerValue_);
+    case gaf::kCodeRingRoles:
+      return gaf::DecodeU16Chunk(reader, ringRolesValue_);
     default:
       return true;
   }
@@ -144,6 +146,10 @@ void CGafFile::WriteHeaderBody() {
   }
   PutChunkTag(gaf::kCodePrecision, gaf::kU16PayloadSize);
   PutU16(coordinateBits_);
+  if (ringRolesValue_ == gaf::kRingRolesValue) {
+    PutChunkTag(gaf::kCodeRingRoles, gaf::kU16PayloadSize);
+    PutU16(gaf::kRingRolesValue);
+  }
   if (hasMetadata_) WriteMetadataChunks();
   PutChunkTag(gaf::kCodeEndOfHeader, 0);
   firstObjectPosition_ = appendPosition_ = LogicalOffset();

@@ -35,6 +35,9 @@ constexpr uint32_t kCodeProjection = 20;
 constexpr uint32_t kCodeDatum = 21;
 constexpr uint32_t kCodeEllipsoid = 22;
 constexpr uint32_t kCodeMetadataMarker = 23;
+// Rings of multi-polygon records carry their roles in their orientation
+// (docs/gaf-format.md); written only when a writer is asked.
+constexpr uint32_t kCodeRingRoles = 24;
 constexpr uint32_t kCodeFirstObject = 32;  // 32 + object type
 constexpr uint32_t kCodeLastObject = 37;
 constexpr uint32_t kCodeFree = 63;
@@ -64,7 +67,8 @@ constexpr uint32_t kSingleCoordinateBits = 32;  // the precision chunk's two val
 constexpr uint32_t kDoubleCoordinateBits = 64;
 constexpr uint32_t kDefaultCoordinateBits = kSingleCoordinateBits;
 constexpr uint32_t kMetadataMarkerValue = 1;
-constexpr uint32_t kU16PayloadSize = 2;  // version, precision and marker chunks
+constexpr uint32_t kRingRolesValue = 1;
+constexpr uint32_t kU16PayloadSize = 2;  // version, precision, marker and ring-roles chunks
 
 // Fixed parts of the metadata chunks (besides their strings).
 constexpr uint32_t kCoordSysStringCount = 5;

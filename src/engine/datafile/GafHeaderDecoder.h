@@ -1,6 +1,6 @@
 // The payloads of the header chunks, decoded in one place for the engine's
 // open and for the inspection walk: the info chunk, the u16 chunks (version,
-// precision, metadata marker), the description and the four metadata chunks.
+// precision, metadata marker, ring roles), the description and the four metadata chunks.
 // Each reads through a GafPayloadReader whose length is the chunk's, so a
 // field past the chunk fails; a chunk longer than its content leaves bytes
 // unconsumed, which the strict open passes over and the walk reports.
@@ -26,7 +26,7 @@ struct InfoFields {
 };
 
 bool DecodeInfo(GafPayloadReader& reader, InfoFields& info);
-// The version, precision and metadata-marker chunks.
+// The version, precision, metadata-marker and ring-roles chunks.
 inline bool DecodeU16Chunk(GafPayloadReader& reader, uint32_t& value) { return reader.GetU16(value); }
 // False when the string runs past the chunk or cannot be held.
 bool DecodeDescription(GafPayloadReader& reader, std::string& description);
@@ -39,7 +39,7 @@ bool DecodeEllipsoid(GafPayloadReader& reader, GafCoordSys& c);
 // Whether `code` is a header chunk this engine decodes (the others are
 // passed over by their length).
 constexpr bool IsKnownHeaderCode(uint32_t code) {
-  return code == kCodeInfo || (code >= kCodeVersion && code <= kCodeMetadataMarker);
+  return code == kCodeInfo || (code >= kCodeVersion && code <= kCodeRingRoles);
 }
 
 }  // namespace kro::gaf

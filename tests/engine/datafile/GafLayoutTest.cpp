@@ -40,6 +40,41 @@ TEST_F(GafLayout, EmptyFileIs58Bytes) {
   EXPECT_EQ(position, 56u);
 }
 
+// The ring-roles chunk follows the precision chunk when a writer asks for it
+// before the header is written; asking later, or when appending, changes
+// nothing, and an append keeps the chunk the header has.
+TEST_F(GafLayout, RingRolesChunkIsWrittenOnlyWhenAskedBeforeTheHeader) {
+  const CKroDoublePointNode vertex{1, 2};
+  uint32_t position = 0;
+  {
+    auto file = OpenGaf(name, 10);
+    EXPECT_FALSE(file->RingRolesByOrientation());
+    ASSERT_EQ(file->SetRingRolesByOrientation(), kEngineOk);
+    EXPECT_TRUE(file->RingRolesByOrientation());
+    ASSERT_EQ(file->WritePoint("", "", "", &vertex, position, nullptr), kEngineOk);
+    EXPECT_EQ(position, 60u);
+  }
+  const std::string header = "40 02 00 02 48 02 00 20 60 02 00 01 08 00";
+  EXPECT_EQ(ToHex(ReadFileBytes(name)).substr(46 * 3, header.size()), header);
+  {
+    auto file = OpenGaf(name, 2);
+    EXPECT_TRUE(file->RingRolesByOrientation());
+    ASSERT_EQ(file->WritePoint("", "", "", &vertex, position, nullptr), kEngineOk);
+  }
+  EXPECT_EQ(ToHex(ReadFileBytes(name)).substr(46 * 3, header.size()), header) << "an append keeps the header";
+  EXPECT_TRUE(OpenGaf(name, 1)->RingRolesByOrientation());
+
+  const std::string other = dir.File("b.gaf");
+  {
+    auto file = OpenGaf(other, 10);
+    ASSERT_EQ(file->WritePoint("", "", "", &vertex, position, nullptr), kEngineOk);
+    ASSERT_EQ(file->SetRingRolesByOrientation(), kEngineOk) << "the header is written: nothing changes";
+    EXPECT_FALSE(file->RingRolesByOrientation());
+  }
+  EXPECT_EQ(ReadFileBytes(other).size(), 72u) << "the point file of 72 bytes, no chunk";
+  EXPECT_FALSE(OpenGaf(other, 1)->RingRolesByOrientation());
+}
+
 TEST_F(GafLayout, OnePointFileIs74Bytes) {
   {
     auto file = OpenGaf(name, 10);
@@ -267,6 +302,7 @@ TEST_F(GafLayout, HeaderDefaultsAndUnknownChunks) {
   AddInfo(file, 1, 0, 2, {1, 2, 3, 4});
   file.Tag(40, 3).U8(1).U8(2).U8(3).Pad(3);  // unknown, odd: skipped with its pad
   file.Tag(41, 300).Zeros(300);               // unknown, long form
+  file.Tag(24, 2).U16(2);                     // ring roles of a value no writer writes
   file.Tag(2, 0);
   const uint32_t first = static_cast<uint32_t>(file.Size());
   file.Tag(34, 4 + 2 + 16).Str("").Str("").Str("").U8(0).U16(2).F32(1).F32(2).F32(3).F32(4).Tag(1, 0);
@@ -288,6 +324,7 @@ TEST_F(GafLayout, HeaderDefaultsAndUnknownChunks) {
   EXPECT_FALSE(reader->HasKind(7));
   EXPECT_EQ(reader->GetDescription(), nullptr);
   EXPECT_EQ(reader->GetCoordSys(), nullptr);
+  EXPECT_FALSE(reader->RingRolesByOrientation());
   EngineStatus end;
   const auto objects = ReadAll(*reader, end);
   EXPECT_EQ(end, kEngineEndOfResults);
