@@ -116,6 +116,7 @@ TEST(GdalWgs84Test, Wgs84SetsKeepTheDefaultRecordByteForByte) {
   CGafWriter writer;
   ASSERT_EQ(writer.Open(reference.c_str(), kGafCreateNew, 0), 0u);
   writer.SetPrecision(64);
+  writer.SetRingRolesByOrientation();  // as the driver's sets do
   const GafCoordSys wgs84;
   writer.SetCoordSys(&wgs84);
   ASSERT_EQ(writer.Finish(), eKroOk);

@@ -62,7 +62,7 @@ expect("${err}" "broken.gaf: cannot open the Gaf file set: the data file")
 
 # Damage met while reading: ogrinfo prints GDAL's ERROR with the file and the
 # offset, ogr2ogr fails. The first record of a WGS 84 set written by ogr2ogr
-# starts at offset 0x1FA; its tag word's first byte becomes that of a code no
+# starts at offset 0x1FE; its tag word's first byte becomes that of a code no
 # record has (40), or the whole tag word an end-of-data chunk.
 function(damaged_copy name offset octal_bytes)
   file(COPY_FILE ${WORK_DIR}/countries.gaf ${WORK_DIR}/${name}.gaf)
@@ -77,19 +77,19 @@ endfunction()
 function(expect_damage_reported name fault)
   execute_process(COMMAND ogrinfo -ro -al -q ${name}.gaf WORKING_DIRECTORY ${WORK_DIR}
     RESULT_VARIABLE result OUTPUT_VARIABLE out ERROR_VARIABLE err)
-  expect("${err}" "ERROR 1: ${name}.gaf: damaged at offset 0x1FA: ${fault}")
+  expect("${err}" "ERROR 1: ${name}.gaf: damaged at offset 0x1FE: ${fault}")
   expect("${err}" "the data file is damaged, or its indexes do not match it \\(eGafBadFormat\\)")
   execute_process(COMMAND ogr2ogr -f GeoJSON ${name}.geojson ${name}.gaf WORKING_DIRECTORY ${WORK_DIR}
     RESULT_VARIABLE result OUTPUT_VARIABLE out ERROR_VARIABLE err)
   if(result EQUAL 0)
     message(FATAL_ERROR "ogr2ogr converted the damaged ${name}.gaf without failing:\n${err}")
   endif()
-  expect("${err}" "ERROR 1: ${name}.gaf: damaged at offset 0x1FA: ${fault}")
+  expect("${err}" "ERROR 1: ${name}.gaf: damaged at offset 0x1FE: ${fault}")
 endfunction()
 
-damaged_copy(unknown-code 506 "\\240")
+damaged_copy(unknown-code 510 "\\240")
 expect_damage_reported(unknown-code "a chunk of a code that no record has")
-damaged_copy(early-end 506 "\\004\\000")
+damaged_copy(early-end 510 "\\004\\000")
 expect_damage_reported(early-end "the header counts 177 objects, but the records end there after 0")
 
 # Sets inside archives, read through GDAL's virtual file systems.
