@@ -91,9 +91,11 @@ OGRErr OGRGafLayer::CreateField(OGRFieldDefn* field, int approxOK) {
     return OGRERR_FAILURE;
   }
   const int role = RoleFedBy(field->GetNameRef());
+  // While the layer still takes fields, a field it cannot keep is a warning:
+  // ogr2ogr goes on without it and converts what the format holds.
   if (role < 0) {
-    CPLError(CE_Failure, CPLE_NotSupported,
-             "%s: field %s cannot be stored: a Gaf record keeps only a name, a key and a URL, fed by the fields "
+    CPLError(TestCapability(OLCCreateField) ? CE_Warning : CE_Failure, CPLE_NotSupported,
+             "%s: field %s is not stored: a Gaf record keeps only a name, a key and a URL, fed by the fields "
              "%s, %s and %s (layer creation options NAME_FIELD, KEY_FIELD and URL_FIELD)",
              fileName_.c_str(), field->GetNameRef(), roles_.name.c_str(), roles_.key.c_str(), roles_.url.c_str());
     return OGRERR_FAILURE;
