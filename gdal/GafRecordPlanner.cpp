@@ -84,11 +84,16 @@ class Planner {
     return true;
   }
 
-  void TakeRing(const OGRLinearRing& ring, RingRole role, ObjectVertices& vertices) {
+  // REQUIRES: `exterior` is 0 for the record's first ring, else the
+  // exteriors' orientation, which it then returns unchanged.
+  int TakeRing(const OGRLinearRing& ring, bool isExterior, int exterior, ObjectVertices& vertices) {
     const size_t start = vertices.points.size();
-    if (TakeCurve(ring, vertices)) {
-      OrientRing(vertices.points.data() + start, vertices.points.size() - start, role, precisionBits_);
-    }
+    if (!TakeCurve(ring, vertices)) return exterior;
+    CKroDoublePointNode* points = vertices.points.data() + start;
+    const size_t count = vertices.points.size() - start;
+    if (exterior == 0) return ExteriorOrientation(StoredRingOrientation(points, count, precisionBits_));
+    OrientRing(points, count, isExterior ? exterior : -exterior, precisionBits_);
+    return exterior;
   }
 
   void AddPoint(const OGRPoint& point) { TakeVertex(point.getX(), point.getY(), NewRecord(kGafPointObject).vertices); }
@@ -105,28 +110,29 @@ class Planner {
     const OGRLinearRing* exterior = polygon.getExteriorRing();
     if (polygon.getNumInteriorRings() == 0 && exterior->getNumPoints() <= kMaxRecordCount) {
       if (!CheckRing(*exterior)) return;
-      ObjectVertices& vertices = NewRecord(kGafPolygonObject).vertices;
-      vertices.points.reserve(static_cast<size_t>(exterior->getNumPoints()));
-      return TakeRing(*exterior, RingRole::kExterior, vertices);
+      // A record of one ring has no roles to keep: stored as given.
+      return AddSingleSet(kGafPolygonObject, *exterior);
     }
     OGRMultiPolygon single;
     single.addGeometry(&polygon);
     AddRings(single);
   }
 
-  // Each polygon's exterior counter-clockwise, then its holes clockwise.
+  // Each polygon's exterior, then its holes: the first ring keeps its
+  // orientation, every other exterior takes it and every hole the other.
   void AddRings(const OGRMultiPolygon& polygons) {
     ObjectVertices& vertices = NewRecord(kGafPolyPolygonObject).vertices;
     vertices.points.reserve(RingVertices(polygons));
+    int exterior = 0;
     for (const OGRPolygon* polygon : polygons) {
-      RingRole role = RingRole::kExterior;
+      bool isExterior = true;
       for (const OGRLinearRing* ring : *polygon) {
         if (ring->IsEmpty()) continue;
         if (!CheckRing(*ring)) return;
         if (vertices.setCounts.size() == kMaxRecordCount) return Refuse("a polygon has more than 65535 rings");
         vertices.setCounts.push_back(ring->getNumPoints());
-        TakeRing(*ring, role, vertices);
-        role = RingRole::kHole;
+        exterior = TakeRing(*ring, isExterior, exterior, vertices);
+        isExterior = false;
       }
     }
   }

@@ -7,7 +7,8 @@
 //   MultiPoint and MultiLineString -> one record per (non-empty) part.
 // Curves are linearised first; Z and M are dropped. Empty parts are left out.
 // Rings are stored by the ring-roles rule (GafRingRoles.h): each polygon's
-// exterior counter-clockwise, then its holes clockwise, judged on the
+// exterior, then its holes; the exteriors in the orientation of the record's
+// first ring, which is kept as given, the holes in the other; judged on the
 // coordinates as a set of the given precision stores them.
 #ifndef KRO_GDAL_GAFRECORDPLANNER_H
 #define KRO_GDAL_GAFRECORDPLANNER_H

@@ -93,18 +93,16 @@ std::unique_ptr<OGRGeometry> ByContainment(std::vector<std::unique_ptr<OGRPolygo
       polygons.data(), static_cast<int>(polygons.size()), &valid, const_cast<const char**>(options)));
 }
 
-// The rings as the ring-roles rule gives them; nothing when the record does
-// not follow the rule.
+// The rings as the ring-roles rule gives them.
 std::unique_ptr<OGRGeometry> ByOrientation(const RecordView& view, uint32_t precisionBits) {
-  const std::optional<std::vector<size_t>> starts =
+  const std::vector<size_t> starts =
       PolygonStartsByOrientation(view.setCounts, static_cast<size_t>(view.count), view.points, precisionBits);
-  if (!starts) return nullptr;
   std::vector<std::unique_ptr<OGRPolygon>> polygons;
-  polygons.reserve(starts->size());
+  polygons.reserve(starts.size());
   size_t next = 0;
   const CKroDoublePointNode* set = view.points;
   for (size_t i = 0; i < static_cast<size_t>(view.count); set += view.setCounts[i], ++i) {
-    if (next < starts->size() && (*starts)[next] == i) {
+    if (next < starts.size() && starts[next] == i) {
       polygons.push_back(std::make_unique<OGRPolygon>());
       ++next;
     }
@@ -120,7 +118,7 @@ std::unique_ptr<OGRGeometry> MultiPolygonOf(const RecordView& view, const RingRe
     return MultiOf(RingPolygons(view));
   }
   if (rings.organisation == RingOrganisation::kByRolesOrContainment && rings.rolesByOrientation) {
-    if (std::unique_ptr<OGRGeometry> polygons = ByOrientation(view, rings.precisionBits)) return polygons;
+    return ByOrientation(view, rings.precisionBits);
   }
   return ByContainment(RingPolygons(view));
 }

@@ -45,23 +45,21 @@ int StoredRingOrientation(const CKroDoublePointNode* points, size_t count, uint3
   return byArea != 0 ? byArea : Compare(points[count - 2], points[1], precisionBits);
 }
 
-void OrientRing(CKroDoublePointNode* points, size_t count, RingRole role, uint32_t precisionBits) {
-  const int orientation = StoredRingOrientation(points, count, precisionBits);
-  if (orientation == (role == RingRole::kExterior ? -1 : 1)) std::reverse(points + 1, points + count - 1);
+int ExteriorOrientation(int firstOrientation) { return firstOrientation != 0 ? firstOrientation : 1; }
+
+void OrientRing(CKroDoublePointNode* points, size_t count, int orientation, uint32_t precisionBits) {
+  if (StoredRingOrientation(points, count, precisionBits) == -orientation) std::reverse(points + 1, points + count - 1);
 }
 
-std::optional<std::vector<size_t>> PolygonStartsByOrientation(const int32_t* setCounts, size_t setCount,
-                                                              const CKroDoublePointNode* points,
-                                                              uint32_t precisionBits) {
+std::vector<size_t> PolygonStartsByOrientation(const int32_t* setCounts, size_t setCount,
+                                               const CKroDoublePointNode* points, uint32_t precisionBits) {
   std::vector<size_t> starts;
+  int exterior = 0;
   const CKroDoublePointNode* ring = points;
   for (size_t i = 0; i < setCount; ring += setCounts[i], ++i) {
     const int orientation = StoredRingOrientation(ring, static_cast<size_t>(setCounts[i]), precisionBits);
-    if (orientation > 0) {
-      starts.push_back(i);
-    } else if (i == 0) {
-      return std::nullopt;
-    }
+    if (i == 0) exterior = ExteriorOrientation(orientation);
+    if (i == 0 || orientation == exterior) starts.push_back(i);
   }
   return starts;
 }

@@ -35,8 +35,9 @@ class CGafWriter final : public CGafEngine {
   // 0, or eKroInvalidParameter. The record is copied.
   EKroErrCode SetCoordSys(const GafCoordSys* record);
   // The header says that the caller stores every multi-polygon record's
-  // rings by orientation: each polygon's exterior counter-clockwise, followed
-  // by its holes clockwise (docs/gaf-format.md). The writer does not check
+  // rings by orientation: each polygon's exterior followed by its holes, the
+  // exteriors in the first ring's orientation, the holes in the other
+  // (docs/gaf-format.md). The writer does not check
   // the rings; the component interfaces never ask. 0, eKroIllegalFunctionCall
   // when no set is open, or eKroWriteError after a failure of the data file.
   EKroErrCode SetRingRolesByOrientation();

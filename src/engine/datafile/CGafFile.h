@@ -117,7 +117,8 @@ class CGafFile : public CGafFileBase {
   EngineStatus SetCoordSys(const GafCoordSys* record);
   // Only while the header is open: the header gets the ring-roles chunk,
   // which says that every multi-polygon record of the writer keeps each
-  // polygon's exterior counter-clockwise, followed by its holes clockwise.
+  // polygon's exterior followed by its holes, the exteriors in the first
+  // ring's orientation and the holes in the other.
   // Returns the status.
   EngineStatus SetRingRolesByOrientation();
   // Whether the header has the ring-roles chunk with the value writers write.
