@@ -58,8 +58,8 @@ measure() {  # measure <format> <output> <source>: "seconds MiB" of the best of 
     END { printf "%8.2f s %7.0f MiB", best, rss / 1024 }'
 }
 
-printf '\n%-24s | %-20s | %-20s | %-20s\n' "source (FlatGeobuf)" "into Gaf" "into FlatGeobuf" "into GeoPackage"
-printf '%-24s | %-20s | %-20s | %-20s\n' "" "cpu       peak" "cpu       peak" "cpu       peak"
+printf '\n%-24s | %-22s | %-22s | %-22s\n' "source (FlatGeobuf)" "into Gaf" "into FlatGeobuf" "into GeoPackage"
+printf '%-24s | %-22s | %-22s | %-22s\n' "" "     cpu           peak" "     cpu           peak" "     cpu           peak"
 for source in rings16000 rings32000 countries lines; do
   label=$source
   [[ $source == lines ]] && label="$count lines"
