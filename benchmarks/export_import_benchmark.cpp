@@ -13,7 +13,7 @@
 #include <utility>
 #include <vector>
 
-#include "component/ComPtr.h"
+#include "com/ComPtr.h"
 #include "component/ComponentClasses.h"
 #include "drivers/DriverClasses.h"
 #include "platform/CodePage.h"

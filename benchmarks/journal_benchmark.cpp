@@ -22,7 +22,7 @@
 #include "engine/fileaccess/CGafRawFile.h"
 #include "engine/keyindex/CKeyIndex.h"
 #include "engine/spatialindex/CSpatialIndex.h"
-#include "facade/CGafWriter.h"
+#include "fileset/CGafWriter.h"
 
 namespace kro {
 namespace {

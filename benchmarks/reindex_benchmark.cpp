@@ -17,8 +17,8 @@
 #include "engine/datafile/CGafFile.h"
 #include "engine/fileaccess/CGafRawFile.h"
 #include "engine/spatialindex/CSpatialIndex.h"
-#include "facade/CGafWriter.h"
-#include "facade/IndexRebuild.h"
+#include "fileset/CGafWriter.h"
+#include "fileset/IndexRebuild.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "FuzzFiles.h"
-#include "facade/CGafReader.h"
+#include "fileset/CGafReader.h"
 
 namespace {
 

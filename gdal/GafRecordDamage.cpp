@@ -3,7 +3,7 @@
 #include <cmath>
 
 #include "engine/datafile/GafRecordDecoder.h"
-#include "facade/CGafReader.h"
+#include "fileset/CGafReader.h"
 #include "ogr_geometry.h"
 
 namespace kro {

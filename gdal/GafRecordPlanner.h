@@ -17,7 +17,7 @@
 #include <vector>
 
 #include "KroGafExportImport/KroGafExportImport.h"
-#include "facade/ObjectContents.h"
+#include "fileset/RecordContents.h"
 
 class OGRGeometry;
 

@@ -5,7 +5,7 @@
 #include "GafRingRoles.h"
 
 #include "engine/datafile/GafFormat.h"
-#include "facade/CGafReader.h"
+#include "fileset/CGafReader.h"
 #include "ogr_geometry.h"
 
 namespace kro {

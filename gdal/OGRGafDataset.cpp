@@ -7,8 +7,8 @@
 #include "OGRGafLayer.h"
 #include "cpl_error.h"
 #include "engine/datafile/GafCoordSys.h"
-#include "facade/CGafReader.h"
-#include "facade/CGafWriter.h"
+#include "fileset/CGafReader.h"
+#include "fileset/CGafWriter.h"
 
 namespace kro {
 namespace {

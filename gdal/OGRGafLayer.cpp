@@ -13,8 +13,8 @@
 #include "engine/datafile/GafCoordSys.h"
 #include "engine/datafile/GafFormat.h"
 #include "engine/EngineStatus.h"
-#include "facade/CGafReader.h"
-#include "facade/CGafWriter.h"
+#include "fileset/CGafReader.h"
+#include "fileset/CGafWriter.h"
 
 namespace kro {
 namespace {

@@ -36,7 +36,7 @@
 
 #include "GafRecordReader.h"
 #include "engine/EngineStatus.h"
-#include "facade/ObjectContents.h"
+#include "fileset/RecordContents.h"
 #include "ogrsf_frmts.h"
 
 namespace kro {

@@ -6,8 +6,8 @@
 #include "OGRGafLayer.h"
 #include "cpl_error.h"
 #include "engine/datafile/GafFormat.h"
-#include "facade/CGafReader.h"
-#include "facade/CGafWriter.h"
+#include "fileset/CGafReader.h"
+#include "fileset/CGafWriter.h"
 
 namespace kro {
 namespace {

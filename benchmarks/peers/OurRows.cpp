@@ -8,12 +8,12 @@
 #include <vector>
 
 #include "Row.h"
-#include "component/ComPtr.h"
+#include "com/ComPtr.h"
 #include "component/ComponentClasses.h"
 #include "drivers/DriverClasses.h"
 #include "engine/spatialindex/CSpatialIndex.h"
-#include "facade/CGafReader.h"
-#include "facade/CGafWriter.h"
+#include "fileset/CGafReader.h"
+#include "fileset/CGafWriter.h"
 #include "platform/CodePage.h"
 #include "support/FixedHostPolyline.h"
 #include "support/StreamingHostSource.h"

@@ -16,7 +16,7 @@
 
 
 #include "KroGafExportImport/KroGafExportImport.h"
-#include "component/BoundaryText.h"
+#include "com/BoundaryText.h"
 #include "component/SmallArray.h"
 
 namespace kro {

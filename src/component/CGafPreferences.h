@@ -19,8 +19,8 @@
 #include <cstddef>
 #include <limits>
 
-#include "component/BoundaryText.h"
-#include "component/ComObject.h"
+#include "com/BoundaryText.h"
+#include "com/ComObject.h"
 #include "engine/datafile/GafCoordSys.h"
 
 namespace kro {

@@ -4,7 +4,7 @@
 #ifndef KRO_COMPONENT_CGAFPROGRESSINDICATOR_H
 #define KRO_COMPONENT_CGAFPROGRESSINDICATOR_H
 
-#include "component/ComObject.h"
+#include "com/ComObject.h"
 
 namespace kro {
 

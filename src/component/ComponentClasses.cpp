@@ -2,7 +2,7 @@
 
 #include "component/CGafPreferences.h"
 #include "component/CGafProgressIndicator.h"
-#include "component/ComCreate.h"
+#include "com/ComCreate.h"
 #include "component/GeometryClasses.h"
 
 namespace kro {

@@ -9,7 +9,7 @@
 #include <type_traits>
 
 #include "component/CGafGeometry.h"
-#include "component/ComObject.h"
+#include "com/ComObject.h"
 #include "component/RecycledBlocks.h"
 
 namespace kro {

@@ -6,7 +6,7 @@
 #include "drivers/ExportLoop.h"
 #include "drivers/ExportSettings.h"
 #include "engine/datafile/GafCoordSys.h"
-#include "facade/CGafWriter.h"
+#include "fileset/CGafWriter.h"
 
 namespace kro {
 

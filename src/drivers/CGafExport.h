@@ -5,7 +5,7 @@
 #ifndef KRO_DRIVERS_CGAFEXPORT_H
 #define KRO_DRIVERS_CGAFEXPORT_H
 
-#include "component/ComObject.h"
+#include "com/ComObject.h"
 
 namespace kro {
 

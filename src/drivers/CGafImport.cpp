@@ -3,11 +3,11 @@
 #include <memory>
 #include <new>
 
-#include "component/CGafGeometrySource.h"
-#include "component/ComCreate.h"
-#include "component/ScopedBstr.h"
-#include "facade/CGafReader.h"
-#include "component/BoundaryText.h"
+#include "drivers/CGafGeometrySource.h"
+#include "com/ComCreate.h"
+#include "com/ScopedBstr.h"
+#include "fileset/CGafReader.h"
+#include "com/BoundaryText.h"
 
 namespace kro {
 namespace {

@@ -15,10 +15,10 @@
 
 #include <optional>
 
-#include "component/BoundaryText.h"
-#include "component/ComObject.h"
-#include "component/ComPtr.h"
-#include "component/ReaderPool.h"
+#include "com/BoundaryText.h"
+#include "com/ComObject.h"
+#include "com/ComPtr.h"
+#include "drivers/ReaderPool.h"
 #include "engine/datafile/GafCoordSys.h"
 
 namespace kro {

@@ -1,8 +1,8 @@
 #include "drivers/DriverClasses.h"
 
-#include "component/CGafEnumerator.h"
-#include "component/CGafGeometrySource.h"
-#include "component/ComCreate.h"
+#include "drivers/CGafEnumerator.h"
+#include "drivers/CGafGeometrySource.h"
+#include "com/ComCreate.h"
 #include "drivers/CGafExport.h"
 #include "drivers/CGafImport.h"
 

@@ -1,7 +1,8 @@
 #include "drivers/ExportLoop.h"
 
-#include "component/ComPtr.h"
-#include "facade/CGafWriter.h"
+#include "com/ComPtr.h"
+#include "fileset/CGafWriter.h"
+#include "drivers/ObjectContents.h"
 
 namespace kro {
 namespace {
@@ -18,14 +19,14 @@ ComPtr<Itf> Query(IKroGeometry* object) {
 bool WriteObject(CGafWriter& writer, EGafObjectType type, IKroGeometry* object) {
   switch (type) {
     case kGafPointObject:
-      if (auto point = Query<IKroPoint>(object)) return writer.WritePoint(point.Get(), nullptr) == eKroOk;
+      if (auto point = Query<IKroPoint>(object)) return WriteHostObject(writer, point.Get(), nullptr) == eKroOk;
       return false;
     case kGafPolylineObject:
-      if (auto line = Query<IKroPolyline>(object)) return writer.WritePolyline(line.Get(), nullptr) == eKroOk;
+      if (auto line = Query<IKroPolyline>(object)) return WriteHostObject(writer, line.Get(), nullptr) == eKroOk;
       return false;
     case kGafPolygonObject:
-      if (auto polygon = Query<IKroPolygon>(object)) return writer.WritePolygon(polygon.Get(), nullptr) == eKroOk;
-      if (auto multi = Query<IKroPolyPolygon>(object)) return writer.WritePolyPolygon(multi.Get(), nullptr) == eKroOk;
+      if (auto polygon = Query<IKroPolygon>(object)) return WriteHostObject(writer, polygon.Get(), nullptr) == eKroOk;
+      if (auto multi = Query<IKroPolyPolygon>(object)) return WriteHostObject(writer, multi.Get(), nullptr) == eKroOk;
       return false;
     default:
       return false;

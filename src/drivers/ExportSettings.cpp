@@ -3,7 +3,7 @@
 #include <initializer_list>
 #include <utility>
 
-#include "component/ScopedBstr.h"
+#include "com/ScopedBstr.h"
 #include "engine/datafile/GafCoordSys.h"
 
 namespace kro {

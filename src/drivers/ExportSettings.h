@@ -8,7 +8,7 @@
 #include <string>
 
 #include "KroGafExportImport/KroGafExportImport.h"
-#include "component/BoundaryText.h"
+#include "com/BoundaryText.h"
 
 namespace kro {
 

@@ -12,7 +12,7 @@
 #include "engine/datafile/GafPayloadReader.h"
 #include "engine/datafile/GafRecordDecoder.h"
 #include "engine/spatialindex/SifBox.h"
-#include "facade/IndexRebuild.h"
+#include "fileset/IndexRebuild.h"
 
 namespace kro::inspection {
 namespace gaf = kro::gaf;

@@ -16,7 +16,7 @@
 #include "KroGafExportImport/KroGafExportImport.h"
 #include "engine/datafile/GafCoordSys.h"
 #include "engine/indexfile/CIndexProgress.h"
-#include "facade/ObjectContents.h"
+#include "fileset/RecordContents.h"
 
 namespace kro::inspection {
 

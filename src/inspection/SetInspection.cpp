@@ -3,8 +3,8 @@
 #include "CrossCheck.h"
 #include "engine/EngineStatus.h"
 #include "engine/fileaccess/CGafRawFile.h"
-#include "engine/fileaccess/SetFileTarget.h"
-#include "facade/CompanionNames.h"
+#include "engine/writesession/SetFileTarget.h"
+#include "fileset/CompanionNames.h"
 
 namespace kro::inspection {
 

@@ -1,6 +1,6 @@
 #include "server/ClassFactory.h"
 
-#include "component/ModuleLock.h"
+#include "com/ModuleLock.h"
 
 namespace kro {
 

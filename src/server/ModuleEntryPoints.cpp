@@ -5,7 +5,7 @@
 #include <string>
 
 #include "KroGafExportImport/KroGafExportImport.h"
-#include "component/ModuleLock.h"
+#include "com/ModuleLock.h"
 #include "server/ClassTable.h"
 #include "server/FileRegistry.h"
 #include "server/Registration.h"

@@ -8,7 +8,7 @@
 #include "ComponentTestSupport.h"
 #include "FailingAllocator.h"
 #include "component/CGafPreferences.h"
-#include "component/ComCreate.h"
+#include "com/ComCreate.h"
 #include "component/ComponentClasses.h"
 #include "component/GeometryClasses.h"
 

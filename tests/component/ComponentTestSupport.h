@@ -6,8 +6,8 @@
 
 #include <string>
 
-#include "component/ModuleLock.h"
-#include "component/ScopedBstr.h"
+#include "com/ModuleLock.h"
+#include "com/ScopedBstr.h"
 #include "platform/CodePage.h"
 
 namespace kro {

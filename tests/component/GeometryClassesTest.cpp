@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "ComponentTestSupport.h"
-#include "component/ComCreate.h"
+#include "com/ComCreate.h"
 #include "component/ComponentClasses.h"
 
 namespace kro {

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "KroGafExportImport/KroGafExportImport.h"
-#include "component/ComPtr.h"
+#include "com/ComPtr.h"
 #include "platform/CodePage.h"
 #include "support/HostUnknown.h"
 

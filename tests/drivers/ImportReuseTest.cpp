@@ -6,7 +6,7 @@
 
 #include <cstdio>
 
-#include "component/ModuleLock.h"
+#include "com/ModuleLock.h"
 #include "drivers/DriverClasses.h"
 #include "drivers/DriverTestSupport.h"
 #include "support/DescriptorCount.h"

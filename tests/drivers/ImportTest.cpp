@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include "component/ModuleLock.h"
+#include "com/ModuleLock.h"
 #include "drivers/DriverClasses.h"
 #include "drivers/DriverTestSupport.h"
 #include "support/TempDir.h"

@@ -7,7 +7,7 @@
 #include <gtest/gtest.h>
 
 #include "component/ComponentClasses.h"
-#include "component/ScopedBstr.h"
+#include "com/ScopedBstr.h"
 #include "drivers/HostGeometry.h"
 
 namespace kro::test {

@@ -8,7 +8,7 @@
 #include <random>
 #include <set>
 
-#include "component/ModuleLock.h"
+#include "com/ModuleLock.h"
 #include "drivers/DriverClasses.h"
 #include "drivers/DriverTestSupport.h"
 #include "engine/keyindex/CKeyIndex.h"

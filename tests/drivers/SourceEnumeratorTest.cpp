@@ -4,13 +4,13 @@
 
 #include <set>
 
-#include "component/ModuleLock.h"
+#include "com/ModuleLock.h"
 #include "drivers/DriverClasses.h"
 #include "drivers/DriverTestSupport.h"
 #include "engine/datafile/CGafFile.h"
 #include "engine/spatialindex/CSpatialIndex.h"
-#include "facade/CGafReader.h"
-#include "facade/CGafWriter.h"
+#include "fileset/CGafReader.h"
+#include "fileset/CGafWriter.h"
 #include "support/TempDir.h"
 
 namespace kro::test {

@@ -16,8 +16,8 @@
 #include <sstream>
 
 #include "engine/indexfile/CIndexFile.h"
-#include "facade/CGafWriter.h"
-#include "facade/IndexRebuild.h"
+#include "fileset/CGafWriter.h"
+#include "fileset/IndexRebuild.h"
 
 namespace kro::test {
 namespace {

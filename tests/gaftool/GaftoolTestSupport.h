@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "KroGafExportImport/KroGafExportImport.h"
-#include "facade/ObjectContents.h"
+#include "fileset/RecordContents.h"
 #include "support/TempDir.h"
 
 namespace kro::test {

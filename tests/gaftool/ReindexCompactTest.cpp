@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "engine/spatialindex/SifFormat.h"
-#include "facade/CGafReader.h"
+#include "fileset/CGafReader.h"
 #include "gaftool/GaftoolTestSupport.h"
 
 namespace kro::test {

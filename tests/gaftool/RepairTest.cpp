@@ -20,7 +20,7 @@
 #include <vector>
 
 #include "engine/datafile/GafCoordSys.h"
-#include "facade/CGafWriter.h"
+#include "fileset/CGafWriter.h"
 #include "gaftool/GaftoolTestSupport.h"
 
 namespace kro::test {

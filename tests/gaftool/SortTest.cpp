@@ -16,8 +16,8 @@
 #include <set>
 #include <vector>
 
-#include "facade/CGafReader.h"
-#include "facade/RecordContents.h"
+#include "fileset/CGafReader.h"
+#include "fileset/RecordContents.h"
 #include "gaftool/GaftoolTestSupport.h"
 #include "support/FaultInjectingFileSystem.h"
 

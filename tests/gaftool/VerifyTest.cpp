@@ -20,8 +20,8 @@
 #include "engine/keyindex/KifStatistics.h"
 #include "engine/spatialindex/CSpatialIndex.h"
 #include "engine/spatialindex/SifFormat.h"
-#include "facade/CGafReader.h"
-#include "facade/CGafWriter.h"
+#include "fileset/CGafReader.h"
+#include "fileset/CGafWriter.h"
 #include "platform/FileSystem.h"
 #include "gaftool/GaftoolTestSupport.h"
 

@@ -11,7 +11,7 @@
 
 #include "GdalTestSupport.h"
 #include "engine/datafile/GafCoordSys.h"
-#include "facade/CGafWriter.h"
+#include "fileset/CGafWriter.h"
 #include "support/TempDir.h"
 
 namespace kro::test {

@@ -11,8 +11,8 @@
 #include <string>
 
 #include "GdalTestSupport.h"
-#include "facade/CGafReader.h"
-#include "facade/CGafWriter.h"
+#include "fileset/CGafReader.h"
+#include "fileset/CGafWriter.h"
 #include "support/TempDir.h"
 
 namespace kro::test {

@@ -23,7 +23,7 @@
 #include "engine/spatialindex/CSpatialIndex.h"
 #include "engine/spatialindex/SifBulkLoader.h"
 #include "engine/spatialindex/SifFormat.h"
-#include "facade/CGafWriter.h"
+#include "fileset/CGafWriter.h"
 #include "support/TempDir.h"
 
 namespace kro::test {

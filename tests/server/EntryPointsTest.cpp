@@ -7,7 +7,7 @@
 #include "KroGafExportImport/KroEntryPoints.h"
 #include "KroGafExportImport/KroGafExportImport.h"
 #include "KroGafExportImport/KroModule.h"
-#include "component/ModuleLock.h"
+#include "com/ModuleLock.h"
 #include "server/ClassTable.h"
 
 namespace kro {

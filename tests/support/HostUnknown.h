@@ -7,7 +7,7 @@
 #include <type_traits>
 
 #include "KroGafExportImport/KroGafExportImport.h"
-#include "component/ComPtr.h"
+#include "com/ComPtr.h"
 
 namespace kro::test {
 

@@ -8,7 +8,7 @@
 
 #include "Commands.h"
 #include "Progress.h"
-#include "engine/fileaccess/SetFileTarget.h"
+#include "engine/writesession/SetFileTarget.h"
 
 namespace gaftool {
 

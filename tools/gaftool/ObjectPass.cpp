@@ -7,8 +7,8 @@
 #include "InspectionNames.h"
 #include "RecordDamage.h"
 #include "engine/EngineStatus.h"
-#include "facade/CGafReader.h"
-#include "facade/RecordContents.h"
+#include "fileset/CGafReader.h"
+#include "fileset/RecordContents.h"
 
 namespace gaftool {
 namespace {

@@ -9,7 +9,7 @@
 
 #include "Commands.h"
 #include "engine/fileaccess/CGafRawFile.h"
-#include "engine/fileaccess/SetFileTarget.h"
+#include "engine/writesession/SetFileTarget.h"
 
 namespace gaftool {
 namespace {

@@ -11,7 +11,7 @@
 #include "RecordDamage.h"
 #include "InspectionNames.h"
 #include "engine/datafile/CGafFile.h"
-#include "facade/IndexRebuild.h"
+#include "fileset/IndexRebuild.h"
 #include "platform/FileSystem.h"
 
 namespace gaftool {

@@ -15,7 +15,7 @@
 #include "OutputFiles.h"
 #include "InspectionNames.h"
 #include "engine/fileaccess/CGafRawFile.h"
-#include "facade/CGafReader.h"
+#include "fileset/CGafReader.h"
 
 namespace gaftool {
 namespace {

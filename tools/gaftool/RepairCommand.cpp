@@ -18,7 +18,7 @@
 #include "InspectionNames.h"
 #include "engine/datafile/GafFormat.h"
 #include "engine/fileaccess/CGafRawFile.h"
-#include "facade/IndexRebuild.h"
+#include "fileset/IndexRebuild.h"
 #include "platform/FileSystem.h"
 
 namespace gaftool {

@@ -9,7 +9,7 @@
 #include "RecordDamage.h"
 #include "engine/datafile/GafFormat.h"
 #include "engine/fileaccess/CGafRawFile.h"
-#include "facade/CGafWriter.h"
+#include "fileset/CGafWriter.h"
 
 namespace gaftool {
 namespace {

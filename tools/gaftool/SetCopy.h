@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "InspectionNames.h"
-#include "facade/IndexRebuild.h"
+#include "fileset/IndexRebuild.h"
 
 namespace gaftool {
 

@@ -14,7 +14,7 @@
 #include "SetCopy.h"
 #include "InspectionNames.h"
 #include "engine/spatialindex/SifBulkLoader.h"
-#include "facade/IndexRebuild.h"
+#include "fileset/IndexRebuild.h"
 
 namespace gaftool {
 namespace {

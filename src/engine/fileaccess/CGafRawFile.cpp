@@ -2,7 +2,7 @@
 
 #include <atomic>
 
-#include "engine/fileaccess/WriteSession.h"
+#include "engine/writesession/WriteSession.h"
 
 namespace kro {
 namespace {

@@ -1,0 +1,59 @@
+#include "engine/writesession/SetRecovery.h"
+
+#include "engine/fileaccess/CGafRawFile.h"
+
+namespace kro {
+namespace {
+
+// The handles a recovery holds; every one is closed on the way out.
+class RecoveryHandles {
+ public:
+  RecoveryHandles() { handles_.fill(kInvalidFileHandle); }
+  ~RecoveryHandles() {
+    for (FileHandle handle : handles_) {
+      if (handle != kInvalidFileHandle) CGafRawFile::Files().Close(handle);
+    }
+    if (journal_ != kInvalidFileHandle) CGafRawFile::Files().Close(journal_);
+  }
+  RecoveryHandles(const RecoveryHandles&) = delete;
+  RecoveryHandles& operator=(const RecoveryHandles&) = delete;
+
+  // Takes the journal, then every set file that exists, each exclusively.
+  bool OpenAll(const SetFileNames& names, const std::string& journalName) {
+    FileSystem& files = CGafRawFile::Files();
+    if (!files.Open(journalName.c_str(), kOpenReadWrite, journal_)) return false;
+    for (size_t i = 0; i < names.size(); ++i) {
+      if (names[i].empty() || !files.Exists(names[i].c_str())) continue;
+      if (!files.Open(names[i].c_str(), kOpenReadWrite, handles_[i])) return false;
+    }
+    return true;
+  }
+
+  FileHandle Journal() const { return journal_; }
+  const std::array<FileHandle, 3>& Files() const { return handles_; }
+
+ private:
+  std::array<FileHandle, 3> handles_{};
+  FileHandle journal_ = kInvalidFileHandle;
+};
+
+}  // namespace
+
+EngineStatus RecoverFileSet(const SetFileNames& names) {
+  const std::string journalName = JournalNameFor(names[0]);
+  FileSystem& files = CGafRawFile::Files();
+  if (!files.Exists(journalName.c_str())) return kEngineOk;
+  RecoveryHandles handles;
+  if (!handles.OpenAll(names, journalName)) return eGafCannotOpen;
+  SetFileTarget target(names, handles.Files());
+  const ReplayResult replayed = ReplayJournal(handles.Journal(), target, true);
+  if (replayed == ReplayResult::kBadJournal || replayed == ReplayResult::kFailed) return eGafJournalError;
+  // The journal goes only once the restored bytes are on the disk; until
+  // then a second recovery would simply do the same again.
+  if (replayed == ReplayResult::kDone && !target.SyncAll()) return eGafJournalError;
+  if (!files.Delete(journalName.c_str())) return eGafJournalError;
+  files.SyncDirectory(journalName.c_str());
+  return kEngineOk;
+}
+
+}  // namespace kro
