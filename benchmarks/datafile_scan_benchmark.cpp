@@ -1,6 +1,7 @@
 // The engine's sequential scan of a data file (the W3 workload without the
 // component layer): 200 000 objects of all six kinds, 64-bit, read in file
-// order with NextRecord and the kind's reader, every text and vertex taken.
+// order with NextRecord and ReadRecord into one reused record, every text and
+// vertex taken.
 #include <benchmark/benchmark.h>
 
 #include <unistd.h>
@@ -29,24 +30,29 @@ std::string ScanFile() {
     kro::EngineStatus status = kro::kEngineOk;
     kro::CGafFile file(path.c_str(), 10, status);  // create anew
     file.SetPrecision(64);
-    std::vector<CKroDoublePointNode> ring = {{0, 0}, {1, 0}, {1, 1}, {0.5, 1.5}, {0, 1}, {0, 0}};
-    std::vector<CKroDoublePointNode> line = {{0, 0}, {1, 2}, {2, 1}, {3, 3}, {4, 2}, {5, 5}, {6, 1}, {7, 4}};
-    const int32_t sets[] = {3, 5};
-    const int32_t rings[] = {6, 6};
+    const std::vector<CKroDoublePointNode> ring = {{0, 0}, {1, 0}, {1, 1}, {0.5, 1.5}, {0, 1}, {0, 0}};
+    const std::vector<CKroDoublePointNode> line = {{0, 0}, {1, 2}, {2, 1}, {3, 3}, {4, 2}, {5, 5}, {6, 1}, {7, 4}};
+    const std::vector<CKroDoublePointNode> point(line.begin(), line.begin() + 1);
+    const std::vector<CKroDoublePointNode> four(line.begin(), line.begin() + 4);
     std::vector<CKroDoublePointNode> twoRings = ring;
     twoRings.insert(twoRings.end(), ring.begin(), ring.end());
+    // One of each kind, in kind order: point, multi-point, polyline,
+    // multi-polyline, polygon, multi-polygon.
+    kro::GafRecord kinds[6];
+    const std::vector<CKroDoublePointNode>* vertices[6] = {&point, &four, &line, &line, &ring, &twoRings};
+    const std::vector<int32_t> parts[6] = {{1}, {4}, {8}, {3, 5}, {6}, {6, 6}};
+    for (int kind = 0; kind < 6; ++kind) {
+      kinds[kind].kind = static_cast<EGafObjectType>(kind);
+      kinds[kind].name = "road";
+      kinds[kind].url = kind == 5 ? "u" : "";
+      kinds[kind].parts = parts[kind];
+      kinds[kind].vertices = *vertices[kind];
+    }
     uint32_t position = 0;
     for (int i = 0; i < kObjects; ++i) {
-      const std::string key = "k" + std::to_string(i);
-      const char* name = "road";
-      switch (i % 6) {
-        case 0: file.WritePoint(name, key.c_str(), "", line.data(), position, nullptr); break;
-        case 1: file.WriteMultiPoint(name, key.c_str(), "", 4, line.data(), position, nullptr); break;
-        case 2: file.WritePolyline(name, key.c_str(), "", 8, line.data(), position, nullptr); break;
-        case 3: file.WritePolyPolyline(name, key.c_str(), "", 2, sets, line.data(), position, nullptr); break;
-        case 4: file.WritePolygon(name, key.c_str(), "", 6, ring.data(), position, nullptr); break;
-        default: file.WritePolyPolygon(name, key.c_str(), "u", 2, rings, twoRings.data(), position, nullptr); break;
-      }
+      kro::GafRecord& record = kinds[i % 6];
+      record.key = "k" + std::to_string(i);
+      file.WriteRecord(record, position, nullptr);
     }
     file.Close();
     return path;
@@ -63,21 +69,11 @@ void BM_EngineScan(benchmark::State& state) {
     kro::CGafFile file(path.c_str(), 1, status);  // read only
     EGafObjectType type;
     uint32_t position = 0;
-    const char *name, *key, *url;
-    const CKroDoublePointNode* vertices;
-    const int32_t* setCounts;
-    int32_t count = 0;
+    kro::GafRecord record;
     read = 0;
     while (file.NextRecord(type, position) == kro::kEngineOk) {
-      switch (static_cast<int>(type)) {
-        case 0: count = 1; file.ReadPoint(name, key, url, vertices); break;
-        case 1: file.ReadMultiPoint(name, key, url, count, vertices); break;
-        case 2: file.ReadPolyline(name, key, url, count, vertices); break;
-        case 3: file.ReadPolyPolyline(name, key, url, count, setCounts, vertices); count = 8; break;
-        case 4: file.ReadPolygon(name, key, url, count, vertices); break;
-        default: file.ReadPolyPolygon(name, key, url, count, setCounts, vertices); count = 12; break;
-      }
-      sum += vertices[count - 1].x + key[0];
+      file.ReadRecord(record);
+      sum += record.vertices.back().x + record.key[0];
       ++read;
     }
   }

@@ -44,15 +44,18 @@ void CopyFile(const std::string& from, const std::string& to) {
 }
 
 // Object i: a polyline of eight vertices near a place drawn from i alone.
-void MakeObject(int i, ObjectTexts& texts, ObjectVertices& vertices) {
+void MakeObject(int i, GafRecord& record) {
   std::mt19937 random(static_cast<uint32_t>(i) * 2654435761u);
   std::uniform_real_distribution<double> x(-179.0, 179.0), y(-89.0, 89.0), step(-0.05, 0.05);
-  vertices.points.resize(8);
-  vertices.points[0] = {x(random), y(random)};
-  for (int v = 1; v < 8; ++v) vertices.points[v] = {vertices.points[v - 1].x + step(random), vertices.points[v - 1].y + step(random)};
-  texts.name = "object " + std::to_string(i);
-  texts.key = "K" + std::to_string(1000000000 + i);
-  texts.url.clear();
+  std::vector<CKroDoublePointNode>& points = record.vertices;
+  record.kind = kGafPolylineObject;
+  record.parts.assign(1, 8);
+  points.resize(8);
+  points[0] = {x(random), y(random)};
+  for (int v = 1; v < 8; ++v) points[v] = {points[v - 1].x + step(random), points[v - 1].y + step(random)};
+  record.name = "object " + std::to_string(i);
+  record.key = "K" + std::to_string(1000000000 + i);
+  record.url.clear();
 }
 
 class Workspace {
@@ -78,11 +81,10 @@ class Workspace {
     for (const char* extension : kExtensions) CopyFile(Base(extension), Set(extension));
   }
   static void Write(CGafWriter& writer, int first, int count) {
-    ObjectTexts texts;
-    ObjectVertices vertices;
+    GafRecord record;
     for (int i = first; i < first + count; ++i) {
-      MakeObject(i, texts, vertices);
-      writer.WriteContents(kGafPolylineObject, texts, vertices, nullptr);
+      MakeObject(i, record);
+      writer.Write(record, nullptr);
     }
   }
 
@@ -153,16 +155,14 @@ void BM_AppendEnginesAlone(benchmark::State& state) {
     // The caches the facade would give them, so that only the session differs.
     (void)spatial.SetCacheBudget(CGafEngine::kDefaultIndexCacheBudget / 2);
     (void)keys.SetCacheBudget(CGafEngine::kDefaultIndexCacheBudget / 2);
-    ObjectTexts texts;
-    ObjectVertices vertices;
+    GafRecord record;
     for (int i = kBaseObjects; i < kBaseObjects + kAppended; ++i) {
-      MakeObject(i, texts, vertices);
+      MakeObject(i, record);
       uint32_t position = 0;
       BoundingBoxNode box{};
-      status = data.WritePolyline(texts.name.c_str(), texts.key.c_str(), texts.url.c_str(), 8, vertices.points.data(),
-                                  position, &box);
+      status = data.WriteRecord(record, position, &box);
       if (status == kEngineOk) status = spatial.Insert(kGafPolylineObject, box, position);
-      if (status == kEngineOk) status = keys.Insert(texts.key.c_str(), position);
+      if (status == kEngineOk) status = keys.Insert(record.key.c_str(), position);
       if (status != kEngineOk) state.SkipWithError("write");
     }
     data.Close();

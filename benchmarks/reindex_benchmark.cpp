@@ -50,13 +50,12 @@ class BenchmarkSet {
     std::uniform_real_distribution<double> x(-180.0, 179.5);
     std::uniform_real_distribution<double> y(-90.0, 89.5);
     std::uniform_real_distribution<double> step(0.0, 0.5);
-    kro::ObjectTexts texts;
-    kro::ObjectVertices vertices;
+    kro::GafRecord record = kro::SinglePartRecord(kGafPolylineObject, std::vector<CKroDoublePointNode>(2));
     for (int i = 0; i < kObjects; ++i) {
-      texts.key = "k" + std::to_string(i);
+      record.key = "k" + std::to_string(i);
       const double x0 = x(random), y0 = y(random);
-      vertices.points = {{x0, y0}, {x0 + step(random), y0 + step(random)}};
-      if (writer.WriteContents(kGafPolylineObject, texts, vertices, nullptr) != eKroOk) return false;
+      record.vertices = {{x0, y0}, {x0 + step(random), y0 + step(random)}};
+      if (writer.Write(record, nullptr) != eKroOk) return false;
     }
     built_ = writer.Finish() == eKroOk;
     return built_;

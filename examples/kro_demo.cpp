@@ -33,6 +33,18 @@ bool Check(EngineStatus status, const char* what) {
   return false;
 }
 
+GafRecord MakeRecord(EGafObjectType kind, const char* name, const char* key, const char* url,
+                     std::vector<int32_t> parts, std::vector<CKroDoublePointNode> vertices) {
+  GafRecord record;
+  record.kind = kind;
+  record.name = name;
+  record.key = key;
+  record.url = url;
+  record.parts = std::move(parts);
+  record.vertices = std::move(vertices);
+  return record;
+}
+
 bool WriteDemo(const std::string& name) {
   EngineStatus status;
   CGafFile file(name.c_str(), 10, status);
@@ -40,50 +52,25 @@ bool WriteDemo(const std::string& name) {
   GafCoordSys coordSys;  // WGS84 latitude-longitude
   file.SetCoordSys(&coordSys);
   file.SetDescription("KroGafExportImport demo: a few places near Lake Constance");
-  uint32_t position;
   const CKroDoublePointNode towns[] = {{9.175, 47.660}, {9.479, 47.549}, {9.733, 47.550}};
   const char* const names[] = {"Konstanz", "Friedrichshafen", "Lindau"};
+  std::vector<GafRecord> records;
   for (int i = 0; i < 3; ++i) {
     const std::string key = "T" + std::to_string(i + 1);
-    if (!Check(file.WritePoint(names[i], key.c_str(), "", &towns[i], position, nullptr), "point")) return false;
+    records.push_back(MakeRecord(kGafPointObject, names[i], key.c_str(), "", {1}, {towns[i]}));
   }
-  const CKroDoublePointNode ferry[] = {{9.175, 47.660}, {9.30, 47.62}, {9.479, 47.549}};
-  if (!Check(file.WritePolyline("Ferry", "L1", "https://example.org/ferry", 3, ferry, position, nullptr), "polyline")) {
-    return false;
-  }
-  const CKroDoublePointNode island[] = {{9.68, 47.54}, {9.69, 47.54}, {9.69, 47.55}, {9.68, 47.54}};
-  if (!Check(file.WritePolygon("Island", "A1", "", 4, island, position, nullptr), "polygon")) return false;
-  const int32_t rings[] = {4, 4};
-  const CKroDoublePointNode parks[] = {{9.10, 47.70}, {9.12, 47.70}, {9.12, 47.72}, {9.10, 47.70},
-                                       {9.20, 47.70}, {9.22, 47.70}, {9.22, 47.71}, {9.20, 47.70}};
-  if (!Check(file.WritePolyPolygon("Parks", "A2", "", 2, rings, parks, position, nullptr), "multi-polygon")) {
-    return false;
+  records.push_back(MakeRecord(kGafPolylineObject, "Ferry", "L1", "https://example.org/ferry", {3},
+                               {{9.175, 47.660}, {9.30, 47.62}, {9.479, 47.549}}));
+  records.push_back(MakeRecord(kGafPolygonObject, "Island", "A1", "", {4},
+                               {{9.68, 47.54}, {9.69, 47.54}, {9.69, 47.55}, {9.68, 47.54}}));
+  records.push_back(MakeRecord(kGafPolyPolygonObject, "Parks", "A2", "", {4, 4},
+                               {{9.10, 47.70}, {9.12, 47.70}, {9.12, 47.72}, {9.10, 47.70},
+                                {9.20, 47.70}, {9.22, 47.70}, {9.22, 47.71}, {9.20, 47.70}}));
+  uint32_t position;
+  for (const GafRecord& record : records) {
+    if (!Check(file.WriteRecord(record, position, nullptr), TypeName(record.kind))) return false;
   }
   return Check(file.Close(), "close");
-}
-
-// Reads the body of the current record and returns its name, key and vertex count.
-EngineStatus ReadBody(CGafFile& file, EGafObjectType type, const char*& name, const char*& key, int32_t& vertices) {
-  const char* url;
-  const CKroDoublePointNode* points;
-  const int32_t* setCounts;
-  int32_t sets = 0;
-  EngineStatus status = eGafWrongType;
-  vertices = 1;
-  switch (static_cast<int>(type)) {
-    case 0: status = file.ReadPoint(name, key, url, points); break;
-    case 1: status = file.ReadMultiPoint(name, key, url, vertices, points); break;
-    case 2: status = file.ReadPolyline(name, key, url, vertices, points); break;
-    case 3: status = file.ReadPolyPolyline(name, key, url, sets, setCounts, points); break;
-    case 4: status = file.ReadPolygon(name, key, url, vertices, points); break;
-    case 5: status = file.ReadPolyPolygon(name, key, url, sets, setCounts, points); break;
-    default: break;
-  }
-  if (type == 3 || type == 5) {
-    vertices = 0;
-    for (int32_t i = 0; i < sets; ++i) vertices += setCounts[i];
-  }
-  return status;
 }
 
 bool ReadDemo(const std::string& name) {
@@ -100,13 +87,12 @@ bool ReadDemo(const std::string& name) {
   std::printf("coordinates %s, %u-bit\n", coordSys != nullptr ? coordSys->code : "(none)", file.GetPrecision());
   EGafObjectType type;
   uint32_t position;
+  GafRecord record;
   while ((status = file.NextRecord(type, position)) == kEngineOk) {
-    const char* objectName = "";
-    const char* key = "";
-    int32_t vertices = 0;
     if (type == kGafUndefinedObject || type == static_cast<EGafObjectType>(10)) continue;
-    if (!Check(ReadBody(file, type, objectName, key, vertices), "read")) return false;
-    std::printf("  @%-5u %-14s %-16s key %-3s %d vertices\n", position, TypeName(type), objectName, key, vertices);
+    if (!Check(file.ReadRecord(record), "read")) return false;
+    std::printf("  @%-5u %-14s %-16s key %-3s %zu vertices\n", position, TypeName(type), record.name.c_str(),
+                record.key.c_str(), record.vertices.size());
   }
   return status == kEngineEndOfResults || Check(status, "scan");
 }

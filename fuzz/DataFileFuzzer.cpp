@@ -8,6 +8,7 @@
 
 #include "FuzzFiles.h"
 #include "engine/datafile/CGafFile.h"
+#include "engine/datafile/GafRecordCodec.h"
 
 namespace {
 
@@ -15,21 +16,11 @@ using kro::CGafFile;
 using kro::EngineStatus;
 using kro::kEngineOk;
 
-// Reads the body of the current record with the reader of its type.
-void ReadCurrent(CGafFile& file, EGafObjectType type) {
-  const char *name, *key, *url;
-  const CKroDoublePointNode* vertices;
-  const int32_t* setCounts;
-  int32_t count;
-  switch (static_cast<int>(type)) {
-    case 0: file.ReadPoint(name, key, url, vertices); break;
-    case 1: file.ReadMultiPoint(name, key, url, count, vertices); break;
-    case 2: file.ReadPolyline(name, key, url, count, vertices); break;
-    case 3: file.ReadPolyPolyline(name, key, url, count, setCounts, vertices); break;
-    case 4: file.ReadPolygon(name, key, url, count, vertices); break;
-    case 5: file.ReadPolyPolygon(name, key, url, count, setCounts, vertices); break;
-    default: file.SkipRecord(); break;
-  }
+// Decodes the current record into `record`, or passes over a record that
+// holds no object.
+void ReadCurrent(CGafFile& file, EGafObjectType type, kro::GafRecord& record) {
+  if (kro::gaf::IsRecordKind(type)) file.ReadRecord(record);
+  else file.SkipRecord();
 }
 
 // Every record in file order; the positions met go to `positions`. A file
@@ -38,16 +29,18 @@ void ReadCurrent(CGafFile& file, EGafObjectType type) {
 void ScanAll(CGafFile& file, size_t size, std::vector<uint32_t>* positions) {
   EGafObjectType type;
   uint32_t position;
+  kro::GafRecord record;
   for (size_t steps = 0; steps <= size / 2 && file.NextRecord(type, position) == kEngineOk; ++steps) {
     if (positions != nullptr) positions->push_back(position);
-    ReadCurrent(file, type);
+    ReadCurrent(file, type, record);
   }
   file.EndSearch();
 }
 
 void ReadAt(CGafFile& file, uint32_t position) {
   EGafObjectType type;
-  if (file.ReadRecordAt(position, type) == kEngineOk) ReadCurrent(file, type);
+  kro::GafRecord record;
+  if (file.ReadRecordAt(position, type) == kEngineOk) ReadCurrent(file, type, record);
   file.EndSearch();
 }
 
@@ -78,9 +71,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     EngineStatus status;
     CGafFile file(path.c_str(), kro::kOpenReadWrite, status);
     if (status == kEngineOk) {
-      const CKroDoublePointNode vertex{1, 2};
+      kro::GafRecord point = kro::SinglePartRecord(kGafPointObject, {{1, 2}});
+      point.name = "n";
+      point.key = "k";
+      point.url = "u";
       uint32_t position;
-      file.WritePoint("n", "k", "u", &vertex, position, nullptr);
+      file.WriteRecord(point, position, nullptr);
       file.Close();
     }
   }

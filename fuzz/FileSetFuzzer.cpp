@@ -8,36 +8,21 @@
 #include <vector>
 
 #include "FuzzFiles.h"
+#include "engine/datafile/GafRecordCodec.h"
 #include "fileset/CGafReader.h"
 
 namespace {
 
 using kro::CGafReader;
 
-void ReadCurrent(CGafReader& reader, EGafObjectType kind, std::vector<std::string>* keys) {
-  const char *name = nullptr, *key = nullptr, *url = nullptr;
-  const CKroDoublePointNode* points;
-  const int32_t* setCounts;
-  int32_t count;
-  EKroErrCode result = eKroReadError;
-  switch (static_cast<int>(kind)) {
-    case 0: result = reader.ReadPoint(name, key, url, points); break;
-    case 1: result = reader.ReadMultiPoint(name, key, url, count, points); break;
-    case 2: result = reader.ReadPolyline(name, key, url, count, points); break;
-    case 3: result = reader.ReadPolyPolyline(name, key, url, count, setCounts, points); break;
-    case 4: result = reader.ReadPolygon(name, key, url, count, points); break;
-    case 5: result = reader.ReadPolyPolygon(name, key, url, count, setCounts, points); break;
-    default: break;
-  }
-  if (result == eKroOk && keys != nullptr && keys->size() < 8) keys->emplace_back(key);
-}
-
 // Runs the pass that was begun to its end; `limit` bounds it for a damaged
 // set whose pass would otherwise not end.
 void RunPass(CGafReader& reader, EKroErrCode begun, size_t limit, std::vector<std::string>* keys) {
   if (begun != eKroOk) return;
-  EGafObjectType kind;
-  for (size_t steps = 0; steps < limit && reader.NextResult(&kind) == eKroOk; ++steps) ReadCurrent(reader, kind, keys);
+  kro::GafRecord record;
+  for (size_t steps = 0; steps < limit && reader.Next(record) == eKroOk; ++steps) {
+    if (kro::gaf::IsRecordKind(record.kind) && keys != nullptr && keys->size() < 8) keys->push_back(record.key);
+  }
   reader.EndSearch();
 }
 

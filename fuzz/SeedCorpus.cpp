@@ -9,11 +9,13 @@
 #include <cstdio>
 #include <fstream>
 #include <iterator>
+#include <numeric>
 #include <string>
 #include <vector>
 
 #include "FuzzFiles.h"
 #include "engine/datafile/CGafFile.h"
+#include "engine/datafile/GafRecordCodec.h"
 #include "engine/keyindex/CKeyIndex.h"
 #include "engine/spatialindex/CSpatialIndex.h"
 
@@ -56,23 +58,26 @@ FileSet MakeSet(int count, int16_t bits, bool metadata) {
     for (int i = 0; i < count; ++i) {
       const double x = i, y = i % 7;
       const std::vector<CKroDoublePointNode> ring{{x, y}, {x + 1, y}, {x + 1, y + 1}, {x, y}};
-      const int32_t sets[] = {4, 4};
       std::vector<CKroDoublePointNode> two(ring);
       two.insert(two.end(), ring.begin(), ring.end());
-      const std::string key = "k" + std::to_string(i % 5);
-      const std::string name = i % 2 ? "name" + std::to_string(i) : "";
+      // Kinds 0 to 5 in turn: point, multi-point, polyline, multi-polyline,
+      // polygon, multi-polygon.
+      const int kind = i % 6;
+      const std::vector<int32_t> parts[6] = {{1}, {3}, {3}, {4, 4}, {4}, {4, 4}};
+      const char* const urls[6] = {"u", "", "url", "", "", "u"};
+      kro::GafRecord record;
+      record.kind = static_cast<EGafObjectType>(kind);
+      record.name = i % 2 ? "name" + std::to_string(i) : "";
+      record.key = "k" + std::to_string(i % 5);
+      record.url = urls[kind];
+      record.parts = parts[kind];
+      const std::vector<CKroDoublePointNode>& vertices = kro::gaf::IsMultiPart(kind) ? two : ring;
+      record.vertices.assign(vertices.begin(), vertices.begin() + std::accumulate(parts[kind].begin(), parts[kind].end(), 0));
       uint32_t position = 0;
       BoundingBoxNode box{};
-      switch (i % 6) {
-        case 0: file.WritePoint(name.c_str(), key.c_str(), "u", ring.data(), position, &box); break;
-        case 1: file.WriteMultiPoint(name.c_str(), key.c_str(), "", 3, ring.data(), position, &box); break;
-        case 2: file.WritePolyline(name.c_str(), key.c_str(), "url", 3, ring.data(), position, &box); break;
-        case 3: file.WritePolyPolyline(name.c_str(), key.c_str(), "", 2, sets, two.data(), position, &box); break;
-        case 4: file.WritePolygon(name.c_str(), key.c_str(), "", 4, ring.data(), position, &box); break;
-        default: file.WritePolyPolygon(name.c_str(), key.c_str(), "u", 2, sets, two.data(), position, &box); break;
-      }
+      file.WriteRecord(record, position, &box);
       spatial.Insert(static_cast<uint32_t>(i % 6), box, position);
-      keys.Insert(key.c_str(), position);
+      keys.Insert(record.key.c_str(), position);
     }
   }
   return FileSet{Load(gaf), Load(sif), Load(kif)};

@@ -62,47 +62,52 @@ class Planner {
  private:
   PlannedRecord& NewRecord(EGafObjectType type) {
     records_.emplace_back();
-    records_.back().type = type;
+    records_.back().kind = type;
     return records_.back();
   }
 
-  bool TakeVertex(double x, double y, ObjectVertices& vertices) {
+  bool TakeVertex(double x, double y, PlannedRecord& record) {
     if (!std::isfinite(x) || !std::isfinite(y)) {
       Refuse("a coordinate is NaN or infinite");
       return false;
     }
-    vertices.points.push_back({x, y});
+    record.vertices.push_back({x, y});
     return true;
   }
 
   // The caller has reserved room for the curve's vertices.
-  bool TakeCurve(const OGRSimpleCurve& curve, ObjectVertices& vertices) {
+  bool TakeCurve(const OGRSimpleCurve& curve, PlannedRecord& record) {
     const int count = curve.getNumPoints();
     for (int i = 0; i < count; ++i) {
-      if (!TakeVertex(curve.getX(i), curve.getY(i), vertices)) return false;
+      if (!TakeVertex(curve.getX(i), curve.getY(i), record)) return false;
     }
     return true;
   }
 
   // REQUIRES: `exterior` is 0 for the record's first ring, else the
   // exteriors' orientation, which it then returns unchanged.
-  int TakeRing(const OGRLinearRing& ring, bool isExterior, int exterior, ObjectVertices& vertices) {
-    const size_t start = vertices.points.size();
-    if (!TakeCurve(ring, vertices)) return exterior;
-    CKroDoublePointNode* points = vertices.points.data() + start;
-    const size_t count = vertices.points.size() - start;
+  int TakeRing(const OGRLinearRing& ring, bool isExterior, int exterior, PlannedRecord& record) {
+    const size_t start = record.vertices.size();
+    if (!TakeCurve(ring, record)) return exterior;
+    CKroDoublePointNode* points = record.vertices.data() + start;
+    const size_t count = record.vertices.size() - start;
     if (exterior == 0) return ExteriorOrientation(StoredRingOrientation(points, count, precisionBits_));
     OrientRing(points, count, isExterior ? exterior : -exterior, precisionBits_);
     return exterior;
   }
 
-  void AddPoint(const OGRPoint& point) { TakeVertex(point.getX(), point.getY(), NewRecord(kGafPointObject).vertices); }
+  void AddPoint(const OGRPoint& point) {
+    PlannedRecord& record = NewRecord(kGafPointObject);
+    record.parts.assign(1, 1);
+    TakeVertex(point.getX(), point.getY(), record);
+  }
 
   void AddSingleSet(EGafObjectType type, const OGRSimpleCurve& curve) {
     if (curve.getNumPoints() > kMaxRecordCount) return Refuse("a line has more than 65535 vertices");
-    ObjectVertices& vertices = NewRecord(type).vertices;
-    vertices.points.reserve(static_cast<size_t>(curve.getNumPoints()));
-    TakeCurve(curve, vertices);
+    PlannedRecord& record = NewRecord(type);
+    record.parts.assign(1, curve.getNumPoints());
+    record.vertices.reserve(static_cast<size_t>(curve.getNumPoints()));
+    TakeCurve(curve, record);
   }
 
   void AddPolygon(const OGRPolygon& polygon) {
@@ -121,17 +126,17 @@ class Planner {
   // Each polygon's exterior, then its holes: the first ring keeps its
   // orientation, every other exterior takes it and every hole the other.
   void AddRings(const OGRMultiPolygon& polygons) {
-    ObjectVertices& vertices = NewRecord(kGafPolyPolygonObject).vertices;
-    vertices.points.reserve(RingVertices(polygons));
+    PlannedRecord& record = NewRecord(kGafPolyPolygonObject);
+    record.vertices.reserve(RingVertices(polygons));
     int exterior = 0;
     for (const OGRPolygon* polygon : polygons) {
       bool isExterior = true;
       for (const OGRLinearRing* ring : *polygon) {
         if (ring->IsEmpty()) continue;
         if (!CheckRing(*ring)) return;
-        if (vertices.setCounts.size() == kMaxRecordCount) return Refuse("a polygon has more than 65535 rings");
-        vertices.setCounts.push_back(ring->getNumPoints());
-        exterior = TakeRing(*ring, isExterior, exterior, vertices);
+        if (record.parts.size() == kMaxRecordCount) return Refuse("a polygon has more than 65535 rings");
+        record.parts.push_back(ring->getNumPoints());
+        exterior = TakeRing(*ring, isExterior, exterior, record);
         isExterior = false;
       }
     }

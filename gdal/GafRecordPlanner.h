@@ -17,16 +17,13 @@
 #include <vector>
 
 #include "KroGafExportImport/KroGafExportImport.h"
-#include "fileset/RecordContents.h"
+#include "engine/datafile/GafRecord.h"
 
 class OGRGeometry;
 
 namespace kro {
 
-struct PlannedRecord {
-  EGafObjectType type = kGafUndefinedObject;
-  ObjectVertices vertices;
-};
+using PlannedRecord = GafRecord;
 
 // Fills `records` and returns the empty text, or returns why the geometry
 // cannot be stored (empty, a kind the file set does not hold, a coordinate

@@ -5,6 +5,7 @@
 #include "GafRingRoles.h"
 
 #include "engine/datafile/GafFormat.h"
+#include "engine/datafile/GafRecord.h"
 #include "fileset/CGafReader.h"
 #include "ogr_geometry.h"
 
@@ -18,51 +19,40 @@ struct RingReading {
   uint32_t precisionBits = 64;
 };
 
-// What every reader call hands back; valid until the next read.
-struct RecordView {
-  const char* name = nullptr;
-  const char* key = nullptr;
-  const char* url = nullptr;
-  int32_t count = 0;  // vertices of a single set, or sets
-  const int32_t* setCounts = nullptr;
-  const CKroDoublePointNode* points = nullptr;
-};
-
 template <class Curve>
-std::unique_ptr<Curve> CurveOf(const CKroDoublePointNode* points, int32_t count) {
+std::unique_ptr<Curve> CurveOf(const GafPart& part) {
   auto curve = std::make_unique<Curve>();
-  curve->setNumPoints(count, FALSE);
-  for (int32_t i = 0; i < count; ++i) curve->setPoint(i, points[i].x, points[i].y);
+  curve->setNumPoints(static_cast<int>(part.count), FALSE);
+  for (size_t i = 0; i < part.count; ++i) curve->setPoint(static_cast<int>(i), part.vertices[i].x, part.vertices[i].y);
   return curve;
 }
 
-std::unique_ptr<OGRPolygon> PolygonOf(const CKroDoublePointNode* points, int32_t count) {
+std::unique_ptr<OGRPolygon> PolygonOf(const GafPart& part) {
   auto polygon = std::make_unique<OGRPolygon>();
-  polygon->addRingDirectly(CurveOf<OGRLinearRing>(points, count).release());
+  polygon->addRingDirectly(CurveOf<OGRLinearRing>(part).release());
   return polygon;
 }
 
-std::unique_ptr<OGRGeometry> MultiPointOf(const RecordView& view) {
+// The record's only part, or none.
+GafPart OnlyPart(const GafRecord& record) { return record.parts.empty() ? GafPart{} : *Parts(record).begin(); }
+
+std::unique_ptr<OGRGeometry> MultiPointOf(const GafRecord& record) {
   auto multi = std::make_unique<OGRMultiPoint>();
-  for (int32_t i = 0; i < view.count; ++i) multi->addGeometryDirectly(new OGRPoint(view.points[i].x, view.points[i].y));
+  for (const CKroDoublePointNode& point : record.vertices) multi->addGeometryDirectly(new OGRPoint(point.x, point.y));
   return multi;
 }
 
-std::unique_ptr<OGRGeometry> MultiLineOf(const RecordView& view) {
+std::unique_ptr<OGRGeometry> MultiLineOf(const GafRecord& record) {
   auto multi = std::make_unique<OGRMultiLineString>();
-  const CKroDoublePointNode* set = view.points;
-  for (int32_t i = 0; i < view.count; set += view.setCounts[i], ++i) {
-    multi->addGeometryDirectly(CurveOf<OGRLineString>(set, view.setCounts[i]).release());
-  }
+  for (const GafPart part : Parts(record)) multi->addGeometryDirectly(CurveOf<OGRLineString>(part).release());
   return multi;
 }
 
 // Every ring a polygon of its own.
-std::vector<std::unique_ptr<OGRPolygon>> RingPolygons(const RecordView& view) {
+std::vector<std::unique_ptr<OGRPolygon>> RingPolygons(const GafRecord& record) {
   std::vector<std::unique_ptr<OGRPolygon>> polygons;
-  polygons.reserve(static_cast<size_t>(view.count));
-  const CKroDoublePointNode* set = view.points;
-  for (int32_t i = 0; i < view.count; set += view.setCounts[i], ++i) polygons.push_back(PolygonOf(set, view.setCounts[i]));
+  polygons.reserve(record.parts.size());
+  for (const GafPart part : Parts(record)) polygons.push_back(PolygonOf(part));
   return polygons;
 }
 
@@ -94,82 +84,64 @@ std::unique_ptr<OGRGeometry> ByContainment(std::vector<std::unique_ptr<OGRPolygo
 }
 
 // The rings as the ring-roles rule gives them.
-std::unique_ptr<OGRGeometry> ByOrientation(const RecordView& view, uint32_t precisionBits) {
+std::unique_ptr<OGRGeometry> ByOrientation(const GafRecord& record, uint32_t precisionBits) {
   const std::vector<size_t> starts =
-      PolygonStartsByOrientation(view.setCounts, static_cast<size_t>(view.count), view.points, precisionBits);
+      PolygonStartsByOrientation(record.parts.data(), record.parts.size(), record.vertices.data(), precisionBits);
   std::vector<std::unique_ptr<OGRPolygon>> polygons;
   polygons.reserve(starts.size());
   size_t next = 0;
-  const CKroDoublePointNode* set = view.points;
-  for (size_t i = 0; i < static_cast<size_t>(view.count); set += view.setCounts[i], ++i) {
+  size_t i = 0;
+  for (const GafPart part : Parts(record)) {
     if (next < starts.size() && starts[next] == i) {
       polygons.push_back(std::make_unique<OGRPolygon>());
       ++next;
     }
-    polygons.back()->addRingDirectly(CurveOf<OGRLinearRing>(set, view.setCounts[i]).release());
+    polygons.back()->addRingDirectly(CurveOf<OGRLinearRing>(part).release());
+    ++i;
   }
   return OneOrMulti(std::move(polygons));
 }
 
-std::unique_ptr<OGRGeometry> MultiPolygonOf(const RecordView& view, const RingReading& rings) {
+std::unique_ptr<OGRGeometry> MultiPolygonOf(const GafRecord& record, const RingReading& rings) {
   // A single ring is a multi-polygon of one part: a polygon without holes
   // has a record kind of its own.
-  if (rings.organisation == RingOrganisation::kEveryRingAPolygon || view.count < 2) {
-    return MultiOf(RingPolygons(view));
+  if (rings.organisation == RingOrganisation::kEveryRingAPolygon || record.parts.size() < 2) {
+    return MultiOf(RingPolygons(record));
   }
   if (rings.organisation == RingOrganisation::kByRolesOrContainment && rings.rolesByOrientation) {
-    return ByOrientation(view, rings.precisionBits);
+    return ByOrientation(record, rings.precisionBits);
   }
-  return ByContainment(RingPolygons(view));
+  return ByContainment(RingPolygons(record));
 }
 
-EKroErrCode ReadView(CGafReader& reader, EGafObjectType kind, RecordView& v) {
-  switch (static_cast<int32_t>(kind)) {
+// The OGR geometry of a record: the other side's boundary mapping.
+std::unique_ptr<OGRGeometry> GeometryOf(const GafRecord& record, const RingReading& rings) {
+  switch (static_cast<int32_t>(record.kind)) {
     case kGafPointObject:
-      v.count = 1;
-      return reader.ReadPoint(v.name, v.key, v.url, v.points);
+      return std::make_unique<OGRPoint>(record.vertices[0].x, record.vertices[0].y);
     case gaf::kMultiPointType:
-      return reader.ReadMultiPoint(v.name, v.key, v.url, v.count, v.points);
+      return MultiPointOf(record);
     case kGafPolylineObject:
-      return reader.ReadPolyline(v.name, v.key, v.url, v.count, v.points);
+      return CurveOf<OGRLineString>(OnlyPart(record));
     case kGafPolyPolylineObject:
-      return reader.ReadPolyPolyline(v.name, v.key, v.url, v.count, v.setCounts, v.points);
+      return MultiLineOf(record);
     case kGafPolygonObject:
-      return reader.ReadPolygon(v.name, v.key, v.url, v.count, v.points);
-    case kGafPolyPolygonObject:
-      return reader.ReadPolyPolygon(v.name, v.key, v.url, v.count, v.setCounts, v.points);
+      return PolygonOf(OnlyPart(record));
     default:
-      return eKroInvalidType;
-  }
-}
-
-std::unique_ptr<OGRGeometry> GeometryOf(EGafObjectType kind, const RecordView& view, const RingReading& rings) {
-  switch (static_cast<int32_t>(kind)) {
-    case kGafPointObject:
-      return std::make_unique<OGRPoint>(view.points[0].x, view.points[0].y);
-    case gaf::kMultiPointType:
-      return MultiPointOf(view);
-    case kGafPolylineObject:
-      return CurveOf<OGRLineString>(view.points, view.count);
-    case kGafPolyPolylineObject:
-      return MultiLineOf(view);
-    case kGafPolygonObject:
-      return PolygonOf(view.points, view.count);
-    default:
-      return MultiPolygonOf(view, rings);
+      return MultiPolygonOf(record, rings);
   }
 }
 
 }  // namespace
 
-EKroErrCode ReadGafRecord(CGafReader& reader, EGafObjectType kind, RingOrganisation rings, GafRecord& record) {
-  RecordView view;
-  const EKroErrCode result = ReadView(reader, kind, view);
+EKroErrCode ReadGafRecord(CGafReader& reader, RingOrganisation rings, GafFeatureRecord& record) {
+  GafRecord stored;
+  const EKroErrCode result = reader.Read(stored);
   if (result != eKroOk) return result;
-  record.name = view.name != nullptr ? view.name : "";
-  record.key = view.key != nullptr ? view.key : "";
-  record.url = view.url != nullptr ? view.url : "";
-  record.geometry = GeometryOf(kind, view, RingReading{rings, reader.RingRolesByOrientation(), reader.GetPrecision()});
+  record.name = std::move(stored.name);
+  record.key = std::move(stored.key);
+  record.url = std::move(stored.url);
+  record.geometry = GeometryOf(stored, RingReading{rings, reader.RingRolesByOrientation(), reader.GetPrecision()});
   return eKroOk;
 }
 

@@ -25,16 +25,16 @@ class CGafReader;
 // What the open option ORGANIZE_POLYGONS chooses: DEFAULT, CONTAINMENT, SKIP.
 enum class RingOrganisation { kByRolesOrContainment, kByContainment, kEveryRingAPolygon };
 
-struct GafRecord {
+struct GafFeatureRecord {
   std::string name;
   std::string key;
   std::string url;
   std::unique_ptr<OGRGeometry> geometry;
 };
 
-// Reads the reader's current result of object kind `kind` (0 to 5).
+// Reads the reader's current result, an object record (kind 0 to 5).
 // eKroOk, or the reader's failure (eKroReadError); `record` is then not to be used.
-EKroErrCode ReadGafRecord(CGafReader& reader, EGafObjectType kind, RingOrganisation rings, GafRecord& record);
+EKroErrCode ReadGafRecord(CGafReader& reader, RingOrganisation rings, GafFeatureRecord& record);
 
 }  // namespace kro
 

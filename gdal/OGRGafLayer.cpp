@@ -236,7 +236,7 @@ void OGRGafLayer::EndPass() {
   }
 }
 
-bool OGRGafLayer::NextRecord(GafRecord& record, uint32_t& position) {
+bool OGRGafLayer::NextRecord(GafFeatureRecord& record, uint32_t& position) {
   if (pass_ == PassMode::kNone && !StartPass()) return false;
   if (pass_ == PassMode::kEnded) return false;
   // Every turn consumes a record or a key, both finite.
@@ -261,7 +261,7 @@ bool OGRGafLayer::NextRecord(GafRecord& record, uint32_t& position) {
       continue;
     }
     ++objectsMet_;
-    if (ReadGafRecord(*reader_, kind, rings_, record) != eKroOk) break;
+    if (ReadGafRecord(*reader_, rings_, record) != eKroOk) break;
     const std::string damage = RecordDamage(*reader_, kind, *record.geometry);
     if (damage.empty()) return true;
     ReportDamage(position, damage);
@@ -270,7 +270,7 @@ bool OGRGafLayer::NextRecord(GafRecord& record, uint32_t& position) {
   return false;
 }
 
-void OGRGafLayer::RepairTexts(GafRecord& record, uint32_t position) {
+void OGRGafLayer::RepairTexts(GafFeatureRecord& record, uint32_t position) {
   bool repaired = false;
   for (std::string* text : {&record.name, &record.key, &record.url}) repaired = RepairUtf8(*text) || repaired;
   if (!repaired || invalidTextReported_) return;
@@ -281,7 +281,7 @@ void OGRGafLayer::RepairTexts(GafRecord& record, uint32_t position) {
            fileName_.c_str(), Hex(position).c_str());
 }
 
-OGRFeature* OGRGafLayer::FeatureOf(GafRecord& record, uint32_t position) {
+OGRFeature* OGRGafLayer::FeatureOf(GafFeatureRecord& record, uint32_t position) {
   RepairTexts(record, position);
   auto* feature = new OGRFeature(defn_);
   feature->SetFID(position);
@@ -295,7 +295,7 @@ OGRFeature* OGRGafLayer::FeatureOf(GafRecord& record, uint32_t position) {
 }
 
 OGRFeature* OGRGafLayer::GetNextFeature() {
-  GafRecord record;
+  GafFeatureRecord record;
   uint32_t position = 0;
   while (NextRecord(record, position)) {
     if (m_poFilterGeom != nullptr && !FilterGeometry(record.geometry.get())) continue;
@@ -314,9 +314,9 @@ OGRFeature* OGRGafLayer::GetFeature(GIntBig fid) {
   CGafReader& reader = *randomReader_;
   const auto position = static_cast<uint32_t>(fid);
   EGafObjectType kind = kGafUndefinedObject;
-  GafRecord record;
+  GafFeatureRecord record;
   const bool read = reader.BeginAt(position) == eKroOk && reader.NextResult(&kind) == eKroOk &&
-                    IsObjectKind(kind) && ReadGafRecord(reader, kind, rings_, record) == eKroOk;
+                    IsObjectKind(kind) && ReadGafRecord(reader, rings_, record) == eKroOk;
   const std::string lengthDamage = read ? LengthDamage(reader, kind) : std::string();
   reader.EndSearch();
   if (!read) return nullptr;

@@ -36,7 +36,7 @@
 
 #include "GafRecordReader.h"
 #include "engine/EngineStatus.h"
-#include "fileset/RecordContents.h"
+#include "engine/datafile/GafRecord.h"
 #include "ogrsf_frmts.h"
 
 namespace kro {
@@ -102,8 +102,8 @@ class OGRGafLayer final : public OGRLayer {
   bool StartPass();
   bool BeginNextKey();
   // The next object record of the pass; false at its end or after an error.
-  bool NextRecord(GafRecord& record, uint32_t& position);
-  OGRFeature* FeatureOf(GafRecord& record, uint32_t position);
+  bool NextRecord(GafFeatureRecord& record, uint32_t& position);
+  OGRFeature* FeatureOf(GafFeatureRecord& record, uint32_t position);
   bool IsIndexedPosition(CGafReader& reader, uint32_t position, const OGRGeometry& geometry);
   // Ends the pass with a CE_Failure naming the file, the offset where the
   // reader stopped and the engine's phrase for its status.
@@ -117,7 +117,7 @@ class OGRGafLayer final : public OGRLayer {
   // feature.
   void EndPass();
   // Once per layer: a text that is not UTF-8 was repaired.
-  void RepairTexts(GafRecord& record, uint32_t position);
+  void RepairTexts(GafFeatureRecord& record, uint32_t position);
 
   // Writing (OGRGafLayerWrite.cpp).
   CGafWriter* Writer();
@@ -133,7 +133,7 @@ class OGRGafLayer final : public OGRLayer {
   // Once per finished writing: records longer than fixed read buffers hold.
   void WarnLongRecords();
   // Once per layer: a text longer than readers return.
-  void WarnLongTexts(const ObjectTexts& texts);
+  void WarnLongTexts(const GafRecord& texts);
 
   std::string fileName_;
   OGRFeatureDefn* defn_ = nullptr;

@@ -41,7 +41,7 @@ std::string WithThousandsSeparators(uint64_t number) {
 std::string KindRefusal(OGRwkbGeometryType layerType, const std::vector<PlannedRecord>& records,
                         const OGRGeometry& geometry) {
   for (const PlannedRecord& record : records) {
-    if (LayerTypeTakes(layerType, record.type)) continue;
+    if (LayerTypeTakes(layerType, record.kind)) continue;
     return std::string("a ") + OGRGeometryTypeToName(geometry.getGeometryType()) + " does not belong in a " +
            OGRGeometryTypeToName(layerType) + " layer";
   }
@@ -121,7 +121,7 @@ void OGRGafLayer::RefuseFeature(const OGRFeature& feature, const std::string& re
            reason.c_str());
 }
 
-void OGRGafLayer::WarnLongTexts(const ObjectTexts& texts) {
+void OGRGafLayer::WarnLongTexts(const GafRecord& texts) {
   if (longTextReported_) return;
   for (const std::string* text : {&texts.name, &texts.key, &texts.url}) {
     if (text->size() <= gaf::kMaxTextBytes) continue;
@@ -157,12 +157,17 @@ OGRErr OGRGafLayer::ICreateFeature(OGRFeature* feature) {
     RefuseFeature(*feature, refusal);
     return OGRERR_FAILURE;
   }
-  const ObjectTexts texts{TextOf(*feature, roleFields_[0]), TextOf(*feature, roleFields_[1]),
-                          TextOf(*feature, roleFields_[2])};
+  GafRecord texts;
+  texts.name = TextOf(*feature, roleFields_[0]);
+  texts.key = TextOf(*feature, roleFields_[1]);
+  texts.url = TextOf(*feature, roleFields_[2]);
   WarnLongTexts(texts);
   GIntBig firstPosition = OGRNullFID;
-  for (const PlannedRecord& record : records) {
-    if (writer->WriteContents(record.type, texts, record.vertices, nullptr) != eKroOk) {
+  for (PlannedRecord& record : records) {
+    record.name = texts.name;
+    record.key = texts.key;
+    record.url = texts.url;
+    if (writer->Write(record, nullptr) != eKroOk) {
       const EngineStatus status = writer->LastStatus();
       if (!writer->IsDamaged() && IsObjectRefusal(status)) {
         // The writer refuses a key its index cannot hold before touching a file.
@@ -174,7 +179,7 @@ OGRErr OGRGafLayer::ICreateFeature(OGRFeature* feature) {
       AbandonWriting(status);
       return OGRERR_FAILURE;
     }
-    if (record.vertices.points.size() > gaf::kReadCapacity) ++longRecords_;
+    if (record.vertices.size() > gaf::kReadCapacity) ++longRecords_;
     if (firstPosition == OGRNullFID) firstPosition = writer->LastRecordPosition();
   }
   feature->SetFID(firstPosition);

@@ -142,18 +142,15 @@ class ComponentRow final : public Row {
 // Reads the polylines of a running pass of `reader`.
 bool ReadPass(kro::CGafReader& reader, Tally& tally) {
   double xs[kVertices], ys[kVertices];
+  kro::GafRecord record;
   for (;;) {
-    EGafObjectType kind = kGafUndefinedObject;
-    const EKroErrCode next = reader.NextResult(&kind);
+    const EKroErrCode next = reader.Next(record);
     if (next == eKroEndOfGaf) break;
     if (next != eKroOk) return false;
-    const char *name = nullptr, *key = nullptr, *url = nullptr;
-    int32_t count = 0;
-    const CKroDoublePointNode* points = nullptr;
-    if (reader.ReadPolyline(name, key, url, count, points) != eKroOk) return false;
+    const int count = static_cast<int>(record.vertices.size());
     const int used = count < kVertices ? count : kVertices;
-    for (int v = 0; v < used; ++v) xs[v] = points[v].x, ys[v] = points[v].y;
-    tally.Add(xs, ys, used, std::strlen(name), std::strlen(key));
+    for (int v = 0; v < used; ++v) xs[v] = record.vertices[v].x, ys[v] = record.vertices[v].y;
+    tally.Add(xs, ys, used, record.name.size(), record.key.size());
   }
   return reader.EndSearch() == eKroOk;
 }
@@ -165,16 +162,14 @@ class EngineRow final : public Row {
     kro::CGafWriter writer;
     if (writer.Open((stem + ".gaf").c_str(), kGafCreateNew, withKeyIndex ? -1 : 0) != 0) return false;
     if (writer.SetPrecision(64) != eKroOk) return false;
-    kro::ObjectTexts texts;
-    kro::ObjectVertices vertices;
-    vertices.points.resize(kVertices);
+    kro::GafRecord record = kro::SinglePartRecord(kGafPolylineObject, std::vector<CKroDoublePointNode>(kVertices));
     Object object;
     for (uint64_t i = 0; i < count; ++i) {
       MakeObject(i, object);
-      texts.name = object.name;
-      texts.key = object.key;
-      for (int v = 0; v < kVertices; ++v) vertices.points[v] = {object.x[v], object.y[v]};
-      if (writer.WriteContents(kGafPolylineObject, texts, vertices, nullptr) != eKroOk) return false;
+      record.name = object.name;
+      record.key = object.key;
+      for (int v = 0; v < kVertices; ++v) record.vertices[v] = {object.x[v], object.y[v]};
+      if (writer.Write(record, nullptr) != eKroOk) return false;
     }
     return writer.Finish() == eKroOk;
   }

@@ -111,17 +111,12 @@ HRESULT CGafEnumerator::Next(ULONG ulCount, IKroGeometry** pGeoObj, ULONG* pulFe
   ULONG fetched = 0;
   // A pass that has ended or failed is not read on from where it stopped.
   for (ULONG attempt = 0; attempt < ulCount && pass_ == Pass::kRunning; ++attempt) {
-    EGafObjectType kind = kGafUndefinedObject;
-    if (!NoteStep(reader_->NextResult(&kind))) break;
-    // A record that cannot be made into an object (a free record, a kind of
-    // no class) yields nothing and counts against ulCount. One that cannot be
-    // read fails the pass: a box search may have no result left to tell it.
-    ComPtr<IKroGeometry> object = MakeStoredObject(*reader_, kind);
-    if (object) {
-      pGeoObj[fetched++] = object.Detach();
-    } else if (reader_->LastStatus() != kEngineOk) {
-      pass_ = Pass::kFailed;
-    }
+    // A record that cannot be read fails the pass: a box search may have no
+    // result left to tell it. One that cannot be made into an object (a free
+    // record, a kind of no class) yields nothing and counts against ulCount.
+    if (!NoteStep(reader_->Next(record_))) break;
+    ComPtr<IKroGeometry> object = MakeStoredObject(record_);
+    if (object) pGeoObj[fetched++] = object.Detach();
   }
   *pulFetched = fetched;
   // The objects read before a failure are handed out first; the failure is

@@ -21,6 +21,7 @@
 #include "com/ComObject.h"
 #include "com/ComPtr.h"
 #include "drivers/ReaderPool.h"
+#include "engine/datafile/GafRecord.h"
 
 namespace kro {
 
@@ -75,6 +76,9 @@ class CGafEnumerator final : public ComObject<IKroEnumGeometry> {
 
   ComPtr<ReaderPool> pool_;
   std::unique_ptr<CGafReader> reader_;
+  // The record of the current result, kept so that a pass reads into warm
+  // storage.
+  GafRecord record_;
   std::string fileName_;
   EKroGafOpenFlags openMode_ = kGafUnknownStatus;
   std::optional<BoundingBoxNode> box_;

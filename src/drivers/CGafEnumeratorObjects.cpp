@@ -2,31 +2,23 @@
 
 #include <cstdint>
 #include <limits>
-#include <new>
 
 #include "com/ComCreate.h"
 #include "component/GeometryClasses.h"
-#include "fileset/CGafReader.h"
 
 namespace kro {
 namespace {
 
-struct StoredTexts {
-  const char* name = "";
-  const char* key = "";
-  const char* url = "";
-};
-
 // The texts go in as the file holds them; each is converted when a host
 // asks for it.
 template <class Object>
-bool SetTexts(Object* object, const StoredTexts& texts) {
-  return object->StoreTexts(texts.key, texts.name, texts.url) == S_OK;
+bool SetTexts(Object* object, const GafRecord& record) {
+  return object->StoreTexts(record.key.c_str(), record.name.c_str(), record.url.c_str()) == S_OK;
 }
 
 // The coordinate setters take non-const arrays but only copy from them.
-CKroDoublePointNode* SetterInput(const CKroDoublePointNode* points) {
-  return const_cast<CKroDoublePointNode*>(points);
+CKroDoublePointNode* SetterInput(const GafRecord& record) {
+  return const_cast<CKroDoublePointNode*>(record.vertices.data());
 }
 
 template <class Object>
@@ -34,79 +26,62 @@ ComPtr<IKroGeometry> Deliver(ComPtr<Object>& object) {
   return ComPtr<IKroGeometry>::Adopt(object.Detach());
 }
 
-ComPtr<IKroGeometry> MakePoint(CGafReader& reader) {
-  StoredTexts texts;
-  const CKroDoublePointNode* xy = nullptr;
-  if (reader.ReadPoint(texts.name, texts.key, texts.url, xy) != eKroOk) return nullptr;
-  ComPtr<CGafPoint> point = MakeObject<CGafPoint>();
-  if (!point || !SetTexts(point.Get(), texts)) return nullptr;
-  if (FAILED(point->SetCoords(xy->x, xy->y))) return nullptr;
+template <class Object>
+ComPtr<Object> MakeWithTexts(const GafRecord& record) {
+  ComPtr<Object> object = MakeObject<Object>();
+  if (!object || !SetTexts(object.Get(), record)) return nullptr;
+  return object;
+}
+
+ComPtr<IKroGeometry> MakePoint(const GafRecord& record) {
+  if (record.vertices.empty()) return nullptr;
+  ComPtr<CGafPoint> point = MakeWithTexts<CGafPoint>(record);
+  if (!point || FAILED(point->SetCoords(record.vertices[0].x, record.vertices[0].y))) return nullptr;
   return Deliver(point);
 }
 
-using SingleSetRead = EKroErrCode (CGafReader::*)(const char*&, const char*&, const char*&, int32_t&,
-                                                  const CKroDoublePointNode*&);
+// The vertex count the setters take, or -1 when it does not fit.
+int32_t SetterCount(size_t count) {
+  return count > static_cast<size_t>(std::numeric_limits<int32_t>::max()) ? -1 : static_cast<int32_t>(count);
+}
 
 template <class Object>
-ComPtr<IKroGeometry> MakeSingleSet(CGafReader& reader, SingleSetRead read) {
-  StoredTexts texts;
-  int32_t count = 0;
-  const CKroDoublePointNode* points = nullptr;
-  if ((reader.*read)(texts.name, texts.key, texts.url, count, points) != eKroOk) return nullptr;
-  ComPtr<Object> object = MakeObject<Object>();
-  if (!object || !SetTexts(object.Get(), texts)) return nullptr;
+ComPtr<IKroGeometry> MakeSingleSet(const GafRecord& record) {
+  const int32_t count = SetterCount(record.vertices.size());
+  if (count < 0) return nullptr;
+  ComPtr<Object> object = MakeWithTexts<Object>(record);
   EKroErrCode code = eKroUnknownErr;
-  if (FAILED(object->SetPointArray(count, SetterInput(points), &code))) return nullptr;
+  if (!object || FAILED(object->SetPointArray(count, SetterInput(record), &code))) return nullptr;
   return Deliver(object);
 }
 
-using MultiSetRead = EKroErrCode (CGafReader::*)(const char*&, const char*&, const char*&, int32_t&,
-                                                 const int32_t*&, const CKroDoublePointNode*&);
-
-// The sum of the set counts, or -1 when a count is negative or the sum does
-// not fit the setter's vertex count.
-int32_t TotalVertices(int32_t setCount, const int32_t* setCounts) {
-  int64_t total = 0;
-  for (int32_t i = 0; i < setCount; ++i) {
-    if (setCounts[i] < 0) return -1;
-    total += setCounts[i];
-    if (total > std::numeric_limits<int32_t>::max()) return -1;
-  }
-  return static_cast<int32_t>(total);
-}
-
 template <class Object>
-ComPtr<IKroGeometry> MakeMultiSet(CGafReader& reader, MultiSetRead read) {
-  StoredTexts texts;
-  int32_t setCount = 0;
-  const int32_t* setCounts = nullptr;
-  const CKroDoublePointNode* points = nullptr;
-  if ((reader.*read)(texts.name, texts.key, texts.url, setCount, setCounts, points) != eKroOk) return nullptr;
-  const int32_t total = TotalVertices(setCount, setCounts);
-  if (total < 0) return nullptr;
-  ComPtr<Object> object = MakeObject<Object>();
-  if (!object || !SetTexts(object.Get(), texts)) return nullptr;
+ComPtr<IKroGeometry> MakeMultiSet(const GafRecord& record) {
+  const int32_t total = SetterCount(record.vertices.size());
+  const int32_t sets = SetterCount(record.parts.size());
+  if (total < 0 || sets < 0) return nullptr;
+  ComPtr<Object> object = MakeWithTexts<Object>(record);
   EKroErrCode code = eKroUnknownErr;
   // The setter copies the counts and never writes to them.
-  LONG* counts = const_cast<LONG*>(setCounts);
-  if (FAILED(object->SetMultiPointArray(setCount, counts, total, SetterInput(points), &code))) return nullptr;
+  LONG* counts = const_cast<LONG*>(record.parts.data());
+  if (!object || FAILED(object->SetMultiPointArray(sets, counts, total, SetterInput(record), &code))) return nullptr;
   return Deliver(object);
 }
 
 }  // namespace
 
-ComPtr<IKroGeometry> MakeStoredObject(CGafReader& reader, EGafObjectType kind) {
-  switch (kind) {
+ComPtr<IKroGeometry> MakeStoredObject(const GafRecord& record) {
+  switch (record.kind) {
     case kGafPointObject:
-      return MakePoint(reader);
+      return MakePoint(record);
     case kGafPolylineObject:
-      return MakeSingleSet<CGafPolyline>(reader, &CGafReader::ReadPolyline);
+      return MakeSingleSet<CGafPolyline>(record);
     case kGafPolyPolylineObject:
-      return MakeMultiSet<CGafPolyPolyline>(reader, &CGafReader::ReadPolyPolyline);
+      return MakeMultiSet<CGafPolyPolyline>(record);
     case kGafPolygonObject:
-      return MakeSingleSet<CGafPolygon>(reader, &CGafReader::ReadPolygon);
+      return MakeSingleSet<CGafPolygon>(record);
     case kGafPolyPolygonObject:
-      return MakeMultiSet<CGafPolyPolygon>(reader, &CGafReader::ReadPolyPolygon);
+      return MakeMultiSet<CGafPolyPolygon>(record);
     default:
       return nullptr;
   }

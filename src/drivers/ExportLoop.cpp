@@ -2,7 +2,7 @@
 
 #include "com/ComPtr.h"
 #include "fileset/CGafWriter.h"
-#include "drivers/ObjectContents.h"
+#include "drivers/HostRecord.h"
 
 namespace kro {
 namespace {

@@ -4,6 +4,7 @@
 
 #include "engine/datafile/CGafFile.h"
 #include "engine/datafile/GafCoordSys.h"
+#include "engine/datafile/GafRecordCodec.h"
 #include "engine/keyindex/CKeyIndex.h"
 #include "engine/spatialindex/CSpatialIndex.h"
 #include "fileset/CompanionNames.h"
@@ -187,47 +188,22 @@ EKroErrCode CGafReader::NextResult(EGafObjectType* kind) {
   return eKroOk;
 }
 
-EKroErrCode CGafReader::FinishRead(EngineStatus status) {
-  lastStatus_ = status;
-  if (status != kEngineOk) return eKroReadError;
+EKroErrCode CGafReader::Read(GafRecord& record) {
+  if (!IsReading()) return eKroIllegalFunctionCall;
+  lastStatus_ = dataFile_->ReadRecord(record);
+  if (lastStatus_ != kEngineOk) return eKroReadError;
   currentUnread_ = false;
+  if (mode_ == Mode::kSpatial) record.box = currentBox_;
   return eKroOk;
 }
 
-EKroErrCode CGafReader::ReadPoint(const char*& name, const char*& key, const char*& url,
-                                  const CKroDoublePointNode*& xy) {
-  if (!IsReading()) return eKroIllegalFunctionCall;
-  return FinishRead(dataFile_->ReadPoint(name, key, url, xy));
-}
-
-EKroErrCode CGafReader::ReadMultiPoint(const char*& name, const char*& key, const char*& url, int32_t& count,
-                                       const CKroDoublePointNode*& points) {
-  if (!IsReading()) return eKroIllegalFunctionCall;
-  return FinishRead(dataFile_->ReadMultiPoint(name, key, url, count, points));
-}
-
-EKroErrCode CGafReader::ReadPolyline(const char*& name, const char*& key, const char*& url, int32_t& count,
-                                     const CKroDoublePointNode*& points) {
-  if (!IsReading()) return eKroIllegalFunctionCall;
-  return FinishRead(dataFile_->ReadPolyline(name, key, url, count, points));
-}
-
-EKroErrCode CGafReader::ReadPolygon(const char*& name, const char*& key, const char*& url, int32_t& count,
-                                    const CKroDoublePointNode*& points) {
-  if (!IsReading()) return eKroIllegalFunctionCall;
-  return FinishRead(dataFile_->ReadPolygon(name, key, url, count, points));
-}
-
-EKroErrCode CGafReader::ReadPolyPolyline(const char*& name, const char*& key, const char*& url, int32_t& setCount,
-                                         const int32_t*& setCounts, const CKroDoublePointNode*& points) {
-  if (!IsReading()) return eKroIllegalFunctionCall;
-  return FinishRead(dataFile_->ReadPolyPolyline(name, key, url, setCount, setCounts, points));
-}
-
-EKroErrCode CGafReader::ReadPolyPolygon(const char*& name, const char*& key, const char*& url, int32_t& setCount,
-                                        const int32_t*& setCounts, const CKroDoublePointNode*& points) {
-  if (!IsReading()) return eKroIllegalFunctionCall;
-  return FinishRead(dataFile_->ReadPolyPolygon(name, key, url, setCount, setCounts, points));
+EKroErrCode CGafReader::Next(GafRecord& record) {
+  EGafObjectType kind = kGafUndefinedObject;
+  const EKroErrCode stepped = NextResult(&kind);
+  if (stepped != eKroOk) return stepped;
+  if (gaf::IsRecordKind(kind)) return Read(record);
+  record.Clear(kind);
+  return eKroOk;
 }
 
 uint32_t CGafReader::CurrentContentBytes() const {

@@ -4,15 +4,15 @@
 // whose boxes meet a query box (a box that covers the whole index extent
 // turns into a sequential scan).
 //
-// A pass: Begin..., then NextResult for the kind of each result, then at most
-// one Read... of that kind; a result that is not read is passed over.
-// Read results point into buffers of the data file and stay valid until the
-// next read.
+// A pass: Begin..., then Next for the record of each result; or, for a pass
+// that only needs positions and kinds, NextResult, which steps without
+// decoding (Read then decodes the result it stands on).
 #ifndef KRO_FILESET_CGAFREADER_H
 #define KRO_FILESET_CGAFREADER_H
 
 #include <string>
 
+#include "engine/datafile/GafRecord.h"
 #include "engine/writesession/SetFileStamps.h"
 #include "fileset/CGafEngine.h"
 
@@ -74,29 +74,25 @@ class CGafReader final : public CGafEngine {
   // 0 or eKroReadError: a pass of exactly one result, the record at
   // `position` (a record position as the indexes store it).
   EKroErrCode BeginAt(uint32_t position);
-  // 0 with the kind of the next result (0 to 5 for objects, 10 for a free
-  // record, -1 for an unknown record), eKroEndOfGaf at the end, or
-  // eKroReadError.
+  // The next result in one step: 0 with `record` holding it (an object
+  // record decoded into the record's storage, its box known in a spatial
+  // pass; a free record (kind 10) or an unknown one (-1) with no contents),
+  // eKroEndOfGaf at the end, or eKroReadError when the step or the read
+  // failed.
+  EKroErrCode Next(GafRecord& record);
+  // The step without decoding: 0 with the kind of the next result (0 to 5
+  // for objects, 10 for a free record, -1 for an unknown record),
+  // eKroEndOfGaf at the end, or eKroReadError.
   EKroErrCode NextResult(EGafObjectType* kind);
-  // Read the current result's record; eKroIllegalFunctionCall outside a
-  // pass, eKroReadError when the data file cannot read it (a kind that does
-  // not match included).
-  EKroErrCode ReadPoint(const char*& name, const char*& key, const char*& url, const CKroDoublePointNode*& xy);
-  EKroErrCode ReadMultiPoint(const char*& name, const char*& key, const char*& url, int32_t& count,
-                             const CKroDoublePointNode*& points);
-  EKroErrCode ReadPolyline(const char*& name, const char*& key, const char*& url, int32_t& count,
-                           const CKroDoublePointNode*& points);
-  EKroErrCode ReadPolygon(const char*& name, const char*& key, const char*& url, int32_t& count,
-                          const CKroDoublePointNode*& points);
-  EKroErrCode ReadPolyPolyline(const char*& name, const char*& key, const char*& url, int32_t& setCount,
-                               const int32_t*& setCounts, const CKroDoublePointNode*& points);
-  EKroErrCode ReadPolyPolygon(const char*& name, const char*& key, const char*& url, int32_t& setCount,
-                              const int32_t*& setCounts, const CKroDoublePointNode*& points);
+  // Decodes the result NextResult stepped onto; eKroIllegalFunctionCall
+  // outside a pass, eKroReadError when the data file cannot read it (a free
+  // or unknown record included).
+  EKroErrCode Read(GafRecord& record);
   // Record position of the current result; 0 before the first. After a
   // failed NextResult, the position of the record whose header could not be
   // read, or 0 when the step failed before it reached one.
   uint32_t CurrentPosition() const { return currentPosition_; }
-  // After a successful Read... of the current result: the bytes of its
+  // After a successful read of the current result: the bytes of its
   // stored length its contents took and those they left over (see
   // CGafFile::LastReadUnusedBytes).
   uint32_t CurrentContentBytes() const;
@@ -135,9 +131,6 @@ class CGafReader final : public CGafEngine {
   // Largest stretch between two hits that one read still spans: reading it
   // costs less than another system call.
   static constexpr uint32_t kCoalescingGap = 4096;
-  // Turns a reader's status into the answer and notes that the current
-  // record has been consumed.
-  EKroErrCode FinishRead(EngineStatus status);
 
   uint32_t currentPosition_ = 0;
   BoundingBoxNode currentBox_{};

@@ -5,16 +5,9 @@
 #include "engine/datafile/CGafFile.h"
 #include "engine/keyindex/CKeyIndex.h"
 #include "engine/spatialindex/CSpatialIndex.h"
-#include "engine/datafile/GafFormat.h"
+#include "engine/datafile/GafRecordCodec.h"
 
 namespace kro {
-namespace {
-
-int32_t VertexCount(const ObjectVertices& vertices) { return static_cast<int32_t>(vertices.points.size()); }
-int32_t SetCount(const ObjectVertices& vertices) { return static_cast<int32_t>(vertices.setCounts.size()); }
-
-}  // namespace
-
 CGafWriter::CGafWriter() = default;
 
 CGafWriter::~CGafWriter() = default;
@@ -45,52 +38,18 @@ EKroErrCode CGafWriter::SetRingRolesByOrientation() {
   return lastStatus_ == kEngineOk ? eKroOk : eKroWriteError;
 }
 
-EKroErrCode CGafWriter::WriteContents(EGafObjectType type, const ObjectTexts& texts, const ObjectVertices& vertices,
-                                      BoundingBoxNode* boxOut) {
-  if (!CanWrite() || !KeyIndexAccepts(texts.key)) return eKroWriteError;
-  return WriteRecord(type, texts, vertices, boxOut);
-}
-
-EKroErrCode CGafWriter::WriteRecord(EGafObjectType type, const ObjectTexts& texts, const ObjectVertices& vertices,
-                                    BoundingBoxNode* boxOut) {
-  const char* name = texts.name.c_str();
-  const char* key = texts.key.c_str();
-  const char* url = texts.url.c_str();
-  const CKroDoublePointNode* points = vertices.points.data();
+EKroErrCode CGafWriter::Write(const GafRecord& record, BoundingBoxNode* boxOut) {
+  if (!CanWrite() || !KeyIndexAccepts(record.key)) return eKroWriteError;
+  if (!gaf::IsRecordKind(record.kind)) return eKroInvalidType;
   BoundingBoxNode box{};
-  uint32_t& position = lastRecordPosition_;
-  switch (static_cast<int32_t>(type)) {
-    case kGafPointObject:
-      if (vertices.points.size() != 1) return eKroWriteError;
-      lastStatus_ = dataFile_->WritePoint(name, key, url, points, position, &box);
-      break;
-    case gaf::kMultiPointType:
-      lastStatus_ = dataFile_->WriteMultiPoint(name, key, url, VertexCount(vertices), points, position, &box);
-      break;
-    case kGafPolylineObject:
-      lastStatus_ = dataFile_->WritePolyline(name, key, url, VertexCount(vertices), points, position, &box);
-      break;
-    case kGafPolyPolylineObject:
-      lastStatus_ = dataFile_->WritePolyPolyline(name, key, url, SetCount(vertices), vertices.setCounts.data(),
-                                                 points, position, &box);
-      break;
-    case kGafPolygonObject:
-      lastStatus_ = dataFile_->WritePolygon(name, key, url, VertexCount(vertices), points, position, &box);
-      break;
-    case kGafPolyPolygonObject:
-      lastStatus_ = dataFile_->WritePolyPolygon(name, key, url, SetCount(vertices), vertices.setCounts.data(),
-                                                points, position, &box);
-      break;
-    default:
-      return eKroInvalidType;
-  }
+  lastStatus_ = dataFile_->WriteRecord(record, lastRecordPosition_, &box);
   if (lastStatus_ != kEngineOk) {
     // A refused object leaves the data file as it was; a failed write
     // leaves it with a sticky failure and the set damaged.
     if (dataFile_->Status() != kEngineOk) damaged_ = true;
     return eKroWriteError;
   }
-  return IndexRecord(type, texts.key, box, boxOut);
+  return IndexRecord(record.kind, record.key, box, boxOut);
 }
 
 EKroErrCode CGafWriter::Finish() {

@@ -1,6 +1,6 @@
 // The writing form of the facade: file-level settings, then one object at a
-// time into all files of the set. Each write reads the object's texts and
-// vertices, writes its record into the data file, enters (type, box, record
+// time into all files of the set. Each write puts the record into the data
+// file, enters (type, box, record
 // position) into the spatial index and, when the set has a key index,
 // (key, record position) into it.
 //
@@ -14,7 +14,7 @@
 #include <string>
 
 #include "fileset/CGafEngine.h"
-#include "fileset/RecordContents.h"
+#include "engine/datafile/GafRecord.h"
 
 namespace kro {
 
@@ -42,14 +42,11 @@ class CGafWriter final : public CGafEngine {
   // when no set is open, or eKroWriteError after a failure of the data file.
   EKroErrCode SetRingRolesByOrientation();
 
-  // One object, its texts and vertices: `type` is any object kind of the data
-  // file (point and multi-point take `vertices.points`, the multi-set kinds
-  // also `vertices.setCounts`). 0 or an EKroErrCode: eKroWriteError (no open
-  // set, or any file refused the object), eKroInvalidType for a kind the data
-  // file does not store. `boxOut` (optional) receives the object's box as the
-  // data file computed it.
-  EKroErrCode WriteContents(EGafObjectType type, const ObjectTexts& texts, const ObjectVertices& vertices,
-                            BoundingBoxNode* boxOut);
+  // One object record into every file of the set. 0 or an EKroErrCode:
+  // eKroWriteError (no open set, or any file refused the record),
+  // eKroInvalidType for a kind the data file does not store. `boxOut`
+  // (optional) receives the object's box as the data file computed it.
+  EKroErrCode Write(const GafRecord& record, BoundingBoxNode* boxOut);
 
   // Finishes the set: the data file's end-of-data chunk and info chunk, each
   // index's header and nodes, every file synced, then commits it. eKroOk
@@ -80,9 +77,6 @@ class CGafWriter final : public CGafEngine {
   bool KeyIndexAccepts(const std::string& key) const;
   // After the data file took the record: box out, spatial index, key index.
   EKroErrCode IndexRecord(EGafObjectType type, const std::string& key, const BoundingBoxNode& box,
-                          BoundingBoxNode* boxOut);
-  // Puts the record into the data file, then indexes it.
-  EKroErrCode WriteRecord(EGafObjectType type, const ObjectTexts& texts, const ObjectVertices& vertices,
                           BoundingBoxNode* boxOut);
 
   uint32_t lastRecordPosition_ = 0;

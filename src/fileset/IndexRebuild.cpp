@@ -6,12 +6,12 @@
 
 #include "engine/datafile/CGafFile.h"
 #include "engine/datafile/GafGeometry.h"
+#include "engine/datafile/GafRecordCodec.h"
 #include "engine/fileaccess/CGafRawFile.h"
 #include "engine/indexfile/CIndexProgress.h"
 #include "engine/keyindex/CKeyIndex.h"
 #include "engine/spatialindex/CSpatialIndex.h"
 #include "fileset/CGafEngine.h"
-#include "fileset/RecordContents.h"
 #include "platform/FileSystem.h"
 
 namespace kro {
@@ -61,21 +61,17 @@ EngineStatus CollectIndexedRecords(CGafFile& dataFile, std::vector<IndexedRecord
                                    CIndexProgress* progress) {
   const double expected = dataFile.GetObjectCount() > 0 ? dataFile.GetObjectCount() : 1;
   EngineStatus status = dataFile.Rewind();
-  ObjectTexts texts;
-  ObjectVertices vertices;
+  GafRecord read;
   EGafObjectType type = kGafUndefinedObject;
   uint32_t position = 0;
   while (status == kEngineOk && (status = dataFile.NextRecord(type, position)) == kEngineOk) {
-    if (static_cast<int32_t>(type) < kGafPointObject || static_cast<int32_t>(type) > kGafPolyPolygonObject) continue;
-    if (!ReadRecordContents(dataFile, type, texts, vertices)) {
-      status = dataFile.Status() != kEngineOk ? dataFile.Status() : eGafBadFormat;
-      break;
-    }
+    if (!gaf::IsRecordKind(type)) continue;
+    if ((status = dataFile.ReadRecord(read)) != kEngineOk) break;
     IndexedRecord record;
     record.position = position;
     record.type = static_cast<uint32_t>(type);
-    record.box = VerticesBox(vertices.points.data(), vertices.points.size());
-    record.key = texts.key;
+    record.box = VerticesBox(read.vertices.data(), read.vertices.size());
+    record.key = read.key;
     records.push_back(std::move(record));
     if (progress != nullptr && records.size() % kProgressStep == 0) progress->SetPosition(records.size() * 100.0 / expected);
   }

@@ -10,6 +10,7 @@
 #include "engine/datafile/GafGeometry.h"
 #include "engine/datafile/GafHeaderDecoder.h"
 #include "engine/datafile/GafPayloadReader.h"
+#include "engine/datafile/GafRecordCodec.h"
 #include "engine/datafile/GafRecordDecoder.h"
 #include "engine/spatialindex/SifBox.h"
 #include "fileset/IndexRebuild.h"
@@ -51,28 +52,6 @@ bool IsOldMultiSet(const GafHeaderInfo& header, uint32_t code) {
   return LayoutOf(header).oldLayout && shape == gaf::RecordShape::kMultiSet;
 }
 
-// The walk's texts and arrays as the record decoder's sink. The decoder asks
-// for an array only once the payload holds it, so its size is bounded by the
-// file.
-struct RecordSink {
-  DecodedRecord& record;
-
-  bool Text(kro::GafPayloadReader& reader, int index, uint32_t& stored) {
-    std::string* const texts[] = {&record.texts.name, &record.texts.key, &record.texts.url};
-    return reader.GetString(*texts[index], stored);
-  }
-  bool SetCounts(uint32_t count, int32_t*& out) {
-    record.vertices.setCounts.assign(count, 0);
-    out = record.vertices.setCounts.data();
-    return true;
-  }
-  bool Vertices(uint64_t count, CKroDoublePointNode*& out) {
-    record.vertices.points.resize(static_cast<size_t>(count));
-    out = record.vertices.points.data();
-    return true;
-  }
-};
-
 const char* FaultText(gaf::PayloadFault fault) {
   switch (fault) {
     case gaf::PayloadFault::kStringPastEnd: return "a string runs past the payload";
@@ -92,45 +71,30 @@ bool AllFinite(const std::vector<CKroDoublePointNode>& points, size_t& bad) {
   return true;
 }
 
-bool RingsClosed(const DecodedRecord& record) {
-  const ObjectVertices& v = record.vertices;
-  if (record.type == kGafPolyPolygonObject) {
-    return kro::CheckRingsClosed(v.points.data(), v.setCounts.data(), static_cast<int32_t>(v.setCounts.size())) == 0;
-  }
-  const int32_t single = static_cast<int32_t>(v.points.size());
-  return kro::CheckRingsClosed(v.points.data(), &single, 1) == 0;
-}
-
 // Decodes the payload and checks what the writers never write: a vertex that
 // is not finite, an open ring. Returns null or the damage's kind.
 const char* DecodeAndCheck(const ByteFile& file, uint64_t payload, uint32_t length, uint32_t code,
                            const GafHeaderInfo& header, DecodedRecord& record, gaf::RecordFields& fields,
                            std::string& problem) {
-  record = DecodedRecord{};
-  const uint32_t type = code - gaf::kCodeFirstObject;
-  record.type = static_cast<EGafObjectType>(type);
+  record.Clear(static_cast<EGafObjectType>(code - gaf::kCodeFirstObject));
   if (!file.Has(payload, length)) {
     problem = "its " + std::to_string(length) + " bytes run past the end of the file";
     return kLayoutKind;
   }
   kro::GafPayloadReader reader(file.Data() + payload, length);
-  RecordSink sink{record};
-  gaf::PayloadFault fault = gaf::PayloadFault::kNoMemory;
-  try {
-    fault = gaf::DecodeRecordPayload(reader, gaf::ShapeOf(type), LayoutOf(header), sink, fields);
-  } catch (const std::bad_alloc&) {
-  }
+  const gaf::PayloadFault fault =
+      gaf::DecodeRecordBody(reader, LayoutOf(header), record, fields, gaf::kMaxStringBytes);
   if (fault != gaf::PayloadFault::kNone) {
     problem = std::string(FaultText(fault)) + " (" + std::to_string(length) + " bytes; decoding stopped at byte " +
               std::to_string(fields.consumed) + ")";
     return kLayoutKind;
   }
   size_t bad = 0;
-  if (!AllFinite(record.vertices.points, bad)) {
+  if (!AllFinite(record.vertices, bad)) {
     problem = "vertex " + std::to_string(bad) + " is not a finite number, which no writer stores";
     return kNonFiniteKind;
   }
-  if ((type == kGafPolygonObject || type == kGafPolyPolygonObject) && !RingsClosed(record)) {
+  if (gaf::CheckRecordRings(record) != kro::kEngineOk) {
     problem = "a polygon ring is not closed (its last vertex differs from its first, or it has none)";
     return "gaf.ring-open";
   }
@@ -342,8 +306,8 @@ class DataFileWalk {
     summary.payload = chunk.payload;
     summary.length = length;
     summary.type = chunk.tag.code - gaf::kCodeFirstObject;
-    summary.box = kro::VerticesBox(record.vertices.points.data(), record.vertices.points.size());
-    summary.key = std::move(record.texts.key);
+    summary.box = kro::VerticesBox(record.vertices.data(), record.vertices.size());
+    summary.key = record.key;
     ++scan_.kindCounts[summary.type];
     scan_.records.push_back(std::move(summary));
   }

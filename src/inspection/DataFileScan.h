@@ -16,7 +16,7 @@
 #include "KroGafExportImport/KroGafExportImport.h"
 #include "engine/datafile/GafCoordSys.h"
 #include "engine/indexfile/CIndexProgress.h"
-#include "fileset/RecordContents.h"
+#include "engine/datafile/GafRecord.h"
 
 namespace kro::inspection {
 
@@ -61,11 +61,8 @@ struct GafScan {
   uint64_t fileSize = 0;
 };
 
-struct DecodedRecord {
-  EGafObjectType type = kGafUndefinedObject;
-  kro::ObjectTexts texts;
-  kro::ObjectVertices vertices;
-};
+// A record as the walk decodes it: texts whole.
+using DecodedRecord = kro::GafRecord;
 
 // Decodes the object record (code 32 to 37) whose payload of `length` bytes
 // starts at `payload` (for an old multi-set record, whose content frames it:

@@ -2,6 +2,7 @@
 // out, and what a host gets when it creates them itself.
 #include <gtest/gtest.h>
 
+#include <numeric>
 #include <set>
 
 #include "com/ModuleLock.h"
@@ -311,23 +312,22 @@ TEST_F(SourceEnumeratorTest, EveryStoredKindComesBackAsItsClass) {
     ASSERT_EQ(kEngineOk, dataFile.SetDescription("kinds"));
     CSpatialIndex spatialIndex(dir_.File("set.sif").c_str(), 10, status);
     ASSERT_EQ(kEngineOk, status);
-    const CKroDoublePointNode ring[] = {{0, 0}, {1, 0}, {1, 1}, {0, 0}, {2, 2}, {3, 2}, {3, 3}, {2, 2}};
-    const int32_t sets[] = {4, 4};
-    uint32_t position = 0;
-    BoundingBoxNode box{};
-    auto index = [&](uint32_t type) { ASSERT_EQ(kEngineOk, spatialIndex.Insert(type, box, position)); };
-    ASSERT_EQ(kEngineOk, dataFile.WritePoint("point", "0", "", ring, position, &box));
-    index(0);
-    ASSERT_EQ(kEngineOk, dataFile.WriteMultiPoint("multipoint", "1", "", 3, ring, position, &box));
-    index(1);
-    ASSERT_EQ(kEngineOk, dataFile.WritePolyline("line", "2", "", 3, ring, position, &box));
-    index(2);
-    ASSERT_EQ(kEngineOk, dataFile.WritePolyPolyline("lines", "3", "", 2, sets, ring, position, &box));
-    index(3);
-    ASSERT_EQ(kEngineOk, dataFile.WritePolygon("area", "4", "u", 4, ring, position, &box));
-    index(4);
-    ASSERT_EQ(kEngineOk, dataFile.WritePolyPolygon("areas", "5", "", 2, sets, ring, position, &box));
-    index(5);
+    const std::vector<CKroDoublePointNode> ring{{0, 0}, {1, 0}, {1, 1}, {0, 0}, {2, 2}, {3, 2}, {3, 3}, {2, 2}};
+    const char* const names[] = {"point", "multipoint", "line", "lines", "area", "areas"};
+    const std::vector<int32_t> parts[] = {{1}, {3}, {3}, {4, 4}, {4}, {4, 4}};
+    for (int kind = 0; kind < 6; ++kind) {
+      GafRecord record;
+      record.kind = static_cast<EGafObjectType>(kind);
+      record.name = names[kind];
+      record.key = std::to_string(kind);
+      record.url = kind == kGafPolygonObject ? "u" : "";
+      record.parts = parts[kind];
+      record.vertices.assign(ring.begin(), ring.begin() + std::accumulate(parts[kind].begin(), parts[kind].end(), 0));
+      uint32_t position = 0;
+      BoundingBoxNode box{};
+      ASSERT_EQ(kEngineOk, dataFile.WriteRecord(record, position, &box));
+      ASSERT_EQ(kEngineOk, spatialIndex.Insert(static_cast<uint32_t>(kind), box, position));
+    }
   }
   BoundingBoxNode everything{-1, -1, 4, 4};
   for (auto* box : {static_cast<BoundingBoxNode*>(nullptr), &everything}) {

@@ -52,9 +52,9 @@ TEST_F(CGafReaderTest, NothingIsReadOutsideAPass) {
   ASSERT_EQ(eKroOk, reader.OpenForRead(DataFile().c_str(), kGafReadOnly));
   EGafObjectType kind = kGafUndefinedObject;
   EXPECT_EQ(eKroReadError, reader.NextResult(&kind));
-  const char *key, *url;
-  const CKroDoublePointNode* xy = nullptr;
-  EXPECT_EQ(eKroIllegalFunctionCall, reader.ReadPoint(name, key, url, xy));
+  GafRecord record;
+  EXPECT_EQ(eKroReadError, reader.Next(record));
+  EXPECT_EQ(eKroIllegalFunctionCall, reader.Read(record));
   EXPECT_EQ(eKroIllegalFunctionCall, reader.EndSearch());
   EXPECT_EQ(eKroInvalidParameter, reader.BeginSpatialSearch(nullptr));
 }
@@ -94,16 +94,17 @@ TEST_F(CGafReaderTest, SequentialScanPassesOverRecordsThatAreNotRead) {
   EGafObjectType kind = kGafUndefinedObject;
   ASSERT_EQ(eKroOk, reader.NextResult(&kind));
   ASSERT_EQ(eKroOk, reader.NextResult(&kind));
-  const char *name, *key, *url;
-  int32_t count = 0;
-  const CKroDoublePointNode* points = nullptr;
-  ASSERT_EQ(eKroOk, reader.ReadPolyline(name, key, url, count, points));
-  EXPECT_STREQ("k1", key);
-  EXPECT_EQ(2, count);
-  // A reader of another kind is refused.
+  GafRecord record;
+  ASSERT_EQ(eKroOk, reader.Read(record));
+  EXPECT_EQ("k1", record.key);
+  EXPECT_EQ(kGafPolylineObject, record.kind);
+  EXPECT_EQ((std::vector<int32_t>{2}), record.parts);
+  EXPECT_EQ(2u, record.vertices.size());
+  // Next steps and reads in one, into the same storage.
   ASSERT_EQ(eKroOk, reader.NextResult(&kind));
-  const CKroDoublePointNode* xy = nullptr;
-  EXPECT_EQ(eKroReadError, reader.ReadPoint(name, key, url, xy));
+  ASSERT_EQ(eKroOk, reader.Next(record));
+  EXPECT_EQ("k3", record.key);
+  EXPECT_FALSE(record.box.has_value()) << "no index entry in a sequential pass";
 }
 
 TEST_F(CGafReaderTest, EndOfAPassAndAFreshStart) {
@@ -191,15 +192,15 @@ TEST_F(CGafReaderTest, ClosingDuringAPassEndsIt) {
 TEST_F(CGafReaderTest, ContentsWrittenByKindReadBackByKeyAndPosition) {
   struct Case {
     EGafObjectType type;
-    std::vector<int32_t> setCounts;
+    std::vector<int32_t> parts;
     std::vector<CKroDoublePointNode> points;
   };
   const std::vector<Case> cases = {
-      {kGafPointObject, {}, {{1, 2}}},
-      {static_cast<EGafObjectType>(1), {}, {{1, 2}, {3, 4}, {5, 6}}},
-      {kGafPolylineObject, {}, {{0, 0}, {1, 1}}},
+      {kGafPointObject, {1}, {{1, 2}}},
+      {static_cast<EGafObjectType>(1), {3}, {{1, 2}, {3, 4}, {5, 6}}},
+      {kGafPolylineObject, {2}, {{0, 0}, {1, 1}}},
       {kGafPolyPolylineObject, {2, 2}, {{0, 0}, {1, 1}, {5, 5}, {6, 7}}},
-      {kGafPolygonObject, {}, {{0, 0}, {1, 0}, {1, 1}, {0, 0}}},
+      {kGafPolygonObject, {4}, {{0, 0}, {1, 0}, {1, 1}, {0, 0}}},
       {kGafPolyPolygonObject, {4}, {{0, 0}, {2, 0}, {2, 2}, {0, 0}}},
   };
   std::vector<uint32_t> positions;
@@ -207,12 +208,19 @@ TEST_F(CGafReaderTest, ContentsWrittenByKindReadBackByKeyAndPosition) {
     CGafWriter writer;
     CreateSet(writer, Stem(), -1);
     for (size_t i = 0; i < cases.size(); ++i) {
-      ObjectVertices vertices{cases[i].setCounts, cases[i].points};
-      ObjectTexts texts{"name" + std::to_string(i), "key" + std::to_string(i), "url"};
-      ASSERT_EQ(eKroOk, writer.WriteContents(cases[i].type, texts, vertices, nullptr)) << i;
+      GafRecord record;
+      record.kind = cases[i].type;
+      record.name = "name" + std::to_string(i);
+      record.key = "key" + std::to_string(i);
+      record.url = "url";
+      record.parts = cases[i].parts;
+      record.vertices = cases[i].points;
+      ASSERT_EQ(eKroOk, writer.Write(record, nullptr)) << i;
       positions.push_back(writer.LastRecordPosition());
     }
-    EXPECT_EQ(eKroInvalidType, writer.WriteContents(static_cast<EGafObjectType>(7), {}, {}, nullptr));
+    GafRecord noKind;
+    noKind.kind = static_cast<EGafObjectType>(7);
+    EXPECT_EQ(eKroInvalidType, writer.Write(noKind, nullptr));
     EXPECT_EQ(eKroOk, writer.Finish());
   }
   CGafReader reader;
@@ -234,14 +242,13 @@ TEST_F(CGafReaderTest, ContentsWrittenByKindReadBackByKeyAndPosition) {
   }
   EGafObjectType kind = kGafUndefinedObject;
   ASSERT_EQ(eKroOk, reader.BeginAt(positions[1]));
-  ASSERT_EQ(eKroOk, reader.NextResult(&kind));
-  const char *name, *key, *url;
-  int32_t count = 0;
-  const CKroDoublePointNode* points = nullptr;
-  ASSERT_EQ(eKroOk, reader.ReadMultiPoint(name, key, url, count, points));
-  EXPECT_STREQ("key1", key);
-  ASSERT_EQ(3, count);
-  EXPECT_EQ(6, points[2].y);
+  GafRecord record;
+  ASSERT_EQ(eKroOk, reader.Next(record));
+  EXPECT_EQ("key1", record.key);
+  EXPECT_EQ("url", record.url);
+  EXPECT_EQ((std::vector<int32_t>{3}), record.parts);
+  ASSERT_EQ(3u, record.vertices.size());
+  EXPECT_EQ(6, record.vertices[2].y);
   ASSERT_EQ(eKroOk, reader.EndSearch());
   ASSERT_EQ(eKroOk, reader.BeginKeySearch(std::string(300, 'k').c_str()));
   EXPECT_EQ(eKroEndOfGaf, reader.NextResult(&kind));

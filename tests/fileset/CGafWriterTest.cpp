@@ -95,15 +95,13 @@ TEST_F(CGafWriterTest, APointWithoutVertexIsWrittenAtTheOrigin) {
   CGafReader reader;
   ASSERT_EQ(eKroOk, reader.OpenForRead((Stem() + ".gaf").c_str(), kGafReadOnly));
   ASSERT_EQ(eKroOk, reader.BeginSequential());
-  EGafObjectType kind = kGafUndefinedObject;
-  ASSERT_EQ(eKroOk, reader.NextResult(&kind));
-  ASSERT_EQ(kGafPointObject, kind);
-  const char *name, *key, *url;
-  const CKroDoublePointNode* xy = nullptr;
-  ASSERT_EQ(eKroOk, reader.ReadPoint(name, key, url, xy));
-  EXPECT_EQ(0, xy->x);
-  EXPECT_EQ(0, xy->y);
-  EXPECT_STREQ("", key);
+  GafRecord record;
+  ASSERT_EQ(eKroOk, reader.Next(record));
+  ASSERT_EQ(kGafPointObject, record.kind);
+  ASSERT_EQ(1u, record.vertices.size());
+  EXPECT_EQ(0, record.vertices[0].x);
+  EXPECT_EQ(0, record.vertices[0].y);
+  EXPECT_EQ("", record.key);
 }
 
 TEST_F(CGafWriterTest, AKeyTheKeyIndexCannotHoldLeavesNoTraceInAnyFile) {

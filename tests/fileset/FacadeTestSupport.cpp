@@ -78,13 +78,9 @@ void WriteLines(CGafWriter& writer, int count, int firstIndex) {
 
 std::vector<uint32_t> PassKeyNumbers(CGafReader& reader) {
   std::vector<uint32_t> numbers;
-  EGafObjectType kind = kGafUndefinedObject;
-  while (reader.NextResult(&kind) == eKroOk) {
-    const char *name, *key, *url;
-    int32_t count = 0;
-    const CKroDoublePointNode* points = nullptr;
-    if (kind != kGafPolylineObject || reader.ReadPolyline(name, key, url, count, points) != eKroOk) break;
-    numbers.push_back(static_cast<uint32_t>(std::strtoul(key + 1, nullptr, 10)));
+  GafRecord record;
+  while (reader.Next(record) == eKroOk && record.kind == kGafPolylineObject) {
+    numbers.push_back(static_cast<uint32_t>(std::strtoul(record.key.c_str() + 1, nullptr, 10)));
   }
   return numbers;
 }

@@ -8,7 +8,7 @@
 
 #include "drivers/LibraryObjects.h"
 #include "fileset/CGafReader.h"
-#include "drivers/ObjectContents.h"
+#include "drivers/HostRecord.h"
 #include "fileset/CGafWriter.h"
 
 namespace kro::test {

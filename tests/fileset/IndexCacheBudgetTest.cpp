@@ -31,11 +31,12 @@ void WriteSet(const std::string& stem, LONG useKif, size_t budget) {
     ASSERT_EQ(0u, writer.Open((stem + ".gaf").c_str(), mode, useKif));
     ASSERT_EQ(eKroOk, writer.SetPrecision(64));
     for (int i = 0; i < kObjects / 2; ++i) {
-      ObjectVertices vertices;
       const double left = x(random), bottom = y(random);
-      vertices.points = {{left, bottom}, {left + step(random), bottom + step(random)}};
-      const ObjectTexts texts{"n" + std::to_string(i), "k" + std::to_string(random() % 100000), ""};
-      ASSERT_EQ(eKroOk, writer.WriteContents(kGafPolylineObject, texts, vertices, nullptr));
+      GafRecord record =
+          SinglePartRecord(kGafPolylineObject, {{left, bottom}, {left + step(random), bottom + step(random)}});
+      record.name = "n" + std::to_string(i);
+      record.key = "k" + std::to_string(random() % 100000);
+      ASSERT_EQ(eKroOk, writer.Write(record, nullptr));
     }
     ASSERT_EQ(eKroOk, writer.Finish());
   }

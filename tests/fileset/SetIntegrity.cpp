@@ -65,13 +65,14 @@ BoundingBoxNode ObjectBox(int i) {
 }
 
 EKroErrCode WriteObjects(CGafWriter& writer, int first, int count) {
-  ObjectVertices vertices;
+  GafRecord record = SinglePartRecord(kGafPolylineObject, std::vector<CKroDoublePointNode>(8));
+  record.url = "u";
   for (int i = first; i < first + count; ++i) {
     const BoundingBoxNode box = ObjectBox(i);
-    vertices.points.clear();
-    for (int v = 0; v < 8; ++v) vertices.points.push_back({box.xMin + v * 0.25, box.yMin + (v % 4) * 0.5});
-    const ObjectTexts texts{"object " + std::to_string(i), "k" + std::to_string(i), "u"};
-    const EKroErrCode result = writer.WriteContents(kGafPolylineObject, texts, vertices, nullptr);
+    for (int v = 0; v < 8; ++v) record.vertices[v] = {box.xMin + v * 0.25, box.yMin + (v % 4) * 0.5};
+    record.name = "object " + std::to_string(i);
+    record.key = "k" + std::to_string(i);
+    const EKroErrCode result = writer.Write(record, nullptr);
     if (result != eKroOk) return result;
   }
   return eKroOk;

@@ -64,21 +64,21 @@ TEST_F(GaftoolDumpRenderTest, GeoJsonParsesAndMatchesTheObjects) {
     const SampleObject& o = (*objects_)[i];
     const json& feature = collection["features"][i];
     EXPECT_EQ("Feature", feature["type"]);
-    EXPECT_EQ(o.texts.name, feature["properties"]["name"]);
-    EXPECT_EQ(o.texts.key, feature["properties"]["key"]);
-    EXPECT_EQ(o.texts.url, feature["properties"]["url"]);
-    EXPECT_EQ(GeoJsonType(o.type), feature["geometry"]["type"]);
+    EXPECT_EQ(o.record.name, feature["properties"]["name"]);
+    EXPECT_EQ(o.record.key, feature["properties"]["key"]);
+    EXPECT_EQ(o.record.url, feature["properties"]["url"]);
+    EXPECT_EQ(GeoJsonType(o.record.kind), feature["geometry"]["type"]);
     const json& coordinates = feature["geometry"]["coordinates"];
-    switch (o.type) {
+    switch (o.record.kind) {
       case kGafPointObject:
-        EXPECT_EQ(json::array({o.vertices.points[0].x, o.vertices.points[0].y}), coordinates);
+        EXPECT_EQ(json::array({o.record.vertices[0].x, o.record.vertices[0].y}), coordinates);
         break;
       case kGafPolylineObject:
-        ASSERT_EQ(o.vertices.points.size(), coordinates.size());
-        EXPECT_EQ(o.vertices.points.back().y, coordinates.back()[1].get<double>());
+        ASSERT_EQ(o.record.vertices.size(), coordinates.size());
+        EXPECT_EQ(o.record.vertices.back().y, coordinates.back()[1].get<double>());
         break;
       case kGafPolygonObject:
-        EXPECT_EQ(o.vertices.points.size(), coordinates[0].size());
+        EXPECT_EQ(o.record.vertices.size(), coordinates[0].size());
         break;
       case kGafPolyPolygonObject:
         // Two rings side by side: two polygons, no hole.
@@ -95,7 +95,7 @@ TEST_F(GaftoolDumpRenderTest, BoxAndKeyQueriesMatchABruteForceAnswer) {
   for (const BoundingBoxNode& box : boxes) {
     std::set<std::string> expected;
     for (const SampleObject& o : *objects_) {
-      if (sif::Meets(o.box, box)) expected.insert(o.texts.key);
+      if (sif::Meets(o.box, box)) expected.insert(o.record.key);
     }
     const ToolRun run = RunTool({"dump", Set(), "--box", std::to_string(box.xMax), std::to_string(box.yMin),
                                  std::to_string(box.xMin), std::to_string(box.yMax), "--format", "jsonl"});
@@ -232,8 +232,8 @@ TEST(GaftoolDamageTest, EveryObjectReaderReportsDamageWithItsOffset) {
   std::vector<SampleObject> objects = SampleObjects(1500, 31);
   // A multi-polyline with a long second part, whose count can shrink far.
   SampleObject& longLine = objects[3];
-  longLine.vertices.points.resize(42, CKroDoublePointNode{1, 2});
-  longLine.vertices.setCounts = {2, 40};
+  longLine.record.vertices.resize(42, CKroDoublePointNode{1, 2});
+  longLine.record.parts = {2, 40};
   const std::string good = directory.File("good.gaf");
   ASSERT_TRUE(WriteSampleSet(good, objects));
   struct Case {

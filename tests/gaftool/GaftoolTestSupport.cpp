@@ -15,6 +15,7 @@
 #include <random>
 #include <sstream>
 
+#include "engine/datafile/GafRecordCodec.h"
 #include "engine/indexfile/CIndexFile.h"
 #include "fileset/CGafWriter.h"
 #include "fileset/IndexRebuild.h"
@@ -55,26 +56,29 @@ std::vector<SampleObject> SampleObjects(int count, unsigned seed) {
   std::vector<SampleObject> objects(static_cast<size_t>(count));
   for (int i = 0; i < count; ++i) {
     SampleObject& o = objects[static_cast<size_t>(i)];
-    o.type = static_cast<EGafObjectType>(i % 6);
-    o.texts = {"object " + std::to_string(i), "k" + std::to_string(i), "https://example.org/" + std::to_string(i)};
+    o.record.kind = static_cast<EGafObjectType>(i % 6);
+    o.record.name = "object " + std::to_string(i);
+    o.record.key = "k" + std::to_string(i);
+    o.record.url = "https://example.org/" + std::to_string(i);
     const double x = place(random), y = place(random) / 2, r = size(random);
-    std::vector<CKroDoublePointNode>& p = o.vertices.points;
+    std::vector<CKroDoublePointNode>& p = o.record.vertices;
     switch (i % 6) {
       case 0: p = {{x, y}}; break;
       case 1: p = {{x, y}, {x + r, y - r}, {x - r, y}}; break;
       case 2: p = {{x, y}, {x + r, y + r}, {x + 2 * r, y}}; break;
       case 3:
         p = {{x, y}, {x + r, y}, {x, y + r}, {x + r, y + r}, {x + 2 * r, y}};
-        o.vertices.setCounts = {2, 3};
+        o.record.parts = {2, 3};
         break;
       case 4: p = Ring(x, y, r, 5); break;
       default: {
         p = Ring(x, y, r, 4);
         const std::vector<CKroDoublePointNode> second = Ring(x + 3 * r, y, r / 2, 6);
         p.insert(p.end(), second.begin(), second.end());
-        o.vertices.setCounts = {5, 7};
+        o.record.parts = {5, 7};
       }
     }
+    if (o.record.parts.empty()) o.record.parts = {static_cast<int32_t>(p.size())};
     o.box = VerticesBox(p.data(), p.size());
   }
   return objects;
@@ -86,7 +90,7 @@ bool WriteSampleSet(const std::string& dataFile, std::vector<SampleObject>& obje
   writer.SetDescription("gaftool test set");
   writer.SetPrecision(precision);
   for (SampleObject& o : objects) {
-    if (writer.WriteContents(o.type, o.texts, o.vertices, nullptr) != eKroOk) return false;
+    if (writer.Write(o.record, nullptr) != eKroOk) return false;
     o.position = writer.LastRecordPosition();
   }
   return writer.Finish() == eKroOk;
@@ -155,12 +159,13 @@ std::string HexOffset(uint64_t offset) {
 }
 
 uint64_t VertexOffset(const SampleObject& object, size_t vertex, int precision) {
-  const uint64_t strings = 3 + object.texts.name.size() + object.texts.key.size() + object.texts.url.size();
+  const GafRecord& record = object.record;
+  const uint64_t strings = 3 + record.name.size() + record.key.size() + record.url.size();
   const uint64_t padded = strings + (strings & 1u);
-  const bool multiSet = object.type == kGafPolyPolylineObject || object.type == kGafPolyPolygonObject;
-  const uint64_t counts = object.type == kGafPointObject ? 0 : multiSet ? 2 + 4 * object.vertices.setCounts.size() : 2;
+  const bool multiSet = gaf::IsMultiPart(record.kind);
+  const uint64_t counts = record.kind == kGafPointObject ? 0 : multiSet ? 2 + 4 * record.parts.size() : 2;
   const uint64_t vertexSize = precision == 64 ? 16 : 8;
-  const uint64_t length = padded + counts + vertexSize * object.vertices.points.size();
+  const uint64_t length = padded + counts + vertexSize * record.vertices.size();
   const uint64_t tag = length > 126 ? 6 : 2;
   return object.position + tag + padded + counts + vertexSize * vertex;
 }

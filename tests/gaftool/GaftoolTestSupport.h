@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "KroGafExportImport/KroGafExportImport.h"
-#include "fileset/RecordContents.h"
+#include "engine/datafile/GafRecord.h"
 #include "support/TempDir.h"
 
 namespace kro::test {
@@ -26,9 +26,7 @@ constexpr int kScale = 1;
 #endif
 
 struct SampleObject {
-  EGafObjectType type = kGafPointObject;
-  ObjectTexts texts;
-  ObjectVertices vertices;
+  GafRecord record;
   BoundingBoxNode box{};
   uint32_t position = 0;  // filled by WriteSampleSet
 };

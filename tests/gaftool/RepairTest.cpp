@@ -170,7 +170,7 @@ TEST(GaftoolRepairTest, CarriesTheHeaderValuesOver) {
     coordSys.projectionParameters[23] = 9.25;
     ASSERT_EQ(eKroOk, writer.SetCoordSys(&coordSys));
     for (SampleObject& o : objects) {
-      ASSERT_EQ(eKroOk, writer.WriteContents(o.type, o.texts, o.vertices, nullptr));
+      ASSERT_EQ(eKroOk, writer.Write(o.record, nullptr));
       o.position = writer.LastRecordPosition();
     }
     ASSERT_EQ(eKroOk, writer.Finish());

@@ -17,18 +17,14 @@
 #include <vector>
 
 #include "fileset/CGafReader.h"
-#include "fileset/RecordContents.h"
+#include "engine/datafile/GafRecord.h"
 #include "gaftool/GaftoolTestSupport.h"
 #include "support/FaultInjectingFileSystem.h"
 
 namespace kro::test {
 namespace {
 
-struct StoredObject {
-  EGafObjectType kind = kGafUndefinedObject;
-  ObjectTexts texts;
-  ObjectVertices vertices;
-};
+using StoredObject = GafRecord;
 
 // The objects a pass yields, by key, and the keys in the order they came.
 struct PassResult {
@@ -38,13 +34,10 @@ struct PassResult {
 
 PassResult ReadPass(CGafReader& reader) {
   PassResult result;
-  EGafObjectType kind;
-  while (reader.NextResult(&kind) == eKroOk) {
-    StoredObject object;
-    object.kind = kind;
-    EXPECT_TRUE(ReadRecordContents(reader, kind, object.texts, object.vertices));
-    result.order.push_back(object.texts.key);
-    result.byKey[object.texts.key] = object;
+  StoredObject object;
+  while (reader.Next(object) == eKroOk) {
+    result.order.push_back(object.key);
+    result.byKey[object.key] = object;
   }
   return result;
 }
@@ -109,17 +102,17 @@ TEST(GaftoolSortTest, SortedCopyHoldsEveryObjectInMapOrderAndAnswersLikeTheOrigi
     ASSERT_EQ(before.byKey.size(), after.byKey.size());
     std::map<std::string, BoundingBoxNode> boxes;
     for (const SampleObject& o : objects) {
-      const StoredObject& copy = after.byKey.at(o.texts.key);
-      EXPECT_EQ(o.type, copy.kind) << o.texts.key;
-      EXPECT_EQ(o.texts.name, copy.texts.name);
-      EXPECT_EQ(o.texts.url, copy.texts.url);
-      EXPECT_EQ(o.vertices.setCounts, copy.vertices.setCounts);
-      ASSERT_EQ(o.vertices.points.size(), copy.vertices.points.size());
-      for (size_t v = 0; v < o.vertices.points.size(); ++v) {
-        EXPECT_EQ(o.vertices.points[v].x, copy.vertices.points[v].x);
-        EXPECT_EQ(o.vertices.points[v].y, copy.vertices.points[v].y);
+      const StoredObject& copy = after.byKey.at(o.record.key);
+      EXPECT_EQ(o.record.kind, copy.kind) << o.record.key;
+      EXPECT_EQ(o.record.name, copy.name);
+      EXPECT_EQ(o.record.url, copy.url);
+      EXPECT_EQ(o.record.parts, copy.parts);
+      ASSERT_EQ(o.record.vertices.size(), copy.vertices.size());
+      for (size_t v = 0; v < o.record.vertices.size(); ++v) {
+        EXPECT_EQ(o.record.vertices[v].x, copy.vertices[v].x);
+        EXPECT_EQ(o.record.vertices[v].y, copy.vertices[v].y);
       }
-      boxes[o.texts.key] = o.box;
+      boxes[o.record.key] = o.box;
     }
     // Neighbours in the file are neighbours on the map: the walk through the
     // file in order is a small part of the walk in writing order.
@@ -132,7 +125,7 @@ TEST(GaftoolSortTest, SortedCopyHoldsEveryObjectInMapOrderAndAnswersLikeTheOrigi
       EXPECT_EQ(KeysInBox(originalReader, box), KeysInBox(sortedReader, box));
     }
     if (useKif != 0) {
-      for (const std::string& key : {std::string("k0"), std::string("k7"), objects.back().texts.key}) {
+      for (const std::string& key : {std::string("k0"), std::string("k7"), objects.back().record.key}) {
         ASSERT_EQ(eKroOk, sortedReader.BeginKeySearch(key.c_str()));
         const PassResult found = ReadPass(sortedReader);
         EXPECT_EQ(std::vector<std::string>{key}, found.order);

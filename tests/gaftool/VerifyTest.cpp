@@ -86,12 +86,12 @@ void RecordPayload(const std::string& file, uint32_t position, uint64_t& payload
   }
 }
 
-uint32_t StoredStrings(const ObjectTexts& t) {
+uint32_t StoredStrings(const GafRecord& t) {
   return gaf::StoredStringSize(static_cast<uint32_t>(t.name.size())) +
          gaf::StoredStringSize(static_cast<uint32_t>(t.key.size())) +
          gaf::StoredStringSize(static_cast<uint32_t>(t.url.size()));
 }
-uint32_t StringBlock(const ObjectTexts& t) { return gaf::RoundUpEven(StoredStrings(t)); }
+uint32_t StringBlock(const GafRecord& t) { return gaf::RoundUpEven(StoredStrings(t)); }
 
 // The last record grows by its own length in zero bytes before the
 // end-of-data chunk: more slack than any reuse of a free record leaves.
@@ -111,7 +111,7 @@ void DoubleLastRecord(const std::string& file, const std::vector<SampleObject>& 
 // a pad byte after them.
 const SampleObject& PaddedRecord(const std::vector<SampleObject>& objects) {
   for (const SampleObject& o : objects) {
-    if ((StoredStrings(o.texts) & 1u) != 0) return o;
+    if ((StoredStrings(o.record) & 1u) != 0) return o;
   }
   return objects.front();
 }
@@ -178,10 +178,13 @@ TEST_F(GaftoolVerifyTest, RingRolesChunkIsAcceptedShownAndKeptByRepair) {
     CGafWriter writer;
     ASSERT_EQ(writer.Open(gaf.c_str(), kGafCreateNew, -1), eKroOk);
     ASSERT_EQ(writer.SetRingRolesByOrientation(), eKroOk);
-    ObjectVertices vertices;
-    vertices.setCounts = {4, 4};
-    vertices.points = {{0, 0}, {4, 0}, {0, 4}, {0, 0}, {1, 1}, {1, 2}, {2, 1}, {1, 1}};
-    ASSERT_EQ(writer.WriteContents(kGafPolyPolygonObject, ObjectTexts{"a", "k", ""}, vertices, nullptr), eKroOk);
+    GafRecord record;
+    record.kind = kGafPolyPolygonObject;
+    record.name = "a";
+    record.key = "k";
+    record.parts = {4, 4};
+    record.vertices = {{0, 0}, {4, 0}, {0, 4}, {0, 0}, {1, 1}, {1, 2}, {2, 1}, {1, 1}};
+    ASSERT_EQ(writer.Write(record, nullptr), eKroOk);
     ASSERT_EQ(writer.Finish(), eKroOk);
   }
   const ToolRun verify = RunTool({"verify", gaf});
@@ -262,14 +265,14 @@ std::vector<Damage> DamageCorpus() {
          uint64_t payload;
          uint32_t length;
          RecordPayload(gafOf(s), objects[2].position, payload, length);
-         PatchU16(gafOf(s), payload + StringBlock(objects[2].texts), 60000);
+         PatchU16(gafOf(s), payload + StringBlock(objects[2].record), 60000);
        }},
       {"gaf.ring-open", ".gaf",
        [&](const std::string& s, auto& objects) {
          uint64_t payload;
          uint32_t length;
          RecordPayload(gafOf(s), objects[4].position, payload, length);
-         const uint64_t last = payload + StringBlock(objects[4].texts) + 2 + (objects[4].vertices.points.size() - 1) * 16;
+         const uint64_t last = payload + StringBlock(objects[4].record) + 2 + (objects[4].record.vertices.size() - 1) * 16;
          PatchU32(gafOf(s), last, ReadU32(gafOf(s), last) ^ 0x00100000u);
        }},
       {"gaf.record-length", ".gaf", [&](const std::string& s, auto& objects) { DoubleLastRecord(gafOf(s), objects); }},
@@ -279,9 +282,9 @@ std::vector<Damage> DamageCorpus() {
          uint64_t payload;
          uint32_t length;
          RecordPayload(gafOf(s), o.position, payload, length);
-         ASSERT_EQ(StoredStrings(o.texts) & 1u, 1u);
+         ASSERT_EQ(StoredStrings(o.record) & 1u, 1u);
          Bytes bytes = ReadFileBytes(gafOf(s));
-         bytes[payload + StoredStrings(o.texts)] = 0x7F;
+         bytes[payload + StoredStrings(o.record)] = 0x7F;
          WriteFileBytes(gafOf(s), bytes);
        }},
       {"gaf.nan-vertex", ".gaf",
@@ -289,7 +292,7 @@ std::vector<Damage> DamageCorpus() {
          uint64_t payload;
          uint32_t length;
          RecordPayload(gafOf(s), objects[2].position, payload, length);
-         PatchU32(gafOf(s), payload + StringBlock(objects[2].texts) + 2 + 16, 0x7FF80000u);
+         PatchU32(gafOf(s), payload + StringBlock(objects[2].record) + 2 + 16, 0x7FF80000u);
        }},
       {"gaf.box-nan", ".gaf", [&](const std::string& s, auto&) { PatchU32(gafOf(s), 2 + gaf::kInfoYMax, 0x7FF80000u); }},
       {"gaf.box-inverted", ".gaf", [&](const std::string& s, auto&) { PatchU32(gafOf(s), 2 + gaf::kInfoXMin, 0x7FE00000u); }},
@@ -444,24 +447,6 @@ TEST_F(GaftoolVerifyTest, RandomDamageNeverCrashesTheTool) {
   }
 }
 
-// Reads the current result with the reader of its kind.
-EKroErrCode ReadCurrent(CGafReader& reader, EGafObjectType kind) {
-  const char *name, *key, *url;
-  const CKroDoublePointNode* points;
-  const int32_t* setCounts;
-  int32_t count;
-  switch (static_cast<int>(kind)) {
-    case 0: return reader.ReadPoint(name, key, url, points);
-    case 1: return reader.ReadMultiPoint(name, key, url, count, points);
-    case 2: return reader.ReadPolyline(name, key, url, count, points);
-    case 3: return reader.ReadPolyPolyline(name, key, url, count, setCounts, points);
-    case 4: return reader.ReadPolygon(name, key, url, count, points);
-    case 5: return reader.ReadPolyPolygon(name, key, url, count, setCounts, points);
-    case gaf::kFreeRecordType: return eKroOk;
-    default: return eKroReadError;  // no reader takes an unknown record
-  }
-}
-
 // The engine's strict read of a set: the read-only open through the facade,
 // every record in file order read, then each index's own Verify.
 bool EngineReadsTheSet(const std::string& stem) {
@@ -470,13 +455,14 @@ bool EngineReadsTheSet(const std::string& stem) {
     if (reader.OpenForRead((stem + ".gaf").c_str(), kGafReadOnly) != eKroOk || reader.BeginSequential() != eKroOk) {
       return false;
     }
-    EGafObjectType kind;
+    GafRecord record;
     EKroErrCode step = eKroOk;
     // Bounds a pass that would not end; the sample set is far smaller.
     constexpr size_t kMaxResults = size_t{1} << 20;
     for (size_t results = 0; results < kMaxResults; ++results) {
-      if ((step = reader.NextResult(&kind)) != eKroOk) break;
-      if (ReadCurrent(reader, kind) != eKroOk) return false;
+      if ((step = reader.Next(record)) != eKroOk) break;
+      // An unknown record holds nothing any reader takes.
+      if (record.kind == kGafUndefinedObject) return false;
     }
     if (step != eKroEndOfGaf || reader.EndSearch() != eKroOk) return false;
   }

@@ -12,6 +12,7 @@
 #include "GdalTestSupport.h"
 #include "engine/datafile/GafCoordSys.h"
 #include "fileset/CGafWriter.h"
+#include "support/GafBytes.h"
 #include "support/TempDir.h"
 
 namespace kro::test {
@@ -203,9 +204,7 @@ TEST(GdalForeignCodeTest, AnotherProgramsCodeReadsAsNoSystemWithItsMetadata) {
       GafCoordSys record;
       GafCoordSys::SetText(record.code, code);
       writer.SetCoordSys(&record);
-      ObjectVertices vertices;
-      vertices.points.push_back({500000, 4000000});
-      ASSERT_EQ(writer.WriteContents(kGafPointObject, ObjectTexts{"a", "1", ""}, vertices, nullptr), eKroOk);
+      ASSERT_EQ(writer.Write(Record(kGafPointObject, {1}, {{500000, 4000000}}, "a", "1"), nullptr), eKroOk);
       ASSERT_EQ(writer.Finish(), eKroOk);
     }
     CapturedMessages messages;

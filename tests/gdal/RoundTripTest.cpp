@@ -13,6 +13,7 @@
 #include "GdalTestSupport.h"
 #include "fileset/CGafReader.h"
 #include "fileset/CGafWriter.h"
+#include "support/GafBytes.h"
 #include "support/TempDir.h"
 
 namespace kro::test {
@@ -355,10 +356,7 @@ void WriteTwoRingsThroughTheFacade(const std::string& gaf, EKroGafOpenFlags mode
   if (mode == kGafCreateNew) {
     ASSERT_EQ(writer.SetPrecision(64), eKroOk);
   }
-  ObjectVertices vertices;
-  vertices.setCounts = {5, 5};
-  vertices.points = points;
-  ASSERT_EQ(writer.WriteContents(kGafPolyPolygonObject, ObjectTexts{"rings", "", ""}, vertices, nullptr), eKroOk);
+  ASSERT_EQ(writer.Write(Record(kGafPolyPolygonObject, {5, 5}, points, "rings"), nullptr), eKroOk);
   ASSERT_EQ(writer.Finish(), eKroOk);
 }
 

@@ -270,17 +270,18 @@ TEST(DataFileScan, ForeignVariantsTheEngineReadsAreClean) {
 class EngineFiles : public ::testing::Test {
  protected:
   void WriteAllKinds(CGafFile& file, double shift) {
-    const CKroDoublePointNode line[] = {{shift, 0}, {shift + 1, 2}, {shift + 2, 1}, {shift, 0}};
-    const int32_t sets[] = {2, 2};
-    const int32_t rings[] = {4};
+    const std::vector<CKroDoublePointNode> line{{shift, 0}, {shift + 1, 2}, {shift + 2, 1}, {shift, 0}};
+    const std::vector<CKroDoublePointNode> three(line.begin(), line.begin() + 3);
+    const GafRecord records[] = {
+        test::Record(kGafPointObject, {1}, {line[0]}, "p", "k0", "u"),
+        test::Record(gaf::kMultiPointType, {3}, three, "mp", "k1"),
+        test::Record(kGafPolylineObject, {3}, three, "", "k2", "a url"),
+        test::Record(kGafPolyPolylineObject, {2, 2}, line, "mpl"),
+        test::Record(kGafPolygonObject, {4}, line, "pg", "k4"),
+        test::Record(kGafPolyPolygonObject, {4}, line, std::string(300, 'n'), "k5"),
+    };
     uint32_t position = 0;
-    ASSERT_EQ(file.WritePoint("p", "k0", "u", line, position, nullptr), kEngineOk);
-    ASSERT_EQ(file.WriteMultiPoint("mp", "k1", "", 3, line, position, nullptr), kEngineOk);
-    ASSERT_EQ(file.WritePolyline("", "k2", "a url", 3, line, position, nullptr), kEngineOk);
-    ASSERT_EQ(file.WritePolyPolyline("mpl", "", "", 2, sets, line, position, nullptr), kEngineOk);
-    ASSERT_EQ(file.WritePolygon("pg", "k4", "", 4, line, position, nullptr), kEngineOk);
-    ASSERT_EQ(file.WritePolyPolygon(std::string(300, 'n').c_str(), "k5", "", 1, rings, line, position, nullptr),
-              kEngineOk);
+    for (const GafRecord& record : records) ASSERT_EQ(file.WriteRecord(record, position, nullptr), kEngineOk);
   }
   void ExpectClean(size_t records, bool ringRoles = false) {
     ByteFile bytes;
@@ -338,9 +339,9 @@ TEST_F(EngineFiles, RecordsWrittenIntoReusedFreeRecordsAreClean) {
     const CKroDoublePointNode vertex{7, 8};
     uint32_t position = 0;
     // 60 bytes into the 100-byte record, 18 into the 31-byte one.
-    ASSERT_EQ(file.WritePoint(std::string(49, 'n').c_str(), "", "", &vertex, position, nullptr), kEngineOk);
+    ASSERT_EQ(file.WriteRecord(test::Record(kGafPointObject, {1}, {vertex}, std::string(49, 'n')), position), kEngineOk);
     EXPECT_EQ(position, kFirstRecord);
-    ASSERT_EQ(file.WritePoint("nnnnnnn", "", "", &vertex, position, nullptr), kEngineOk);
+    ASSERT_EQ(file.WriteRecord(test::Record(kGafPointObject, {1}, {vertex}, "nnnnnnn"), position), kEngineOk);
     EXPECT_EQ(position, second);
     ASSERT_EQ(file.Close(), kEngineOk);
   }

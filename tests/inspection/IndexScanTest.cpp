@@ -128,12 +128,13 @@ void WriteFacadeSets(TempDir& dir, std::vector<WrittenIndex>& written, std::vect
       for (int i = 0; i < 450; ++i) {
         const int type = kind < 0 ? i % 6 : kind;
         const BoundingBoxNode b = RandomBox(random);
-        ObjectVertices vertices;
-        if (type < 2) vertices.points = {{b.xMin, b.yMin}};
-        if (type >= 2) vertices.points = {{b.xMin, b.yMin}, {b.xMax, b.yMin}, {b.xMax, b.yMax}, {b.xMin, b.yMin}};
-        if (type == 3 || type == 5) vertices.setCounts = {static_cast<int32_t>(vertices.points.size())};
-        const ObjectTexts texts{"n" + std::to_string(i), "key " + std::to_string(i % 97), ""};
-        ASSERT_EQ(writer.WriteContents(static_cast<EGafObjectType>(type), texts, vertices, nullptr), eKroOk);
+        GafRecord record = SinglePartRecord(
+            static_cast<EGafObjectType>(type),
+            type < 2 ? std::vector<CKroDoublePointNode>{{b.xMin, b.yMin}}
+                     : std::vector<CKroDoublePointNode>{{b.xMin, b.yMin}, {b.xMax, b.yMin}, {b.xMax, b.yMax}, {b.xMin, b.yMin}});
+        record.name = "n" + std::to_string(i);
+        record.key = "key " + std::to_string(i % 97);
+        ASSERT_EQ(writer.Write(record, nullptr), eKroOk);
       }
       ASSERT_EQ(writer.Finish(), eKroOk);
       sets.push_back(stem + ".gaf");

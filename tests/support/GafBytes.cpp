@@ -59,4 +59,16 @@ GafBytes HeaderBytes(uint32_t count, uint32_t freeHead, uint32_t kinds, int vers
   return out;
 }
 
+GafRecord Record(EGafObjectType kind, std::vector<int32_t> parts, std::vector<CKroDoublePointNode> vertices,
+                 const std::string& name, const std::string& key, const std::string& url) {
+  GafRecord record;
+  record.kind = kind;
+  record.parts = std::move(parts);
+  record.vertices = std::move(vertices);
+  record.name = name;
+  record.key = key;
+  record.url = url;
+  return record;
+}
+
 }  // namespace kro::test

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "KroGafExportImport/KroGafExportImport.h"
+#include "engine/datafile/GafRecord.h"
 #include "support/TempDir.h"
 
 namespace kro::test {
@@ -39,6 +40,10 @@ GafBytes& AddInfo(GafBytes& out, uint32_t count, uint32_t freeHead, uint32_t kin
 // Info chunk, a version chunk (unless version < 0), a precision chunk (unless
 // bits == 0), end of header. The first object then starts at out.Size().
 GafBytes HeaderBytes(uint32_t count, uint32_t freeHead, uint32_t kinds, int version = 2, uint32_t bits = 32);
+
+// A record of `kind` with the given parts, vertices and texts.
+GafRecord Record(EGafObjectType kind, std::vector<int32_t> parts, std::vector<CKroDoublePointNode> vertices,
+                 const std::string& name = "", const std::string& key = "", const std::string& url = "");
 
 }  // namespace kro::test
 

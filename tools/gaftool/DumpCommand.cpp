@@ -10,18 +10,18 @@
 #include "Commands.h"
 #include "GeoJson.h"
 #include "ObjectPass.h"
+#include "engine/datafile/GafRecordCodec.h"
 
 namespace gaftool {
 namespace {
 
 void PrintText(const PassObject& object) {
-  const kro::ObjectVertices& v = object.vertices;
-  std::printf("%s at %s: name \"%s\" key \"%s\" url \"%s\", %zu vertices", KindName(object.kind).c_str(),
-              Hex(object.position).c_str(), object.texts.name.c_str(), object.texts.key.c_str(),
-              object.texts.url.c_str(), v.points.size());
-  if (!v.setCounts.empty()) std::printf(" in %zu sets", v.setCounts.size());
+  const kro::GafRecord& r = object.record;
+  std::printf("%s at %s: name \"%s\" key \"%s\" url \"%s\", %zu vertices", KindName(r.kind).c_str(),
+              Hex(object.position).c_str(), r.name.c_str(), r.key.c_str(), r.url.c_str(), r.vertices.size());
+  if (kro::gaf::IsMultiPart(r.kind) && !r.parts.empty()) std::printf(" in %zu sets", r.parts.size());
   std::printf("\n ");
-  for (const CKroDoublePointNode& p : v.points) std::printf(" %.10g,%.10g", p.x, p.y);
+  for (const CKroDoublePointNode& p : r.vertices) std::printf(" %.10g,%.10g", p.x, p.y);
   std::printf("\n");
 }
 

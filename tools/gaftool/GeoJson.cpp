@@ -9,10 +9,7 @@ namespace {
 
 using nlohmann::json;
 
-struct Ring {
-  const CKroDoublePointNode* points;
-  size_t count;
-};
+using Ring = kro::GafPart;
 
 json Positions(const CKroDoublePointNode* points, size_t count) {
   json list = json::array();
@@ -20,16 +17,11 @@ json Positions(const CKroDoublePointNode* points, size_t count) {
   return list;
 }
 
-std::vector<Ring> Sets(const PassObject& object) {
+json Positions(const Ring& ring) { return Positions(ring.vertices, ring.count); }
+
+std::vector<Ring> Sets(const kro::GafRecord& record) {
   std::vector<Ring> sets;
-  const std::vector<CKroDoublePointNode>& points = object.vertices.points;
-  size_t start = 0;
-  for (int32_t count : object.vertices.setCounts) {
-    const size_t n = count > 0 ? static_cast<size_t>(count) : 0;
-    if (start + n > points.size()) break;
-    sets.push_back(Ring{points.data() + start, n});
-    start += n;
-  }
+  for (const Ring part : kro::Parts(record)) sets.push_back(part);
   return sets;
 }
 
@@ -37,8 +29,8 @@ std::vector<Ring> Sets(const PassObject& object) {
 bool Inside(const CKroDoublePointNode& p, const Ring& ring) {
   bool inside = false;
   for (size_t i = 0, j = ring.count - 1; i < ring.count; j = i++) {
-    const CKroDoublePointNode& a = ring.points[i];
-    const CKroDoublePointNode& b = ring.points[j];
+    const CKroDoublePointNode& a = ring.vertices[i];
+    const CKroDoublePointNode& b = ring.vertices[j];
     if ((a.y > p.y) != (b.y > p.y) && p.x < (b.x - a.x) * (p.y - a.y) / (b.y - a.y) + a.x) inside = !inside;
   }
   return inside;
@@ -49,7 +41,7 @@ json MultiPolygonCoordinates(const std::vector<Ring>& rings) {
   std::vector<int> outer(rings.size(), -1);
   for (size_t i = 0; i < rings.size(); ++i) {
     for (size_t j = 0; j < rings.size() && rings[i].count > 0; ++j) {
-      if (i == j || rings[j].count < 3 || !Inside(rings[i].points[0], rings[j])) continue;
+      if (i == j || rings[j].count < 3 || !Inside(rings[i].vertices[0], rings[j])) continue;
       ++depth[i];
       outer[i] = static_cast<int>(j);
     }
@@ -59,23 +51,23 @@ json MultiPolygonCoordinates(const std::vector<Ring>& rings) {
   for (size_t i = 0; i < rings.size(); ++i) {
     if (depth[i] % 2 != 0) continue;
     polygonOf[i] = static_cast<int>(polygons.size());
-    polygons.push_back(json::array({Positions(rings[i].points, rings[i].count)}));
+    polygons.push_back(json::array({Positions(rings[i])}));
   }
   for (size_t i = 0; i < rings.size(); ++i) {
     if (depth[i] % 2 == 0) continue;
     const int around = outer[i] >= 0 ? polygonOf[static_cast<size_t>(outer[i])] : -1;
     if (around >= 0) {
-      polygons[static_cast<size_t>(around)].push_back(Positions(rings[i].points, rings[i].count));
+      polygons[static_cast<size_t>(around)].push_back(Positions(rings[i]));
     } else {
-      polygons.push_back(json::array({Positions(rings[i].points, rings[i].count)}));
+      polygons.push_back(json::array({Positions(rings[i])}));
     }
   }
   return polygons;
 }
 
-json Geometry(const PassObject& object) {
-  const std::vector<CKroDoublePointNode>& points = object.vertices.points;
-  switch (static_cast<int32_t>(object.kind)) {
+json Geometry(const kro::GafRecord& record) {
+  const std::vector<CKroDoublePointNode>& points = record.vertices;
+  switch (static_cast<int32_t>(record.kind)) {
     case kGafPointObject:
       return {{"type", "Point"}, {"coordinates", points.empty() ? json::array() : json::array({points[0].x, points[0].y})}};
     case 1:
@@ -86,11 +78,11 @@ json Geometry(const PassObject& object) {
       return {{"type", "Polygon"}, {"coordinates", json::array({Positions(points.data(), points.size())})}};
     case kGafPolyPolylineObject: {
       json lines = json::array();
-      for (const Ring& set : Sets(object)) lines.push_back(Positions(set.points, set.count));
+      for (const Ring& set : kro::Parts(record)) lines.push_back(Positions(set));
       return {{"type", "MultiLineString"}, {"coordinates", lines}};
     }
     default:
-      return {{"type", "MultiPolygon"}, {"coordinates", MultiPolygonCoordinates(Sets(object))}};
+      return {{"type", "MultiPolygon"}, {"coordinates", MultiPolygonCoordinates(Sets(record))}};
   }
 }
 
@@ -99,12 +91,12 @@ json Geometry(const PassObject& object) {
 json FeatureJson(const PassObject& object) {
   return {{"type", "Feature"},
           {"properties",
-           {{"name", object.texts.name},
-            {"key", object.texts.key},
-            {"url", object.texts.url},
-            {"kind", KindName(static_cast<uint32_t>(object.kind))},
+           {{"name", object.record.name},
+            {"key", object.record.key},
+            {"url", object.record.url},
+            {"kind", KindName(static_cast<uint32_t>(object.record.kind))},
             {"position", object.position}}},
-          {"geometry", Geometry(object)}};
+          {"geometry", Geometry(object.record)}};
 }
 
 }  // namespace gaftool

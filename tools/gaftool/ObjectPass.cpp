@@ -7,8 +7,8 @@
 #include "InspectionNames.h"
 #include "RecordDamage.h"
 #include "engine/EngineStatus.h"
+#include "engine/datafile/GafRecordCodec.h"
 #include "fileset/CGafReader.h"
-#include "fileset/RecordContents.h"
 
 namespace gaftool {
 namespace {
@@ -23,15 +23,11 @@ EKroErrCode BeginPass(kro::CGafReader& reader, const PassRequest& request) {
   return reader.BeginSequential();
 }
 
-bool IsObjectKind(EGafObjectType kind) {
-  return static_cast<int32_t>(kind) >= kGafPointObject && static_cast<int32_t>(kind) <= kGafPolyPolygonObject;
-}
-
 // The empty text, or why the object just read may not be handed on.
 std::string ContentsDamage(const kro::CGafReader& reader, const PassObject& object) {
-  const size_t vertex = FirstNonFiniteVertex(object.vertices.points);
+  const size_t vertex = FirstNonFiniteVertex(object.record.vertices);
   if (vertex != kAllFinite) return NonFiniteMessage(object.position, vertex);
-  return LengthDamage(object.kind, object.position, reader.CurrentContentBytes(), reader.CurrentUnusedBytes());
+  return LengthDamage(object.record.kind, object.position, reader.CurrentContentBytes(), reader.CurrentUnusedBytes());
 }
 
 // Where a pass that could not go on stood: the record it failed at, or, when
@@ -70,11 +66,10 @@ std::vector<std::string> ForEachObject(const std::string& dataFile, const PassRe
   EKroErrCode result = eKroOk;
   uint64_t objectsMet = 0;
   while ((result = reader.NextResult(&kind)) == eKroOk) {
-    if (!IsObjectKind(kind)) continue;
+    if (!kro::gaf::IsRecordKind(kind)) continue;
     ++objectsMet;
     object.position = reader.CurrentPosition();
-    object.kind = kind;
-    if (!kro::ReadRecordContents(reader, kind, object.texts, object.vertices)) {
+    if (reader.Read(object.record) != eKroOk) {
       problems.push_back(
           Failure(reader, "cannot read the record at " + Hex(object.position) + "; the pass stops there"));
       return problems;

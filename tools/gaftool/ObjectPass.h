@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "KroGafExportImport/KroGafExportImport.h"
-#include "fileset/RecordContents.h"
+#include "engine/datafile/GafRecord.h"
 
 namespace gaftool {
 
@@ -23,9 +23,7 @@ struct PassRequest {
 
 struct PassObject {
   uint32_t position = 0;
-  EGafObjectType kind = kGafUndefinedObject;
-  kro::ObjectTexts texts;
-  kro::ObjectVertices vertices;
+  kro::GafRecord record;
 };
 
 // Calls `visit` for each object that reads whole. A record that reads but is

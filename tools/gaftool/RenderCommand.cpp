@@ -14,6 +14,7 @@
 #include "ObjectPass.h"
 #include "OutputFiles.h"
 #include "InspectionNames.h"
+#include "engine/datafile/GafFormat.h"
 #include "engine/fileaccess/CGafRawFile.h"
 #include "fileset/CGafReader.h"
 
@@ -56,34 +57,29 @@ class View {
   double height_ = 0;
 };
 
-void AppendRings(std::ostringstream& path, const View& view, const PassObject& object, bool close) {
-  const std::vector<CKroDoublePointNode>& points = object.vertices.points;
-  std::vector<size_t> sets;
-  for (int32_t count : object.vertices.setCounts) sets.push_back(count > 0 ? static_cast<size_t>(count) : 0);
-  if (sets.empty()) sets.push_back(points.size());
-  size_t start = 0;
-  for (size_t count : sets) {
-    for (size_t i = 0; i < count && start + i < points.size(); ++i) {
-      const CKroDoublePointNode& p = points[start + i];
+void AppendRings(std::ostringstream& path, const View& view, const kro::GafRecord& record, bool close) {
+  for (const kro::GafPart part : kro::Parts(record)) {
+    for (size_t i = 0; i < part.count; ++i) {
+      const CKroDoublePointNode& p = part.vertices[i];
       path << (i == 0 ? 'M' : 'L') << view.X(p.x) << ' ' << view.Y(p.y) << ' ';
     }
-    if (close && count > 0) path << "Z ";
-    start += count;
+    if (close && part.count > 0) path << "Z ";
   }
 }
 
 void DrawObject(std::ostream& svg, const View& view, const PassObject& object) {
-  const int32_t kind = static_cast<int32_t>(object.kind);
-  if (kind == kGafPointObject || kind == 1) {
-    for (const CKroDoublePointNode& p : object.vertices.points) {
+  const kro::GafRecord& record = object.record;
+  const uint32_t kind = kro::gaf::KindBit(record.kind);
+  if (kind == kro::gaf::kKindPoints) {
+    for (const CKroDoublePointNode& p : record.vertices) {
       svg << "<circle class=\"point\" cx=\"" << view.X(p.x) << "\" cy=\"" << view.Y(p.y) << "\" r=\"2.5\"/>\n";
     }
     return;
   }
-  const bool area = kind == kGafPolygonObject || kind == kGafPolyPolygonObject;
+  const bool area = kind == kro::gaf::kKindAreas;
   std::ostringstream path;
   path.precision(6);
-  AppendRings(path, view, object, area);
+  AppendRings(path, view, record, area);
   svg << "<path class=\"" << (area ? "area" : "line") << "\" d=\"" << path.str() << "\"/>\n";
 }
 

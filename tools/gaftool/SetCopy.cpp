@@ -31,7 +31,7 @@ bool IsMovedByKilledRun(const std::string& index, const SetPaths& output) {
 
 // Why `record` cannot be written as it is, or the empty text.
 std::string WriteRefusal(const GafRecordSummary& summary, const DecodedRecord& record) {
-  const size_t vertex = FirstNonFiniteVertex(record.vertices.points);
+  const size_t vertex = FirstNonFiniteVertex(record.vertices);
   return vertex == kAllFinite ? std::string() : NonFiniteMessage(summary.position, vertex);
 }
 
@@ -88,12 +88,12 @@ bool CopyRecords(const SetInspection& source, const std::vector<size_t>& order, 
       dropped.push_back(summary.position);
       continue;
     }
-    if (writer.WriteContents(record.type, record.texts, record.vertices, nullptr) != eKroOk) {
+    if (writer.Write(record, nullptr) != eKroOk) {
       std::fprintf(stderr, "gaftool: %s: cannot copy the record at %s: %s\n", output.data.c_str(),
                    Hex(summary.position).c_str(), kro::DescribeStatus(writer.LastStatus()).c_str());
       return false;
     }
-    copied.push_back(kro::IndexedRecord{writer.LastRecordPosition(), summary.type, summary.box, record.texts.key});
+    copied.push_back(kro::IndexedRecord{writer.LastRecordPosition(), summary.type, summary.box, record.key});
     progress.SetFraction(static_cast<double>(copied.size() + dropped.size()), static_cast<double>(order.size()));
   }
   if (writer.Finish() != eKroOk) {

@@ -15,6 +15,7 @@ CGafFile::CGafFile(const char* fileName, uint32_t flagWord, EngineStatus& status
 
 CGafFile::~CGafFile() {
   if (!readOnly_ && !closedByClose_ && file_ != kInvalidFileHandle) Close();
+  if (file_ != kInvalidFileHandle) CGafRawFile::Close(file_);
 }
 
 EngineStatus CGafFile::Open(const char* fileName, uint32_t flagWord) {
@@ -55,12 +56,6 @@ EngineStatus CGafFile::Open(const char* fileName, uint32_t flagWord) {
 
 bool CGafFile::AllocateBuffers() {
   try {
-    nameBuffer_.reset(new char[gaf::kTextBufferSize]());
-    keyBuffer_.reset(new char[gaf::kTextBufferSize]());
-    urlBuffer_.reset(new char[gaf::kTextBufferSize]());
-    // Both grow with the records read (up to their fixed sizes).
-    setCounts_.assign(gaf::kInitialSetCountArraySize, 0);
-    vertices_.assign(gaf::kInitialVertexArraySize, CKroDoublePointNode{0, 0});
     readBuffer_.reset(new uint8_t[gaf::kIoBufferSize]);
     if (!readOnly_) writeBuffer_.reset(new uint8_t[gaf::kIoBufferSize]);
   } catch (const std::bad_alloc&) {

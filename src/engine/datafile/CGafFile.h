@@ -32,12 +32,16 @@
 #include <string>
 #include <vector>
 
-#include "engine/datafile/CGafFileBase.h"
+#include "KroGafExportImport/KroGafExportImport.h"
+#include "engine/EngineStatus.h"
 #include "engine/datafile/GafChunkTag.h"
-#include "engine/datafile/GafRecordDecoder.h"
 #include "engine/datafile/GafCoordSys.h"
-#include "engine/datafile/GafGeometry.h"
 #include "engine/datafile/GafFormat.h"
+#include "engine/datafile/GafGeometry.h"
+#include "engine/datafile/GafRecord.h"
+#include "engine/datafile/GafRecordCodec.h"
+#include "engine/datafile/GafRecordDecoder.h"
+#include "platform/FileSystem.h"
 
 namespace kro {
 
@@ -45,64 +49,42 @@ class GafPayloadReader;
 
 enum class GafFileState { kOpening, kHeaderOpen, kReading, kEndOfData, kClosed };
 
-class CGafFile : public CGafFileBase {
+class CGafFile {
  public:
   // Flag words: 1 read only; 2 update an existing file; 10 create (truncate);
   // 18 open or create. The object exists even when `status` is not 0 and
   // must then be destroyed.
   CGafFile(const char* fileName, uint32_t flagWord, EngineStatus& status);
-  // Closes a writable file that Close has not finished.
-  ~CGafFile() override;
+  // Closes a writable file that Close has not finished, then the handle.
+  ~CGafFile();
+  CGafFile(const CGafFile&) = delete;
+  CGafFile& operator=(const CGafFile&) = delete;
 
-  uint32_t GetPrecision() const override { return coordinateBits_; }
+  // Coordinate bits of the file, 32 or 64.
+  uint32_t GetPrecision() const { return coordinateBits_; }
   // 32 or 64 (else eGafInvalidParameter, not stored); only while the header
   // is open, otherwise returns the status and changes nothing.
-  EngineStatus SetPrecision(int16_t bits) override;
+  EngineStatus SetPrecision(int16_t bits);
   // Null or longer than 65535 bytes: eGafInvalidParameter, not stored. Only
   // while the header is open.
-  EngineStatus SetDescription(const char* text) override;
+  EngineStatus SetDescription(const char* text);
   // Reads the tag word at the current offset. Type 0..5 for object records,
   // 10 for a free record, -1 for anything else; the end-of-data chunk gives
   // kEngineEndOfResults.
-  EngineStatus ReadRecordHeader(EGafObjectType& type) override;
+  EngineStatus ReadRecordHeader(EGafObjectType& type);
   // Moves past the current record without decoding it.
-  EngineStatus SkipRecord() override;
+  EngineStatus SkipRecord();
+  // Decodes the current record, whose header was read last, into `record`,
+  // reusing its storage; leaves the file at the next record. A free or
+  // unknown record answers eGafWrongType. On a failure the record is empty.
+  EngineStatus ReadRecord(GafRecord& record);
 
-  EngineStatus ReadPoint(const char*& name, const char*& key, const char*& url,
-                         const CKroDoublePointNode*& vertices) override;
-  EngineStatus ReadMultiPoint(const char*& name, const char*& key, const char*& url, int32_t& count,
-                              const CKroDoublePointNode*& vertices) override;
-  EngineStatus ReadPolyline(const char*& name, const char*& key, const char*& url, int32_t& count,
-                            const CKroDoublePointNode*& vertices) override;
-  EngineStatus ReadPolyPolyline(const char*& name, const char*& key, const char*& url, int32_t& setCount,
-                                const int32_t*& setCounts, const CKroDoublePointNode*& vertices) override;
-  EngineStatus ReadPolygon(const char*& name, const char*& key, const char*& url, int32_t& count,
-                           const CKroDoublePointNode*& vertices) override;
-  EngineStatus ReadPolyPolygon(const char*& name, const char*& key, const char*& url, int32_t& setCount,
-                               const int32_t*& setCounts, const CKroDoublePointNode*& vertices) override;
-
-  // Null strings are written as empty. Refused without being stored: a
-  // string over 65535 bytes, a negative count, more than 65535 vertices in a
-  // single-set record or more than 65535 sets, a coordinate that is NaN or
-  // infinite or (at 32 bits) beyond the single-precision range
-  // (eGafInvalidParameter); an open or empty polygon ring
-  // (eGafPolygonUnclosed). A read-only or closed file
-  // answers eGafWriteError.
-  EngineStatus WritePoint(const char* name, const char* key, const char* url, const CKroDoublePointNode* vertex,
-                          uint32_t& position, BoundingBoxNode* box) override;
-  EngineStatus WriteMultiPoint(const char* name, const char* key, const char* url, int32_t count,
-                               const CKroDoublePointNode* vertices, uint32_t& position,
-                               BoundingBoxNode* box) override;
-  EngineStatus WritePolyline(const char* name, const char* key, const char* url, int32_t count,
-                             const CKroDoublePointNode* vertices, uint32_t& position, BoundingBoxNode* box) override;
-  EngineStatus WritePolyPolyline(const char* name, const char* key, const char* url, int32_t setCount,
-                                 const int32_t* setCounts, const CKroDoublePointNode* vertices, uint32_t& position,
-                                 BoundingBoxNode* box) override;
-  EngineStatus WritePolygon(const char* name, const char* key, const char* url, int32_t count,
-                            const CKroDoublePointNode* vertices, uint32_t& position, BoundingBoxNode* box) override;
-  EngineStatus WritePolyPolygon(const char* name, const char* key, const char* url, int32_t setCount,
-                                const int32_t* setCounts, const CKroDoublePointNode* vertices, uint32_t& position,
-                                BoundingBoxNode* box) override;
+  // Writes one record (null texts cannot occur: a text ends at its first
+  // zero byte); `position` receives its record position (0 when nothing was
+  // written), `box` (optional) the object's box. Refused without being
+  // stored, as gaf::PlanRecord says (eGafInvalidParameter,
+  // eGafPolygonUnclosed). A read-only or closed file answers eGafWriteError.
+  EngineStatus WriteRecord(const GafRecord& record, uint32_t& position, BoundingBoxNode* box = nullptr);
 
   uint32_t GetObjectCount() const { return objectCount_; }
   // The header box: xMin, yMin, xMax, yMax.
@@ -158,6 +140,13 @@ class CGafFile : public CGafFileBase {
   uint32_t LastReadContentBytes() const { return lastReadContent_; }
   uint32_t LastReadUnusedBytes() const { return lastReadUnused_; }
 
+  bool IsReadOnly() const { return readOnly_; }
+  // The file was created or truncated by this open, so its header is new.
+  bool IsNewFile() const { return newFile_; }
+  const std::string& FileName() const { return fileName_; }
+  // The open file's handle, or kInvalidFileHandle; the object keeps owning it.
+  FileHandle Handle() const { return file_; }
+
  private:
   using ChunkTag = gaf::ChunkTag;
   struct FreeRecord {
@@ -166,28 +155,8 @@ class CGafFile : public CGafFileBase {
     bool longForm = false;
     uint32_t link = 0;
   };
-  using Shape = gaf::RecordShape;
-  // What one writer call asks for, after null strings became empty.
-  struct RecordRequest {
-    EGafObjectType type;
-    Shape shape;
-    const char* text[3];
-    int32_t count;             // single set: vertices; multi set: sets
-    const int32_t* setCounts;  // multi set only
-    const CKroDoublePointNode* vertices;
-  };
-  // Sizes of a record that passed the checks.
-  struct RecordPlan {
-    uint32_t textLength[3];
-    uint32_t stringBlock;
-    uint64_t vertexCount;
-    uint64_t length;
-  };
-  // Counts of the record body just read.
-  struct RecordBody {
-    int32_t count = 0;
-    int32_t setCount = 0;
-  };
+  // The buffered writer as the record encoder's output (CGafFileWrite.cpp).
+  struct RecordOut;
 
   // Open, close and state (CGafFile.cpp).
   EngineStatus Open(const char* fileName, uint32_t flagWord);
@@ -212,19 +181,11 @@ class CGafFile : public CGafFileBase {
   uint32_t KindsWord() const;
 
   // Records (CGafFileWrite.cpp, CGafFileRead.cpp).
-  EngineStatus WriteRecord(const RecordRequest& request, uint32_t& position, BoundingBoxNode* box);
-  EngineStatus PlanRecord(const RecordRequest& request, RecordPlan& plan) const;
-  void TakeIntoBoxes(const RecordRequest& request, uint64_t vertexCount, BoundingBoxNode* box);
-  void PutRecord(const RecordRequest& request, const RecordPlan& plan, bool longForm, uint32_t length);
-  // The readers: a point is a single set of one vertex.
-  EngineStatus ReadSingleSet(EGafObjectType type, const char*& name, const char*& key, const char*& url,
-                             int32_t& count, const CKroDoublePointNode*& vertices);
-  EngineStatus ReadMultiSet(EGafObjectType type, const char*& name, const char*& key, const char*& url,
-                            int32_t& setCount, const int32_t*& setCounts, const CKroDoublePointNode*& vertices);
-  EngineStatus ReadBody(EGafObjectType type, RecordBody& body);
-  bool DecodeBody(GafPayloadReader& reader, Shape shape, RecordBody& body);
+  void TakeIntoBoxes(const GafRecord& record, uint64_t vertexCount, BoundingBoxNode* box);
+  void PutRecord(const GafRecord& record, const gaf::RecordPlan& plan, bool longForm, uint32_t length);
   bool IsOldMultiSet(EGafObjectType type) const;
-  void HandOut(const char*& name, const char*& key, const char*& url, const CKroDoublePointNode*& vertices) const;
+  // ReadRecord's work; the record is left partly filled on a failure.
+  EngineStatus DecodeCurrent(GafRecord& record);
 
   // Free records (CGafFileFreeList.cpp).
   EngineStatus FindFreeRecord(uint32_t wanted, FreeRecord& found, bool& reuse);
@@ -329,9 +290,11 @@ class CGafFile : public CGafFileBase {
   uint32_t recordLength_ = 0;
   uint32_t recordEnd_ = 0;
   EGafObjectType recordType_ = kGafUndefinedObject;
-  // What the last successful ReadBody found of its record's length.
+  // What the last successful ReadRecord found of its record's length.
   uint32_t lastReadContent_ = 0;
   uint32_t lastReadUnused_ = 0;
+  // Where an old multi-set record is decoded to be passed over.
+  GafRecord skipped_;
 
   uint32_t firstObjectPosition_ = 0;
   uint32_t appendPosition_ = 0;
@@ -339,6 +302,11 @@ class CGafFile : public CGafFileBase {
   uint32_t infoChunks_ = 0;
   bool infoLengthWrong_ = false;
   bool closedByClose_ = false;
+
+  FileHandle file_ = kInvalidFileHandle;
+  std::string fileName_;
+  bool readOnly_ = false;
+  bool newFile_ = false;
 
   // Raw bytes, not initialised: only what a read or a put stored is used. A
   // read-only file has no write buffer.

@@ -1,76 +1,29 @@
-// Writing object records. Every writer checks all of its input before the
-// first byte goes out, so a refused record leaves the file, its box and its
-// count as they were.
-#include <cfloat>
-#include <cmath>
-#include <cstring>
-
+// Writing object records. Every record is checked whole (gaf::PlanRecord)
+// before the first byte goes out, so a refused record leaves the file, its
+// box and its count as they were.
 #include "engine/datafile/CGafFile.h"
 #include "engine/datafile/GafFormat.h"
+#include "engine/datafile/GafRecordCodec.h"
 
 namespace kro {
-namespace {
 
-const char* TextOrEmpty(const char* text) { return text != nullptr ? text : ""; }
+struct CGafFile::RecordOut {
+  CGafFile& file;
+  void PutString(const char* text, uint32_t length) { file.PutString(text, length); }
+  void PutPad(uint32_t length) { file.PutPad(length); }
+  void PutU16(uint32_t value) { file.PutU16(value); }
+  void PutU32(uint32_t value) { file.PutU32(value); }
+  void PutVertices(const CKroDoublePointNode* vertices, uint64_t count) { file.PutVertices(vertices, count); }
+};
 
-// A coordinate that is not finite, or that the file's width turns into an
-// infinity, gives a box that no search can meet: such objects are refused.
-bool CoordinatesStorable(const CKroDoublePointNode* vertices, uint64_t count, uint32_t coordinateBytes) {
-  const double limit = coordinateBytes == 4 ? static_cast<double>(FLT_MAX) : DBL_MAX;
-  for (uint64_t i = 0; i < count; ++i) {
-    if (!(std::fabs(vertices[i].x) <= limit) || !(std::fabs(vertices[i].y) <= limit)) return false;
-  }
-  return true;
-}
-
-}  // namespace
-
-EngineStatus CGafFile::WritePoint(const char* name, const char* key, const char* url,
-                                  const CKroDoublePointNode* vertex, uint32_t& position, BoundingBoxNode* box) {
-  return WriteRecord({kGafPointObject, Shape::kPoint, {name, key, url}, 1, nullptr, vertex}, position, box);
-}
-
-EngineStatus CGafFile::WriteMultiPoint(const char* name, const char* key, const char* url, int32_t count,
-                                       const CKroDoublePointNode* vertices, uint32_t& position,
-                                       BoundingBoxNode* box) {
-  return WriteRecord({gaf::kMultiPointType, Shape::kSingleSet, {name, key, url}, count, nullptr, vertices}, position,
-                     box);
-}
-
-EngineStatus CGafFile::WritePolyline(const char* name, const char* key, const char* url, int32_t count,
-                                     const CKroDoublePointNode* vertices, uint32_t& position, BoundingBoxNode* box) {
-  return WriteRecord({kGafPolylineObject, Shape::kSingleSet, {name, key, url}, count, nullptr, vertices}, position,
-                     box);
-}
-
-EngineStatus CGafFile::WritePolyPolyline(const char* name, const char* key, const char* url, int32_t setCount,
-                                         const int32_t* setCounts, const CKroDoublePointNode* vertices,
-                                         uint32_t& position, BoundingBoxNode* box) {
-  return WriteRecord({kGafPolyPolylineObject, Shape::kMultiSet, {name, key, url}, setCount, setCounts, vertices},
-                     position, box);
-}
-
-EngineStatus CGafFile::WritePolygon(const char* name, const char* key, const char* url, int32_t count,
-                                    const CKroDoublePointNode* vertices, uint32_t& position, BoundingBoxNode* box) {
-  return WriteRecord({kGafPolygonObject, Shape::kSingleSet, {name, key, url}, count, nullptr, vertices}, position,
-                     box);
-}
-
-EngineStatus CGafFile::WritePolyPolygon(const char* name, const char* key, const char* url, int32_t setCount,
-                                        const int32_t* setCounts, const CKroDoublePointNode* vertices,
-                                        uint32_t& position, BoundingBoxNode* box) {
-  return WriteRecord({kGafPolyPolygonObject, Shape::kMultiSet, {name, key, url}, setCount, setCounts, vertices},
-                     position, box);
-}
-
-EngineStatus CGafFile::WriteRecord(const RecordRequest& request, uint32_t& position, BoundingBoxNode* box) {
+EngineStatus CGafFile::WriteRecord(const GafRecord& record, uint32_t& position, BoundingBoxNode* box) {
   position = 0;
   if (status_ != kEngineOk) return status_;
   if (readOnly_ || closedByClose_) return eGafWriteError;
-  RecordRequest record = request;
-  for (const char*& text : record.text) text = TextOrEmpty(text);
-  RecordPlan plan{};
-  if (const EngineStatus refused = PlanRecord(record, plan); refused != kEngineOk) return refused;
+  gaf::RecordPlan plan;
+  if (const EngineStatus refused = gaf::PlanRecord(record, CoordinateBytes(), plan); refused != kEngineOk) {
+    return refused;
+  }
 
   if (state_ == GafFileState::kHeaderOpen) WriteHeaderBody();
   if (status_ != kEngineOk) return status_;
@@ -95,53 +48,15 @@ EngineStatus CGafFile::WriteRecord(const RecordRequest& request, uint32_t& posit
     appendPosition_ = LogicalOffset();
   }
   ++objectCount_;
-  const uint32_t kind = gaf::KindBit(record.type);
+  const uint32_t kind = gaf::KindBit(record.kind);
   ++(kind == gaf::kKindPoints ? pointKinds_ : kind == gaf::kKindLines ? lineKinds_ : areaKinds_);
   return status_;
 }
 
-// The record's sizes, or the reason it cannot be stored.
-EngineStatus CGafFile::PlanRecord(const RecordRequest& request, RecordPlan& plan) const {
-  uint32_t stored = 0;
-  for (int i = 0; i < 3; ++i) {
-    const size_t length = strnlen(request.text[i], gaf::kMaxStringBytes + 1);
-    if (length > gaf::kMaxStringBytes) return eGafInvalidParameter;
-    plan.textLength[i] = static_cast<uint32_t>(length);
-    stored += gaf::StoredStringSize(plan.textLength[i]);
-  }
-  plan.stringBlock = gaf::RoundUpEven(stored);
-
-  uint64_t countFields = 0;
-  if (request.shape == Shape::kPoint) {
-    plan.vertexCount = 1;
-  } else {
-    if (request.count < 0 || static_cast<uint32_t>(request.count) > gaf::kMaxU16Count) return eGafInvalidParameter;
-    countFields = 2;
-    plan.vertexCount = static_cast<uint64_t>(request.count);
-  }
-  if (request.shape == Shape::kMultiSet) {
-    if (request.count > 0 && request.setCounts == nullptr) return eGafInvalidParameter;
-    countFields += static_cast<uint64_t>(request.count) * gaf::kSetCountSize;
-    plan.vertexCount = 0;
-    for (int32_t i = 0; i < request.count; ++i) {
-      if (request.setCounts[i] < 0) return eGafInvalidParameter;
-      plan.vertexCount += static_cast<uint64_t>(request.setCounts[i]);
-    }
-  }
-  if (plan.vertexCount > 0 && request.vertices == nullptr) return eGafInvalidParameter;
-  plan.length = plan.stringBlock + countFields + plan.vertexCount * 2 * CoordinateBytes();
-  if (plan.length > kMaxFileOffset) return eGafInvalidParameter;
-  if (!CoordinatesStorable(request.vertices, plan.vertexCount, CoordinateBytes())) return eGafInvalidParameter;
-
-  if (request.type == kGafPolygonObject) return CheckRingsClosed(request.vertices, &request.count, 1);
-  if (request.type == kGafPolyPolygonObject) return CheckRingsClosed(request.vertices, request.setCounts, request.count);
-  return kEngineOk;
-}
-
 // The object's box starts at its first vertex; an object without vertices
 // gets the all-zero box. Every vertex widens the file's box.
-void CGafFile::TakeIntoBoxes(const RecordRequest& request, uint64_t vertexCount, BoundingBoxNode* box) {
-  const CKroDoublePointNode* vertices = request.vertices;
+void CGafFile::TakeIntoBoxes(const GafRecord& record, uint64_t vertexCount, BoundingBoxNode* box) {
+  const CKroDoublePointNode* vertices = record.vertices.data();
   if (box != nullptr) {
     *box = vertexCount == 0 ? BoundingBoxNode{0, 0, 0, 0} : PointBox(vertices[0]);
     for (uint64_t i = 1; i < vertexCount; ++i) ExtendBox(*box, vertices[i]);
@@ -149,19 +64,10 @@ void CGafFile::TakeIntoBoxes(const RecordRequest& request, uint64_t vertexCount,
   for (uint64_t i = 0; i < vertexCount; ++i) ExtendFileBox(box_, vertices[i]);
 }
 
-void CGafFile::PutRecord(const RecordRequest& request, const RecordPlan& plan, bool longForm, uint32_t length) {
-  PutTag(gaf::kCodeFirstObject + static_cast<uint32_t>(request.type), longForm, length);
-  uint32_t stored = 0;
-  for (int i = 0; i < 3; ++i) {
-    PutString(request.text[i], plan.textLength[i]);
-    stored += gaf::StoredStringSize(plan.textLength[i]);
-  }
-  PutPad(stored);
-  if (request.shape != Shape::kPoint) PutU16(static_cast<uint32_t>(request.count));
-  if (request.shape == Shape::kMultiSet) {
-    for (int32_t i = 0; i < request.count; ++i) PutU32(static_cast<uint32_t>(request.setCounts[i]));
-  }
-  PutVertices(request.vertices, plan.vertexCount);
+void CGafFile::PutRecord(const GafRecord& record, const gaf::RecordPlan& plan, bool longForm, uint32_t length) {
+  PutTag(gaf::kCodeFirstObject + static_cast<uint32_t>(record.kind), longForm, length);
+  RecordOut out{*this};
+  gaf::EncodeRecordBody(out, record, plan);
 }
 
 }  // namespace kro

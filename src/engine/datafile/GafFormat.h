@@ -94,18 +94,13 @@ constexpr uint32_t kMaxU16Count = 65535;
 constexpr uint32_t kSetCountSize = 4;
 constexpr uint32_t kEndOfDataSize = kTagWordSize;
 
-// Buffers of the engine. Records up to the read capacity use the fixed
-// vertex and set-count arrays; larger ones get arrays sized from the record.
+// Buffers of the engine. Readers with fixed buffers stop at records of more
+// vertices than the read capacity; this one takes records of any size.
 constexpr uint32_t kReadCapacity = 16384;
-constexpr uint32_t kVertexArraySize = kReadCapacity + 100;
-constexpr uint32_t kSetCountArraySize = kReadCapacity / 2;
-constexpr uint32_t kInitialVertexArraySize = 64;
-constexpr uint32_t kInitialSetCountArraySize = 8;
 constexpr uint32_t kIoBufferSize = 262144;  // raw read buffer and write buffer
 constexpr uint32_t kReadAheadSize = 65536;  // one read of a sequential pass
 constexpr uint32_t kRandomReadSize = 1024;  // one read at a record found by position
-constexpr uint32_t kTextBufferSize = 256;   // name, key and URL of the last record read
-constexpr uint32_t kMaxTextBytes = kTextBufferSize - 1;
+constexpr uint32_t kMaxTextBytes = 255;     // of a name, key or URL as a reader returns it
 
 constexpr uint32_t RoundUpEven(uint32_t length) { return length + (length & 1u); }
 constexpr uint64_t RoundUpEven64(uint64_t length) { return length + (length & 1u); }

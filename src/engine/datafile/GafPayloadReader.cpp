@@ -46,6 +46,17 @@ bool GafPayloadReader::GetString(std::string& out, uint32_t& stored) {
   return true;
 }
 
+bool GafPayloadReader::GetString(std::string& out, size_t limit, uint32_t& stored) {
+  out.clear();
+  const uint8_t* bytes = nullptr;
+  uint32_t n = 0;
+  if (!GetStringBytes(bytes, n, stored)) return false;
+  const char* text = reinterpret_cast<const char*>(bytes);
+  const size_t cut = n <= limit ? n : TextCutLength(bytes, n, limit);
+  out.assign(text, BoundedLength(text, cut));
+  return true;
+}
+
 bool GafPayloadReader::Skip(uint32_t count) {
   while (count > 0) {
     const uint32_t step = std::min(count, capacity_);
@@ -84,7 +95,7 @@ bool GafPayloadReader::GetVertices(CKroDoublePointNode* out, uint64_t count, uin
   return true;
 }
 
-size_t CopyTextCut(char* out, const uint8_t* bytes, size_t n, size_t limit) {
+size_t TextCutLength(const uint8_t* bytes, size_t n, size_t limit) {
   const char* text = reinterpret_cast<const char*>(bytes);
   // A text within the limit is kept whole: no character can straddle it.
   size_t taken = n <= limit ? n : 0;
@@ -93,7 +104,12 @@ size_t CopyTextCut(char* out, const uint8_t* bytes, size_t n, size_t limit) {
     if (taken + step > limit) break;
     taken += step;
   }
-  std::memcpy(out, text, taken);
+  return taken;
+}
+
+size_t CopyTextCut(char* out, const uint8_t* bytes, size_t n, size_t limit) {
+  const size_t taken = TextCutLength(bytes, n, limit);
+  std::memcpy(out, bytes, taken);
   out[taken] = '\0';
   return taken;
 }

@@ -25,6 +25,8 @@ namespace kro {
 // `limit` bytes, then a terminator; `out` holds limit + 1 bytes. Returns the
 // number of bytes copied.
 size_t CopyTextCut(char* out, const uint8_t* bytes, size_t n, size_t limit);
+// How many of the `n` bytes at `bytes` CopyTextCut keeps.
+size_t TextCutLength(const uint8_t* bytes, size_t n, size_t limit);
 
 class GafPayloadReader {
  public:
@@ -74,6 +76,9 @@ class GafPayloadReader {
     return true;
   }
   bool GetString(std::string& out, uint32_t& stored);
+  // The same into `out`, reusing its storage: at most `limit` bytes of
+  // whole characters, ending at a stored zero byte.
+  bool GetString(std::string& out, size_t limit, uint32_t& stored);
   bool Skip(uint32_t count);
   // Fails with eGafBadFormat unless `count` more bytes lie in the payload;
   // lets a caller check a count before it sizes a buffer from it.

@@ -25,7 +25,7 @@ class GafCorruption : public ::testing::Test {
       file->SetPrecision(static_cast<int16_t>(bits));
       for (int i = 0; i < 12; ++i) {
         uint32_t position;
-        WriteObject(*file, RandomObject(random, static_cast<EGafObjectType>(i % 6), 6), position);
+        file->WriteRecord(RandomObject(random, static_cast<EGafObjectType>(i % 6), 6), position);
       }
     }
     return ReadFileBytes(name);
@@ -43,7 +43,7 @@ class GafCorruption : public ::testing::Test {
         GafObject o = MakeLine(static_cast<EGafObjectType>(type), type == 0 ? std::vector<CKroDoublePointNode>{{1, 1}} : ring);
         o.name = "n" + std::to_string(type);
         uint32_t position;
-        EXPECT_EQ(WriteObject(*file, o, position), kEngineOk);
+        EXPECT_EQ(file->WriteRecord(o, position), kEngineOk);
       }
     }
     return ReadFileBytes(name);
@@ -72,7 +72,7 @@ class GafCorruption : public ::testing::Test {
     status = file.NextRecord(type, position);
     if (status != kEngineOk) return status;
     GafObject object;
-    status = ReadObject(file, type, object);
+    status = file.ReadRecord(object);
     EXPECT_EQ(file.Status(), status) << "the failure is kept";
     return status;
   }
@@ -175,7 +175,7 @@ TEST_F(GafCorruption, FramingWalkCrossesBufferWindows) {
     for (int i = 0; i < 40000; ++i) {
       GafObject o = i == 20000 ? MakeLine(kGafPolylineObject, many) : MakePoint("p" + std::to_string(i), "k", i, i);
       uint32_t position;
-      ASSERT_EQ(WriteObject(*file, o, position), kEngineOk);
+      ASSERT_EQ(file->WriteRecord(o, position), kEngineOk);
       positions.push_back(position);
     }
   }
@@ -310,9 +310,8 @@ TEST_F(GafCorruption, RandomDamageEndsInAStatus) {
       EngineStatus status;
       {
         CGafFile file(name.c_str(), 2, status);
-        const CKroDoublePointNode v{1, 2};
         uint32_t position;
-        file.WritePoint("n", "k", "u", &v, position, nullptr);
+        file.WriteRecord(Record(kGafPointObject, {1}, {{1, 2}}, "n", "k", "u"), position, nullptr);
       }
       EXPECT_STRNE(StatusName(ScanStatus()), "unknown status");
     }

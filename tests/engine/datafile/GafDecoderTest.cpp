@@ -46,22 +46,12 @@ TEST(GafDecoder, ChunkTagsAreFramedFromTheBytesHeld) {
   }
 }
 
-struct Sink {
-  std::vector<std::string> texts = std::vector<std::string>(3);
-  std::vector<int32_t> setCounts;
-  std::vector<CKroDoublePointNode> vertices;
-  bool Text(GafPayloadReader& reader, int index, uint32_t& stored) { return reader.GetString(texts[index], stored); }
-  bool SetCounts(uint32_t count, int32_t*& out) {
-    setCounts.assign(count, 0);
-    out = setCounts.data();
-    return true;
-  }
-  bool Vertices(uint64_t count, CKroDoublePointNode*& out) {
-    vertices.resize(count);
-    out = vertices.data();
-    return true;
-  }
-};
+// An empty multi-polyline record, the decoder's target.
+GafRecord MultiPolyline() {
+  GafRecord record;
+  record.kind = kGafPolyPolylineObject;
+  return record;
+}
 
 // A 64-bit multi-polyline: strings "name", "ke", "" (9 bytes, then the
 // pad), 2 sets of `half` vertices.
@@ -78,9 +68,9 @@ TEST(GafDecoder, APayloadCutAnywhereStopsAtItsFirstMissingField) {
   for (uint32_t cut = 0; cut <= payload.size(); ++cut) {
     SCOPED_TRACE(cut);
     GafPayloadReader reader(payload.data(), cut);
-    Sink sink;
+    GafRecord record = MultiPolyline();
     gaf::RecordFields fields;
-    const gaf::PayloadFault fault = gaf::DecodeRecordPayload(reader, gaf::RecordShape::kMultiSet, layout, sink, fields);
+    const gaf::PayloadFault fault = gaf::DecodeRecordBody(reader, layout, record, fields);
     const gaf::PayloadFault expected = cut == payload.size() ? gaf::PayloadFault::kNone
                                        : cut < 9                  ? gaf::PayloadFault::kStringPastEnd
                                        : cut < 10                 ? gaf::PayloadFault::kPadPastEnd
@@ -93,8 +83,9 @@ TEST(GafDecoder, APayloadCutAnywhereStopsAtItsFirstMissingField) {
       EXPECT_EQ(fields.consumed, payload.size());
       EXPECT_EQ(fields.padAt, 9u);
       EXPECT_EQ(fields.vertices, 6u);
-      EXPECT_EQ(sink.texts[0], "name");
-      EXPECT_EQ(sink.texts[1], "ke");
+      EXPECT_EQ(record.name, "name");
+      EXPECT_EQ(record.key, "ke");
+      EXPECT_EQ(record.parts, (std::vector<int32_t>{3, 3}));
     }
   }
 }
@@ -111,13 +102,13 @@ TEST(GafDecoder, AStreamedPayloadDecodesAsTheSameBytesInMemory) {
   GafPayloadReader streamed(handle, window.data(), static_cast<uint32_t>(window.size()), length, length);
   GafPayloadReader inMemory(payload.data(), length);
   const gaf::RecordLayout layout = gaf::LayoutFor(2, 64);
-  Sink a, b;
+  GafRecord a = MultiPolyline(), b = MultiPolyline();
   gaf::RecordFields fa, fb;
-  EXPECT_EQ(gaf::DecodeRecordPayload(streamed, gaf::RecordShape::kMultiSet, layout, a, fa), gaf::PayloadFault::kNone);
-  EXPECT_EQ(gaf::DecodeRecordPayload(inMemory, gaf::RecordShape::kMultiSet, layout, b, fb), gaf::PayloadFault::kNone);
+  EXPECT_EQ(gaf::DecodeRecordBody(streamed, layout, a, fa), gaf::PayloadFault::kNone);
+  EXPECT_EQ(gaf::DecodeRecordBody(inMemory, layout, b, fb), gaf::PayloadFault::kNone);
   CGafRawFile::Close(handle);
   EXPECT_EQ(fa.consumed, fb.consumed);
-  EXPECT_EQ(a.setCounts, b.setCounts);
+  EXPECT_EQ(a.parts, b.parts);
   ASSERT_EQ(a.vertices.size(), 12000u);
   for (size_t i = 0; i < a.vertices.size(); ++i) {
     ASSERT_EQ(a.vertices[i].x, b.vertices[i].x) << i;

@@ -40,8 +40,9 @@ std::vector<GafObject> Objects(uint32_t seed, int count) {
   std::vector<GafObject> objects;
   for (int i = 0; i < count; ++i) objects.push_back(RandomObject(random, static_cast<EGafObjectType>(i % 6), 12));
   // More than the write buffer holds, so that records are flushed mid-record.
-  GafObject big = MakeLine(kGafPolylineObject, {}, "big");
-  for (int i = 0; i < 20000; ++i) big.vertices.push_back({i * 1.0, i * 2.0});
+  std::vector<CKroDoublePointNode> many;
+  for (int i = 0; i < 20000; ++i) many.push_back({i * 1.0, i * 2.0});
+  GafObject big = MakeLine(kGafPolylineObject, std::move(many), "big");
   objects.insert(objects.begin() + count / 2, big);
   return objects;
 }
@@ -60,7 +61,7 @@ class GafFaults : public ::testing::Test {
     first.See(file.SetPrecision(64));
     for (const GafObject& o : objects) {
       uint32_t position;
-      const EngineStatus written = first.See(WriteObject(file, o, position));
+      const EngineStatus written = first.See(file.WriteRecord(o, position));
       if (written != kEngineOk) {
         EXPECT_EQ(written, file.Status()) << "a failure stays";
       }
@@ -174,7 +175,7 @@ TEST_F(GafFaults, AppendNeverDamagesTheRecordsAlreadyThere) {
         EGafObjectType type;
         ASSERT_EQ(file->ReadRecordAt(positions[i], type), kEngineOk);
         GafObject read;
-        ASSERT_EQ(ReadObject(*file, type, read), kEngineOk);
+        ASSERT_EQ(file->ReadRecord(read), kEngineOk);
         ASSERT_TRUE(SameObject(ExpectedReadBack(old[i], 64), read)) << "old object " << i;
       }
       EXPECT_EQ(file->EndSearch(), kEngineOk);

@@ -36,7 +36,7 @@ class GafFreeList : public ::testing::Test {
 
   uint32_t Write(CGafFile& file, const GafObject& o, EngineStatus expected = kEngineOk) {
     uint32_t position = 0;
-    EXPECT_EQ(WriteObject(file, o, position), expected);
+    EXPECT_EQ(file.WriteRecord(o, position), expected);
     return position;
   }
 
@@ -78,10 +78,9 @@ TEST_F(GafFreeList, ReusedWhenTheSlackIsBelowTheWantedLength) {
   for (const auto& [content, unused] : expectedFill) {
     EGafObjectType type;
     uint32_t position;
-    const char *n, *k, *u;
-    const CKroDoublePointNode* xy;
+    GafObject read;
     ASSERT_EQ(reader->NextRecord(type, position), kEngineOk);
-    ASSERT_EQ(reader->ReadPoint(n, k, u, xy), kEngineOk);
+    ASSERT_EQ(reader->ReadRecord(read), kEngineOk);
     EXPECT_EQ(reader->LastReadContentBytes(), content) << position;
     EXPECT_EQ(reader->LastReadUnusedBytes(), unused) << position;
   }

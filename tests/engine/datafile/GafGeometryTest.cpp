@@ -1,5 +1,6 @@
-// Ring check and boxes, with exact IEEE comparisons.
+// Ring check and boxes, with exact IEEE comparisons; the parts of a record.
 #include "engine/datafile/GafGeometry.h"
+#include "engine/datafile/GafRecord.h"
 
 #include <gtest/gtest.h>
 
@@ -57,6 +58,27 @@ TEST(GafGeometry, Boxes) {
   GafFileBox first;
   ExtendFileBox(first, {NAN, 1});
   EXPECT_TRUE(std::isnan(first.xMin)) << "but is copied as the very first vertex";
+}
+
+// Every kind is walked the same way; a hand-made record whose parts claim
+// more vertices than it has yields only those it has.
+TEST(GafParts, PartsWalkEveryKindAndStayInsideTheVertices) {
+  GafRecord record = SinglePartRecord(kGafPolylineObject, {{0, 0}, {1, 1}, {2, 2}});
+  std::vector<size_t> counts;
+  for (const GafPart part : Parts(record)) counts.push_back(part.count);
+  EXPECT_EQ(counts, (std::vector<size_t>{3}));
+  record.parts = {1, 5, -2, 1};
+  counts.clear();
+  std::vector<double> firsts;
+  for (const GafPart part : Parts(record)) {
+    counts.push_back(part.count);
+    if (part.count > 0) firsts.push_back(part.begin()->x);
+  }
+  EXPECT_EQ(counts, (std::vector<size_t>{1, 2, 0, 0}));
+  EXPECT_EQ(firsts, (std::vector<double>{0, 1}));
+  record.Clear(kGafPolyPolygonObject);
+  EXPECT_EQ(Parts(record).size(), 0u);
+  EXPECT_FALSE(Parts(record).begin() != Parts(record).end());
 }
 
 }  // namespace

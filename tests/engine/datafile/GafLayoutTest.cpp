@@ -51,7 +51,7 @@ TEST_F(GafLayout, RingRolesChunkIsWrittenOnlyWhenAskedBeforeTheHeader) {
     EXPECT_FALSE(file->RingRolesByOrientation());
     ASSERT_EQ(file->SetRingRolesByOrientation(), kEngineOk);
     EXPECT_TRUE(file->RingRolesByOrientation());
-    ASSERT_EQ(file->WritePoint("", "", "", &vertex, position, nullptr), kEngineOk);
+    ASSERT_EQ(file->WriteRecord(Record(kGafPointObject, {1}, {vertex}), position, nullptr), kEngineOk);
     EXPECT_EQ(position, 60u);
   }
   const std::string header = "40 02 00 02 48 02 00 20 60 02 00 01 08 00";
@@ -59,7 +59,7 @@ TEST_F(GafLayout, RingRolesChunkIsWrittenOnlyWhenAskedBeforeTheHeader) {
   {
     auto file = OpenGaf(name, 2);
     EXPECT_TRUE(file->RingRolesByOrientation());
-    ASSERT_EQ(file->WritePoint("", "", "", &vertex, position, nullptr), kEngineOk);
+    ASSERT_EQ(file->WriteRecord(Record(kGafPointObject, {1}, {vertex}), position, nullptr), kEngineOk);
   }
   EXPECT_EQ(ToHex(ReadFileBytes(name)).substr(46 * 3, header.size()), header) << "an append keeps the header";
   EXPECT_TRUE(OpenGaf(name, 1)->RingRolesByOrientation());
@@ -67,7 +67,7 @@ TEST_F(GafLayout, RingRolesChunkIsWrittenOnlyWhenAskedBeforeTheHeader) {
   const std::string other = dir.File("b.gaf");
   {
     auto file = OpenGaf(other, 10);
-    ASSERT_EQ(file->WritePoint("", "", "", &vertex, position, nullptr), kEngineOk);
+    ASSERT_EQ(file->WriteRecord(Record(kGafPointObject, {1}, {vertex}), position, nullptr), kEngineOk);
     ASSERT_EQ(file->SetRingRolesByOrientation(), kEngineOk) << "the header is written: nothing changes";
     EXPECT_FALSE(file->RingRolesByOrientation());
   }
@@ -81,7 +81,7 @@ TEST_F(GafLayout, OnePointFileIs74Bytes) {
     const CKroDoublePointNode vertex{1, 2};
     uint32_t position = 0;
     BoundingBoxNode box{};
-    ASSERT_EQ(file->WritePoint("a", "k", "", &vertex, position, &box), kEngineOk);
+    ASSERT_EQ(file->WriteRecord(Record(kGafPointObject, {1}, {vertex}, "a", "k"), position, &box), kEngineOk);
     EXPECT_EQ(position, 56u);
     EXPECT_EQ(box.xMin, 1);
     EXPECT_EQ(box.yMax, 2);
@@ -103,8 +103,7 @@ TEST_F(GafLayout, PointWithEmptyStringsIs14Bytes) {
     auto file = OpenGaf(name, 10);
     const CKroDoublePointNode vertex{0.5, -2};
     uint32_t position = 0;
-    ASSERT_EQ(file->WritePoint(nullptr, "", nullptr, &vertex, position, nullptr), kEngineOk)
-        << "absent strings are written as empty";
+    ASSERT_EQ(file->WriteRecord(Record(kGafPointObject, {1}, {vertex}), position, nullptr), kEngineOk);
   }
   const Bytes bytes = ReadFileBytes(name);
   ASSERT_EQ(bytes.size(), 56u + 14 + 2);
@@ -119,10 +118,10 @@ TEST_F(GafLayout, LongFormPolylineAndStringBlockPad) {
     auto file = OpenGaf(name, 10);
     ASSERT_EQ(file->SetPrecision(64), kEngineOk);
     uint32_t position = 0;
-    ASSERT_EQ(file->WritePolyline("name567890", "key45", "ur", 12, vertices.data(), position, nullptr), kEngineOk);
+    ASSERT_EQ(file->WriteRecord(Record(kGafPolylineObject, {12}, vertices, "name567890", "key45", "ur"), position, nullptr), kEngineOk);
     EXPECT_EQ(position, 56u);
     // Sizes 3 + 1 + 1 = 5: odd, so a pad byte makes the block 6.
-    ASSERT_EQ(file->WriteMultiPoint("ab", "", "", 1, vertices.data(), position, nullptr), kEngineOk);
+    ASSERT_EQ(file->WriteRecord(Record(gaf::kMultiPointType, {1}, {vertices[0]}, "ab"), position, nullptr), kEngineOk);
     EXPECT_EQ(position, 56u + 6 + 214);
   }
   const Bytes bytes = ReadFileBytes(name);
@@ -138,12 +137,11 @@ TEST_F(GafLayout, LongFormPolylineAndStringBlockPad) {
 
 TEST_F(GafLayout, MultiSetRecordLayout) {
   const std::vector<CKroDoublePointNode> vertices{{0, 0}, {1, 0}, {1, 1}, {0, 0}, {5, 5}, {6, 5}, {5, 5}};
-  const int32_t counts[] = {4, 3};
   {
     auto file = OpenGaf(name, 10);
     uint32_t position = 0;
     BoundingBoxNode box{};
-    ASSERT_EQ(file->WritePolyPolygon("p", "", "", 2, counts, vertices.data(), position, &box), kEngineOk);
+    ASSERT_EQ(file->WriteRecord(Record(kGafPolyPolygonObject, {4, 3}, vertices, "p"), position, &box), kEngineOk);
     EXPECT_EQ(box.xMin, 0);
     EXPECT_EQ(box.yMin, 0);
     EXPECT_EQ(box.xMax, 6);
@@ -288,7 +286,7 @@ TEST_F(GafLayout, LongRecordStringIsCutTo255AndItsStoredSizeConsumed) {
   uint32_t position;
   ASSERT_EQ(reader->NextRecord(type, position), kEngineOk);
   GafObject object;
-  ASSERT_EQ(ReadObject(*reader, type, object), kEngineOk);
+  ASSERT_EQ(reader->ReadRecord(object), kEngineOk);
   EXPECT_EQ(object.name, std::string(255, 'n'));
   EXPECT_EQ(object.key, "k");
   ASSERT_EQ(object.vertices.size(), 1u);
@@ -338,7 +336,7 @@ TEST_F(GafLayout, BoxIsKeptFromUnroundedDoubles) {
     const std::vector<CKroDoublePointNode> v{{5, 5}, {1, 9}, {0.1, 2}};
     uint32_t position;
     BoundingBoxNode box{};
-    ASSERT_EQ(file->WritePolyline("", "", "", 3, v.data(), position, &box), kEngineOk);
+    ASSERT_EQ(file->WriteRecord(Record(kGafPolylineObject, {3}, v), position, &box), kEngineOk);
     EXPECT_EQ(box.xMin, 0.1);
     EXPECT_EQ(box.yMin, 2);
     EXPECT_EQ(box.xMax, 5);

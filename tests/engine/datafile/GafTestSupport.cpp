@@ -7,12 +7,11 @@
 
 #include "engine/datafile/GafByteOrder.h"
 #include "engine/datafile/GafFormat.h"
+#include "engine/datafile/GafRecordCodec.h"
 
 namespace kro::test {
 
 namespace {
-
-bool IsMultiSet(EGafObjectType type) { return type == kGafPolyPolylineObject || type == kGafPolyPolygonObject; }
 
 // The first 255 bytes of valid UTF-8 text, backed off to a character start.
 std::string Cut(const std::string& text) {
@@ -23,76 +22,6 @@ std::string Cut(const std::string& text) {
 }
 
 }  // namespace
-
-EngineStatus WriteObject(CGafFile& file, const GafObject& o, uint32_t& position, BoundingBoxNode* box) {
-  const char* n = o.name.c_str();
-  const char* k = o.key.c_str();
-  const char* u = o.url.c_str();
-  const CKroDoublePointNode* v = o.vertices.data();
-  const int32_t count = static_cast<int32_t>(o.vertices.size());
-  const int32_t sets = static_cast<int32_t>(o.setCounts.size());
-  switch (static_cast<int>(o.type)) {
-    case 0:
-      return file.WritePoint(n, k, u, v, position, box);
-    case 1:
-      return file.WriteMultiPoint(n, k, u, count, v, position, box);
-    case 2:
-      return file.WritePolyline(n, k, u, count, v, position, box);
-    case 3:
-      return file.WritePolyPolyline(n, k, u, sets, o.setCounts.data(), v, position, box);
-    case 4:
-      return file.WritePolygon(n, k, u, count, v, position, box);
-    case 5:
-      return file.WritePolyPolygon(n, k, u, sets, o.setCounts.data(), v, position, box);
-    default:
-      return eGafInvalidParameter;
-  }
-}
-
-EngineStatus ReadObject(CGafFile& file, EGafObjectType type, GafObject& o) {
-  const char *n = nullptr, *k = nullptr, *u = nullptr;
-  const CKroDoublePointNode* v = nullptr;
-  const int32_t* counts = nullptr;
-  int32_t count = 0;
-  int32_t sets = 0;
-  EngineStatus status;
-  switch (static_cast<int>(type)) {
-    case 0:
-      status = file.ReadPoint(n, k, u, v);
-      count = 1;
-      break;
-    case 1:
-      status = file.ReadMultiPoint(n, k, u, count, v);
-      break;
-    case 2:
-      status = file.ReadPolyline(n, k, u, count, v);
-      break;
-    case 3:
-      status = file.ReadPolyPolyline(n, k, u, sets, counts, v);
-      break;
-    case 4:
-      status = file.ReadPolygon(n, k, u, count, v);
-      break;
-    case 5:
-      status = file.ReadPolyPolygon(n, k, u, sets, counts, v);
-      break;
-    default:
-      return eGafWrongType;
-  }
-  o = GafObject{};
-  o.type = type;
-  if (status != kEngineOk) return status;
-  o.name = n;
-  o.key = k;
-  o.url = u;
-  if (IsMultiSet(type)) {
-    o.setCounts.assign(counts, counts + sets);
-    count = 0;
-    for (int32_t c : o.setCounts) count += c;
-  }
-  o.vertices.assign(v, v + count);
-  return status;
-}
 
 GafObject ExpectedReadBack(const GafObject& object, uint32_t bits) {
   GafObject expected = object;
@@ -109,14 +38,14 @@ GafObject ExpectedReadBack(const GafObject& object, uint32_t bits) {
 }
 
 ::testing::AssertionResult SameObject(const GafObject& expected, const GafObject& actual) {
-  if (expected.type != actual.type) {
-    return ::testing::AssertionFailure() << "type " << expected.type << " read as " << actual.type;
+  if (expected.kind != actual.kind) {
+    return ::testing::AssertionFailure() << "kind " << expected.kind << " read as " << actual.kind;
   }
   if (expected.name != actual.name || expected.key != actual.key || expected.url != actual.url) {
     return ::testing::AssertionFailure() << "strings differ: key '" << expected.key << "' read as '" << actual.key
                                          << "'";
   }
-  if (expected.setCounts != actual.setCounts) return ::testing::AssertionFailure() << "set counts differ";
+  if (expected.parts != actual.parts) return ::testing::AssertionFailure() << "parts differ";
   if (expected.vertices.size() != actual.vertices.size()) {
     return ::testing::AssertionFailure() << expected.vertices.size() << " vertices read as "
                                          << actual.vertices.size();
@@ -139,9 +68,9 @@ std::vector<GafObject> ReadAll(CGafFile& file, EngineStatus& end, std::vector<ui
     uint32_t position = 0;
     end = file.NextRecord(type, position);
     if (end != kEngineOk) return objects;
-    if (type < 0 || type > 5) continue;
+    if (!gaf::IsRecordKind(type)) continue;
     GafObject object;
-    end = ReadObject(file, type, object);
+    end = file.ReadRecord(object);
     if (end != kEngineOk) return objects;
     objects.push_back(object);
     if (positions != nullptr) positions->push_back(position);
@@ -166,7 +95,7 @@ std::string RandomText(std::mt19937& random) {
 
 GafObject RandomObject(std::mt19937& random, EGafObjectType type, int maxVertices) {
   GafObject o;
-  o.type = type;
+  o.kind = type;
   o.name = RandomText(random);
   o.key = RandomText(random);
   o.url = RandomText(random);
@@ -195,7 +124,7 @@ GafObject RandomObject(std::mt19937& random, EGafObjectType type, int maxVertice
       std::uniform_int_distribution<int> setPick(0, 4);
       for (int s = setPick(random); s > 0; --s) {
         const int n = countPick(random);
-        o.setCounts.push_back(n);
+        o.parts.push_back(n);
         if (type == kGafPolyPolygonObject) ring(n);
         else for (int i = 0; i < n; ++i) o.vertices.push_back(vertex());
       }
@@ -204,23 +133,20 @@ GafObject RandomObject(std::mt19937& random, EGafObjectType type, int maxVertice
     default:
       break;
   }
+  if (!gaf::IsMultiPart(type)) o.parts.assign(1, static_cast<int32_t>(o.vertices.size()));
   return o;
 }
 
 GafObject MakePoint(const std::string& name, const std::string& key, double x, double y) {
-  GafObject o;
+  GafObject o = SinglePartRecord(kGafPointObject, {{x, y}});
   o.name = name;
   o.key = key;
-  o.vertices = {{x, y}};
   return o;
 }
 
 GafObject MakeLine(EGafObjectType type, std::vector<CKroDoublePointNode> vertices, const std::string& key) {
-  GafObject o;
-  o.type = type;
+  GafObject o = SinglePartRecord(type, std::move(vertices));
   o.key = key;
-  o.vertices = std::move(vertices);
-  if (IsMultiSet(type)) o.setCounts = {static_cast<int32_t>(o.vertices.size())};
   return o;
 }
 

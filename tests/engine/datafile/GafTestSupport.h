@@ -19,16 +19,8 @@
 namespace kro::test {
 
 // One object as a caller gives it.
-struct GafObject {
-  EGafObjectType type = kGafPointObject;
-  std::string name, key, url;
-  std::vector<int32_t> setCounts;  // multi-set kinds only
-  std::vector<CKroDoublePointNode> vertices;
-};
+using GafObject = GafRecord;
 
-EngineStatus WriteObject(CGafFile& file, const GafObject& object, uint32_t& position, BoundingBoxNode* box = nullptr);
-// Reads the body of the current record, which must be of `type`.
-EngineStatus ReadObject(CGafFile& file, EGafObjectType type, GafObject& object);
 // What `object` reads back as: strings cut to 255 bytes on a character
 // boundary, coordinates rounded to singles in a 32-bit file.
 GafObject ExpectedReadBack(const GafObject& object, uint32_t bits);
@@ -42,6 +34,8 @@ std::vector<GafObject> ReadAll(CGafFile& file, EngineStatus& end, std::vector<ui
 // 0 to 300 bytes mixing ASCII and multi-byte characters.
 GafObject RandomObject(std::mt19937& random, EGafObjectType type, int maxVertices);
 GafObject MakePoint(const std::string& name, const std::string& key, double x, double y);
+
+// One part of all `vertices` (a multi-set kind: one set).
 GafObject MakeLine(EGafObjectType type, std::vector<CKroDoublePointNode> vertices, const std::string& key = "k");
 
 // The whole file in one read (ReadFileBytes goes byte by byte, too slow for

@@ -52,9 +52,9 @@ TEST_F(GafVersion, OldVersionsAreReadButNotWritten) {
       EXPECT_EQ(objects[1].vertices[3].y, -3);
       EXPECT_EQ(objects[2].vertices.size(), 4u);
       EXPECT_EQ(objects[2].key, "pgn");
-      ASSERT_EQ(objects[3].setCounts, std::vector<int32_t>{4});
+      ASSERT_EQ(objects[3].parts, std::vector<int32_t>{4});
       EXPECT_EQ(objects[3].vertices[2].y, 1);
-      ASSERT_EQ(objects[4].setCounts, (std::vector<int32_t>{1, 1}));
+      ASSERT_EQ(objects[4].parts, (std::vector<int32_t>{1, 1}));
       EXPECT_EQ(objects[4].vertices[1].y, 10);
       EXPECT_EQ(positions[4], positions[3] + 2 + 42) << "the old multi-set record ends where its content does";
 
