@@ -46,17 +46,6 @@ bool GafPayloadReader::GetString(std::string& out, uint32_t& stored) {
   return true;
 }
 
-bool GafPayloadReader::GetString(std::string& out, size_t limit, uint32_t& stored) {
-  out.clear();
-  const uint8_t* bytes = nullptr;
-  uint32_t n = 0;
-  if (!GetStringBytes(bytes, n, stored)) return false;
-  const char* text = reinterpret_cast<const char*>(bytes);
-  const size_t cut = n <= limit ? n : TextCutLength(bytes, n, limit);
-  out.assign(text, BoundedLength(text, cut));
-  return true;
-}
-
 bool GafPayloadReader::Skip(uint32_t count) {
   while (count > 0) {
     const uint32_t step = std::min(count, capacity_);

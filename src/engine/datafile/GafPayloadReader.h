@@ -77,8 +77,27 @@ class GafPayloadReader {
   }
   bool GetString(std::string& out, uint32_t& stored);
   // The same into `out`, reusing its storage: at most `limit` bytes of
-  // whole characters, ending at a stored zero byte.
-  bool GetString(std::string& out, size_t limit, uint32_t& stored);
+  // whole characters, ending at a stored zero byte (which would end the text
+  // for every caller that takes it as a C string). Inline, like the fixed
+  // buffer form, since a pass decodes three per record.
+  bool GetString(std::string& out, size_t limit, uint32_t& stored) {
+    const uint8_t* bytes = nullptr;
+    uint32_t n = 0;
+    if (!GetStringBytes(bytes, n, stored)) {
+      out.clear();
+      return false;
+    }
+    const char* text = reinterpret_cast<const char*>(bytes);
+    size_t length = n <= limit ? n : TextCutLength(bytes, n, limit);
+    for (size_t i = 0; i < length; ++i) {
+      if (text[i] == '\0') length = i;
+    }
+    // A text of the length the last one had (a pass's names and keys mostly
+    // do) is copied over in place, with no call into the library.
+    if (out.size() != length) out.assign(text, length);
+    else if (length > 0) std::memcpy(&out[0], text, length);
+    return true;
+  }
   bool Skip(uint32_t count);
   // Fails with eGafBadFormat unless `count` more bytes lie in the payload;
   // lets a caller check a count before it sizes a buffer from it.
