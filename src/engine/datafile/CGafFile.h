@@ -79,11 +79,11 @@ class CGafFile {
   // unknown record answers eGafWrongType. On a failure the record is empty.
   EngineStatus ReadRecord(GafRecord& record);
 
-  // Writes one record (null texts cannot occur: a text ends at its first
-  // zero byte); `position` receives its record position (0 when nothing was
-  // written), `box` (optional) the object's box. Refused without being
-  // stored, as gaf::PlanRecord says (eGafInvalidParameter,
-  // eGafPolygonUnclosed). A read-only or closed file answers eGafWriteError.
+  // Writes one record, each text up to its first zero byte; `position`
+  // receives its record position (0 when nothing was written), `box`
+  // (optional) the object's box. Refused without being stored, as
+  // gaf::PlanRecord says (eGafInvalidParameter, eGafPolygonUnclosed). A
+  // read-only or closed file answers eGafWriteError.
   EngineStatus WriteRecord(const GafRecord& record, uint32_t& position, BoundingBoxNode* box = nullptr);
 
   uint32_t GetObjectCount() const { return objectCount_; }
