@@ -15,7 +15,7 @@ int32_t SetCount(const ObjectVertices& vertices) { return static_cast<int32_t>(v
 
 }  // namespace
 
-CGafWriter::CGafWriter() = default;
+CGafWriter::CGafWriter(Env& env) : CGafEngine(env) {}
 
 CGafWriter::~CGafWriter() = default;
 

@@ -204,8 +204,7 @@ TEST_F(CGafWriterTest, AFailingSpatialIndexInsertionIsAWriteError) {
   bool sawIndexFailure = false;
   for (uint64_t nth = 1; nth <= 3 && !sawIndexFailure; ++nth) {
     FaultInjectingFileSystem files;
-    ScopedFileSystem installed(files);
-    CGafWriter writer;
+    CGafWriter writer(files.Environment());
     CreateSet(writer, Stem());
     files.FailNth(FileOp::kWrite, nth, true);
     for (int i = 0; i < 20000; ++i) {

@@ -38,6 +38,7 @@
 #include "engine/datafile/GafCoordSys.h"
 #include "engine/datafile/GafGeometry.h"
 #include "engine/datafile/GafFormat.h"
+#include "engine/fileaccess/CGafRawFile.h"
 
 namespace kro {
 
@@ -49,9 +50,9 @@ class CGafFile : public CGafFileBase {
  public:
   // Flag words: 1 read only; 2 update an existing file; 10 create (truncate);
   // 18 open or create. The object exists even when `status` is not 0 and
-  // must then be destroyed.
-  CGafFile(const char* fileName, uint32_t flagWord, EngineStatus& status);
-  // Closes a writable file that Close has not finished.
+  // must then be destroyed. The file is opened in `env`.
+  CGafFile(const char* fileName, uint32_t flagWord, EngineStatus& status, Env& env = Env::Default());
+  // Closes a writable file that Close has not finished, then the handle.
   ~CGafFile() override;
 
   uint32_t GetPrecision() const override { return coordinateBits_; }
@@ -157,6 +158,7 @@ class CGafFile : public CGafFileBase {
   // and their multi-set records have no length to go by.
   uint32_t LastReadContentBytes() const { return lastReadContent_; }
   uint32_t LastReadUnusedBytes() const { return lastReadUnused_; }
+  Env& Environment() const { return files_.Environment(); }
 
  private:
   using ChunkTag = gaf::ChunkTag;
@@ -308,6 +310,7 @@ class CGafFile : public CGafFileBase {
 
   static constexpr uint32_t kUnknownPosition = 0xFFFFFFFFu;
 
+  CGafRawFile files_;
   GafCoordSys coordSys_;
   bool hasMetadata_ = false;
   uint32_t markerValue_ = 0;

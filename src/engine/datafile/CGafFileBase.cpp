@@ -2,8 +2,6 @@
 
 #include <algorithm>
 
-#include "engine/fileaccess/CGafRawFile.h"
-
 namespace kro {
 namespace {
 
@@ -12,9 +10,8 @@ constexpr int32_t kMaxMaxVertices = 16384;
 
 }  // namespace
 
-CGafFileBase::~CGafFileBase() {
-  if (file_ != kInvalidFileHandle) CGafRawFile::Close(file_);
-}
+// The one implementation closes its handle itself, in its own environment.
+CGafFileBase::~CGafFileBase() = default;
 
 int32_t CGafFileBase::GetSetting1() const { return setting1_; }
 int32_t CGafFileBase::GetSetting2() const { return setting2_; }
