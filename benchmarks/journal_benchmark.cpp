@@ -123,16 +123,15 @@ class NoSyncFiles : public FileSystem {
 void AppendThroughSession(benchmark::State& state, bool syncs) {
   const Workspace& files = Files();
   NoSyncFiles noSync;
+  Env withoutSyncs(noSync);
   for (auto _ : state) {
     state.PauseTiming();
     files.Reset();
-    FileSystem* previous = syncs ? nullptr : CGafRawFile::SetFileSystem(&noSync);
     state.ResumeTiming();
-    CGafWriter writer;
+    CGafWriter writer(syncs ? Env::Default() : withoutSyncs);
     if (writer.Open(files.Set(".gaf").c_str(), kGafOpenAppend, 0) != eKroOk) state.SkipWithError("open");
     Workspace::Write(writer, kBaseObjects, kAppended);
     if (writer.Finish() != eKroOk) state.SkipWithError("finish");
-    if (!syncs) CGafRawFile::SetFileSystem(previous);
   }
   state.counters["objects/s"] = benchmark::Counter(static_cast<double>(kAppended) * state.iterations(),
                                                    benchmark::Counter::kIsRate);

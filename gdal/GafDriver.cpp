@@ -1,6 +1,5 @@
 #include "GafDriver.h"
 
-#include "GafFileRouter.h"
 #include "OGRGafDataset.h"
 #include "gdal_priv.h"
 
@@ -60,6 +59,5 @@ extern "C" void RegisterOGRGaf() {
   driver->pfnIdentify = kro::OGRGafDataset::Identify;
   driver->pfnOpen = kro::OGRGafDataset::Open;
   driver->pfnCreate = kro::OGRGafDataset::Create;
-  kro::InstallFileRouter();
   GetGDALDriverManager()->RegisterDriver(driver);
 }

@@ -4,7 +4,6 @@
 
 #include "GafFileCopy.h"
 #include "GafVirtualFileSystem.h"
-#include "engine/fileaccess/CGafRawFile.h"
 
 namespace kro {
 
@@ -29,16 +28,6 @@ bool GafFileRouter::Replace(const char* source, const char* target) {
   FileSystem& targetFiles = ForName(target);
   if (&sourceFiles == &targetFiles) return sourceFiles.Replace(source, target);
   return CopyThenDelete(sourceFiles, source, targetFiles, target);
-}
-
-void InstallFileRouter() {
-  // Never destroyed: files closed by objects destroyed at exit still find it.
-  static FileSystem* const router = [] {
-    auto* installed = new GafFileRouter(*new GafVirtualFileSystem(), CGafRawFile::Files());
-    CGafRawFile::SetFileSystem(installed);
-    return installed;
-  }();
-  (void)router;
 }
 
 }  // namespace kro

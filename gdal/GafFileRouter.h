@@ -1,6 +1,6 @@
-// The file services the driver installs for the engine: names that start
-// with "/vsi" go to GDAL's virtual file layer, every other name to the file
-// services installed before (the operating system's, with its locks and the
+// The file services of a dataset's environment (GafOpenFiles): names that
+// start with "/vsi" go to GDAL's virtual file layer, every other name to the
+// disk's file services (the operating system's, with its locks and the
 // rollback journal unchanged, or a test's). A handle tells by its range which
 // side opened it (GafVirtualFileSystem.h), so the two never mix.
 #ifndef KRO_GDAL_GAFFILEROUTER_H
@@ -56,10 +56,6 @@ class GafFileRouter : public FileSystem {
   FileSystem& virtualFiles_;
   FileSystem& otherFiles_;
 };
-
-// Puts a router in front of the file services installed now, once per
-// process; later calls do nothing.
-void InstallFileRouter();
 
 }  // namespace kro
 

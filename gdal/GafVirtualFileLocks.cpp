@@ -2,6 +2,12 @@
 
 namespace kro {
 
+GafVirtualFileLocks& GafVirtualFileLocks::OfProcess() {
+  // Never destroyed: files closed by objects destroyed at exit still find it.
+  static GafVirtualFileLocks* const locks = new GafVirtualFileLocks();
+  return *locks;
+}
+
 bool GafVirtualFileLocks::Take(const std::string& name, bool exclusive) {
   std::lock_guard<std::mutex> lock(mutex_);
   Holders& holders = held_[name];

@@ -15,6 +15,9 @@ namespace kro {
 
 class GafVirtualFileLocks {
  public:
+  // The locks every open of the process shares, as the disk's are shared.
+  static GafVirtualFileLocks& OfProcess();
+
   // False when the lock cannot be had now.
   bool Take(const std::string& name, bool exclusive);
   // REQUIRES: `exclusive` as it was taken.

@@ -3,7 +3,8 @@
 // read and write one on /vsimem/.
 //
 // Where a virtual system cannot give what the write journal expects:
-//  - locks: kept inside the process (GafVirtualFileLocks);
+//  - locks: kept inside the process (GafVirtualFileLocks), shared by every
+//    instance;
 //  - a durable sync: VSIFFlushL, the most any of them offers; a directory
 //    has nothing of its own to sync;
 //  - replace: VSIRename, else a copy over the target and a delete of the
@@ -34,6 +35,8 @@ constexpr FileHandle kFirstVirtualHandle = 0x40000000;
 
 class GafVirtualFileSystem : public FileSystem {
  public:
+  explicit GafVirtualFileSystem(GafVirtualFileLocks& locks = GafVirtualFileLocks::OfProcess()) : locks_(locks) {}
+
   bool Open(const char* fileName, uint32_t flagWord, FileHandle& handle) override;
   bool Close(FileHandle handle) override;
   bool Exists(const char* fileName) override;
@@ -68,7 +71,7 @@ class GafVirtualFileSystem : public FileSystem {
   static constexpr size_t kMaxOpenFiles = 4096;
   std::mutex mutex_;
   std::vector<std::unique_ptr<OpenFile>> table_;
-  GafVirtualFileLocks locks_;
+  GafVirtualFileLocks& locks_;
 };
 
 }  // namespace kro

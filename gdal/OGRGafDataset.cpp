@@ -2,6 +2,7 @@
 
 #include "GafCoordSysMetadata.h"
 #include "GafFileNames.h"
+#include "GafOpenFiles.h"
 #include "GafLayerGeometry.h"
 #include "engine/EngineStatus.h"
 #include "OGRGafLayer.h"
@@ -42,7 +43,10 @@ bool RolesAreDistinct(const GafFieldRoles& roles) {
 
 }  // namespace
 
-OGRGafDataset::OGRGafDataset(const std::string& fileName) : fileName_(fileName) { SetDescription(fileName.c_str()); }
+OGRGafDataset::OGRGafDataset(const std::string& fileName, std::shared_ptr<GafOpenFiles> files)
+    : fileName_(fileName), files_(std::move(files)) {
+  SetDescription(fileName.c_str());
+}
 
 OGRGafDataset::~OGRGafDataset() {
   if (pendingWriter_ == nullptr) return;
@@ -67,9 +71,11 @@ int OGRGafDataset::Identify(GDALOpenInfo* openInfo) {
 GDALDataset* OGRGafDataset::Open(GDALOpenInfo* openInfo) {
   if ((openInfo->nOpenFlags & GDAL_OF_VECTOR) == 0 || !Identify(openInfo)) return nullptr;
   if (!IsUsableSetName(openInfo->pszFilename, openInfo->eAccess == GA_Update)) return nullptr;
-  std::unique_ptr<CGafReader> reader = OGRGafLayer::OpenReader(openInfo->pszFilename);
+  std::shared_ptr<GafOpenFiles> files = GafOpenFiles::Make();
+  if (files == nullptr) return nullptr;
+  std::unique_ptr<CGafReader> reader = OGRGafLayer::OpenReader(openInfo->pszFilename, files->Environment());
   if (reader == nullptr) return nullptr;
-  auto dataset = std::unique_ptr<OGRGafDataset>(new OGRGafDataset(openInfo->pszFilename));
+  auto dataset = std::unique_ptr<OGRGafDataset>(new OGRGafDataset(openInfo->pszFilename, std::move(files)));
   dataset->eAccess = openInfo->eAccess;
   dataset->layer_ = std::make_unique<OGRGafLayer>(openInfo->pszFilename, std::move(reader),
                                                   openInfo->eAccess == GA_Update,
@@ -96,7 +102,9 @@ GDALDataset* OGRGafDataset::Create(const char* name, int /*xSize*/, int /*ySize*
     CPLError(CE_Failure, CPLE_IllegalArg, "%s: PRECISION must be 32 or 64", name);
     return nullptr;
   }
-  auto dataset = std::unique_ptr<OGRGafDataset>(new OGRGafDataset(name));
+  std::shared_ptr<GafOpenFiles> files = GafOpenFiles::Make();
+  if (files == nullptr) return nullptr;
+  auto dataset = std::unique_ptr<OGRGafDataset>(new OGRGafDataset(name, std::move(files)));
   dataset->eAccess = GA_Update;
   dataset->newSet_ = newSet;
   if (!dataset->StartNewSet()) return nullptr;
@@ -108,7 +116,7 @@ bool OGRGafDataset::StartNewSet() {
   const bool keyIndex = newSet_.keyIndex;
   // A key index left from an earlier set of the same name would be reopened.
   if (!keyIndex) VSIUnlink(CompanionName(name, "kif").c_str());
-  auto writer = std::make_unique<CGafWriter>();
+  auto writer = std::make_unique<CGafWriter>(files_->Environment());
   if (writer->Open(name, kGafCreateNew, keyIndex ? -1 : 0) != eKroOk) {
     CPLError(CE_Failure, CPLE_OpenFailed, "%s: cannot create the Gaf file set: %s", name,
              DescribeStatus(writer->LastStatus()).c_str());

@@ -14,6 +14,7 @@
 namespace kro {
 
 class CGafWriter;
+class GafOpenFiles;
 class OGRGafLayer;
 
 class OGRGafDataset final : public GDALDataset {
@@ -47,11 +48,13 @@ class OGRGafDataset final : public GDALDataset {
     std::optional<std::string> description;
   };
 
-  explicit OGRGafDataset(const std::string& fileName);
+  OGRGafDataset(const std::string& fileName, std::shared_ptr<GafOpenFiles> files);
   // Creates the set `fileName_` anew with `newSet_`; false after a CPLError.
   bool StartNewSet();
 
   std::string fileName_;
+  // Declared before everything that works in it, so it goes last.
+  std::shared_ptr<GafOpenFiles> files_;
   NewSetOptions newSet_;
   std::unique_ptr<OGRGafLayer> layer_;
   // A created set before its layer exists.

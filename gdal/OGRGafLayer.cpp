@@ -58,7 +58,7 @@ BoundingBoxNode IndexQueryBox(const OGREnvelope& envelope) {
 
 OGRGafLayer::OGRGafLayer(const std::string& fileName, std::unique_ptr<CGafReader> reader, bool update,
                          RingOrganisation rings)
-    : fileName_(fileName), writable_(update), rings_(rings), reader_(std::move(reader)) {
+    : fileName_(fileName), writable_(update), rings_(rings), env_(reader->Environment()), reader_(std::move(reader)) {
   defn_ = new OGRFeatureDefn(CPLGetBasename(fileName.c_str()));
   defn_->Reference();
   SetDescription(defn_->GetName());
@@ -84,6 +84,7 @@ OGRGafLayer::OGRGafLayer(const std::string& fileName, std::unique_ptr<CGafWriter
       writable_(true),
       appendable_(precision == gaf::kDoubleCoordinateBits),
       roles_(roles),
+      env_(writer->Environment()),
       writer_(std::move(writer)) {
   defn_ = new OGRFeatureDefn(CPLGetBasename(fileName.c_str()));
   defn_->Reference();
@@ -129,12 +130,12 @@ void OGRGafLayer::TakeHeader(const CGafReader& reader) {
   hasKeyIndex_ = reader.HasKeyIndex();
 }
 
-std::unique_ptr<CGafReader> OGRGafLayer::OpenReader(const std::string& fileName) {
-  auto reader = std::make_unique<CGafReader>();
+std::unique_ptr<CGafReader> OGRGafLayer::OpenReader(const std::string& fileName, Env& env) {
+  auto reader = std::make_unique<CGafReader>(env);
   if (reader->OpenForRead(fileName.c_str(), kGafReadOnly) == eKroOk) return reader;
   const EngineStatus status = reader->LastStatus();
   if (status == eSifCannotOpen && !FileExists(CompanionName(fileName, "sif"))) {
-    reader = std::make_unique<CGafReader>();
+    reader = std::make_unique<CGafReader>(env);
     if (reader->OpenDataFileOnly(fileName.c_str()) == eKroOk) {
       CPLError(CE_Warning, CPLE_AppDefined, "%s: the spatial index (.sif) is missing; reading sequentially only",
                fileName.c_str());
@@ -150,7 +151,7 @@ CGafReader* OGRGafLayer::Reader() {
   if (reader_ != nullptr) return reader_.get();
   if (writer_ != nullptr && !FinishWriting()) return nullptr;
   if (writeFailed_) return nullptr;
-  reader_ = OpenReader(fileName_);
+  reader_ = OpenReader(fileName_, env_);
   if (reader_ != nullptr) TakeHeader(*reader_);
   return reader_.get();
 }
@@ -309,7 +310,7 @@ OGRFeature* OGRGafLayer::GetNextFeature() {
 OGRFeature* OGRGafLayer::GetFeature(GIntBig fid) {
   if (fid <= 0 || fid > std::numeric_limits<uint32_t>::max() || fid % 2 != 0) return nullptr;
   if (Reader() == nullptr) return nullptr;
-  if (randomReader_ == nullptr) randomReader_ = OpenReader(fileName_);
+  if (randomReader_ == nullptr) randomReader_ = OpenReader(fileName_, env_);
   if (randomReader_ == nullptr) return nullptr;
   CGafReader& reader = *randomReader_;
   const auto position = static_cast<uint32_t>(fid);

@@ -37,6 +37,7 @@
 #include "GafRecordReader.h"
 #include "engine/EngineStatus.h"
 #include "engine/datafile/GafRecord.h"
+#include "engine/fileaccess/Env.h"
 #include "ogrsf_frmts.h"
 
 namespace kro {
@@ -58,7 +59,9 @@ constexpr const char* kOLCFastKeyFilter = "FastKeyFilter";
 class OGRGafLayer final : public OGRLayer {
  public:
   // A layer over an existing set; `reader` is open. With `update`, features
-  // can be appended.
+  // can be appended. Every later reader and writer of the layer works in the
+  // environment of the reader or writer it is made with, which must outlive
+  // the layer.
   OGRGafLayer(const std::string& fileName, std::unique_ptr<CGafReader> reader, bool update, RingOrganisation rings);
   // A layer of a set that `writer` has just created with coordinates of
   // `precision` bits; `geometryType` as LayerTypeDeclaredAs gives it.
@@ -90,7 +93,7 @@ class OGRGafLayer final : public OGRLayer {
   // Opens `fileName` for reading; a set without its spatial index opens for
   // sequential reading with a warning. Null after a CPLError naming the file
   // and what is wrong with it.
-  static std::unique_ptr<CGafReader> OpenReader(const std::string& fileName);
+  static std::unique_ptr<CGafReader> OpenReader(const std::string& fileName, Env& env);
 
  private:
   enum class PassMode { kNone, kSequential, kSpatial, kKeys, kEnded };
@@ -145,6 +148,7 @@ class OGRGafLayer final : public OGRLayer {
   GafFieldRoles roles_;
   std::array<int, 3> roleFields_{-1, -1, -1};  // name, key, URL
 
+  Env& env_;
   std::unique_ptr<CGafReader> reader_;
   std::unique_ptr<CGafReader> randomReader_;  // GetFeature, beside a running pass
   std::unique_ptr<CGafWriter> writer_;

@@ -56,7 +56,7 @@ CGafWriter* OGRGafLayer::Writer() {
   ResetReading();
   reader_.reset();
   randomReader_.reset();
-  writer_ = std::make_unique<CGafWriter>();
+  writer_ = std::make_unique<CGafWriter>(env_);
   // An append keeps the key index the set has and adds none.
   const uint32_t result = writer_->Open(fileName_.c_str(), kGafOpenAppend, 0);
   if (result == eKroOk) return writer_.get();

@@ -48,7 +48,7 @@ EKroErrCode CGafEnumerator::OpenFile() {
 EKroErrCode CGafEnumerator::AcquireReader() {
   if (pool_) reader_ = pool_->Take(fileName_.c_str(), openMode_);
   if (reader_ != nullptr) return eKroOk;
-  reader_.reset(new (std::nothrow) CGafReader());
+  reader_.reset(new (std::nothrow) CGafReader(pool_ ? pool_->Environment() : Env::Default()));
   if (reader_ == nullptr) return eKroOutOfMemory;
   if (reader_->OpenForRead(fileName_.c_str(), openMode_) != eKroOk) {
     reader_.reset();

@@ -53,7 +53,7 @@ bool AnyNull(Pointers... pointers) {
 
 }  // namespace
 
-CGafImport::CGafImport() = default;
+CGafImport::CGafImport(Env& env) : env_(env) {}
 
 CGafImport::~CGafImport() = default;
 
@@ -64,7 +64,7 @@ HRESULT CGafImport::Initialize(IKroGafPreferences* pPref, EKroErrCode* pErr) {
   ImportSettings settings;
   HRESULT hr = ReadImportSettings(pPref, settings);
   if (hr != S_OK) return hr;
-  std::unique_ptr<CGafReader> reader(new (std::nothrow) CGafReader());
+  std::unique_ptr<CGafReader> reader(new (std::nothrow) CGafReader(env_));
   if (reader == nullptr) return E_POINTER;
   if (reader->OpenForRead(settings.FileName(), settings.openMode) != eKroOk) {
     *pErr = eKroInitializationFailed;
@@ -111,7 +111,7 @@ HRESULT CGafImport::Import(IKroGafPreferences* pPref, BoundingBoxNode* pBox, IKr
   HRESULT hr = ReadImportSettings(pPref, settings);
   if (hr != S_OK) return hr;
 
-  if (!readers_) readers_ = ReaderPool::Create();
+  if (!readers_) readers_ = ReaderPool::Create(env_);
   ComPtr<CGafGeometrySource> source = MakeObject<CGafGeometrySource>();
   if (!readers_ || !source ||
       source->Configure(settings.FileName(), settings.openMode, pBox, objectCount_, readers_.Get()) != eKroOk) {

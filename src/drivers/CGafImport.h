@@ -20,12 +20,14 @@
 #include "com/ComPtr.h"
 #include "drivers/ReaderPool.h"
 #include "engine/datafile/GafCoordSys.h"
+#include "engine/fileaccess/Env.h"
 
 namespace kro {
 
 class CGafImport final : public ComObject<IKroGafImport> {
  public:
-  CGafImport();
+  // The set is read in `env`.
+  explicit CGafImport(Env& env = Env::Default());
   ~CGafImport() override;
 
   HRESULT Initialize(IKroGafPreferences* pPref, EKroErrCode* pErr) override;
@@ -58,6 +60,7 @@ class CGafImport final : public ComObject<IKroGafImport> {
                               double* pdEllipsoidEquatorialRadius, double* pdEllipsoidPolarRadius) override;
 
  private:
+  Env& env_;
   GafCoordSys record_;
   std::optional<BoundingBoxNode> box_;
   LONG objectCount_ = 0;

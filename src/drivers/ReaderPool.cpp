@@ -8,12 +8,12 @@
 
 namespace kro {
 
-ReaderPool::ReaderPool() = default;
+ReaderPool::ReaderPool(Env& env) : env_(env) {}
 
 ReaderPool::~ReaderPool() = default;
 
-ComPtr<ReaderPool> ReaderPool::Create() {
-  ReaderPool* pool = new (std::nothrow) ReaderPool();
+ComPtr<ReaderPool> ReaderPool::Create(Env& env) {
+  ReaderPool* pool = new (std::nothrow) ReaderPool(env);
   if (pool != nullptr) pool->AddRef();
   return ComPtr<ReaderPool>::Adopt(pool);
 }

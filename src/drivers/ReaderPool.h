@@ -19,6 +19,7 @@
 
 #include "KroGafExportImport/KroGafExportImport.h"
 #include "com/ComPtr.h"
+#include "engine/fileaccess/Env.h"
 
 namespace kro {
 
@@ -28,8 +29,9 @@ class ReaderPool {
  public:
   static constexpr size_t kCapacity = 2;
 
-  // A new pool holding one reference, or empty when memory runs out.
-  static ComPtr<ReaderPool> Create();
+  // A new pool holding one reference, or empty when memory runs out. Its
+  // readers, and those of the enumerators that share it, work in `env`.
+  static ComPtr<ReaderPool> Create(Env& env);
 
   ULONG AddRef();
   ULONG Release();
@@ -42,6 +44,7 @@ class ReaderPool {
   void Give(std::unique_ptr<CGafReader> reader, EKroGafOpenFlags openMode);
   // How many readers are kept.
   size_t IdleCount() const;
+  Env& Environment() const { return env_; }
 
  private:
   struct Slot {
@@ -49,9 +52,10 @@ class ReaderPool {
     EKroGafOpenFlags openMode = kGafUnknownStatus;
   };
 
-  ReaderPool();
+  explicit ReaderPool(Env& env);
   ~ReaderPool();
 
+  Env& env_;
   std::atomic<ULONG> references_{0};
   mutable std::mutex mutex_;
   // Most recently parked first; empty slots last.

@@ -3,7 +3,6 @@
 #include <new>
 
 #include "engine/datafile/CGafFile.h"
-#include "engine/fileaccess/CGafRawFile.h"
 #include "engine/writesession/SetRecovery.h"
 #include "engine/writesession/WriteSession.h"
 #include "engine/keyindex/CKeyIndex.h"
@@ -36,10 +35,10 @@ uint32_t OpenFlagWord(EKroGafOpenFlags openMode) {
 // Constructs an engine object that opens a file; its status arrives through
 // the out-parameter. An object that cannot be allocated reports `noMemory`.
 template <class Engine>
-std::unique_ptr<Engine> OpenEngine(const char* fileName, uint32_t flagWord, EngineStatus noMemory,
+std::unique_ptr<Engine> OpenEngine(const char* fileName, uint32_t flagWord, EngineStatus noMemory, Env& env,
                                    EngineStatus& status) {
   status = noMemory;
-  std::unique_ptr<Engine> engine(new (std::nothrow) Engine(fileName, flagWord, status));
+  std::unique_ptr<Engine> engine(new (std::nothrow) Engine(fileName, flagWord, status, env));
   if (engine == nullptr) status = noMemory;
   return engine;
 }
@@ -49,13 +48,13 @@ EngineStatus FirstFailure(EngineStatus first, EngineStatus next) { return first 
 // Whether a file is there. An existence test that fails must not make a set
 // lose its key index: a file counts as missing only when it can neither be
 // opened nor be found.
-bool FilePresent(const char* fileName) {
+bool FilePresent(const CGafRawFile& files, const char* fileName) {
   FileHandle handle = kInvalidFileHandle;
-  if (CGafRawFile::Open(fileName, kOpenReadOnly, handle)) {
-    CGafRawFile::Close(handle);
+  if (files.Open(fileName, kOpenReadOnly, handle)) {
+    files.Close(handle);
     return true;
   }
-  return CGafRawFile::Exists(fileName);
+  return files.Exists(fileName);
 }
 
 // A lost index is rebuilt packed: bottom-up is the fastest way to a complete
@@ -64,7 +63,7 @@ const SpatialRebuild kRebuildForAppend{true, SifPackOrder::kSortTileRecursive};
 
 }  // namespace
 
-CGafEngine::CGafEngine() = default;
+CGafEngine::CGafEngine(Env& env) : files_(env) {}
 
 CGafEngine::~CGafEngine() { Close(); }
 
@@ -91,7 +90,7 @@ EngineStatus CGafEngine::OpenComponents(const char* fileName, uint32_t flagWord,
   EngineStatus status = DeriveCompanionNames(fileName, names);
   if (status == kEngineOk) status = BeginSession(fileName, names, flagWord);
   if (status != kEngineOk) return status;
-  dataFile_ = OpenEngine<CGafFile>(fileName, flagWord, eGafOutOfMemory, status);
+  dataFile_ = OpenEngine<CGafFile>(fileName, flagWord, eGafOutOfMemory, Environment(), status);
   if (status != kEngineOk) return status;
   status = OpenIndexes(names, flagWord, useKif);
   if (status == kEngineOk && dataFile_->IsReadOnly()) status = CheckIndexCounts();
@@ -100,11 +99,12 @@ EngineStatus CGafEngine::OpenComponents(const char* fileName, uint32_t flagWord,
 
 EngineStatus CGafEngine::BeginSession(const char* fileName, const CompanionNames& names, uint32_t flagWord) {
   const SetFileNames setNames{fileName, names.spatialIndex, names.keyIndex};
-  const EngineStatus recovered = RecoverFileSet(setNames);
+  const EngineStatus recovered = RecoverFileSet(Environment(), setNames);
   if (recovered != kEngineOk || (flagWord & kOpenReadOnly) != 0) return recovered;
   const bool fresh = (flagWord & kOpenCreateTruncate) != 0;
   session_.reset(new (std::nothrow)
-                     WriteSession(fresh ? WriteSession::Kind::kFresh : WriteSession::Kind::kJournaled, setNames));
+                     WriteSession(Environment(), fresh ? WriteSession::Kind::kFresh : WriteSession::Kind::kJournaled,
+                                  setNames));
   if (session_ == nullptr) return eGafOutOfMemory;
   session_->Begin();
   return kEngineOk;
@@ -131,7 +131,7 @@ EngineStatus CGafEngine::OpenIndexes(const CompanionNames& names, uint32_t flagW
     status = RebuildIndexes(*dataFile_, names.spatialIndex, std::string(), kRebuildForAppend);
     if (status != kEngineOk) return status;
   }
-  spatialIndex_ = OpenEngine<CSpatialIndex>(names.spatialIndex.c_str(), indexFlagWord, eSifCannotOpen, status);
+  spatialIndex_ = OpenEngine<CSpatialIndex>(names.spatialIndex.c_str(), indexFlagWord, eSifCannotOpen, Environment(), status);
   if (status != kEngineOk) return status;
 
   // Only the width of an existing data file can disagree with its index.
@@ -140,12 +140,12 @@ EngineStatus CGafEngine::OpenIndexes(const CompanionNames& names, uint32_t flagW
   }
 
   const bool alwaysKeyIndex = useKif == -1;
-  if (!alwaysKeyIndex && !FilePresent(names.keyIndex.c_str())) return kEngineOk;
+  if (!alwaysKeyIndex && !FilePresent(files_, names.keyIndex.c_str())) return kEngineOk;
   if (alwaysKeyIndex && WouldCreateIncompleteIndex(names.keyIndex.c_str())) {
     status = RebuildIndexes(*dataFile_, std::string(), names.keyIndex, kRebuildForAppend);
     if (status != kEngineOk) return status;
   }
-  keyIndex_ = OpenEngine<CKeyIndex>(names.keyIndex.c_str(), indexFlagWord, eKifCannotOpen, status);
+  keyIndex_ = OpenEngine<CKeyIndex>(names.keyIndex.c_str(), indexFlagWord, eKifCannotOpen, Environment(), status);
   return status;
 }
 
@@ -158,7 +158,7 @@ void CGafEngine::ShareIndexCacheBudget() {
 
 bool CGafEngine::WouldCreateIncompleteIndex(const char* indexName) const {
   return !dataFile_->IsReadOnly() && !dataFile_->IsNewFile() && dataFile_->GetObjectCount() > 0 &&
-         !CGafRawFile::Exists(indexName);
+         !files_.Exists(indexName);
 }
 
 EngineStatus CGafEngine::CloseFiles() {

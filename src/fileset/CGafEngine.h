@@ -23,6 +23,7 @@
 
 #include "KroGafExportImport/KroGafExportImport.h"
 #include "engine/EngineStatus.h"
+#include "engine/fileaccess/CGafRawFile.h"
 
 namespace kro {
 
@@ -34,7 +35,8 @@ struct CompanionNames;
 
 class CGafEngine {
  public:
-  CGafEngine();
+  // Every file of the set, and the write session, live in `env`.
+  explicit CGafEngine(Env& env = Env::Default());
   virtual ~CGafEngine();
   CGafEngine(const CGafEngine&) = delete;
   CGafEngine& operator=(const CGafEngine&) = delete;
@@ -60,6 +62,7 @@ class CGafEngine {
   EngineStatus LastStatus() const { return lastStatus_; }
   bool IsOpen() const { return mode_ != Mode::kNoFileSet; }
   bool HasKeyIndex() const { return keyIndex_ != nullptr; }
+  Env& Environment() const { return files_.Environment(); }
 
  protected:
   enum class State : int32_t { kClosed = 0, kOpen = 1, kReading = 2 };
@@ -77,6 +80,7 @@ class CGafEngine {
   // set, eGafJournalError when even the rollback failed).
   EngineStatus CloseFiles();
 
+  const CGafRawFile files_;
   State state_ = State::kClosed;
   EngineStatus lastStatus_ = kEngineOk;
   Mode mode_ = Mode::kNoFileSet;

@@ -20,7 +20,7 @@ bool Contains(const BoundingBoxNode& outer, const BoundingBoxNode& inner) {
 
 }  // namespace
 
-CGafReader::CGafReader() = default;
+CGafReader::CGafReader(Env& env) : CGafEngine(env), parkedStamps_(files_) {}
 
 CGafReader::~CGafReader() {
   if (IsReading()) EndSearch();
@@ -41,7 +41,7 @@ EKroErrCode CGafReader::OpenDataFileOnly(const char* fileName) {
   if (lastStatus_ == kEngineOk) lastStatus_ = BeginSession(fileName, names, kOpenReadOnly);
   if (lastStatus_ != kEngineOk) return eKroUnableToOpen;
   lastStatus_ = eGafOutOfMemory;
-  dataFile_.reset(new (std::nothrow) CGafFile(fileName, kOpenReadOnly, lastStatus_));
+  dataFile_.reset(new (std::nothrow) CGafFile(fileName, kOpenReadOnly, lastStatus_, Environment()));
   if (dataFile_ == nullptr || lastStatus_ != kEngineOk) {
     if (dataFile_ == nullptr) lastStatus_ = eGafOutOfMemory;
     Close();

@@ -22,7 +22,7 @@ struct GafCoordSys;
 
 class CGafReader final : public CGafEngine {
  public:
-  CGafReader();
+  explicit CGafReader(Env& env = Env::Default());
   // Ends a running pass, then closes the set.
   ~CGafReader() override;
 

@@ -9,7 +9,6 @@
 #include <new>
 
 #include "engine/datafile/CGafFile.h"
-#include "engine/fileaccess/CGafRawFile.h"
 #include "engine/keyindex/CKeyIndex.h"
 #include "engine/spatialindex/CSpatialIndex.h"
 #include "fileset/CGafReader.h"
@@ -18,9 +17,9 @@
 namespace kro {
 namespace {
 
-bool JournalBeside(const std::string& dataFileName) {
+bool JournalBeside(const CGafRawFile& files, const std::string& dataFileName) {
   try {
-    return CGafRawFile::Exists(JournalNameFor(dataFileName).c_str());
+    return files.Exists(JournalNameFor(dataFileName).c_str());
   } catch (const std::bad_alloc&) {
     return true;  // unknown counts as present: the fresh open looks for itself
   }
@@ -71,7 +70,7 @@ bool CGafReader::Park() {
     if (!SetNamesFor(dataFile_->FileName(), names) || !parkedStamps_.Take(names, handles)) return false;
   }
   for (FileHandle handle : handles) {
-    if (handle != kInvalidFileHandle && !CGafRawFile::Unlock(handle)) return false;
+    if (handle != kInvalidFileHandle && !files_.Unlock(handle)) return false;
   }
   parked_ = true;
   state_ = State::kClosed;  // every Begin... refuses until Resume
@@ -82,9 +81,9 @@ bool CGafReader::Resume() {
   if (!parked_) return false;
   parked_ = false;
   for (FileHandle handle : SetHandles()) {
-    if (handle != kInvalidFileHandle && !CGafRawFile::LockShared(handle)) return false;
+    if (handle != kInvalidFileHandle && !files_.LockShared(handle)) return false;
   }
-  if (JournalBeside(dataFile_->FileName()) || !parkedStamps_.Unchanged()) return false;
+  if (JournalBeside(files_, dataFile_->FileName()) || !parkedStamps_.Unchanged()) return false;
   lastStatus_ = kEngineOk;
   mode_ = Mode::kIdle;
   state_ = State::kOpen;

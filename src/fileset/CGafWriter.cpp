@@ -8,7 +8,7 @@
 #include "engine/datafile/GafRecordCodec.h"
 
 namespace kro {
-CGafWriter::CGafWriter() = default;
+CGafWriter::CGafWriter(Env& env) : CGafEngine(env) {}
 
 CGafWriter::~CGafWriter() = default;
 

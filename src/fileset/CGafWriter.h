@@ -22,7 +22,7 @@ struct GafCoordSys;
 
 class CGafWriter final : public CGafEngine {
  public:
-  CGafWriter();
+  explicit CGafWriter(Env& env = Env::Default());
   ~CGafWriter() override;
 
   // These take effect only while the data file's header is still open (a

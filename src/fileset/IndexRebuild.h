@@ -13,6 +13,7 @@
 
 #include "KroGafExportImport/KroGafExportImport.h"
 #include "engine/EngineStatus.h"
+#include "engine/fileaccess/Env.h"
 #include "engine/spatialindex/SifBulkLoader.h"
 
 namespace kro {
@@ -45,16 +46,17 @@ struct SpatialRebuild {
   SifPackOrder order = SifPackOrder::kSortTileRecursive;
 };
 
-// Writes a new spatial index at `fileName`. 0 or the failing status.
+// Writes a new spatial index at `fileName` in `env`. 0 or the failing status.
 EngineStatus WriteSpatialIndex(const std::vector<IndexedRecord>& records, const std::string& fileName,
-                               const SpatialRebuild& how);
+                               const SpatialRebuild& how, Env& env = Env::Default());
 // Writes a new key index at `fileName` with the default key length; keys
 // longer than it cannot be stored and are counted in `skippedKeys`.
 EngineStatus WriteKeyIndex(const std::vector<IndexedRecord>& records, const std::string& fileName,
-                           uint32_t& skippedKeys);
+                           uint32_t& skippedKeys, Env& env = Env::Default());
 
 // Rebuilds the spatial index (and, with `keyIndexName` not empty, the key
-// index) of the set whose data file is open. 0 or the first failure.
+// index) of the set whose data file is open, in the data file's environment.
+// 0 or the first failure.
 EngineStatus RebuildIndexes(CGafFile& dataFile, const std::string& spatialIndexName, const std::string& keyIndexName,
                             const SpatialRebuild& how, CIndexProgress* progress = nullptr);
 

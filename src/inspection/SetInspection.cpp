@@ -20,8 +20,8 @@ bool DeriveSetPaths(const std::string& dataFileName, SetPaths& paths, std::strin
   return true;
 }
 
-void InspectSet(const SetPaths& paths, bool keepNodeBoxes, SetInspection& inspection,
-                kro::CIndexProgress* progress) {
+void InspectSet(const SetPaths& paths, bool keepNodeBoxes, SetInspection& inspection, kro::CIndexProgress* progress,
+                kro::Env& env) {
   inspection.paths = paths;
   FindingList& findings = inspection.findings;
   std::string error;
@@ -33,7 +33,7 @@ void InspectSet(const SetPaths& paths, bool keepNodeBoxes, SetInspection& inspec
   // The bytes on disk are not yet the set a reader of the library sees: its
   // next open rolls the unfinished write back first.
   const std::string journal = kro::JournalNameFor(paths.data);
-  if (kro::CGafRawFile::Exists(journal.c_str())) {
+  if (kro::CGafRawFile(env).Exists(journal.c_str())) {
     findings.Add(journal, 0, "set.journal-pending",
                  "a writer's rollback journal lies beside the set; the next open through the library rolls the set "
                  "back to where it was before that writer");

@@ -12,6 +12,7 @@
 #include "Findings.h"
 #include "KifScan.h"
 #include "SifScan.h"
+#include "engine/fileaccess/Env.h"
 
 namespace kro::inspection {
 
@@ -39,9 +40,10 @@ struct SetInspection {
 };
 
 // Loads and checks the set. A file that cannot be read becomes a finding.
-// `progress` (optional) follows the walk over the data file.
+// `progress` (optional) follows the walk over the data file; a journal
+// beside the set is looked for in `env`.
 void InspectSet(const SetPaths& paths, bool keepNodeBoxes, SetInspection& inspection,
-                kro::CIndexProgress* progress = nullptr);
+                kro::CIndexProgress* progress = nullptr, kro::Env& env = kro::Env::Default());
 
 // Frees the bytes and walks of both indexes, keeping the data file, its walk,
 // the findings and whether each index exists: what a command that copies the

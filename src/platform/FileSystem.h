@@ -1,6 +1,7 @@
 // The operating-system file services behind the file access layer. The
-// engine reaches them only through CGafRawFile, which holds one FileSystem at
-// a time; tests substitute one that fails chosen calls.
+// engine reaches them only through CGafRawFile, over the environment each of
+// its objects is handed (engine/fileaccess/Env.h); tests hand objects an
+// environment whose file services fail chosen calls.
 #ifndef KRO_PLATFORM_FILESYSTEM_H
 #define KRO_PLATFORM_FILESYSTEM_H
 

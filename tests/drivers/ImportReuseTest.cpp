@@ -7,7 +7,8 @@
 #include <cstdio>
 
 #include "com/ModuleLock.h"
-#include "drivers/DriverClasses.h"
+#include "com/ComCreate.h"
+#include "drivers/CGafImport.h"
 #include "drivers/DriverTestSupport.h"
 #include "support/DescriptorCount.h"
 #include "support/FaultInjectingFileSystem.h"
@@ -27,7 +28,10 @@ class ImportReuseTest : public ::testing::Test {
     descriptors_ = OpenDescriptorCount();
     files_.SettleStampClock();  // the rule for recent times has a test of its own
     MakeSet(FileName(), 40, "k");
-    ASSERT_EQ(S_OK, CreateKroGafImport(IID_IKroGafImport, importer_.PutVoid()));
+    // The import object reads over the test's files: their opens are counted.
+    ComPtr<CGafImport> importer = MakeObject<CGafImport>(files_.Environment());
+    ASSERT_TRUE(importer);
+    ASSERT_EQ(S_OK, importer->QueryInterface(IID_IKroGafImport, importer_.PutVoid()));
     EKroErrCode code = eKroUnknownErr;
     ASSERT_EQ(S_OK, importer_->Initialize(Preferences().Get(), &code));
   }
@@ -116,7 +120,6 @@ class ImportReuseTest : public ::testing::Test {
 
   TempDir dir_;
   FaultInjectingFileSystem files_;
-  ScopedFileSystem scoped_{files_};
   ComPtr<IKroGafImport> importer_;
   LONG moduleLocks_ = 0;
   size_t descriptors_ = 0;

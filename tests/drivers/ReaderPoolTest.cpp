@@ -14,14 +14,13 @@ namespace kro {
 namespace {
 
 using test::FaultInjectingFileSystem;
-using test::ScopedFileSystem;
 using test::TempDir;
 
 class ReaderPoolTest : public ::testing::Test {
  protected:
   void SetUp() override {
     for (const char* stem : {"a", "b", "c"}) {
-      CGafWriter writer;  // an empty set, made whole when the writer goes
+      CGafWriter writer(files_.Environment());  // an empty set, made whole when the writer goes
       ASSERT_EQ(0u, writer.Open(Name(stem).c_str(), kGafCreateNew, 0));
       ASSERT_EQ(eKroOk, writer.SetPrecision(64));  // only 64-bit sets take appends
     }
@@ -36,15 +35,14 @@ class ReaderPoolTest : public ::testing::Test {
   std::string Name(const char* stem) const { return dir_.File(std::string(stem) + ".gaf"); }
 
   std::unique_ptr<CGafReader> Open(const char* stem, EKroGafOpenFlags mode = kGafReadPartial) {
-    auto reader = std::make_unique<CGafReader>();
+    auto reader = std::make_unique<CGafReader>(files_.Environment());
     EXPECT_EQ(eKroOk, reader->OpenForRead(Name(stem).c_str(), mode));
     return reader;
   }
 
   TempDir dir_;
   FaultInjectingFileSystem files_;
-  ScopedFileSystem scoped_{files_};
-  ComPtr<ReaderPool> pool_ = ReaderPool::Create();
+  ComPtr<ReaderPool> pool_ = ReaderPool::Create(files_.Environment());
   size_t descriptors_ = 0;
 };
 
@@ -76,12 +74,12 @@ TEST_F(ReaderPoolTest, ThePoolKeepsTheMostRecentReadersAndClosesTheOldest) {
 }
 
 TEST_F(ReaderPoolTest, ReadersThatCannotBeParkedOrResumedAreClosed) {
-  pool_->Give(std::make_unique<CGafReader>(), kGafReadPartial);
+  pool_->Give(std::make_unique<CGafReader>(files_.Environment()), kGafReadPartial);
   pool_->Give(nullptr, kGafReadPartial);
   EXPECT_EQ(0u, pool_->IdleCount()) << "a reader that is not open is not kept";
 
   pool_->Give(Open("a"), kGafReadPartial);
-  CGafWriter writer;
+  CGafWriter writer(files_.Environment());
   ASSERT_EQ(0u, writer.Open(Name("a").c_str(), kGafOpenAppend, 0));
   EXPECT_EQ(nullptr, pool_->Take(Name("a").c_str(), kGafReadPartial)) << "a writer holds the set";
   EXPECT_EQ(0u, pool_->IdleCount());

@@ -202,8 +202,7 @@ TEST_F(CGafWriterTest, AFailingSpatialIndexInsertionIsAWriteError) {
   bool sawIndexFailure = false;
   for (uint64_t nth = 1; nth <= 3 && !sawIndexFailure; ++nth) {
     FaultInjectingFileSystem files;
-    ScopedFileSystem installed(files);
-    CGafWriter writer;
+    CGafWriter writer(files.Environment());
     CreateSet(writer, Stem());
     files.FailNth(FileOp::kWrite, nth, true);
     for (int i = 0; i < 20000; ++i) {
@@ -219,6 +218,33 @@ TEST_F(CGafWriterTest, AFailingSpatialIndexInsertionIsAWriteError) {
     }
   }
   EXPECT_TRUE(sawIndexFailure);
+}
+
+// Two writers of one process over different environments: each writes
+// through its own file services and its own session, and a disk that dies
+// under one of them is none of the other's business.
+TEST_F(CGafWriterTest, WritersOverTwoEnvironmentsSeeOnlyTheirOwnFilesAndSessions) {
+  FaultInjectingFileSystem sound;
+  FaultInjectingFileSystem dying;
+  CGafWriter kept(sound.Environment());
+  CGafWriter lost(dying.Environment());
+  CreateSet(kept, dir_.File("kept"));
+  CreateSet(lost, dir_.File("lost"));
+  const uint64_t soundWrites = sound.Calls(FileOp::kWrite);
+  dying.FailNth(FileOp::kAnyIo, 1, true);
+  for (int i = 0; i < 300; ++i) {
+    ASSERT_EQ(eKroOk, WriteHostObject(kept, Line("k" + std::to_string(i), i % 90, i % 45).Get(), nullptr));
+    (void)WriteHostObject(lost, Line("l" + std::to_string(i), i % 90, i % 45).Get(), nullptr);
+  }
+  EXPECT_EQ(eKroOk, kept.Finish());
+  EXPECT_NE(eKroOk, lost.Finish());
+  EXPECT_GT(sound.Calls(FileOp::kWrite), soundWrites) << "the kept set's writes go to its own files";
+  EXPECT_EQ(0u, sound.Injected());
+  EXPECT_GT(dying.Injected(), 0u);
+  EXPECT_FALSE(FileExists(dir_.File("lost.gaf"))) << "the failed new set is removed";
+  CGafReader reader;
+  ASSERT_EQ(eKroOk, reader.OpenForRead(dir_.File("kept.gaf").c_str(), kGafReadOnly));
+  EXPECT_EQ(300, reader.GetNumberOfObjects());
 }
 
 }  // namespace

@@ -14,8 +14,8 @@ constexpr int kObjects = 40;
 
 // Opens, writes kObjects polylines and closes; the number of writes that
 // reported success.
-int WriteSet(const std::string& stem) {
-  CGafWriter writer;
+int WriteSet(const std::string& stem, Env& env = Env::Default()) {
+  CGafWriter writer(env);
   if (writer.Open((stem + ".gaf").c_str(), kGafCreateNew, -1) != 0) return -1;
   writer.SetDescription("faults");
   int written = 0;
@@ -29,8 +29,8 @@ int WriteSet(const std::string& stem) {
 
 // A sequential pass and a box search; the number of objects each found, or -1
 // when the set could not be opened or a pass could not start.
-std::pair<int, int> ReadSet(const std::string& stem) {
-  CGafReader reader;
+std::pair<int, int> ReadSet(const std::string& stem, Env& env = Env::Default()) {
+  CGafReader reader(env);
   if (reader.OpenForRead((stem + ".gaf").c_str(), kGafReadPartial) != eKroOk) return {-1, -1};
   std::pair<int, int> found{-1, -1};
   if (reader.BeginSequential() == eKroOk) found.first = static_cast<int>(PassKeyNumbers(reader).size());
@@ -45,12 +45,8 @@ TEST(FacadeFaultTest, AFailedFileOperationWhileWritingIsReportedNotCrashed) {
     for (uint64_t nth = 1;; ++nth) {
       TempDir dir;
       FaultInjectingFileSystem files;
-      int written = 0;
-      {
-        ScopedFileSystem installed(files);
-        files.FailNth(FileOp::kAnyIo, nth, sticky);
-        written = WriteSet(dir.File("set"));
-      }
+      files.FailNth(FileOp::kAnyIo, nth, sticky);
+      const int written = WriteSet(dir.File("set"), files.Environment());
       if (files.Injected() == 0) {
         EXPECT_EQ(kObjects, written);
         break;
@@ -69,12 +65,8 @@ TEST(FacadeFaultTest, AFailedFileOperationWhileReadingLeavesTheSetIntact) {
   ASSERT_EQ(11, clean.second);
   for (uint64_t nth = 1;; ++nth) {
     FaultInjectingFileSystem files;
-    std::pair<int, int> found;
-    {
-      ScopedFileSystem installed(files);
-      files.FailNth(FileOp::kAnyIo, nth);
-      found = ReadSet(stem);
-    }
+    files.FailNth(FileOp::kAnyIo, nth);
+    const std::pair<int, int> found = ReadSet(stem, files.Environment());
     EXPECT_LE(found.first, kObjects);
     EXPECT_LE(found.second, 11);
     EXPECT_EQ(clean, ReadSet(stem));

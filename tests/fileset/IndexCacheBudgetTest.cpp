@@ -84,20 +84,19 @@ TEST(IndexCacheBudget, KeyIndexRebuildMatchesAnUncachedBuildAndFailsWholeAtEvery
   }
   const std::string name = dir.File("set.kif");
   FaultInjectingFileSystem files;
-  ScopedFileSystem installed(files);
   uint32_t skipped = 0;
-  ASSERT_EQ(kEngineOk, WriteKeyIndex(records, name, skipped));
+  ASSERT_EQ(kEngineOk, WriteKeyIndex(records, name, skipped, files.Environment()));
   const Bytes built = ReadFileBytes(name);
   EXPECT_TRUE(built == ReadFileBytes(uncached));
   files.ResetCounts();
-  ASSERT_EQ(kEngineOk, WriteKeyIndex(records, name, skipped));
+  ASSERT_EQ(kEngineOk, WriteKeyIndex(records, name, skipped, files.Environment()));
   const uint64_t writes = files.Calls(FileOp::kWrite);
   ASSERT_GT(writes, 2u);
   const Bytes old = {'o', 'l', 'd'};
   for (uint64_t k = 1; k <= writes; ++k) {
     WriteFileBytes(name, old);
     files.FailNth(FileOp::kWrite, k);
-    EXPECT_NE(kEngineOk, WriteKeyIndex(records, name, skipped)) << "write " << k;
+    EXPECT_NE(kEngineOk, WriteKeyIndex(records, name, skipped, files.Environment())) << "write " << k;
     files.Disarm();
     EXPECT_TRUE(ReadFileBytes(name) == old) << "write " << k;
     EXPECT_FALSE(FileExists(name + ".rebuild")) << "write " << k;

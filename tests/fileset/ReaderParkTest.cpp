@@ -18,7 +18,7 @@ class ReaderParkTest : public ::testing::Test {
  protected:
   void SetUp() override {
     {
-      CGafWriter writer;  // 300 polylines "k<i>", 97 to a row
+      CGafWriter writer(files_.Environment());  // 300 polylines "k<i>", 97 to a row
       CreateSet(writer, Stem());
       WriteLines(writer, 300);
     }
@@ -40,21 +40,20 @@ class ReaderParkTest : public ::testing::Test {
     return keys;
   }
   std::vector<uint32_t> FreshSearch() {
-    CGafReader reader;
+    CGafReader reader(files_.Environment());
     EXPECT_EQ(eKroOk, reader.OpenForRead(DataFile().c_str(), kGafReadPartial));
     return Search(reader);
   }
 
   TempDir dir_;
   FaultInjectingFileSystem files_;
-  ScopedFileSystem scoped_{files_};
   size_t descriptors_ = 0;
 };
 
 TEST_F(ReaderParkTest, AResumedReaderStartsAFreshPassWithNothingLeftOfTheOldOne) {
   const std::vector<uint32_t> expected = FreshSearch();
   ASSERT_FALSE(expected.empty());
-  CGafReader reader;
+  CGafReader reader(files_.Environment());
   ASSERT_EQ(eKroOk, reader.OpenForRead(DataFile().c_str(), kGafReadPartial));
   BoundingBoxNode box{10, 0, 30, 2};
   ASSERT_EQ(eKroOk, reader.BeginSpatialSearch(&box));
@@ -76,10 +75,10 @@ TEST_F(ReaderParkTest, AResumedReaderStartsAFreshPassWithNothingLeftOfTheOldOne)
 }
 
 TEST_F(ReaderParkTest, AWriterAppendsWhileTheReaderIsParkedAndTheReaderThenRefusesToResume) {
-  CGafReader reader;
+  CGafReader reader(files_.Environment());
   ASSERT_EQ(eKroOk, reader.OpenForRead(DataFile().c_str(), kGafReadPartial));
   {
-    CGafWriter blocked;
+    CGafWriter blocked(files_.Environment());
     EXPECT_NE(0u, blocked.Open(DataFile().c_str(), kGafOpenAppend, 0)) << "an open reader keeps writers out";
   }
   // Parked and resumed a few times first: a reader parked again keeps the
@@ -87,29 +86,29 @@ TEST_F(ReaderParkTest, AWriterAppendsWhileTheReaderIsParkedAndTheReaderThenRefus
   for (int cycle = 0; cycle < 3; ++cycle) ASSERT_TRUE(reader.Park() && reader.Resume());
   ASSERT_TRUE(reader.Park());
   {
-    CGafWriter writer;
+    CGafWriter writer(files_.Environment());
     ASSERT_EQ(0u, writer.Open(DataFile().c_str(), kGafOpenAppend, 0)) << "a parked reader keeps nobody out";
     WriteLines(writer, 5, 20);  // five more objects, keys 20 to 24, inside the box
   }
   EXPECT_FALSE(reader.Resume());
-  CGafReader fresh;
+  CGafReader fresh(files_.Environment());
   ASSERT_EQ(eKroOk, fresh.OpenForRead(DataFile().c_str(), kGafReadPartial));
   EXPECT_EQ(305, fresh.GetNumberOfObjects());
 }
 
 TEST_F(ReaderParkTest, AWriterStillHoldingTheSetStopsTheResumeAndAFreshOpenFailsAsAlways) {
-  CGafReader reader;
+  CGafReader reader(files_.Environment());
   ASSERT_EQ(eKroOk, reader.OpenForRead(DataFile().c_str(), kGafReadOnly));
   ASSERT_TRUE(reader.Park());
-  CGafWriter writer;
+  CGafWriter writer(files_.Environment());
   ASSERT_EQ(0u, writer.Open(DataFile().c_str(), kGafOpenAppend, 0));
   EXPECT_FALSE(reader.Resume());
-  CGafReader fresh;
+  CGafReader fresh(files_.Environment());
   EXPECT_EQ(eKroUnableToOpen, fresh.OpenForRead(DataFile().c_str(), kGafReadOnly));
 }
 
 TEST_F(ReaderParkTest, AJournalBesideTheSetStopsTheResume) {
-  CGafReader reader;
+  CGafReader reader(files_.Environment());
   ASSERT_EQ(eKroOk, reader.OpenForRead(DataFile().c_str(), kGafReadOnly));
   ASSERT_TRUE(reader.Park());
   const std::string journal = JournalNameFor(DataFile());
@@ -119,14 +118,14 @@ TEST_F(ReaderParkTest, AJournalBesideTheSetStopsTheResume) {
 }
 
 TEST_F(ReaderParkTest, OnlyAReaderOfAWholeSoundSetParks) {
-  CGafReader closed;
+  CGafReader closed(files_.Environment());
   EXPECT_FALSE(closed.Park());
 
-  CGafReader dataOnly;
+  CGafReader dataOnly(files_.Environment());
   ASSERT_EQ(eKroOk, dataOnly.OpenDataFileOnly(DataFile().c_str()));
   EXPECT_FALSE(dataOnly.Park()) << "no spatial index";
 
-  CGafReader failed;
+  CGafReader failed(files_.Environment());
   ASSERT_EQ(eKroOk, failed.OpenForRead(DataFile().c_str(), kGafReadOnly));
   ASSERT_EQ(eKroOk, failed.BeginSequential());
   files_.FailNth(FileOp::kRead, 1, true);
@@ -151,7 +150,7 @@ TEST_F(ReaderParkTest, EveryFailingCallOfParkOrResumeLeavesAReaderToDestroyAndNo
   for (const Fault& fault : faults) {
     SCOPED_TRACE(static_cast<int>(fault.op) * 10 + static_cast<int>(fault.nth));
     {
-      CGafReader reader;
+      CGafReader reader(files_.Environment());
       ASSERT_EQ(eKroOk, reader.OpenForRead(DataFile().c_str(), kGafReadPartial));
       files_.FailNth(fault.op, fault.nth);
       const bool parked = reader.Park();

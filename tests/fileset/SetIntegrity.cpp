@@ -78,8 +78,8 @@ EKroErrCode WriteObjects(CGafWriter& writer, int first, int count) {
   return eKroOk;
 }
 
-EKroErrCode WriteRun(const std::string& stem, EKroGafOpenFlags mode, int first, int count) {
-  CGafWriter writer;
+EKroErrCode WriteRun(const std::string& stem, EKroGafOpenFlags mode, int first, int count, Env& env) {
+  CGafWriter writer(env);
   if (writer.Open((stem + ".gaf").c_str(), mode, -1) != eKroOk) return eKroUnableToOpen;
   if (mode == kGafCreateNew && (writer.SetDescription("crash test") != eKroOk || writer.SetPrecision(64) != eKroOk)) {
     return eKroInvalidParameter;
@@ -92,8 +92,8 @@ EKroErrCode WriteRun(const std::string& stem, EKroGafOpenFlags mode, int first, 
   return writer.Finish();
 }
 
-std::string CheckSetHolds(const std::string& stem, int count) {
-  CGafReader reader;
+std::string CheckSetHolds(const std::string& stem, int count, Env& env) {
+  CGafReader reader(env);
   if (reader.OpenForRead((stem + ".gaf").c_str(), kGafReadOnly) != eKroOk) {
     return std::string("refused: ") + StatusName(reader.LastStatus());
   }
@@ -113,8 +113,8 @@ std::string CheckSetHolds(const std::string& stem, int count) {
   return CheckIndexesVerify(stem);
 }
 
-int OpenCount(const std::string& stem) {
-  CGafReader reader;
+int OpenCount(const std::string& stem, Env& env) {
+  CGafReader reader(env);
   if (reader.OpenForRead((stem + ".gaf").c_str(), kGafReadOnly) != eKroOk) return -1;
   return reader.GetNumberOfObjects();
 }

@@ -34,14 +34,15 @@ BoundingBoxNode ObjectBox(int i);
 EKroErrCode WriteObjects(CGafWriter& writer, int first, int count);
 // Creates (kGafCreateNew) or appends to (kGafOpenAppend) `stem`.gaf with a
 // key index, writes the objects and finishes: the writer's final answer.
-EKroErrCode WriteRun(const std::string& stem, EKroGafOpenFlags mode, int first, int count);
+EKroErrCode WriteRun(const std::string& stem, EKroGafOpenFlags mode, int first, int count,
+                     Env& env = Env::Default());
 
 // "" when the set opens read-only and holds exactly objects 0 .. count - 1,
 // each found once by its key and among the hits of its box, and both
 // indexes verify; otherwise what is wrong.
-std::string CheckSetHolds(const std::string& stem, int count);
+std::string CheckSetHolds(const std::string& stem, int count, Env& env = Env::Default());
 // The set's object count after a read-only open, or -1 when it is refused.
-int OpenCount(const std::string& stem);
+int OpenCount(const std::string& stem, Env& env = Env::Default());
 
 }  // namespace kro::test
 

@@ -241,8 +241,7 @@ TEST(GaftoolSortTest, BoxQueryOnASortedSetReadsNeighbouringHitsTogether) {
   uint64_t reads[2] = {};
   for (const bool sorted : {false, true}) {
     FaultInjectingFileSystem files;
-    ScopedFileSystem installed(files);
-    CGafReader reader;
+    CGafReader reader(files.Environment());
     ASSERT_EQ(eKroOk, reader.OpenForRead(directory.File(sorted ? "set-sorted.gaf" : "set.gaf").c_str(),
                                          kGafReadPartial));
     const size_t hits = KeysInBox(reader, box).size();

@@ -9,7 +9,7 @@
 
 #include <string>
 
-#include "engine/fileaccess/CGafRawFile.h"
+#include "GafOpenFiles.h"
 #include "support/FaultInjectingFileSystem.h"
 
 namespace kro::test {
@@ -18,20 +18,20 @@ namespace kro::test {
 // attempt makes many of.
 enum class FailingCallSteps { kEvery, kSpreading };
 
-// The failures are injected in front of the file services installed now
-// (the driver's router, which sends plain names on to the disk).
+// The failures are injected in front of a router like the driver's (which
+// sends plain names on to the disk), and the datasets an attempt opens work
+// over them; datasets opened before or after see none of them.
 template <class Attempt, class Check>
 void ForEachFailingCall(FileOp op, FailingCallSteps steps, Attempt attempt, Check check) {
   uint64_t previous = 1;
   for (uint64_t n = 1; n < 100000;) {
     SCOPED_TRACE("failing call " + std::to_string(n));
-    FaultInjectingFileSystem faults(CGafRawFile::Files());
+    GafOpenFiles routed(nullptr);
+    FaultInjectingFileSystem faults(routed.Environment().Files());
     faults.FailNth(op, n, true);
-    bool done = false;
-    {
-      ScopedFileSystem guard(faults);
-      done = attempt();
-    }
+    FileSystem* const before = SetFilesOfNewOpens(&faults);
+    const bool done = attempt();
+    SetFilesOfNewOpens(before);
     if (faults.Injected() == 0) {
       EXPECT_TRUE(done);
       return;

@@ -357,25 +357,27 @@ TEST_F(GdalVirtualFileSystemTest, ASetWithAnUnfinishedWriteInAnArchiveIsRefused)
 TEST(GdalFileRouterTest, ReplaceCopiesAcrossSystemsAndKeepsTheSourceWhenTheTargetCannotBeWritten) {
   RegisterDrivers();
   MemoryDir memory("gaf-router");
+  GafOpenFiles routed(nullptr);
+  const CGafRawFile files(routed.Environment());
   char temporary[kMaxPathBytes] = {};
-  ASSERT_TRUE(CGafRawFile::TempFileName(temporary));
+  ASSERT_TRUE(files.TempFileName(temporary));
   EXPECT_NE(std::string(temporary).rfind("/vsi", 0), 0u) << temporary;
   const Bytes contents = HexBytes("00 2C 40 02 17 00");
   WriteFileBytes(temporary, contents);
 
   const std::string virtualName = memory.File("moved.sif");
-  ASSERT_TRUE(CGafRawFile::Replace(temporary, virtualName.c_str()));
+  ASSERT_TRUE(files.Replace(temporary, virtualName.c_str()));
   EXPECT_FALSE(FileExists(temporary));
   EXPECT_EQ(VirtualFileBytes(virtualName), contents);
 
   TempDir disk;
-  ASSERT_TRUE(CGafRawFile::Replace(virtualName.c_str(), disk.File("back.sif").c_str()));
+  ASSERT_TRUE(files.Replace(virtualName.c_str(), disk.File("back.sif").c_str()));
   EXPECT_FALSE(VirtualFileExists(virtualName));
   EXPECT_EQ(ReadFileBytes(disk.File("back.sif")), contents);
 
   const std::string readOnly = "/vsizip/" + memory.File("sets.zip") + "/moved.sif";
-  ASSERT_TRUE(CGafRawFile::Replace(disk.File("back.sif").c_str(), virtualName.c_str()));
-  EXPECT_FALSE(CGafRawFile::Replace(virtualName.c_str(), readOnly.c_str()));
+  ASSERT_TRUE(files.Replace(disk.File("back.sif").c_str(), virtualName.c_str()));
+  EXPECT_FALSE(files.Replace(virtualName.c_str(), readOnly.c_str()));
   EXPECT_EQ(VirtualFileBytes(virtualName), contents);
 }
 

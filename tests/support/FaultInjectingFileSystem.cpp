@@ -1,7 +1,5 @@
 #include "support/FaultInjectingFileSystem.h"
 
-#include "engine/fileaccess/CGafRawFile.h"
-
 namespace kro::test {
 namespace {
 
@@ -132,9 +130,5 @@ void FaultInjectingFileSystem::SettleStampClock() {
   real_.ReadStampClock(clock);
   stampClock_ = StampClockReading{clock.nowNs + kHour, 4'000'000};
 }
-
-ScopedFileSystem::ScopedFileSystem(FileSystem& files) : previous_(CGafRawFile::SetFileSystem(&files)) {}
-
-ScopedFileSystem::~ScopedFileSystem() { CGafRawFile::SetFileSystem(previous_); }
 
 }  // namespace kro::test

@@ -1,6 +1,8 @@
 // A file layer for tests that passes every call on to the real one, counts
 // the calls of each kind and fails the n-th call of a chosen kind (once, or
-// that call and every later one, as a dead disk would).
+// that call and every later one, as a dead disk would). It carries its own
+// environment: objects made over Environment() see these files, and no
+// other object does.
 #ifndef KRO_TESTS_SUPPORT_FAULTINJECTINGFILESYSTEM_H
 #define KRO_TESTS_SUPPORT_FAULTINJECTINGFILESYSTEM_H
 
@@ -9,6 +11,7 @@
 #include <cstdint>
 #include <optional>
 
+#include "engine/fileaccess/Env.h"
 #include "platform/FileSystem.h"
 
 namespace kro::test {
@@ -39,6 +42,10 @@ enum class FileOp {
 class FaultInjectingFileSystem : public FileSystem {
  public:
   explicit FaultInjectingFileSystem(FileSystem& real = OperatingSystemFiles()) : real_(real) {}
+  FaultInjectingFileSystem(const FaultInjectingFileSystem&) = delete;
+  FaultInjectingFileSystem& operator=(const FaultInjectingFileSystem&) = delete;
+
+  Env& Environment() { return env_; }
 
   // Fails the n-th call (1-based, counted from this call on) of `op`; with
   // `sticky` that call and every later one of the kind fail. n = 0 disarms.
@@ -87,18 +94,7 @@ class FaultInjectingFileSystem : public FileSystem {
   bool sticky_ = false;
   uint64_t injected_ = 0;
   std::optional<StampClockReading> stampClock_;
-};
-
-// Installs a file layer for the lifetime of the guard.
-class ScopedFileSystem {
- public:
-  explicit ScopedFileSystem(FileSystem& files);
-  ~ScopedFileSystem();
-  ScopedFileSystem(const ScopedFileSystem&) = delete;
-  ScopedFileSystem& operator=(const ScopedFileSystem&) = delete;
-
- private:
-  FileSystem* previous_;
+  Env env_{*this};
 };
 
 }  // namespace kro::test

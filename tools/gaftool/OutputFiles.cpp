@@ -63,16 +63,16 @@ int CheckTarget(const std::string& target, const SetPaths& source, bool force) {
 }
 
 bool PutInPlace(const std::string& partial, const std::string& target) {
-  if (kro::CGafRawFile::Replace(partial.c_str(), target.c_str())) return true;
+  if (kro::CGafRawFile().Replace(partial.c_str(), target.c_str())) return true;
   std::fprintf(stderr, "gaftool: cannot move %s to %s; %s is as it was\n", partial.c_str(), target.c_str(),
                target.c_str());
-  kro::CGafRawFile::Delete(partial.c_str());
+  kro::CGafRawFile().Delete(partial.c_str());
   return false;
 }
 
 void RemoveLeftover(const std::string& file) {
-  if (!kro::CGafRawFile::Exists(file.c_str())) return;
-  if (kro::CGafRawFile::Delete(file.c_str())) {
+  if (!kro::CGafRawFile().Exists(file.c_str())) return;
+  if (kro::CGafRawFile().Delete(file.c_str())) {
     std::fprintf(stderr, "gaftool: removed %s, left by an earlier run that did not finish\n", file.c_str());
   } else {
     std::fprintf(stderr, "gaftool: cannot remove %s, left by an earlier run that did not finish\n", file.c_str());
@@ -107,7 +107,7 @@ bool PutSetInPlace(const SetPaths& partial, const SetPaths& target, bool withKey
   if (!PutInPlace(partial.spatialIndex, target.spatialIndex)) return false;
   if (withKeyIndex) {
     if (!PutInPlace(partial.keyIndex, target.keyIndex)) return false;
-  } else if (kro::CGafRawFile::Exists(target.keyIndex.c_str()) && !kro::CGafRawFile::Delete(target.keyIndex.c_str())) {
+  } else if (kro::CGafRawFile().Exists(target.keyIndex.c_str()) && !kro::CGafRawFile().Delete(target.keyIndex.c_str())) {
     std::fprintf(stderr, "gaftool: cannot remove %s, which does not index the new set\n", target.keyIndex.c_str());
     return false;
   }

@@ -157,7 +157,7 @@ int Render(const RenderOptions& options, const SetPaths& paths) {
   bool written = false;
   const std::vector<std::string> problems = DrawPicture(options, paths, view, extent, partial, written);
   if (!written) {
-    kro::CGafRawFile::Delete(partial.c_str());
+    kro::CGafRawFile().Delete(partial.c_str());
     std::fprintf(stderr, "gaftool: %s: cannot write the picture; %s is as it was\n", partial.c_str(),
                  options.picture.c_str());
     ReportProblems(paths.data, problems);

@@ -25,8 +25,8 @@ void CopyHeader(const GafHeaderInfo& header, kro::CGafWriter& writer) {
 // Whether `index`, existing under the new set's names, is what a killed run
 // moved into place before it could move its data file.
 bool IsMovedByKilledRun(const std::string& index, const SetPaths& output) {
-  return kro::CGafRawFile::Exists(index.c_str()) && !kro::CGafRawFile::Exists(output.data.c_str()) &&
-         kro::CGafRawFile::Exists(PartialSet(output).data.c_str());
+  return kro::CGafRawFile().Exists(index.c_str()) && !kro::CGafRawFile().Exists(output.data.c_str()) &&
+         kro::CGafRawFile().Exists(PartialSet(output).data.c_str());
 }
 
 // Why `record` cannot be written as it is, or the empty text.
@@ -115,7 +115,7 @@ bool NewSetVerifies(const SetPaths& output) {
 
 void RemoveSet(const SetPaths& set) {
   for (const std::string& file : FilesOfWrite(set)) {
-    if (kro::CGafRawFile::Exists(file.c_str())) kro::CGafRawFile::Delete(file.c_str());
+    if (kro::CGafRawFile().Exists(file.c_str())) kro::CGafRawFile().Delete(file.c_str());
   }
 }
 

@@ -5,17 +5,17 @@
 #include <new>
 
 #include "engine/datafile/GafFormat.h"
-#include "engine/fileaccess/CGafRawFile.h"
 
 namespace kro {
 
-CGafFile::CGafFile(const char* fileName, uint32_t flagWord, EngineStatus& status) {
+CGafFile::CGafFile(const char* fileName, uint32_t flagWord, EngineStatus& status, Env& env) : files_(env) {
   status = Open(fileName, flagWord);
 }
 
 CGafFile::~CGafFile() {
   if (!readOnly_ && !closedByClose_ && file_ != kInvalidFileHandle) Close();
-  if (file_ != kInvalidFileHandle) CGafRawFile::Close(file_);
+  if (file_ != kInvalidFileHandle) files_.Close(file_);
+  file_ = kInvalidFileHandle;
 }
 
 EngineStatus CGafFile::Open(const char* fileName, uint32_t flagWord) {
@@ -23,12 +23,12 @@ EngineStatus CGafFile::Open(const char* fileName, uint32_t flagWord) {
   readOnly_ = (flagWord & kOpenReadOnly) != 0;
   // Decided before the open, which may create the file.
   newFile_ = !readOnly_ && (flagWord & kOpenReadWrite) != 0 &&
-             (!CGafRawFile::Exists(fileName) || (flagWord & kOpenCreateTruncate) != 0);
-  if (!CGafRawFile::Open(fileName, flagWord, file_)) return Fail(eGafCannotOpen);
+             (!files_.Exists(fileName) || (flagWord & kOpenCreateTruncate) != 0);
+  if (!files_.Open(fileName, flagWord, file_)) return Fail(eGafCannotOpen);
   fileName_ = fileName;
   if (!AllocateBuffers()) return Fail(eGafOutOfMemory);
   const bool truncated = newFile_ && (flagWord & kOpenCreateTruncate) != 0;
-  if (!truncated && !CGafRawFile::Size(file_, fileSize_)) return Fail(eGafReadError);
+  if (!truncated && !files_.Size(file_, fileSize_)) return Fail(eGafReadError);
   // A file that has content is read, never covered by a fresh header, even
   // when the existence test said otherwise (it failed, or the file appeared
   // in between).

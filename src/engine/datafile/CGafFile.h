@@ -42,6 +42,7 @@
 #include "engine/datafile/GafRecordCodec.h"
 #include "engine/datafile/GafRecordDecoder.h"
 #include "platform/FileSystem.h"
+#include "engine/fileaccess/CGafRawFile.h"
 
 namespace kro {
 
@@ -53,8 +54,8 @@ class CGafFile {
  public:
   // Flag words: 1 read only; 2 update an existing file; 10 create (truncate);
   // 18 open or create. The object exists even when `status` is not 0 and
-  // must then be destroyed.
-  CGafFile(const char* fileName, uint32_t flagWord, EngineStatus& status);
+  // must then be destroyed. The file is opened in `env`.
+  CGafFile(const char* fileName, uint32_t flagWord, EngineStatus& status, Env& env = Env::Default());
   // Closes a writable file that Close has not finished, then the handle.
   ~CGafFile();
   CGafFile(const CGafFile&) = delete;
@@ -139,6 +140,7 @@ class CGafFile {
   // and their multi-set records have no length to go by.
   uint32_t LastReadContentBytes() const { return lastReadContent_; }
   uint32_t LastReadUnusedBytes() const { return lastReadUnused_; }
+  Env& Environment() const { return files_.Environment(); }
 
   bool IsReadOnly() const { return readOnly_; }
   // The file was created or truncated by this open, so its header is new.
@@ -269,6 +271,7 @@ class CGafFile {
 
   static constexpr uint32_t kUnknownPosition = 0xFFFFFFFFu;
 
+  CGafRawFile files_;
   GafCoordSys coordSys_;
   bool hasMetadata_ = false;
   uint32_t markerValue_ = 0;

@@ -15,7 +15,6 @@
 #include "engine/datafile/GafByteOrder.h"
 #include "engine/datafile/GafFormat.h"
 #include "engine/datafile/GafPayloadReader.h"
-#include "engine/fileaccess/CGafRawFile.h"
 
 namespace kro {
 
@@ -88,7 +87,7 @@ void CGafFile::Flush() {
   if (status_ != kEngineOk || writeFill_ == 0) return;
   aheadFill_ = 0;
   if (!SyncHandle()) return;
-  if (!CGafRawFile::Write(file_, writeBuffer_.get(), writeFill_)) {
+  if (!files_.Write(file_, writeBuffer_.get(), writeFill_)) {
     filePosition_ = kUnknownPosition;
     Fail(eGafWriteError);
     return;
@@ -119,7 +118,7 @@ bool CGafFile::SeekElsewhere(uint32_t position, EngineStatus failure) {
 bool CGafFile::SyncHandle() {
   if (handleInStep_ && filePosition_ != kUnknownPosition) return true;
   if (filePosition_ == kUnknownPosition ||
-      !CGafRawFile::Seek(file_, static_cast<int32_t>(filePosition_), SeekOrigin::kBegin)) {
+      !files_.Seek(file_, static_cast<int32_t>(filePosition_), SeekOrigin::kBegin)) {
     filePosition_ = kUnknownPosition;
     Fail(eGafSeekError);
     return false;
@@ -149,8 +148,8 @@ CGafFile::AheadLoad CGafFile::LoadAheadFromFile(uint32_t position, uint32_t coun
                                    fileSize_ - position);
   aheadFill_ = 0;
   handleInStep_ = false;
-  if (!CGafRawFile::Seek(file_, static_cast<int32_t>(position), SeekOrigin::kBegin)) return AheadLoad::kSeekFailed;
-  if (!CGafRawFile::Read(file_, aheadBuffer_.get(), wanted)) return AheadLoad::kReadFailed;
+  if (!files_.Seek(file_, static_cast<int32_t>(position), SeekOrigin::kBegin)) return AheadLoad::kSeekFailed;
+  if (!files_.Read(file_, aheadBuffer_.get(), wanted)) return AheadLoad::kReadFailed;
   aheadStart_ = position;
   aheadFill_ = wanted;
   return AheadLoad::kLoaded;
@@ -161,7 +160,7 @@ GafPayloadReader CGafFile::PayloadReader(uint32_t start, uint32_t length, uint32
   // Without a handle in step (the failure is already recorded) the reader
   // fails at its first read instead of reading elsewhere.
   const FileHandle handle = SyncHandle() ? file_ : kInvalidFileHandle;
-  return GafPayloadReader(handle, readBuffer_.get(), gaf::kIoBufferSize, length, load);
+  return GafPayloadReader(files_, handle, readBuffer_.get(), gaf::kIoBufferSize, length, load);
 }
 
 bool CGafFile::FailAhead(AheadLoad failure) {
@@ -179,7 +178,7 @@ bool CGafFile::ReadBytes(void* into, uint32_t count) {
     return true;
   }
   if (ahead != AheadLoad::kUnsuitable) return FailAhead(ahead);
-  if (filePosition_ == kUnknownPosition || !SyncHandle() || !CGafRawFile::Read(file_, into, count)) {
+  if (filePosition_ == kUnknownPosition || !SyncHandle() || !files_.Read(file_, into, count)) {
     filePosition_ = kUnknownPosition;
     Fail(eGafReadError);
     return false;

@@ -28,7 +28,7 @@ bool GafPayloadReader::Load(uint32_t count) {
   begin_ = 0;
   end_ = available;
   const uint32_t wanted = std::min(capacity_ - available, loadLimit_ - loaded_);
-  if (!CGafRawFile::Read(handle_, window_ + end_, wanted)) return Fail(eGafReadError);
+  if (files_ == nullptr || !files_->Read(handle_, window_ + end_, wanted)) return Fail(eGafReadError);
   end_ += wanted;
   loaded_ += wanted;
   // Cannot fail while loadLimit_ >= length_; kept so that no later change of

@@ -20,6 +20,10 @@
 #include "platform/FileSystem.h"
 
 namespace kro {
+class CGafRawFile;
+}
+
+namespace kro {
 
 // Copies the whole characters of the `n` bytes at `bytes` that fit in
 // `limit` bytes, then a terminator; `out` holds limit + 1 bytes. Returns the
@@ -30,12 +34,15 @@ size_t TextCutLength(const uint8_t* bytes, size_t n, size_t limit);
 
 class GafPayloadReader {
  public:
-  // The payload of `length` bytes starts at the current offset of `handle`.
+  // The payload of `length` bytes starts at the current offset of `handle`
+  // in `files`, which must outlive the reader.
   // At most `loadLimit` (>= length) bytes are read from the file, so that the
   // pad byte after an odd payload can come in the same read.
   // REQUIRES: `window` holds `capacity` bytes, capacity >= kMaxStringForm.
-  GafPayloadReader(FileHandle handle, uint8_t* window, uint32_t capacity, uint32_t length, uint32_t loadLimit)
-      : handle_(handle),
+  GafPayloadReader(const CGafRawFile& files, FileHandle handle, uint8_t* window, uint32_t capacity, uint32_t length,
+                   uint32_t loadLimit)
+      : files_(&files),
+        handle_(handle),
         window_(window),
         capacity_(capacity),
         length_(length),
@@ -43,7 +50,12 @@ class GafPayloadReader {
   // The payload and its `loadLimit` bytes are already in memory at `loaded`:
   // nothing is read from the file.
   GafPayloadReader(uint8_t* loaded, uint32_t length, uint32_t loadLimit)
-      : GafPayloadReader(kInvalidFileHandle, loaded, std::max(length, loadLimit), length, loadLimit) {
+      : files_(nullptr),
+        handle_(kInvalidFileHandle),
+        window_(loaded),
+        capacity_(std::max(length, loadLimit)),
+        length_(length),
+        loadLimit_(std::max(length, loadLimit)) {
     end_ = loaded_ = loadLimit_;
   }
   // Bytes held by a caller that only reads them: an in-memory reader never
@@ -148,6 +160,7 @@ class GafPayloadReader {
     return true;
   }
 
+  const CGafRawFile* files_;  // null for a payload already in memory
   FileHandle handle_;
   uint8_t* window_;
   uint32_t capacity_;

@@ -2,7 +2,6 @@
 
 #include <cstring>
 
-#include "engine/fileaccess/CGafRawFile.h"
 #include "engine/indexfile/IndexTempFile.h"
 #include "platform/MultiByte.h"
 
@@ -14,14 +13,14 @@ bool CIndexFile::OpenIndexFile(const char* fileName, uint32_t flagWord) {
   readOnly_ = (flagWord & kOpenReadOnly) != 0;
   // Describes the file as it was found, so it is decided before the open.
   created_ = !readOnly_ && (flagWord & kOpenReadWrite) != 0 &&
-             (!CGafRawFile::Exists(fileName) || (flagWord & kOpenCreateTruncate) != 0);
-  if (!CGafRawFile::Open(fileName, flagWord, handle_)) return false;
+             (!files_.Exists(fileName) || (flagWord & kOpenCreateTruncate) != 0);
+  if (!files_.Open(fileName, flagWord, handle_)) return false;
   fileName_ = fileName;
   // A file that has content is never taken for a new one, even when the
   // existence test said otherwise (it failed, or the file appeared since).
   if (created_ && (flagWord & kOpenCreateTruncate) == 0) {
     uint32_t size = 0;
-    if (!CGafRawFile::Size(handle_, size)) {
+    if (!files_.Size(handle_, size)) {
       CloseIndexFile();
       return false;
     }
@@ -33,22 +32,22 @@ bool CIndexFile::OpenIndexFile(const char* fileName, uint32_t flagWord) {
 void CIndexFile::CloseIndexFile() {
   (void)FlushBlocks();
   blocks_.Clear();
-  if (handle_ != kInvalidFileHandle) CGafRawFile::Close(handle_);
+  if (handle_ != kInvalidFileHandle) files_.Close(handle_);
   handle_ = kInvalidFileHandle;
   fileName_.clear();
 }
 
 bool CIndexFile::ReopenIndexFile() {
   blocks_.Clear();
-  if (handle_ != kInvalidFileHandle) CGafRawFile::Close(handle_);
+  if (handle_ != kInvalidFileHandle) files_.Close(handle_);
   handle_ = kInvalidFileHandle;
-  return CGafRawFile::Open(fileName_.c_str(), readOnly_ ? kOpenReadOnly : kOpenReadWrite, handle_);
+  return files_.Open(fileName_.c_str(), readOnly_ ? kOpenReadOnly : kOpenReadWrite, handle_);
 }
 
 ReplaceResult CIndexFile::ReplaceWithRebuilt(IndexTempFile& temp, char* keepName) {
   // The index file stays open through the move (renaming over an open file
   // is safe here), so a failed replacement leaves everything on the old file.
-  if (!CGafRawFile::Replace(temp.Name(), fileName_.c_str())) {
+  if (!files_.Replace(temp.Name(), fileName_.c_str())) {
     if (keepName != nullptr) {
       std::memcpy(keepName, temp.Name(), std::strlen(temp.Name()) + 1);
       temp.Release();
@@ -56,9 +55,12 @@ ReplaceResult CIndexFile::ReplaceWithRebuilt(IndexTempFile& temp, char* keepName
     return ReplaceResult::kReplaceFailed;
   }
   temp.Release();
+  // Makes the move durable. Should this fail, a power loss finds the old
+  // index, which is whole too.
+  (void)files_.Files().SyncDirectory(fileName_.c_str());
   if (!ReopenIndexFile()) return ReplaceResult::kReopenFailed;
   uint32_t size = 0;
-  if (!CGafRawFile::Size(handle_, size)) return ReplaceResult::kSizeFailed;
+  if (!files_.Size(handle_, size)) return ReplaceResult::kSizeFailed;
   fileSize_ = size;
   return ReplaceResult::kReplaced;
 }

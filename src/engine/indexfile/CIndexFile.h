@@ -12,6 +12,7 @@
 #include <cstring>
 #include <string>
 
+#include "engine/fileaccess/CGafRawFile.h"
 #include "engine/indexfile/BlockCache.h"
 #include "platform/FileSystem.h"
 
@@ -43,7 +44,8 @@ enum class ReplaceResult { kReplaced, kReplaceFailed, kReopenFailed, kSizeFailed
 
 class CIndexFile {
  public:
-  CIndexFile() = default;
+  // Every file of the index, its temporary files included, lives in `env`.
+  explicit CIndexFile(Env& env) : files_(env) {}
   virtual ~CIndexFile();
   CIndexFile(const CIndexFile&) = delete;
   CIndexFile& operator=(const CIndexFile&) = delete;
@@ -122,9 +124,11 @@ class CIndexFile {
   const std::string& FileName() const { return fileName_; }
   bool IsReadOnly() const { return readOnly_; }
   bool WasCreated() const { return created_; }
+  const CGafRawFile& RawFile() const { return files_; }
+  Env& Environment() const { return files_.Environment(); }
 
   // Moves `file` to `position`; false past the largest offset or on failure.
-  static bool SeekTo(FileHandle file, uint32_t position);
+  bool SeekTo(FileHandle file, uint32_t position) const;
 
   // Big-endian codecs, inline because node encoding and decoding call them
   // for every field of every slot. `bits` 16 gives 2 bytes, any other value
@@ -196,6 +200,7 @@ class CIndexFile {
   BlockIo ReadRun(const uint32_t* positions, uint32_t count, uint32_t size);
   bool WriteRun(uint32_t position, const unsigned char* bytes, size_t count);
 
+  CGafRawFile files_;
   FileHandle handle_ = kInvalidFileHandle;
   std::string fileName_;
   bool readOnly_ = false;

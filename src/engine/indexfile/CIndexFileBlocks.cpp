@@ -5,7 +5,6 @@
 #include <new>
 #include <vector>
 
-#include "engine/fileaccess/CGafRawFile.h"
 #include "engine/indexfile/BlockClaims.h"
 #include "engine/indexfile/CIndexFile.h"
 #include "engine/indexfile/IndexBytes.h"
@@ -18,12 +17,12 @@ constexpr size_t kFlushRunBytes = 1u << 20;
 
 }  // namespace
 
-bool CIndexFile::SeekTo(FileHandle file, uint32_t position) {
-  return position <= kMaxFileOffset && CGafRawFile::Seek(file, static_cast<int32_t>(position), SeekOrigin::kBegin);
+bool CIndexFile::SeekTo(FileHandle file, uint32_t position) const {
+  return position <= kMaxFileOffset && files_.Seek(file, static_cast<int32_t>(position), SeekOrigin::kBegin);
 }
 
 bool CIndexFile::WriteRun(uint32_t position, const unsigned char* bytes, size_t count) {
-  return SeekTo(handle_, position) && CGafRawFile::Write(handle_, bytes, static_cast<uint32_t>(count));
+  return SeekTo(handle_, position) && files_.Write(handle_, bytes, static_cast<uint32_t>(count));
 }
 
 BlockIo CIndexFile::SetCacheBudget(size_t bytes) {
@@ -62,7 +61,7 @@ BlockIo CIndexFile::ViewBlock(uint32_t position, uint32_t size, unsigned char* s
     bytes = cached->bytes.get();
     return BlockIo::kOk;
   }
-  if (!SeekTo(handle_, position) || !CGafRawFile::Read(handle_, scratch, size)) return BlockIo::kReadFailed;
+  if (!SeekTo(handle_, position) || !files_.Read(handle_, scratch, size)) return BlockIo::kReadFailed;
   BlockCache::Block* kept = blocks_.Insert(position, size);
   if (kept != nullptr) std::memcpy(kept->bytes.get(), scratch, size);
   return EvictOverBudget();
@@ -100,7 +99,7 @@ BlockIo CIndexFile::ReadRun(const uint32_t* positions, uint32_t count, uint32_t 
     if (prefetchBuffer_ == nullptr) return BlockIo::kOk;  // each block is read when viewed
   }
   const uint32_t start = positions[0];
-  if (!SeekTo(handle_, start) || !CGafRawFile::Read(handle_, prefetchBuffer_.get(), positions[count - 1] + size - start)) {
+  if (!SeekTo(handle_, start) || !files_.Read(handle_, prefetchBuffer_.get(), positions[count - 1] + size - start)) {
     return BlockIo::kReadFailed;
   }
   for (uint32_t i = 0; i < count; ++i) {
@@ -172,7 +171,7 @@ BlockIo CIndexFile::ReadLink(uint32_t position, uint32_t& link) {
     if (!DecodeFreeLink(cached->bytes.get(), cached->size, link)) return BlockIo::kReadFailed;
     return BlockIo::kOk;
   }
-  if (!SeekTo(handle_, position) || !CGafRawFile::Read(handle_, bytes, sizeof bytes)) return BlockIo::kReadFailed;
+  if (!SeekTo(handle_, position) || !files_.Read(handle_, bytes, sizeof bytes)) return BlockIo::kReadFailed;
   return DecodeFreeLink(bytes, sizeof bytes, link) ? BlockIo::kOk : BlockIo::kReadFailed;
 }
 
@@ -210,7 +209,7 @@ BlockIo CIndexFile::TakeBlock(uint32_t& head, FreeListState& list, uint32_t size
 
 BlockIo CIndexFile::AppendBlock(uint32_t size, bool alignTornTail, uint32_t& position) {
   uint32_t end = 0;
-  if (!CGafRawFile::Seek(handle_, 0, SeekOrigin::kEnd) || !CGafRawFile::Tell(handle_, end) || end > kMaxFileOffset) {
+  if (!files_.Seek(handle_, 0, SeekOrigin::kEnd) || !files_.Tell(handle_, end) || end > kMaxFileOffset) {
     return BlockIo::kWriteFailed;
   }
   uint32_t place = end < kIndexHeaderSize ? kIndexHeaderSize : end;
@@ -227,7 +226,7 @@ BlockIo CIndexFile::AppendBlock(uint32_t size, bool alignTornTail, uint32_t& pos
   } catch (const std::bad_alloc&) {
     return BlockIo::kWriteFailed;
   }
-  if (!CGafRawFile::Write(handle_, zeros.data(), size)) return BlockIo::kWriteFailed;
+  if (!files_.Write(handle_, zeros.data(), size)) return BlockIo::kWriteFailed;
   position = place;
   fileSize_ = place + size;
   return BlockIo::kOk;
@@ -240,7 +239,7 @@ bool CIndexFile::ReleaseBlock(uint32_t& head, FreeListState& list, uint32_t posi
     // The rest of the block keeps what was last written there, as on disk.
     std::memcpy(cached->bytes.get(), link, sizeof link);
     cached->dirty = true;
-  } else if (!SeekTo(handle_, position) || !CGafRawFile::Write(handle_, link, sizeof link)) {
+  } else if (!SeekTo(handle_, position) || !files_.Write(handle_, link, sizeof link)) {
     return false;
   }
   head = position;

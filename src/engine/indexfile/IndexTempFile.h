@@ -4,13 +4,14 @@
 #ifndef KRO_ENGINE_INDEXFILE_INDEXTEMPFILE_H
 #define KRO_ENGINE_INDEXFILE_INDEXTEMPFILE_H
 
+#include "engine/fileaccess/CGafRawFile.h"
 #include "platform/FileSystem.h"
 
 namespace kro {
 
 class IndexTempFile {
  public:
-  IndexTempFile() = default;
+  explicit IndexTempFile(const CGafRawFile& files) : files_(files) {}
   ~IndexTempFile() { Discard(); }
   IndexTempFile(const IndexTempFile&) = delete;
   IndexTempFile& operator=(const IndexTempFile&) = delete;
@@ -20,6 +21,7 @@ class IndexTempFile {
   bool Create();
   FileHandle Handle() const { return handle_; }
   const char* Name() const { return name_; }
+  // Syncs and closes the file; false when either failed.
   bool CloseHandle();
   // The file belongs elsewhere now (moved into place, or kept for the
   // caller): it is no longer deleted.
@@ -28,6 +30,7 @@ class IndexTempFile {
  private:
   void Discard();
 
+  CGafRawFile files_;
   char name_[kMaxPathBytes] = {};
   FileHandle handle_ = kInvalidFileHandle;
 };

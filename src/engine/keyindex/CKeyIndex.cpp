@@ -1,12 +1,11 @@
 #include "engine/keyindex/CKeyIndex.h"
 
-#include "engine/fileaccess/CGafRawFile.h"
 
 namespace kro {
 
 using namespace kif;
 
-CKeyIndex::CKeyIndex(const char* fileName, uint32_t flagWord, EngineStatus& status) {
+CKeyIndex::CKeyIndex(const char* fileName, uint32_t flagWord, EngineStatus& status, Env& env) : CIndexFile(env) {
   status = Open(fileName, flagWord);
 }
 
@@ -18,7 +17,7 @@ EngineStatus CKeyIndex::Open(const char* fileName, uint32_t flagWord) {
   const EngineStatus status = WasCreated() ? WriteHeader(Handle()) : ReadHeader();
   if (status != kEngineOk) return status;
   uint32_t size = 0;
-  if (!CGafRawFile::Size(Handle(), size)) return eKifReadError;
+  if (!RawFile().Size(Handle(), size)) return eKifReadError;
   SetFileSize(size);
   ResetFreeLists();
   NodeStore<KifNode>& store = *this;

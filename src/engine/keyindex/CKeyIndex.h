@@ -51,7 +51,7 @@ class CKeyIndex : public CIndexFile, private NodeStore<KifNode> {
   // create). A created file gets the default header at once. `status`: 0,
   // eKifCannotOpen, eKifReadError, eKifNotAKif, eKifBadVersion,
   // eKifWriteError. The object must be destroyed even after a failed open.
-  CKeyIndex(const char* fileName, uint32_t flagWord, EngineStatus& status);
+  CKeyIndex(const char* fileName, uint32_t flagWord, EngineStatus& status, Env& env = Env::Default());
   // Writes the header and every modified node of a writable file; failures
   // there are not reported.
   ~CKeyIndex() override;

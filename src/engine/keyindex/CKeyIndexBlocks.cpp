@@ -2,7 +2,6 @@
 // into the node cache.
 #include <cstring>
 
-#include "engine/fileaccess/CGafRawFile.h"
 #include "engine/keyindex/CKeyIndex.h"
 #include "engine/keyindex/KifBlock.h"
 #include "platform/MultiByte.h"
@@ -13,7 +12,7 @@ using namespace kif;
 
 EngineStatus CKeyIndex::ReadHeader() {
   unsigned char bytes[kHeaderSize];
-  if (!SeekTo(Handle(), 0) || !CGafRawFile::Read(Handle(), bytes, kHeaderSize)) return eKifReadError;
+  if (!SeekTo(Handle(), 0) || !RawFile().Read(Handle(), bytes, kHeaderSize)) return eKifReadError;
   return KifHeader::Decode(bytes, sizeof bytes, header_);
 }
 
@@ -21,7 +20,7 @@ EngineStatus CKeyIndex::WriteHeader(FileHandle file) {
   if (!SeekTo(file, 0)) return eKifReadError;
   unsigned char bytes[kHeaderSize];
   header_.Encode(bytes);
-  return CGafRawFile::Write(file, bytes, kHeaderSize) ? kEngineOk : eKifWriteError;
+  return RawFile().Write(file, bytes, kHeaderSize) ? kEngineOk : eKifWriteError;
 }
 
 EngineStatus CKeyIndex::ReadNode(uint32_t position, uint32_t level, KifNode& node) {
@@ -83,7 +82,7 @@ EngineStatus CKeyIndex::WriteNode(FileHandle file, const KifNode& node) {
   if (!SeekTo(file, node.position)) return eKifReadError;
   unsigned char block[kMaxBlockSize];
   EncodeNode(node, block);
-  return CGafRawFile::Write(file, block, header_.BlockSize(node.level)) ? kEngineOk : eKifWriteError;
+  return RawFile().Write(file, block, header_.BlockSize(node.level)) ? kEngineOk : eKifWriteError;
 }
 
 EngineStatus CKeyIndex::WriteNodeBack(const KifNode& node) {

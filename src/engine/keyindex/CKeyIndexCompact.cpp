@@ -9,7 +9,6 @@
 // cache to leave the object exactly as it was.
 #include <cstring>
 
-#include "engine/fileaccess/CGafRawFile.h"
 #include "engine/indexfile/IndexTempFile.h"
 #include "engine/keyindex/CKeyIndex.h"
 
@@ -27,7 +26,7 @@ EngineStatus CKeyIndex::Compact(CIndexProgress* progress, char* keepName) {
   const KifHeader savedHeader = header_;
   const FreeListState savedLists[2] = {freeLists_[0], freeLists_[1]};
 
-  IndexTempFile temp;
+  IndexTempFile temp(RawFile());
   if (!temp.Create()) return eKifTempFileError;
 
   status = CopyTree(temp.Handle(), progress);
@@ -51,7 +50,7 @@ EngineStatus CKeyIndex::Compact(CIndexProgress* progress, char* keepName) {
 EngineStatus CKeyIndex::CopyTree(FileHandle file, CIndexProgress* progress) {
   if (progress != nullptr && header_.entryCount != 0) progress->SetRange(0, header_.entryCount);
   const unsigned char zeros[kHeaderSize] = {};
-  if (!CGafRawFile::Write(file, zeros, kHeaderSize)) return eKifTempWriteError;
+  if (!RawFile().Write(file, zeros, kHeaderSize)) return eKifTempWriteError;
   EngineStatus status = kEngineOk;
   if (header_.rootPosition != 0) {
     // Read past the cache: cached nodes may already carry new positions.
@@ -70,7 +69,7 @@ EngineStatus CKeyIndex::CopyTree(FileHandle file, CIndexProgress* progress) {
 EngineStatus CKeyIndex::CopySubtree(FileHandle file, uint32_t& slot, CIndexProgress* progress) {
   KifNode& node = *cache_->TopNode();
   uint32_t place = 0;
-  if (!CGafRawFile::Seek(file, 0, SeekOrigin::kEnd) || !CGafRawFile::Tell(file, place)) return eKifWriteError;
+  if (!RawFile().Seek(file, 0, SeekOrigin::kEnd) || !RawFile().Tell(file, place)) return eKifWriteError;
   slot = place;
   node.position = place;
   if (node.level == 0) {
@@ -78,7 +77,7 @@ EngineStatus CKeyIndex::CopySubtree(FileHandle file, uint32_t& slot, CIndexProgr
   } else {
     // The node's place comes before its descendants'.
     const unsigned char zeros[kMaxBlockSize] = {};
-    if (!CGafRawFile::Write(file, zeros, header_.internalBlockSize)) return eKifTempWriteError;
+    if (!RawFile().Write(file, zeros, header_.internalBlockSize)) return eKifTempWriteError;
     for (uint32_t i = 0; i <= node.count; ++i) {
       EngineStatus status = Push(node.children[i], node.level - 1, false);
       if (status != kEngineOk) return status;

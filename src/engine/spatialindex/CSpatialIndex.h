@@ -49,7 +49,7 @@ class CSpatialIndex : public CIndexFile, private NodeStore<SifNode> {
   // at once. Status: 0, eSifCannotOpen, eSifReadError, eSifNotASif,
   // eSifBadVersion, eSifWriteError. After a failure the object holds no file
   // and must only be destroyed.
-  CSpatialIndex(const char* fileName, uint32_t flagWord, EngineStatus& status);
+  CSpatialIndex(const char* fileName, uint32_t flagWord, EngineStatus& status, Env& env = Env::Default());
   // Closes (see Close).
   ~CSpatialIndex() override;
 

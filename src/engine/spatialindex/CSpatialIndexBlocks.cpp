@@ -2,7 +2,6 @@
 #include <array>
 #include <cstring>
 
-#include "engine/fileaccess/CGafRawFile.h"
 #include "engine/spatialindex/CSpatialIndex.h"
 #include "engine/spatialindex/SifHeaderCodec.h"
 
@@ -16,7 +15,7 @@ using BlockBytes = std::array<unsigned char, sif::kMaxBlockSize>;
 
 EngineStatus CSpatialIndex::ReadHeader() {
   HeaderBytes bytes{};
-  if (!SeekTo(Handle(), 0) || !CGafRawFile::Read(Handle(), bytes.data(), kIndexHeaderSize)) return eSifReadError;
+  if (!SeekTo(Handle(), 0) || !RawFile().Read(Handle(), bytes.data(), kIndexHeaderSize)) return eSifReadError;
   SifHeader read;
   const sif::HeaderFault fault = sif::DecodeHeader(bytes.data(), bytes.size(), read);
   if (fault != sif::HeaderFault::kNone) return sif::HeaderFaultStatus(fault);
@@ -27,7 +26,7 @@ EngineStatus CSpatialIndex::ReadHeader() {
 EngineStatus CSpatialIndex::WriteHeader(FileHandle file) {
   HeaderBytes bytes{};
   sif::EncodeHeader(header_, bytes.data());
-  if (!SeekTo(file, 0) || !CGafRawFile::Write(file, bytes.data(), kIndexHeaderSize)) return eSifWriteError;
+  if (!SeekTo(file, 0) || !RawFile().Write(file, bytes.data(), kIndexHeaderSize)) return eSifWriteError;
   return kEngineOk;
 }
 
@@ -75,7 +74,7 @@ EngineStatus CSpatialIndex::WriteNode(FileHandle file, const SifNode& node) {
   BlockBytes bytes;
   EncodeNode(node, bytes.data());
   const uint32_t size = header_.BlockSize(node.level);
-  if (!SeekTo(file, node.position) || !CGafRawFile::Write(file, bytes.data(), size)) return eSifWriteError;
+  if (!SeekTo(file, node.position) || !RawFile().Write(file, bytes.data(), size)) return eSifWriteError;
   return kEngineOk;
 }
 

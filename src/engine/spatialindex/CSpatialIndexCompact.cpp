@@ -7,7 +7,6 @@
 // compaction that does not finish leaves the object exactly as it was.
 #include <cstring>
 
-#include "engine/fileaccess/CGafRawFile.h"
 #include "engine/indexfile/IndexTempFile.h"
 #include "engine/spatialindex/CSpatialIndex.h"
 
@@ -20,7 +19,7 @@ EngineStatus CSpatialIndex::Compact(CIndexProgress* progress, char* keepName) {
   if (status != kEngineOk) return status;
 
   const SifHeader saved = header_;
-  IndexTempFile temp;
+  IndexTempFile temp(RawFile());
   if (!temp.Create()) return eSifTempFileError;
   if (progress != nullptr && header_.objectCount != 0) progress->SetRange(0, header_.objectCount);
 
@@ -45,8 +44,8 @@ EngineStatus CSpatialIndex::Compact(CIndexProgress* progress, char* keepName) {
 EngineStatus CSpatialIndex::CopyTree(IndexTempFile& temp, uint32_t& newFileSize, CIndexProgress* progress) {
   // The header's place; the header itself is written once the copy is done.
   const unsigned char zeros[kIndexHeaderSize] = {};
-  if (!CGafRawFile::Seek(temp.Handle(), 0, SeekOrigin::kBegin) ||
-      !CGafRawFile::Write(temp.Handle(), zeros, kIndexHeaderSize)) {
+  if (!RawFile().Seek(temp.Handle(), 0, SeekOrigin::kBegin) ||
+      !RawFile().Write(temp.Handle(), zeros, kIndexHeaderSize)) {
     return eSifTempWriteError;
   }
   if (header_.rootPosition == 0) return kEngineOk;

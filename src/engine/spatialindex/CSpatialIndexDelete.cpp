@@ -1,7 +1,6 @@
 // Deletion: remove one leaf entry, dissolve the nodes that fall below the
 // minimum on the way back (their entries are inserted again at their own
 // level), and shorten or empty the tree at the root.
-#include "engine/fileaccess/CGafRawFile.h"
 #include "engine/spatialindex/CSpatialIndex.h"
 
 namespace kro {
@@ -100,7 +99,7 @@ EngineStatus CSpatialIndex::EmptyTree() {
   // The blocks past the header are cut off: none of them may be written back.
   DropBlocks();
   SetFileSize(kIndexHeaderSize);
-  if (!CGafRawFile::Truncate(Handle(), kIndexHeaderSize)) return eSifWriteError;
+  if (!RawFile().Truncate(Handle(), kIndexHeaderSize)) return eSifWriteError;
   return kEngineOk;
 }
 

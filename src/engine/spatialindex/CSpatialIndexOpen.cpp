@@ -2,12 +2,12 @@
 // every tree walk goes through.
 #include <cstring>
 
-#include "engine/fileaccess/CGafRawFile.h"
 #include "engine/spatialindex/CSpatialIndex.h"
 
 namespace kro {
 
-CSpatialIndex::CSpatialIndex(const char* fileName, uint32_t flagWord, EngineStatus& status) {
+CSpatialIndex::CSpatialIndex(const char* fileName, uint32_t flagWord, EngineStatus& status, Env& env)
+    : CIndexFile(env) {
   if (fileName == nullptr || !OpenIndexFile(fileName, flagWord)) {
     status = eSifCannotOpen;
     return;
@@ -16,7 +16,7 @@ CSpatialIndex::CSpatialIndex(const char* fileName, uint32_t flagWord, EngineStat
   status = WasCreated() ? WriteHeader(Handle()) : ReadHeader();
   if (status != kEngineOk) return;
   uint32_t size = 0;
-  if (!CGafRawFile::Size(Handle(), size)) {
+  if (!RawFile().Size(Handle(), size)) {
     status = eSifReadError;
     return;
   }

@@ -104,7 +104,7 @@ void OrderHilbert(std::vector<SifBulkEntry>& entries) {
 // Appends blocks one after another from offset 512, through a buffer.
 class BlockWriter {
  public:
-  explicit BlockWriter(FileHandle file) : file_(file) { buffer_.reserve(kWriteChunk + kLeafBlock); }
+  BlockWriter(const CGafRawFile& files, FileHandle file) : files_(files), file_(file) { buffer_.reserve(kWriteChunk + kLeafBlock); }
 
   // The position the next block of `size` bytes gets; false when the file
   // would pass the largest addressable offset.
@@ -120,12 +120,13 @@ class BlockWriter {
   }
   bool FlushIfFull() { return buffer_.size() < kWriteChunk || Flush(); }
   bool Flush() {
-    const bool written = buffer_.empty() || CGafRawFile::Write(file_, buffer_.data(), static_cast<uint32_t>(buffer_.size()));
+    const bool written = buffer_.empty() || files_.Write(file_, buffer_.data(), static_cast<uint32_t>(buffer_.size()));
     buffer_.clear();
     return written;
   }
 
  private:
+  const CGafRawFile& files_;
   FileHandle file_;
   std::vector<unsigned char> buffer_;
   uint32_t next_ = kIndexHeaderSize;
@@ -175,10 +176,10 @@ void EncodeHeader(uint32_t height, uint32_t root, uint32_t count, unsigned char*
   sif::EncodeHeader(tree, header);
 }
 
-EngineStatus WriteTree(FileHandle file, std::vector<SifBulkEntry>& entries, SifPackOrder order) {
+EngineStatus WriteTree(const CGafRawFile& files, FileHandle file, std::vector<SifBulkEntry>& entries, SifPackOrder order) {
   const uint32_t count = static_cast<uint32_t>(entries.size());
   unsigned char header[kIndexHeaderSize];
-  BlockWriter writer(file);
+  BlockWriter writer(files, file);
   uint32_t height = 0;
   std::vector<SifBulkEntry> level;
   level.swap(entries);
@@ -191,7 +192,7 @@ EngineStatus WriteTree(FileHandle file, std::vector<SifBulkEntry>& entries, SifP
   }
   if (!writer.Flush()) return eSifWriteError;
   EncodeHeader(height, level.empty() ? 0 : level.front().recordPosition, count, header);
-  if (!CGafRawFile::Seek(file, 0, SeekOrigin::kBegin) || !CGafRawFile::Write(file, header, kIndexHeaderSize)) {
+  if (!files.Seek(file, 0, SeekOrigin::kBegin) || !files.Write(file, header, kIndexHeaderSize)) {
     return eSifWriteError;
   }
   return kEngineOk;
@@ -207,19 +208,21 @@ void OrderForPacking(std::vector<SifBulkEntry>& entries, SifPackOrder order) {
   }
 }
 
-EngineStatus BulkLoadSpatialIndex(const char* fileName, std::vector<SifBulkEntry>& entries, SifPackOrder order) {
+EngineStatus BulkLoadSpatialIndex(const char* fileName, std::vector<SifBulkEntry>& entries, SifPackOrder order,
+                                  Env& env) {
   if (entries.size() > std::numeric_limits<uint32_t>::max()) return eSifInvalidParameter;
   for (const SifBulkEntry& e : entries) {
     if (e.recordPosition == 0) return eSifInvalidParameter;
   }
+  const CGafRawFile files(env);
   FileHandle file = kInvalidFileHandle;
-  if (!CGafRawFile::Open(fileName, kOpenReadWrite | kOpenCreateTruncate, file)) return eSifCannotOpen;
+  if (!files.Open(fileName, kOpenReadWrite | kOpenCreateTruncate, file)) return eSifCannotOpen;
   // The header goes last, so a tree cut short has no root to follow; its
   // place is reserved first so that the blocks start at 512.
   unsigned char empty[kIndexHeaderSize] = {};
-  EngineStatus status = CGafRawFile::Write(file, empty, kIndexHeaderSize) ? kEngineOk : eSifWriteError;
-  if (status == kEngineOk) status = WriteTree(file, entries, order);
-  if (!CGafRawFile::Close(file) && status == kEngineOk) status = eSifWriteError;
+  EngineStatus status = files.Write(file, empty, kIndexHeaderSize) ? kEngineOk : eSifWriteError;
+  if (status == kEngineOk) status = WriteTree(files, file, entries, order);
+  if (!files.Close(file) && status == kEngineOk) status = eSifWriteError;
   return status;
 }
 

@@ -18,6 +18,7 @@
 
 #include "KroGafExportImport/KroGafExportImport.h"
 #include "engine/EngineStatus.h"
+#include "engine/fileaccess/Env.h"
 
 namespace kro {
 
@@ -34,11 +35,12 @@ enum class SifPackOrder { kSortTileRecursive, kHilbert };
 // or Sort-Tile-Recursive. Stable: entries with equal keys keep their order.
 void OrderForPacking(std::vector<SifBulkEntry>& entries, SifPackOrder order);
 
-// Creates (or truncates) `fileName` and writes the packed tree of `entries`
+// Creates (or truncates) `fileName` in `env` and writes the packed tree of `entries`
 // (reordered in place). 0; eSifInvalidParameter for a record position 0 or
 // more entries than a file of 32-bit offsets can hold; eSifCannotOpen;
 // eSifWriteError. A failure leaves a partial file the caller must discard.
-EngineStatus BulkLoadSpatialIndex(const char* fileName, std::vector<SifBulkEntry>& entries, SifPackOrder order);
+EngineStatus BulkLoadSpatialIndex(const char* fileName, std::vector<SifBulkEntry>& entries, SifPackOrder order,
+                                  Env& env = Env::Default());
 
 }  // namespace kro
 

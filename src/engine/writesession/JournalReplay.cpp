@@ -4,7 +4,6 @@
 #include <cstring>
 #include <vector>
 
-#include "engine/fileaccess/CGafRawFile.h"
 #include "engine/writesession/JournalFormat.h"
 
 namespace kro {
@@ -21,17 +20,17 @@ struct FileBefore {
 
 // Reads the next whole, intact record; false at the end of what was made
 // durable (an incomplete or damaged record, or the journal's end).
-bool ReadRecord(FileHandle journal, uint32_t& remaining, RecordHead& head, std::vector<uint8_t>& body) {
+bool ReadRecord(FileSystem& files, FileHandle journal, uint32_t& remaining, RecordHead& head, std::vector<uint8_t>& body) {
   uint8_t encoded[journal::kRecordHeadSize];
   if (remaining < journal::kRecordHeadSize + journal::kRecordCrcSize) return false;
-  if (!CGafRawFile::Read(journal, encoded, sizeof encoded)) return false;
+  if (!files.Read(journal, encoded, sizeof encoded)) return false;
   if (!journal::DecodeRecordHead(encoded, head)) return false;
   remaining -= journal::kRecordHeadSize + journal::kRecordCrcSize;
   if (head.count > remaining) return false;
   body.resize(head.count);
   uint8_t crc[journal::kRecordCrcSize];
-  if (head.count > 0 && !CGafRawFile::Read(journal, body.data(), head.count)) return false;
-  if (!CGafRawFile::Read(journal, crc, sizeof crc)) return false;
+  if (head.count > 0 && !files.Read(journal, body.data(), head.count)) return false;
+  if (!files.Read(journal, crc, sizeof crc)) return false;
   remaining -= head.count;
   return journal::RecordCrcMatches(encoded, body.data(), head.count, crc);
 }
@@ -39,29 +38,29 @@ bool ReadRecord(FileHandle journal, uint32_t& remaining, RecordHead& head, std::
 // Positions `journal` after its magic and answers true; otherwise false, and
 // `stop` says why: kDone for a journal too short to hold its magic,
 // kBadJournal for another magic, kFailed for a failed read.
-bool SkipMagic(FileHandle journal, uint32_t& remaining, ReplayResult& stop) {
+bool SkipMagic(FileSystem& files, FileHandle journal, uint32_t& remaining, ReplayResult& stop) {
   uint32_t size = 0;
   remaining = 0;
   stop = ReplayResult::kFailed;
-  if (!CGafRawFile::Size(journal, size) || !CGafRawFile::Seek(journal, 0, SeekOrigin::kBegin)) return false;
+  if (!files.Size(journal, size) || !files.Seek(journal, 0, SeekOrigin::kBegin)) return false;
   stop = ReplayResult::kDone;
   if (size < journal::kMagicSize) return false;
   uint8_t magic[journal::kMagicSize];
   stop = ReplayResult::kFailed;
-  if (!CGafRawFile::Read(journal, magic, sizeof magic)) return false;
+  if (!files.Read(journal, magic, sizeof magic)) return false;
   stop = ReplayResult::kBadJournal;
   if (std::memcmp(magic, journal::kMagic, sizeof magic) != 0) return false;
   remaining = size - journal::kMagicSize;
   return true;
 }
 
-bool HoldsCommit(FileHandle journal) {
+bool HoldsCommit(FileSystem& files, FileHandle journal) {
   uint32_t remaining = 0;
   ReplayResult stop = ReplayResult::kDone;
-  if (!SkipMagic(journal, remaining, stop)) return false;
+  if (!SkipMagic(files, journal, remaining, stop)) return false;
   RecordHead head;
   std::vector<uint8_t> body;
-  while (ReadRecord(journal, remaining, head, body)) {
+  while (ReadRecord(files, journal, remaining, head, body)) {
     if (head.kind == RecordKind::kCommit) return true;
   }
   return false;
@@ -69,16 +68,16 @@ bool HoldsCommit(FileHandle journal) {
 
 }  // namespace
 
-ReplayResult ReplayJournal(FileHandle journal, JournalTarget& target, bool honourCommit) {
-  if (honourCommit && HoldsCommit(journal)) return ReplayResult::kCommitted;
+ReplayResult ReplayJournal(FileSystem& files, FileHandle journal, JournalTarget& target, bool honourCommit) {
+  if (honourCommit && HoldsCommit(files, journal)) return ReplayResult::kCommitted;
   uint32_t remaining = 0;
   ReplayResult stop = ReplayResult::kDone;
-  if (!SkipMagic(journal, remaining, stop)) return stop;
+  if (!SkipMagic(files, journal, remaining, stop)) return stop;
 
   std::array<FileBefore, journal::kFileCount> before{};
   RecordHead head;
   std::vector<uint8_t> body;
-  while (ReadRecord(journal, remaining, head, body)) {
+  while (ReadRecord(files, journal, remaining, head, body)) {
     if (head.kind == RecordKind::kBeforeImage) {
       if (!target.WriteBack(head.file, head.offset, body.data(), head.count)) return ReplayResult::kFailed;
     } else if (head.kind != RecordKind::kCommit && !before[head.file].known) {

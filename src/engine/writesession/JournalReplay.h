@@ -28,12 +28,12 @@ enum class ReplayResult {
   kFailed,      // a read of the journal or a step of the target failed
 };
 
-// Reads the journal open at `journal` from its start. A journal shorter than
+// Reads the journal open at `journal` in `files` from its start. A journal shorter than
 // its magic holds no record yet (its session had not touched the set). With
 // `honourCommit`, a journal whose session committed is left alone
 // (kCommitted); without, it is replayed all the same (a writer that failed
 // after writing its commit record takes its session back itself).
-ReplayResult ReplayJournal(FileHandle journal, JournalTarget& target, bool honourCommit);
+ReplayResult ReplayJournal(FileSystem& files, FileHandle journal, JournalTarget& target, bool honourCommit);
 
 }  // namespace kro
 

@@ -2,8 +2,6 @@
 
 #include <algorithm>
 
-#include "engine/fileaccess/CGafRawFile.h"
-
 namespace kro {
 namespace {
 
@@ -24,11 +22,11 @@ bool SetFileStamps::TooRecent(int64_t stampNs, const StampClockReading& clock) {
 bool SetFileStamps::Take(const SetFileNames& names, const std::array<FileHandle, 3>& handles) {
   taken_ = false;
   StampClockReading clock;
-  if (!CGafRawFile::ReadStampClock(clock)) return false;
+  if (!files_.ReadStampClock(clock)) return false;
   for (size_t i = 0; i < handles.size(); ++i) {
     present_[i] = handles[i] != kInvalidFileHandle;
     if (!present_[i]) continue;
-    if (!CGafRawFile::IdentityOf(handles[i], identities_[i]) || TimesTooRecent(identities_[i], clock)) return false;
+    if (!files_.IdentityOf(handles[i], identities_[i]) || TimesTooRecent(identities_[i], clock)) return false;
   }
   names_ = names;
   taken_ = true;
@@ -40,11 +38,11 @@ bool SetFileStamps::Unchanged() const {
   for (size_t i = 0; i < names_.size(); ++i) {
     const char* name = names_[i].c_str();
     if (!present_[i]) {
-      if (CGafRawFile::Exists(name)) return false;
+      if (files_.Exists(name)) return false;
       continue;
     }
     FileIdentity now;
-    if (!CGafRawFile::IdentityAt(name, now) || now != identities_[i]) return false;
+    if (!files_.IdentityAt(name, now) || now != identities_[i]) return false;
   }
   return true;
 }

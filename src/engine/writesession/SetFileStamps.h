@@ -14,6 +14,7 @@
 #include <array>
 #include <cstdint>
 
+#include "engine/fileaccess/CGafRawFile.h"
 #include "engine/writesession/SetFileTarget.h"
 #include "platform/FileIdentity.h"
 
@@ -21,6 +22,9 @@ namespace kro {
 
 class SetFileStamps {
  public:
+  // Stamps of files as `files` sees them.
+  explicit SetFileStamps(const CGafRawFile& files) : files_(files) {}
+
   // Margin kept however fine the clock claims to be.
   static constexpr int64_t kMinimumMarginNs = 10'000'000;
   // Margin for a time without a fraction of a second: the file system may
@@ -42,6 +46,7 @@ class SetFileStamps {
   static bool TooRecent(int64_t stampNs, const StampClockReading& clock);
 
  private:
+  CGafRawFile files_;
   SetFileNames names_;
   std::array<FileIdentity, 3> identities_{};
   std::array<bool, 3> present_{};

@@ -21,8 +21,8 @@ class SetFileTarget final : public JournalTarget {
  public:
   // Handles may be kInvalidFileHandle for files that are not open; the target
   // does not own them.
-  SetFileTarget(const SetFileNames& names, const std::array<FileHandle, 3>& handles)
-      : names_(names), handles_(handles) {}
+  SetFileTarget(FileSystem& files, const SetFileNames& names, const std::array<FileHandle, 3>& handles)
+      : files_(files), names_(names), handles_(handles) {}
 
   bool WriteBack(uint8_t file, uint32_t offset, const uint8_t* bytes, uint32_t count) override;
   bool CutTo(uint8_t file, uint32_t length) override;
@@ -32,6 +32,7 @@ class SetFileTarget final : public JournalTarget {
   bool SyncAll();
 
  private:
+  FileSystem& files_;
   const SetFileNames& names_;
   std::array<FileHandle, 3> handles_;
 };

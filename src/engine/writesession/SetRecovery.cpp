@@ -1,6 +1,6 @@
 #include "engine/writesession/SetRecovery.h"
 
-#include "engine/fileaccess/CGafRawFile.h"
+#include "platform/FileSystem.h"
 
 namespace kro {
 namespace {
@@ -8,23 +8,22 @@ namespace {
 // The handles a recovery holds; every one is closed on the way out.
 class RecoveryHandles {
  public:
-  RecoveryHandles() { handles_.fill(kInvalidFileHandle); }
+  explicit RecoveryHandles(FileSystem& files) : files_(files) { handles_.fill(kInvalidFileHandle); }
   ~RecoveryHandles() {
     for (FileHandle handle : handles_) {
-      if (handle != kInvalidFileHandle) CGafRawFile::Files().Close(handle);
+      if (handle != kInvalidFileHandle) files_.Close(handle);
     }
-    if (journal_ != kInvalidFileHandle) CGafRawFile::Files().Close(journal_);
+    if (journal_ != kInvalidFileHandle) files_.Close(journal_);
   }
   RecoveryHandles(const RecoveryHandles&) = delete;
   RecoveryHandles& operator=(const RecoveryHandles&) = delete;
 
   // Takes the journal, then every set file that exists, each exclusively.
   bool OpenAll(const SetFileNames& names, const std::string& journalName) {
-    FileSystem& files = CGafRawFile::Files();
-    if (!files.Open(journalName.c_str(), kOpenReadWrite, journal_)) return false;
+    if (!files_.Open(journalName.c_str(), kOpenReadWrite, journal_)) return false;
     for (size_t i = 0; i < names.size(); ++i) {
-      if (names[i].empty() || !files.Exists(names[i].c_str())) continue;
-      if (!files.Open(names[i].c_str(), kOpenReadWrite, handles_[i])) return false;
+      if (names[i].empty() || !files_.Exists(names[i].c_str())) continue;
+      if (!files_.Open(names[i].c_str(), kOpenReadWrite, handles_[i])) return false;
     }
     return true;
   }
@@ -33,20 +32,22 @@ class RecoveryHandles {
   const std::array<FileHandle, 3>& Files() const { return handles_; }
 
  private:
+  FileSystem& files_;
   std::array<FileHandle, 3> handles_{};
   FileHandle journal_ = kInvalidFileHandle;
 };
 
 }  // namespace
 
-EngineStatus RecoverFileSet(const SetFileNames& names) {
+EngineStatus RecoverFileSet(Env& env, const SetFileNames& names) {
   const std::string journalName = JournalNameFor(names[0]);
-  FileSystem& files = CGafRawFile::Files();
+  // Straight to the file services: nothing of a recovery is journaled.
+  FileSystem& files = env.Files();
   if (!files.Exists(journalName.c_str())) return kEngineOk;
-  RecoveryHandles handles;
+  RecoveryHandles handles(files);
   if (!handles.OpenAll(names, journalName)) return eGafCannotOpen;
-  SetFileTarget target(names, handles.Files());
-  const ReplayResult replayed = ReplayJournal(handles.Journal(), target, true);
+  SetFileTarget target(files, names, handles.Files());
+  const ReplayResult replayed = ReplayJournal(files, handles.Journal(), target, true);
   if (replayed == ReplayResult::kBadJournal || replayed == ReplayResult::kFailed) return eGafJournalError;
   // The journal goes only once the restored bytes are on the disk; until
   // then a second recovery would simply do the same again.

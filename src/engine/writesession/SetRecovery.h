@@ -5,6 +5,7 @@
 #define KRO_ENGINE_WRITESESSION_SETRECOVERY_H
 
 #include "engine/EngineStatus.h"
+#include "engine/fileaccess/Env.h"
 #include "engine/writesession/SetFileTarget.h"
 
 namespace kro {
@@ -14,7 +15,7 @@ namespace kro {
 // cannot be opened for writing: another process holds the set (a live
 // writer), or the files cannot be written; eGafJournalError when the journal
 // is of another format or a restore step failed (the journal stays).
-EngineStatus RecoverFileSet(const SetFileNames& names);
+EngineStatus RecoverFileSet(Env& env, const SetFileNames& names);
 
 }  // namespace kro
 

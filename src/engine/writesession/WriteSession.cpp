@@ -1,10 +1,7 @@
 #include "engine/writesession/WriteSession.h"
 
 #include <algorithm>
-#include <atomic>
-#include <mutex>
 
-#include "engine/fileaccess/CGafRawFile.h"
 #include "engine/writesession/JournalFormat.h"
 
 namespace kro {
@@ -12,24 +9,6 @@ namespace {
 
 using journal::RecordHead;
 using journal::RecordKind;
-
-// The active sessions of the process. Most file calls find it empty, and
-// then cost one atomic load.
-std::mutex g_registryMutex;
-std::vector<WriteSession*> g_sessions;
-std::atomic<size_t> g_sessionCount{0};
-
-template <class Match>
-WriteSession* FindSession(Match match) {
-  if (g_sessionCount.load(std::memory_order_acquire) == 0) return nullptr;
-  std::lock_guard<std::mutex> lock(g_registryMutex);
-  for (WriteSession* session : g_sessions) {
-    if (match(*session)) return session;
-  }
-  return nullptr;
-}
-
-FileSystem& Files() { return CGafRawFile::Files(); }
 
 constexpr int kDataFile = 0;
 
@@ -41,35 +20,21 @@ constexpr uint64_t kIndexImageWindow = 256 * 1024;
 
 }  // namespace
 
-WriteSession::WriteSession(Kind kind, const SetFileNames& names)
-    : kind_(kind), names_(names), journalName_(JournalNameFor(names[kDataFile])) {}
+WriteSession::WriteSession(Env& env, Kind kind, const SetFileNames& names)
+    : env_(env), kind_(kind), names_(names), journalName_(JournalNameFor(names[kDataFile])) {}
 
 WriteSession::~WriteSession() {
   if (active_) Discard();
 }
 
 void WriteSession::Begin() {
-  std::lock_guard<std::mutex> lock(g_registryMutex);
-  g_sessions.push_back(this);
-  g_sessionCount.store(g_sessions.size(), std::memory_order_release);
+  env_.Sessions().Add(this);
   active_ = true;
 }
 
 void WriteSession::Unregister() {
-  std::lock_guard<std::mutex> lock(g_registryMutex);
-  g_sessions.erase(std::remove(g_sessions.begin(), g_sessions.end(), this), g_sessions.end());
-  g_sessionCount.store(g_sessions.size(), std::memory_order_release);
+  env_.Sessions().Remove(this);
   active_ = false;
-}
-
-WriteSession* WriteSession::ForName(const char* fileName) {
-  if (fileName == nullptr) return nullptr;
-  return FindSession([fileName](const WriteSession& session) { return session.Owns(fileName); });
-}
-
-WriteSession* WriteSession::ForHandle(FileHandle handle) {
-  if (handle == kInvalidFileHandle) return nullptr;
-  return FindSession([handle](const WriteSession& session) { return session.OwnsHandle(handle); });
 }
 
 int WriteSession::IndexOfName(const char* fileName) const {
@@ -235,7 +200,7 @@ std::array<FileHandle, 3> WriteSession::Handles() const {
 
 EngineStatus WriteSession::Commit() {
   if (!active_) return kEngineOk;
-  SetFileTarget target(names_, Handles());
+  SetFileTarget target(Files(), names_, Handles());
   // What the set holds must be durable before the commit is: its files, then
   // their names in the directory. The commit itself is the journal's commit
   // record; a fresh session commits with the directory.
@@ -266,7 +231,7 @@ bool WriteSession::WriteCommitRecord() {
 
 EngineStatus WriteSession::Discard() {
   if (!active_) return kEngineOk;
-  SetFileTarget target(names_, Handles());
+  SetFileTarget target(Files(), names_, Handles());
   EngineStatus status = kEngineOk;
   if (kind_ == Kind::kFresh) {
     for (uint8_t file = 0; file < 3; ++file) {
@@ -274,7 +239,7 @@ EngineStatus WriteSession::Discard() {
     }
     Files().SyncDirectory(names_[kDataFile].c_str());
   } else if (journal_ != kInvalidFileHandle) {
-    const bool restored = ReplayJournal(journal_, target, false) == ReplayResult::kDone && target.SyncAll() &&
+    const bool restored = ReplayJournal(Files(), journal_, target, false) == ReplayResult::kDone && target.SyncAll() &&
                           Files().Delete(journalName_.c_str());
     if (restored) Files().SyncDirectory(journalName_.c_str());
     if (!restored) status = eGafJournalError;

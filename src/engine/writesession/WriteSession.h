@@ -27,8 +27,8 @@
 // then the journal deleted and the handles closed. A journal found with its
 // commit record is only deleted, never replayed.
 //
-// A session is used by the thread that owns its writer; the registry that
-// CGafRawFile consults is shared by all threads.
+// A session is used by the thread that owns its writer; the registry of its
+// environment, which CGafRawFile consults, is shared by all threads.
 #ifndef KRO_ENGINE_WRITESESSION_WRITESESSION_H
 #define KRO_ENGINE_WRITESESSION_WRITESESSION_H
 
@@ -38,6 +38,7 @@
 #include <vector>
 
 #include "engine/EngineStatus.h"
+#include "engine/fileaccess/Env.h"
 #include "engine/writesession/ByteRanges.h"
 #include "engine/writesession/SetFileTarget.h"
 #include "platform/FileSystem.h"
@@ -48,14 +49,14 @@ class WriteSession {
  public:
   enum class Kind { kFresh, kJournaled };
 
-  WriteSession(Kind kind, const SetFileNames& names);
+  WriteSession(Env& env, Kind kind, const SetFileNames& names);
   // Discards a session that was neither committed nor discarded.
   ~WriteSession();
   WriteSession(const WriteSession&) = delete;
   WriteSession& operator=(const WriteSession&) = delete;
 
-  // From here until Commit or Discard, the set's files go through this
-  // session. REQUIRES: called once.
+  // From here until Commit or Discard, the set's files, as the environment's
+  // objects open them, go through this session. REQUIRES: called once.
   void Begin();
   // kEngineOk when the set is committed; otherwise the session is
   // discarded and the status says why (eGafWriteError, or eGafJournalError
@@ -66,10 +67,9 @@ class WriteSession {
   EngineStatus Discard();
   bool Failed() const { return failed_; }
 
-  // The file layer's side. ForName and ForHandle find the active session
-  // that owns a name or a handle, or null.
-  static WriteSession* ForName(const char* fileName);
-  static WriteSession* ForHandle(FileHandle handle);
+  // The file layer's side (SessionRegistry finds the session by these).
+  bool Owns(const char* fileName) const { return IndexOfName(fileName) >= 0; }
+  bool OwnsHandle(FileHandle handle) const { return IndexOfHandle(handle) >= 0; }
   bool OpenFile(const char* fileName, uint32_t flagWord, FileHandle& handle);
   bool WriteFile(FileHandle handle, const void* buffer, uint32_t count);
   bool TruncateFile(FileHandle handle, uint32_t size);
@@ -84,8 +84,6 @@ class WriteSession {
 
   int IndexOfName(const char* fileName) const;
   int IndexOfHandle(FileHandle handle) const;
-  bool Owns(const char* fileName) const { return IndexOfName(fileName) >= 0; }
-  bool OwnsHandle(FileHandle handle) const { return IndexOfHandle(handle) >= 0; }
 
   bool OpenJournaled(int file, const char* fileName, uint32_t flagWord, FileHandle& handle);
   bool StartJournal();
@@ -104,6 +102,9 @@ class WriteSession {
   void CloseAll();
   void Unregister();
 
+  FileSystem& Files() const { return env_.Files(); }
+
+  Env& env_;
   const Kind kind_;
   const SetFileNames names_;
   const std::string journalName_;

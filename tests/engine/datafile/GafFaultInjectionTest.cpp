@@ -50,10 +50,10 @@ std::vector<GafObject> Objects(uint32_t seed, int count) {
 class GafFaults : public ::testing::Test {
  protected:
   // Creates the file and writes `objects` into it; returns the first failure.
-  EngineStatus WriteFile(const std::vector<GafObject>& objects, uint32_t flag = 10) {
+  EngineStatus WriteFile(const std::vector<GafObject>& objects, uint32_t flag = 10, Env& env = Env::Default()) {
     FirstFailure first;
     EngineStatus status;
-    CGafFile file(name.c_str(), flag, status);
+    CGafFile file(name.c_str(), flag, status, env);
     if (first.See(status) != kEngineOk) return first.status;
     GafCoordSys c;
     first.See(file.SetCoordSys(&c));
@@ -71,10 +71,10 @@ class GafFaults : public ::testing::Test {
   }
 
   // Reads the whole file; returns the first failure.
-  EngineStatus ReadFile(std::vector<GafObject>& objects) {
+  EngineStatus ReadFile(std::vector<GafObject>& objects, Env& env = Env::Default()) {
     FirstFailure first;
     EngineStatus status;
-    CGafFile file(name.c_str(), 1, status);
+    CGafFile file(name.c_str(), 1, status, env);
     if (first.See(status) != kEngineOk) return first.status;
     EngineStatus end;
     objects = ReadAll(file, end);
@@ -95,10 +95,9 @@ TEST_F(GafFaults, WriteThenRead) {
     for (uint64_t k = 1;; ++k) {
       SCOPED_TRACE(std::string(fault.name) + " " + std::to_string(k));
       FaultInjectingFileSystem files;
-      ScopedFileSystem guard(files);
       std::remove(name.c_str());
       files.FailNth(fault.op, k);
-      const EngineStatus written = WriteFile(objects);
+      const EngineStatus written = WriteFile(objects, 10, files.Environment());
       if (files.Injected() > 0) {
         EXPECT_EQ(written, fault.expected) << StatusName(written);
         continue;
@@ -106,7 +105,7 @@ TEST_F(GafFaults, WriteThenRead) {
       ASSERT_EQ(written, kEngineOk);
       ASSERT_TRUE(LoadFile(name) == reference);
       std::vector<GafObject> read;
-      const EngineStatus status = ReadFile(read);
+      const EngineStatus status = ReadFile(read, files.Environment());
       EXPECT_TRUE(LoadFile(name) == reference) << "reading never changes the file";
       if (files.Injected() == 0) {
         ASSERT_EQ(status, kEngineOk);
@@ -150,9 +149,8 @@ TEST_F(GafFaults, AppendNeverDamagesTheRecordsAlreadyThere) {
       EngineStatus appended;
       {
         FaultInjectingFileSystem files;
-        ScopedFileSystem guard(files);
         files.FailNth(fault.op, k);
-        appended = WriteFile(added, 18);
+        appended = WriteFile(added, 18, files.Environment());
         injected = files.Injected();
       }
       EXPECT_EQ(appended, injected > 0 ? fault.expected : kEngineOk) << StatusName(appended);
@@ -198,9 +196,8 @@ TEST_F(GafFaults, AFailedExistenceTestDoesNotCoverAFileWithANewHeader) {
   ASSERT_EQ(WriteFile(objects), kEngineOk);
   {
     FaultInjectingFileSystem files;
-    ScopedFileSystem guard(files);
     files.FailNth(FileOp::kExists, 1);
-    auto file = OpenGaf(name, 18);
+    auto file = OpenGaf(name, 18, kEngineOk, files.Environment());
     EXPECT_FALSE(file->IsNewFile());
     EXPECT_EQ(file->GetObjectCount(), objects.size());
   }
@@ -211,10 +208,9 @@ TEST_F(GafFaults, AFailedExistenceTestDoesNotCoverAFileWithANewHeader) {
 
 TEST_F(GafFaults, FailingOpensLeaveNothingBehind) {
   FaultInjectingFileSystem files;
-  ScopedFileSystem guard(files);
   files.FailNth(FileOp::kOpen, 1);
   EngineStatus status;
-  { CGafFile file(name.c_str(), 10, status); }
+  { CGafFile file(name.c_str(), 10, status, files.Environment()); }
   EXPECT_EQ(status, eGafCannotOpen);
   EXPECT_FALSE(FileExists(name));
 }

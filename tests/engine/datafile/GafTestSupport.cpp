@@ -167,9 +167,9 @@ void RewriteFile(const std::string& path, const Bytes& bytes) {
   WriteFileBytes(path, bytes);
 }
 
-std::unique_ptr<CGafFile> OpenGaf(const std::string& name, uint32_t flagWord, EngineStatus expected) {
+std::unique_ptr<CGafFile> OpenGaf(const std::string& name, uint32_t flagWord, EngineStatus expected, Env& env) {
   EngineStatus status = 0xFFFFFFFFu;
-  auto file = std::make_unique<CGafFile>(name.c_str(), flagWord, status);
+  auto file = std::make_unique<CGafFile>(name.c_str(), flagWord, status, env);
   EXPECT_EQ(status, expected) << StatusName(status) << " opening " << name << " with " << flagWord;
   return file;
 }

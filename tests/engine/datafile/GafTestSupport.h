@@ -47,7 +47,8 @@ Bytes LoadFile(const std::string& path);
 void RewriteFile(const std::string& path, const Bytes& bytes);
 
 // Opens a data file and expects `expected` as the open status.
-std::unique_ptr<CGafFile> OpenGaf(const std::string& name, uint32_t flagWord, EngineStatus expected = kEngineOk);
+std::unique_ptr<CGafFile> OpenGaf(const std::string& name, uint32_t flagWord, EngineStatus expected = kEngineOk,
+                                  Env& env = Env::Default());
 
 }  // namespace kro::test
 

@@ -16,6 +16,7 @@ using test::TempDir;
 
 class IndexFileOpen : public CIndexFile {
  public:
+  IndexFileOpen() : CIndexFile(Env::Default()) {}
   uint32_t BlockGrain() const override { return 1; }
 };
 

@@ -109,7 +109,7 @@ TEST_F(KifCompactTest, AbortLeavesTheObjectAndTheFileAsTheyWere) {
 
 TEST_F(KifCompactTest, FailedReplacementKeepsTheTemporaryFileOnlyWhenAsked) {
   FaultInjectingFileSystem faults;
-  ScopedFileSystem installed(faults);
+  env_ = &faults.Environment();
   for (bool keep : {false, true}) {
     auto index = Open(kOpenReadWrite);
     faults.FailNth(FileOp::kReplace, 1);

@@ -35,7 +35,7 @@ class KifFaultTest : public KifFileTest {
   // reaching a k-th call, and returns the number of failures injected.
   uint64_t ForEachFault(FileOp op, const std::function<void(const std::function<void()>&, uint64_t)>& scenario,
                         bool sticky = false) {
-    ScopedFileSystem installed(faults);
+    env_ = &faults.Environment();
     for (uint64_t k = 1; k < 20000; ++k) {
       WriteFileBytes(Path(), baseline);
       faults.Disarm();
@@ -59,7 +59,7 @@ class KifFaultTest : public KifFileTest {
   // status and does not crash.
   void ReopenAndVerifyAnything() {
     EngineStatus status;
-    auto index = OpenIndex(Path(), kOpenReadOnly, status);
+    auto index = OpenIndex(Path(), kOpenReadOnly, status, *env_);
     KifStatistics statistics;
     if (status == kEngineOk) (void)index->Verify(nullptr, statistics);
   }
@@ -84,7 +84,7 @@ TEST_F(KifFaultTest, OpeningAnExistingFile) {
     const uint64_t injected = ForEachFault(op, [&](const std::function<void()>& arm, uint64_t k) {
       arm();
       EngineStatus status;
-      auto index = OpenIndex(Path(), kOpenReadWrite, status);
+      auto index = OpenIndex(Path(), kOpenReadWrite, status, *env_);
       ExpectStatusIfHit(status, allowed, op, k);
       index.reset();
       EXPECT_TRUE(status == kEngineOk || ReadFileBytes(Path()) == baseline) << Describe(op, k);
@@ -101,7 +101,7 @@ TEST_F(KifFaultTest, CreatingAFile) {
     const uint64_t injected = ForEachFault(op, [&](const std::function<void()>& arm, uint64_t k) {
       arm();
       EngineStatus status;
-      auto index = OpenIndex(dir.File("new.kif"), kOpenReadWrite | kOpenCreateTruncate, status);
+      auto index = OpenIndex(dir.File("new.kif"), kOpenReadWrite | kOpenCreateTruncate, status, *env_);
       ExpectStatusIfHit(status, allowed, op, k);
     });
     EXPECT_GT(injected, 0u);

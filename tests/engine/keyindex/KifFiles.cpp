@@ -132,8 +132,8 @@ std::vector<std::vector<uint32_t>> LevelCounts(const Bytes& file) {
   return levels;
 }
 
-std::unique_ptr<CKeyIndex> OpenIndex(const std::string& path, uint32_t flagWord, EngineStatus& status) {
-  return std::make_unique<CKeyIndex>(path.c_str(), flagWord, status);
+std::unique_ptr<CKeyIndex> OpenIndex(const std::string& path, uint32_t flagWord, EngineStatus& status, Env& env) {
+  return std::make_unique<CKeyIndex>(path.c_str(), flagWord, status, env);
 }
 
 std::vector<uint32_t> SearchAll(CKeyIndex& index, const std::string& key, EngineStatus* status) {
@@ -205,7 +205,7 @@ std::string NumberedKey(int i) {
 
 std::unique_ptr<CKeyIndex> KifFileTest::Open(uint32_t flags) {
   EngineStatus status;
-  auto index = OpenIndex(Path(), flags, status);
+  auto index = OpenIndex(Path(), flags, status, *env_);
   EXPECT_EQ(status, kEngineOk) << StatusName(status);
   return index;
 }

@@ -70,7 +70,8 @@ class KifImage {
 // from a closed file.
 std::vector<std::vector<uint32_t>> LevelCounts(const Bytes& file);
 
-std::unique_ptr<CKeyIndex> OpenIndex(const std::string& path, uint32_t flagWord, EngineStatus& status);
+std::unique_ptr<CKeyIndex> OpenIndex(const std::string& path, uint32_t flagWord, EngineStatus& status,
+                                     Env& env = Env::Default());
 // Every record position a search for `key` delivers, in delivery order;
 // `status` receives the status that ended the search.
 std::vector<uint32_t> SearchAll(CKeyIndex& index, const std::string& key, EngineStatus* status = nullptr);
@@ -98,9 +99,11 @@ std::string NumberedKey(int i);
 class KifFileTest : public ::testing::Test {
  protected:
   std::string Path() const { return dir.File("keys.kif"); }
-  // Opens Path() and expects the open to succeed.
+  // Opens Path() in env_ and expects the open to succeed.
   std::unique_ptr<CKeyIndex> Open(uint32_t flags);
   TempDir dir;
+  // Where Open opens the index: a test's faults, or the operating system.
+  Env* env_ = &Env::Default();
 };
 
 // Points TMPDIR at a directory of the test for its lifetime, so the

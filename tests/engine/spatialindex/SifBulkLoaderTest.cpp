@@ -71,8 +71,7 @@ TEST(SifBulkLoaderTest, ChildrenOfAPackedNodeComeInWithOneRead) {
   for (const size_t budget : {size_t{4096}, size_t{1} << 20}) {
     SCOPED_TRACE(budget);
     FaultInjectingFileSystem files;
-    ScopedFileSystem installed(files);
-    std::unique_ptr<CSpatialIndex> index = OpenIndex(path, kOpenReadOnly);
+    std::unique_ptr<CSpatialIndex> index = OpenIndex(path, kOpenReadOnly, files.Environment());
     ASSERT_EQ(BlockIo::kOk, index->SetCacheBudget(budget));
     files.ResetCounts();
     EXPECT_EQ(expected, Positions(SearchAll(*index, box)));
@@ -82,7 +81,7 @@ TEST(SifBulkLoaderTest, ChildrenOfAPackedNodeComeInWithOneRead) {
     }
     const uint64_t reads = files.Calls(FileOp::kRead);
     for (uint64_t k = 1; k <= reads; ++k) {
-      std::unique_ptr<CSpatialIndex> fresh = OpenIndex(path, kOpenReadOnly);
+      std::unique_ptr<CSpatialIndex> fresh = OpenIndex(path, kOpenReadOnly, files.Environment());
       ASSERT_EQ(BlockIo::kOk, fresh->SetCacheBudget(budget));
       files.FailNth(FileOp::kRead, k);
       std::vector<SifHit> hits;

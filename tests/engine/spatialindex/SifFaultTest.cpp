@@ -51,11 +51,10 @@ class SifFault : public ::testing::Test {
       WriteFileBytes(path_, sample_);
       const int handles = OpenFileCount();
       FaultInjectingFileSystem files;
-      {
-        ScopedFileSystem guard(files);
-        files.FailNth(op, k);
-        scenario(files);
-      }
+      env_ = &files.Environment();
+      files.FailNth(op, k);
+      scenario(files);
+      env_ = &Env::Default();
       EXPECT_EQ(OpenFileCount(), handles) << "call " << k;
       if (HasFailure()) {
         ADD_FAILURE() << "with call " << k << " of kind " << static_cast<int>(op) << " failing";
@@ -77,7 +76,7 @@ class SifFault : public ::testing::Test {
   // an open may report).
   std::unique_ptr<CSpatialIndex> TryOpen(uint32_t flags) {
     EngineStatus status = kEngineOk;
-    auto index = std::make_unique<CSpatialIndex>(path_.c_str(), flags, status);
+    auto index = std::make_unique<CSpatialIndex>(path_.c_str(), flags, status, *env_);
     if (status == kEngineOk) return index;
     ExpectOneOf(status, {eSifCannotOpen, eSifReadError});
     return nullptr;
@@ -101,6 +100,8 @@ class SifFault : public ::testing::Test {
   TempDir dir_;
   PrivateTemporaryDirectory temporaries_;
   std::string path_ = dir_.File("a.sif");
+  // Where TryOpen opens the index: the faults of the running scenario.
+  Env* env_ = &Env::Default();
   Bytes sample_;
   std::vector<uint32_t> expected_;
 };
@@ -108,7 +109,7 @@ class SifFault : public ::testing::Test {
 TEST_F(SifFault, CreateAndClose) {
   ForEachIoFault([&](FaultInjectingFileSystem&) {
     EngineStatus status = kEngineOk;
-    CSpatialIndex index(dir_.File("new.sif").c_str(), kCreate, status);
+    CSpatialIndex index(dir_.File("new.sif").c_str(), kCreate, status, *env_);
     ExpectOneOf(status, {kEngineOk, eSifCannotOpen, eSifWriteError, eSifReadError});
     if (status == kEngineOk) ExpectOneOf(index.Insert(0, Box(0, 0, 1, 1), 2), {kEngineOk, eSifWriteError});
   });

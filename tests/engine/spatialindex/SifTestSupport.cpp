@@ -20,9 +20,9 @@ void PrintTo(const BoundingBoxNode& b, std::ostream* out) {
 
 namespace kro::test {
 
-std::unique_ptr<CSpatialIndex> OpenIndex(const std::string& path, uint32_t flags) {
+std::unique_ptr<CSpatialIndex> OpenIndex(const std::string& path, uint32_t flags, Env& env) {
   EngineStatus status = kEngineOk;
-  auto index = std::make_unique<CSpatialIndex>(path.c_str(), flags, status);
+  auto index = std::make_unique<CSpatialIndex>(path.c_str(), flags, status, env);
   EXPECT_EQ(status, kEngineOk) << StatusName(status);
   return index;
 }

@@ -32,7 +32,7 @@ inline BoundingBoxNode Box(double xMin, double yMin, double xMax, double yMax) {
 
 
 // Opens and expects success.
-std::unique_ptr<CSpatialIndex> OpenIndex(const std::string& path, uint32_t flags);
+std::unique_ptr<CSpatialIndex> OpenIndex(const std::string& path, uint32_t flags, Env& env = Env::Default());
 
 // Every hit of one search, in delivery order; the search must end with
 // kEngineEndOfResults (checked).

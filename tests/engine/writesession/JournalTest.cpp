@@ -75,10 +75,11 @@ Bytes JournalBytes(const std::vector<std::pair<RecordHead, Bytes>>& records) {
 }
 
 ReplayResult Replay(const std::string& name, RecordingTarget& target, bool honourCommit = true) {
+  FileSystem& files = OperatingSystemFiles();
   FileHandle handle = kInvalidFileHandle;
-  EXPECT_TRUE(CGafRawFile::Open(name.c_str(), kOpenReadOnly, handle));
-  const ReplayResult result = ReplayJournal(handle, target, honourCommit);
-  CGafRawFile::Close(handle);
+  EXPECT_TRUE(files.Open(name.c_str(), kOpenReadOnly, handle));
+  const ReplayResult result = ReplayJournal(files, handle, target, honourCommit);
+  files.Close(handle);
   return result;
 }
 
@@ -167,12 +168,12 @@ TEST_F(SetRecoveryTest, RollsBackImagesLengthsAndCreatedFilesThenDeletesTheJourn
                                           {{RecordKind::kBeforeImage, 0, 1, 2}, {20, 30}},
                                           {{RecordKind::kFileExisted, 1, 3, 0}, {}},
                                           {{RecordKind::kFileCreated, 2, 0, 0}, {}}}));
-  EXPECT_EQ(kEngineOk, RecoverFileSet(Names()));
+  EXPECT_EQ(kEngineOk, RecoverFileSet(Env::Default(), Names()));
   EXPECT_EQ((Bytes{1, 20, 30, 4}), ReadFileBytes(Names()[0]));
   EXPECT_EQ((Bytes{5, 5, 5}), ReadFileBytes(Names()[1]));
   EXPECT_FALSE(FileExists(Names()[2]));
   EXPECT_FALSE(FileExists(Journal()));
-  EXPECT_EQ(kEngineOk, RecoverFileSet(Names())) << "nothing left to do";
+  EXPECT_EQ(kEngineOk, RecoverFileSet(Env::Default(), Names())) << "nothing left to do";
 }
 
 TEST_F(SetRecoveryTest, ALiveWriterOrAForeignJournalIsNotTouched) {
@@ -180,20 +181,20 @@ TEST_F(SetRecoveryTest, ALiveWriterOrAForeignJournalIsNotTouched) {
   const Bytes journalBytes = JournalBytes({{{RecordKind::kFileExisted, 0, 1, 0}, {}}});
   WriteFileBytes(Journal(), journalBytes);
   FileHandle writer = kInvalidFileHandle;
-  ASSERT_TRUE(CGafRawFile::Open(Names()[0].c_str(), kOpenReadWrite, writer));
-  EXPECT_EQ(eGafCannotOpen, RecoverFileSet(Names())) << "the set is locked by its writer";
-  CGafRawFile::Close(writer);
+  ASSERT_TRUE(CGafRawFile().Open(Names()[0].c_str(), kOpenReadWrite, writer));
+  EXPECT_EQ(eGafCannotOpen, RecoverFileSet(Env::Default(), Names())) << "the set is locked by its writer";
+  CGafRawFile().Close(writer);
   EXPECT_EQ((Bytes{1, 2, 3}), ReadFileBytes(Names()[0]));
 
   Bytes foreign = journalBytes;
   foreign[1] = '?';
   WriteFileBytes(Journal(), foreign);
-  EXPECT_EQ(eGafJournalError, RecoverFileSet(Names()));
+  EXPECT_EQ(eGafJournalError, RecoverFileSet(Env::Default(), Names()));
   EXPECT_TRUE(FileExists(Journal()));
   EXPECT_EQ((Bytes{1, 2, 3}), ReadFileBytes(Names()[0]));
 
   WriteFileBytes(Journal(), Bytes{'K', 'G'});  // died before its magic was durable
-  EXPECT_EQ(kEngineOk, RecoverFileSet(Names()));
+  EXPECT_EQ(kEngineOk, RecoverFileSet(Env::Default(), Names()));
   EXPECT_FALSE(FileExists(Journal()));
   EXPECT_EQ((Bytes{1, 2, 3}), ReadFileBytes(Names()[0]));
 }

@@ -17,7 +17,6 @@ namespace {
 using test::Bytes;
 using test::FaultInjectingFileSystem;
 using test::FileOp;
-using test::ScopedFileSystem;
 using test::TempDir;
 using test::WriteFileBytes;
 
@@ -65,13 +64,13 @@ class SetFileStampsTest : public ::testing::Test {
   void SetUp() override {
     for (size_t i = 0; i < 2; ++i) {
       WriteFileBytes(names_[i], Bytes{1, 2, 3});
-      ASSERT_TRUE(CGafRawFile::Open(names_[i].c_str(), kOpenReadOnly, handles_[i]));
+      ASSERT_TRUE(CGafRawFile().Open(names_[i].c_str(), kOpenReadOnly, handles_[i]));
     }
     files_.SetStampClock(LongAfterTheFilesWereWritten());
   }
   void TearDown() override {
     for (FileHandle handle : handles_) {
-      if (handle != kInvalidFileHandle) CGafRawFile::Close(handle);
+      if (handle != kInvalidFileHandle) CGafRawFile().Close(handle);
     }
   }
 
@@ -85,8 +84,7 @@ class SetFileStampsTest : public ::testing::Test {
   SetFileNames names_{dir_.File("set.gaf"), dir_.File("set.sif"), dir_.File("set.kif")};
   std::array<FileHandle, 3> handles_{kInvalidFileHandle, kInvalidFileHandle, kInvalidFileHandle};
   AlteringFileSystem files_;
-  ScopedFileSystem scoped_{files_};
-  SetFileStamps stamps_;
+  SetFileStamps stamps_{CGafRawFile(files_.Environment())};
 };
 
 TEST_F(SetFileStampsTest, UntouchedFilesAreUnchangedAndNothingIsBeforeTheFirstTake) {
@@ -125,7 +123,7 @@ TEST_F(SetFileStampsTest, AnAbsentFileMustStayAbsentAndAPresentOneMustStay) {
 
 TEST_F(SetFileStampsTest, FilesChangedJustBeforeTheStampsAreRefused) {
   FileIdentity identity;
-  ASSERT_TRUE(CGafRawFile::IdentityOf(handles_[1], identity));
+  ASSERT_TRUE(CGafRawFile(files_.Environment()).IdentityOf(handles_[1], identity));
   files_.SetStampClock(StampClockReading{identity.changedNs + 2 * kMs, 4 * kMs});
   EXPECT_FALSE(stamps_.Take(names_, handles_));
   EXPECT_FALSE(stamps_.Unchanged()) << "refused stamps tell nothing";
@@ -154,12 +152,12 @@ TEST(SetFileStampsDefaults, FileServicesWithoutIdentitiesNeverKeepAnything) {
     }
     bool ReadStampClock(StampClockReading& reading) override { return FileSystem::ReadStampClock(reading); }
   } plain;
-  ScopedFileSystem scoped(plain);
+  const CGafRawFile files(plain.Environment());
   TempDir dir;
   const SetFileNames names{dir.File("a.gaf"), dir.File("a.sif"), dir.File("a.kif")};
-  SetFileStamps stamps;
+  SetFileStamps stamps(files);
   EXPECT_FALSE(stamps.Take(names, {kInvalidFileHandle, kInvalidFileHandle, kInvalidFileHandle}));
-  EXPECT_FALSE(CGafRawFile::Unlock(kInvalidFileHandle));
+  EXPECT_FALSE(files.Unlock(kInvalidFileHandle));
 }
 
 }  // namespace
