@@ -47,7 +47,12 @@ EKroErrCode CGafWriter::SetRingRolesByOrientation() {
 
 EKroErrCode CGafWriter::WriteContents(EGafObjectType type, const ObjectTexts& texts, const ObjectVertices& vertices,
                                       BoundingBoxNode* boxOut) {
-  if (!CanWrite() || !KeyIndexAccepts(texts.key)) return eKroWriteError;
+  if (!CanWrite()) return eKroWriteError;
+  if (!KeyIndexAccepts(texts.key)) {
+    // Refused before any file is touched: the key index says why.
+    lastStatus_ = eKifKeyTooLong;
+    return eKroWriteError;
+  }
   return WriteRecord(type, texts, vertices, boxOut);
 }
 
@@ -95,15 +100,13 @@ EKroErrCode CGafWriter::WriteRecord(EGafObjectType type, const ObjectTexts& text
 
 EKroErrCode CGafWriter::Finish() {
   if (dataFile_ == nullptr) return eKroIllegalFunctionCall;
-  lastStatus_ = CloseFiles();
-  return lastStatus_ == kEngineOk ? eKroOk : eKroWriteError;
+  return Decide(CloseFiles()) == kEngineOk ? eKroOk : eKroWriteError;
 }
 
 EKroErrCode CGafWriter::Discard() {
   if (dataFile_ == nullptr) return eKroIllegalFunctionCall;
   damaged_ = true;
-  lastStatus_ = CloseFiles();
-  return lastStatus_ == eGafJournalError ? eKroWriteError : eKroOk;
+  return Decide(CloseFiles()) == eGafJournalError ? eKroWriteError : eKroOk;
 }
 
 bool CGafWriter::KeyIndexAccepts(const std::string& key) const {

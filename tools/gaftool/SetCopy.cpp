@@ -62,7 +62,7 @@ bool CopyRecords(const SetInspection& source, const std::vector<size_t>& order, 
   kro::CGafWriter writer;
   if (writer.Open(output.data.c_str(), kGafCreateNew, 0) != eKroOk) {
     std::fprintf(stderr, "gaftool: %s: cannot create: %s\n", output.data.c_str(),
-                 kro::DescribeStatus(writer.LastStatus()).c_str());
+                 writer.LastError().Describe().c_str());
     return false;
   }
   CopyHeader(scan.header, writer);
@@ -90,7 +90,7 @@ bool CopyRecords(const SetInspection& source, const std::vector<size_t>& order, 
     }
     if (writer.WriteContents(record.type, record.texts, record.vertices, nullptr) != eKroOk) {
       std::fprintf(stderr, "gaftool: %s: cannot copy the record at %s: %s\n", output.data.c_str(),
-                   Hex(summary.position).c_str(), kro::DescribeStatus(writer.LastStatus()).c_str());
+                   Hex(summary.position).c_str(), writer.LastError().Describe().c_str());
       return false;
     }
     copied.push_back(kro::IndexedRecord{writer.LastRecordPosition(), summary.type, summary.box, record.texts.key});
@@ -98,7 +98,7 @@ bool CopyRecords(const SetInspection& source, const std::vector<size_t>& order, 
   }
   if (writer.Finish() != eKroOk) {
     std::fprintf(stderr, "gaftool: %s: writing failed: %s\n", output.data.c_str(),
-                 kro::DescribeStatus(writer.LastStatus()).c_str());
+                 writer.LastError().Describe().c_str());
     return false;
   }
   return true;

@@ -32,6 +32,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/EngineError.h"
 #include "engine/datafile/CGafFileBase.h"
 #include "engine/datafile/GafChunkTag.h"
 #include "engine/datafile/GafRecordDecoder.h"
@@ -144,6 +145,12 @@ class CGafFile : public CGafFileBase {
   EngineStatus Close();
 
   EngineStatus Status() const { return status_; }
+  // The first failure, with where it lies and why; empty while Status() is
+  // 0 or kEngineEndOfResults.
+  const EngineError& Error() const { return error_; }
+  // The error behind `answered`, a status word this file just gave: the
+  // recorded failure, the refusal of the last write, or the word's phrase.
+  EngineError ErrorFor(EngineStatus answered) const;
   GafFileState State() const { return state_; }
   uint32_t Version() const { return version_; }
   uint32_t FreeListHead() const { return freeListHead_; }
@@ -196,8 +203,15 @@ class CGafFile : public CGafFileBase {
   EngineStatus CheckEndOfDataTail(uint32_t home);
   // Object area (CGafFileFraming.cpp).
   EngineStatus CheckObjectAreaFraming();
-  // Keeps the first failure; a failure replaces kEngineEndOfResults.
-  EngineStatus Fail(EngineStatus status);
+  // Keeps the first failure, with where (an offset of the file, or
+  // EngineError::kNoOffset) and why; a failure replaces kEngineEndOfResults.
+  EngineStatus Fail(EngineStatus status, uint64_t offset, const char* reason);
+  // A write refused before anything was written: answered, not stored.
+  EngineStatus Refuse(EngineStatus status, const char* reason) const;
+  // Where the file stands, for a failure of a read or a write there.
+  uint64_t Here() const { return filePosition_ == kUnknownPosition ? EngineError::kNoOffset : filePosition_; }
+  // A payload that did not decode: why, by what the decoder or the reader met.
+  EngineStatus FailPayload(const GafPayloadReader& reader, uint32_t at, const char* pastEnd);
   void ResetReadCursor();
 
   // Header (CGafFileHeader.cpp, CGafFileMetadata.cpp).
@@ -358,6 +372,12 @@ class CGafFile : public CGafFileBase {
 
   GafFileState state_ = GafFileState::kOpening;
   EngineStatus status_ = kEngineOk;
+  EngineError error_;
+  mutable EngineError refusal_;
+  // The tag word of the current record, and why its payload last failed to
+  // decode (kNone after a success).
+  uint32_t recordAt_ = 0;
+  gaf::PayloadFault payloadFault_ = gaf::PayloadFault::kNone;
 };
 
 }  // namespace kro

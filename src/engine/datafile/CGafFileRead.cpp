@@ -65,6 +65,7 @@ EngineStatus CGafFile::ReadRecordHeader(EGafObjectType& type) {
   ChunkTag tag;
   const bool read = atAppendPosition || ReadTag(tag);
   recordStart_ = recordEnd_ = atAppendPosition ? appendPosition_ : filePosition_;
+  recordAt_ = recordStart_ - (read && !atAppendPosition ? tag.HeaderSize() : 0);
   if (!read) return status_;
   recordLength_ = tag.length;
   if (atAppendPosition || tag.code == gaf::kCodeEndOfData) {
@@ -80,7 +81,7 @@ EngineStatus CGafFile::ReadRecordHeader(EGafObjectType& type) {
   } else if (FitsInFile(recordStart_, tag.length)) {
     recordEnd_ = recordStart_ + gaf::RoundUpEven(tag.length);
   } else {
-    return Fail(eGafBadFormat);
+    return Fail(eGafBadFormat, recordAt_, "the record length runs past the end of the file");
   }
   recordType_ = type = found;
   return status_;
@@ -103,7 +104,7 @@ EngineStatus CGafFile::ReadRecordAt(uint32_t position, EGafObjectType& type, uin
   FlushPending();
   if ((position & 1u) != 0 || position < firstObjectPosition_ ||
       static_cast<uint64_t>(position) + gaf::kTagWordSize > fileSize_) {
-    return Fail(eGafSeekError);
+    return Fail(eGafSeekError, position, "an index points to no record position of the file");
   }
   if (!SeekTo(position)) return status_;
   readThrough_ = readThrough;
@@ -197,7 +198,7 @@ bool CGafFile::IsOldMultiSet(EGafObjectType type) const {
 EngineStatus CGafFile::ReadBody(EGafObjectType type, RecordBody& body) {
   if (status_ != kEngineOk) return status_;
   if (firstObjectPosition_ == 0) return eGafNoObjectArea;
-  if (recordType_ != type) return Fail(eGafWrongType);
+  if (recordType_ != type) return Fail(eGafWrongType, recordAt_, "the record is of another kind than was asked for");
   if (!SeekTo(recordStart_)) return status_;
   // An old multi-set record's length is not relied on: its content, which
   // must lie in the file, says where it ends.
@@ -219,7 +220,7 @@ EngineStatus CGafFile::ReadBody(EGafObjectType type, RecordBody& body) {
   const bool ok = DecodeBody(reader, shape, decoded);
   filePosition_ = reader.Failure() == eGafReadError ? kUnknownPosition : recordStart_ + reader.Loaded();
   if (inMemory) MoveTo(filePosition_);
-  if (!ok) return Fail(reader.Failure() != kEngineOk ? reader.Failure() : eGafOutOfMemory);
+  if (!ok) return FailPayload(reader, recordAt_, "the record's contents run past its length");
   if (oldMultiSet) recordEnd_ = recordStart_ + reader.Consumed();
   lastReadContent_ = reader.Consumed();
   lastReadUnused_ = version_ <= gaf::kLastOldLayoutVersion ? 0 : reader.Unconsumed();
@@ -232,10 +233,8 @@ bool CGafFile::DecodeBody(GafPayloadReader& reader, Shape shape, RecordBody& bod
   urlBuffer_[0] = '\0';
   RecordSink sink{{nameBuffer_.get(), keyBuffer_.get(), urlBuffer_.get()}, setCounts_, vertices_};
   gaf::RecordFields fields;
-  if (gaf::DecodeRecordPayload(reader, shape, gaf::LayoutFor(version_, coordinateBits_), sink, fields) !=
-      gaf::PayloadFault::kNone) {
-    return false;
-  }
+  payloadFault_ = gaf::DecodeRecordPayload(reader, shape, gaf::LayoutFor(version_, coordinateBits_), sink, fields);
+  if (payloadFault_ != gaf::PayloadFault::kNone) return false;
   body.count = shape == Shape::kMultiSet ? 0 : static_cast<int32_t>(fields.count);
   body.setCount = shape == Shape::kMultiSet ? static_cast<int32_t>(fields.count) : 0;
   return true;

@@ -66,7 +66,7 @@ EngineStatus CGafFile::WritePolyPolygon(const char* name, const char* key, const
 EngineStatus CGafFile::WriteRecord(const RecordRequest& request, uint32_t& position, BoundingBoxNode* box) {
   position = 0;
   if (status_ != kEngineOk) return status_;
-  if (readOnly_ || closedByClose_) return eGafWriteError;
+  if (readOnly_ || closedByClose_) return Refuse(eGafWriteError, "the file is not open for writing");
   RecordRequest record = request;
   for (const char*& text : record.text) text = TextOrEmpty(text);
   RecordPlan plan{};
@@ -105,7 +105,7 @@ EngineStatus CGafFile::PlanRecord(const RecordRequest& request, RecordPlan& plan
   uint32_t stored = 0;
   for (int i = 0; i < 3; ++i) {
     const size_t length = strnlen(request.text[i], gaf::kMaxStringBytes + 1);
-    if (length > gaf::kMaxStringBytes) return eGafInvalidParameter;
+    if (length > gaf::kMaxStringBytes) return Refuse(eGafInvalidParameter, "a text is longer than 65535 bytes");
     plan.textLength[i] = static_cast<uint32_t>(length);
     stored += gaf::StoredStringSize(plan.textLength[i]);
   }
@@ -115,27 +115,34 @@ EngineStatus CGafFile::PlanRecord(const RecordRequest& request, RecordPlan& plan
   if (request.shape == Shape::kPoint) {
     plan.vertexCount = 1;
   } else {
-    if (request.count < 0 || static_cast<uint32_t>(request.count) > gaf::kMaxU16Count) return eGafInvalidParameter;
+    if (request.count < 0 || static_cast<uint32_t>(request.count) > gaf::kMaxU16Count) {
+      return Refuse(eGafInvalidParameter, request.shape == Shape::kMultiSet ? "the object has more than 65535 parts"
+                                                                           : "the object has more than 65535 vertices");
+    }
     countFields = 2;
     plan.vertexCount = static_cast<uint64_t>(request.count);
   }
   if (request.shape == Shape::kMultiSet) {
-    if (request.count > 0 && request.setCounts == nullptr) return eGafInvalidParameter;
+    if (request.count > 0 && request.setCounts == nullptr) return Refuse(eGafInvalidParameter, "the object's part counts are missing");
     countFields += static_cast<uint64_t>(request.count) * gaf::kSetCountSize;
     plan.vertexCount = 0;
     for (int32_t i = 0; i < request.count; ++i) {
-      if (request.setCounts[i] < 0) return eGafInvalidParameter;
+      if (request.setCounts[i] < 0) return Refuse(eGafInvalidParameter, "a part of the object has a negative vertex count");
       plan.vertexCount += static_cast<uint64_t>(request.setCounts[i]);
     }
   }
-  if (plan.vertexCount > 0 && request.vertices == nullptr) return eGafInvalidParameter;
+  if (plan.vertexCount > 0 && request.vertices == nullptr) return Refuse(eGafInvalidParameter, "the object's vertices are missing");
   plan.length = plan.stringBlock + countFields + plan.vertexCount * 2 * CoordinateBytes();
-  if (plan.length > kMaxFileOffset) return eGafInvalidParameter;
-  if (!CoordinatesStorable(request.vertices, plan.vertexCount, CoordinateBytes())) return eGafInvalidParameter;
+  if (plan.length > kMaxFileOffset) return Refuse(eGafInvalidParameter, "the record would be larger than a data file can hold");
+  if (!CoordinatesStorable(request.vertices, plan.vertexCount, CoordinateBytes())) {
+    return Refuse(eGafInvalidParameter, CoordinateBytes() == 4 ? "a coordinate is not a number, infinite or beyond 32-bit range"
+                                                               : "a coordinate is not a number or infinite");
+  }
 
-  if (request.type == kGafPolygonObject) return CheckRingsClosed(request.vertices, &request.count, 1);
-  if (request.type == kGafPolyPolygonObject) return CheckRingsClosed(request.vertices, request.setCounts, request.count);
-  return kEngineOk;
+  EngineStatus rings = kEngineOk;
+  if (request.type == kGafPolygonObject) rings = CheckRingsClosed(request.vertices, &request.count, 1);
+  if (request.type == kGafPolyPolygonObject) rings = CheckRingsClosed(request.vertices, request.setCounts, request.count);
+  return rings == kEngineOk ? kEngineOk : Refuse(rings, "a polygon ring is open or empty");
 }
 
 // The object's box starts at its first vertex; an object without vertices
