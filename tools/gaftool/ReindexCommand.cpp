@@ -57,6 +57,7 @@ int Reindex(const ReindexOptions& options, const SetPaths& paths) {
   TerminalProgress progress("reading " + paths.data, options.set.quiet);
   std::vector<kro::IndexedRecord> records;
   status = kro::CollectIndexedRecords(*dataFile, records, &progress);
+  const std::string readFailure = status != kro::kEngineOk ? dataFile->ErrorFor(status).Describe() : std::string();
   dataFile.reset();
   kro::SpatialRebuild how;
   how.packed = options.packed;
@@ -67,7 +68,7 @@ int Reindex(const ReindexOptions& options, const SetPaths& paths) {
     status = kro::WriteKeyIndex(records, paths.keyIndex, skippedKeys);
   if (status != kro::kEngineOk) {
     std::fprintf(stderr, "gaftool: %s: rebuild failed: %s; the old indexes are in place\n", paths.data.c_str(),
-                 kro::DescribeStatus(status).c_str());
+                 (readFailure.empty() ? DescribeRebuildFailure(status, paths) : readFailure).c_str());
     return kExitProblems;
   }
   std::printf(

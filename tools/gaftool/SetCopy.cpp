@@ -6,7 +6,6 @@
 #include "Commands.h"
 #include "OutputFiles.h"
 #include "Progress.h"
-#include "RecordDamage.h"
 #include "engine/datafile/GafFormat.h"
 #include "engine/fileaccess/CGafRawFile.h"
 #include "fileset/CGafWriter.h"
@@ -27,12 +26,6 @@ void CopyHeader(const GafHeaderInfo& header, kro::CGafWriter& writer) {
 bool IsMovedByKilledRun(const std::string& index, const SetPaths& output) {
   return kro::CGafRawFile::Exists(index.c_str()) && !kro::CGafRawFile::Exists(output.data.c_str()) &&
          kro::CGafRawFile::Exists(PartialSet(output).data.c_str());
-}
-
-// Why `record` cannot be written as it is, or the empty text.
-std::string WriteRefusal(const GafRecordSummary& summary, const DecodedRecord& record) {
-  const size_t vertex = FirstNonFiniteVertex(record.vertices.points);
-  return vertex == kAllFinite ? std::string() : NonFiniteMessage(summary.position, vertex);
 }
 
 }  // namespace
@@ -80,18 +73,16 @@ bool CopyRecords(const SetInspection& source, const std::vector<size_t>& order, 
                    Hex(summary.position).c_str(), problem.c_str());
       return false;
     }
-    if (const std::string refusal = WriteRefusal(summary, record); !refusal.empty()) {
-      const bool drop = nonFinite == NonFiniteRecords::kDrop;
-      std::fprintf(stderr, "gaftool: %s: %s; %s\n", source.paths.data.c_str(), refusal.c_str(),
-                   drop ? "it is dropped" : "gaftool repair drops such records");
+    if (writer.WriteContents(record.type, record.texts, record.vertices, nullptr) != eKroOk) {
+      // A refused record left every file as it was, so the copy can go on without it.
+      const bool refused = !writer.IsDamaged() && kro::IsObjectRefusal(writer.LastStatus());
+      const bool drop = refused && nonFinite == NonFiniteRecords::kDrop;
+      std::fprintf(stderr, "gaftool: %s: cannot copy the record at %s: %s%s\n", source.paths.data.c_str(),
+                   Hex(summary.position).c_str(), writer.LastError().Describe().c_str(),
+                   !refused ? "" : drop ? "; it is dropped" : "; gaftool repair drops such records");
       if (!drop) return false;
       dropped.push_back(summary.position);
       continue;
-    }
-    if (writer.WriteContents(record.type, record.texts, record.vertices, nullptr) != eKroOk) {
-      std::fprintf(stderr, "gaftool: %s: cannot copy the record at %s: %s\n", output.data.c_str(),
-                   Hex(summary.position).c_str(), writer.LastError().Describe().c_str());
-      return false;
     }
     copied.push_back(kro::IndexedRecord{writer.LastRecordPosition(), summary.type, summary.box, record.texts.key});
     progress.SetFraction(static_cast<double>(copied.size() + dropped.size()), static_cast<double>(order.size()));
