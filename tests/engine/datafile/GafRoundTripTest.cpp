@@ -333,6 +333,9 @@ TEST_F(GafRoundTrip, OpenPolygonRingsAreRefusedWithoutHarm) {
     EXPECT_EQ(file->WritePolygon("", "", "", 4, open.data(), position, &box), eGafPolygonUnclosed);
     EXPECT_EQ(position, 0u);
     EXPECT_EQ(file->Status(), kEngineOk) << "not stored";
+    EXPECT_EQ(file->ErrorFor(eGafPolygonUnclosed).Describe(),
+              name + ": a polygon ring is open or empty (eGafPolygonUnclosed)");
+    EXPECT_FALSE(file->Error().Failed()) << "a refusal is no failure of the file";
     EXPECT_EQ(file->State(), GafFileState::kHeaderOpen) << "nothing was written, not even the header body";
     EXPECT_EQ(file->WritePolygon("", "", "", 3, nan.data(), position, &box), eGafInvalidParameter) << "not finite";
     EXPECT_EQ(file->WritePolygon("", "", "", 0, nullptr, position, &box), eGafPolygonUnclosed) << "no vertices";
@@ -373,13 +376,16 @@ TEST_F(GafRoundTrip, UnrepresentableValuesAreRefused) {
   uint32_t position;
   const CKroDoublePointNode* v = many.data();
   EXPECT_EQ(file->WritePoint(longText.c_str(), "", "", v, position, nullptr), eGafInvalidParameter);
+  EXPECT_EQ(file->ErrorFor(eGafInvalidParameter).reason, "a text is longer than 65535 bytes");
   EXPECT_EQ(file->WritePoint("", "", longText.c_str(), v, position, nullptr), eGafInvalidParameter);
   EXPECT_EQ(file->WritePoint("", "", "", nullptr, position, nullptr), eGafInvalidParameter);
   EXPECT_EQ(file->WritePolyline("", "", "", 65536, v, position, nullptr), eGafInvalidParameter);
+  EXPECT_EQ(file->ErrorFor(eGafInvalidParameter).reason, "the object has more than 65535 vertices");
   EXPECT_EQ(file->WriteMultiPoint("", "", "", -1, v, position, nullptr), eGafInvalidParameter);
   EXPECT_EQ(file->WritePolyline("", "", "", 3, nullptr, position, nullptr), eGafInvalidParameter);
   std::vector<int32_t> sets(65536, 1);
   EXPECT_EQ(file->WritePolyPolyline("", "", "", 65536, sets.data(), v, position, nullptr), eGafInvalidParameter);
+  EXPECT_EQ(file->ErrorFor(eGafInvalidParameter).reason, "the object has more than 65535 parts");
   EXPECT_EQ(file->WritePolyPolyline("", "", "", -2, sets.data(), v, position, nullptr), eGafInvalidParameter);
   sets[1] = -1;
   EXPECT_EQ(file->WritePolyPolyline("", "", "", 3, sets.data(), v, position, nullptr), eGafInvalidParameter);
