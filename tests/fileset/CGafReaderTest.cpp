@@ -104,6 +104,10 @@ TEST_F(CGafReaderTest, SequentialScanPassesOverRecordsThatAreNotRead) {
   ASSERT_EQ(eKroOk, reader.NextResult(&kind));
   const CKroDoublePointNode* xy = nullptr;
   EXPECT_EQ(eKroReadError, reader.ReadPoint(name, key, url, xy));
+  const EngineError error = reader.LastError();
+  EXPECT_EQ(eGafWrongType, error.status);
+  EXPECT_EQ(DataFile(), error.file);
+  EXPECT_EQ(reader.CurrentPosition(), error.offset) << error.Describe();
 }
 
 TEST_F(CGafReaderTest, EndOfAPassAndAFreshStart) {
