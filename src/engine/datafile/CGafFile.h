@@ -8,8 +8,10 @@
 //     offset; every seek and every read writes them out first, so that reads
 //     see all writes and nothing is ever flushed at a wrong place.
 //  2. The status is sticky: the first failure of a read, a write, a seek or a
-//     format check stays in status_, and nothing is written while it is not 0.
-//     Parameter refusals are returned without being stored. Only EndSearch
+//     format check stays in status_, with its error (where and why) in
+//     error_, and nothing is written while it is not 0. Parameter refusals
+//     are returned without being stored; the last one's reason stays in
+//     refusal_ until the next. Only EndSearch
 //     (and a writable file's close) clears kEngineEndOfResults.
 //  3. New records go to appendPos_ (or into a reused free record); the reading
 //     cursor is recordStart_ / recordEnd_. Each operation moves the file to
