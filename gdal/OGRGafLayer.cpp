@@ -227,8 +227,8 @@ void OGRGafLayer::EndPass() {
   const bool wholeFile = pass_ == PassMode::kSequential;
   pass_ = PassMode::kEnded;
   if (wholeFile && objectsMet_ != objectCount_) {
-    const std::string what = CPLSPrintf("the header counts %lld objects, but the records end here after %lld",
-                                        objectCount_, objectsMet_);
+    const std::string what =
+        CPLSPrintf("the header counts %lld objects, but the records end here after %lld", objectCount_, objectsMet_);
     CPLError(CE_Failure, CPLE_AppDefined, "%s", Damage(fileName_, reader_->CurrentPosition(), what).c_str());
   } else if (damagedRecords_ > 0) {
     CPLError(CE_Failure, CPLE_AppDefined, "%s: %lld damaged record(s) were passed over (%s)", fileName_.c_str(),

@@ -28,7 +28,9 @@ void KeepFirstError(EngineError& kept, EngineStatus status, const std::string& f
 }
 
 EngineError ErrorForAnswer(const EngineError& kept, EngineStatus answered, const std::string& file) {
-  if (answered == kEngineOk || answered == kEngineEndOfResults) return EngineError{answered, file, EngineError::kNoOffset, ""};
+  if (answered == kEngineOk || answered == kEngineEndOfResults) {
+    return EngineError{answered, file, EngineError::kNoOffset, ""};
+  }
   return kept.status == answered ? kept : ErrorOfStatus(answered, file);
 }
 

@@ -137,7 +137,9 @@ EngineError CGafEngine::BeginSession(const char* fileName, const CompanionNames&
   const bool fresh = (flagWord & kOpenCreateTruncate) != 0;
   session_.reset(new (std::nothrow)
                      WriteSession(fresh ? WriteSession::Kind::kFresh : WriteSession::Kind::kJournaled, setNames));
-  if (session_ == nullptr) return EngineError{eGafOutOfMemory, fileName, EngineError::kNoOffset, "no memory for the write session"};
+  if (session_ == nullptr) {
+    return EngineError{eGafOutOfMemory, fileName, EngineError::kNoOffset, "no memory for the write session"};
+  }
   session_->Begin();
   return EngineError{};
 }
@@ -145,7 +147,8 @@ EngineError CGafEngine::BeginSession(const char* fileName, const CompanionNames&
 EngineError CGafEngine::CheckIndexCounts() const {
   const uint32_t objects = dataFile_->GetObjectCount();
   const bool spatialAgrees = spatialIndex_->GetObjectCount() == objects;
-  const uint32_t indexed = spatialAgrees && keyIndex_ != nullptr ? keyIndex_->GetEntryCount() : spatialIndex_->GetObjectCount();
+  const uint32_t indexed =
+      spatialAgrees && keyIndex_ != nullptr ? keyIndex_->GetEntryCount() : spatialIndex_->GetObjectCount();
   if (indexed == objects) return EngineError{};
   // The header's count is where the data file and its index part.
   return EngineError{eGafBadFormat, setName_, gaf::kTagWordSize + gaf::kInfoObjectCount,

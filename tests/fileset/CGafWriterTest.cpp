@@ -112,7 +112,8 @@ TEST_F(CGafWriterTest, AKeyTheKeyIndexCannotHoldLeavesNoTraceInAnyFile) {
     CGafWriter writer;
     CreateSet(writer, Stem(), -1);
     EXPECT_EQ(eKroWriteError, WriteHostObject(writer, Line(longest + "x").Get(), nullptr));
-    EXPECT_EQ(Stem() + ".kif: a key is longer than the key index holds (eKifKeyTooLong)", writer.LastError().Describe());
+    EXPECT_EQ(Stem() + ".kif: a key is longer than the key index holds (eKifKeyTooLong)",
+              writer.LastError().Describe());
     // 31 bytes and a two-byte character: 33 bytes.
     EXPECT_EQ(eKroWriteError, WriteHostObject(writer, Line(std::string(31, 'k') + "ß").Get(), nullptr));
     EXPECT_EQ(eKroOk, WriteHostObject(writer, Line(longest).Get(), nullptr));

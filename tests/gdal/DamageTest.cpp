@@ -261,7 +261,8 @@ TEST_F(GdalReadDamageTest, TextsThatAreNotUtf8ReadWithReplacementCharacters) {
   EXPECT_NE(text.find("\"name\": \"Z\xEF\xBF\xBD\xEF\xBF\xBDich\""), std::string::npos) << text;
   EXPECT_NE(text.find("\"key\": \"\xC3\xA9t\xC3\xA9 \xF0\x9F\x8C\x8D \xE6\x9D\xB1\xE4\xBA\xAC\""), std::string::npos)
       << text;
-  EXPECT_TRUE(messages.Contains(CE_Warning, {gaf_, CPLSPrintf("offset 0x%X", static_cast<unsigned>(at)), "not valid UTF-8"}))
+  EXPECT_TRUE(
+      messages.Contains(CE_Warning, {gaf_, CPLSPrintf("offset 0x%X", static_cast<unsigned>(at)), "not valid UTF-8"}))
       << messages.All();
 }
 

@@ -115,7 +115,7 @@ std::string DescribeRebuildFailure(uint32_t status, const SetPaths& set) {
   const uint32_t family = status & 0xFFFFF000u;
   const std::string& file = family == (kro::eSifCannotOpen & 0xFFFFF000u)   ? set.spatialIndex
                             : family == (kro::eKifCannotOpen & 0xFFFFF000u) ? set.keyIndex
-                                                                             : set.data;
+                                                                            : set.data;
   return kro::ErrorOfStatus(status, file).Describe();
 }
 

@@ -50,8 +50,9 @@ int Reindex(const ReindexOptions& options, const SetPaths& paths) {
   std::unique_ptr<kro::CGafFile> dataFile(new (std::nothrow)
                                               kro::CGafFile(paths.data.c_str(), kro::kOpenReadOnly, status));
   if (dataFile == nullptr || status != kro::kEngineOk) {
-    std::fprintf(stderr, "gaftool: %s: cannot open: %s\n", paths.data.c_str(),
-                 (dataFile != nullptr ? dataFile->ErrorFor(status) : kro::ErrorOfStatus(status, paths.data)).Describe().c_str());
+    std::fprintf(
+        stderr, "gaftool: %s: cannot open: %s\n", paths.data.c_str(),
+        (dataFile != nullptr ? dataFile->ErrorFor(status) : kro::ErrorOfStatus(status, paths.data)).Describe().c_str());
     return kExitProblems;
   }
   TerminalProgress progress("reading " + paths.data, options.set.quiet);

@@ -79,7 +79,9 @@ bool CopyRecords(const SetInspection& source, const std::vector<size_t>& order, 
       const bool drop = refused && nonFinite == NonFiniteRecords::kDrop;
       std::fprintf(stderr, "gaftool: %s: cannot copy the record at %s: %s%s\n", source.paths.data.c_str(),
                    Hex(summary.position).c_str(), writer.LastError().Describe().c_str(),
-                   !refused ? "" : drop ? "; it is dropped" : "; gaftool repair drops such records");
+                   !refused ? ""
+                   : drop   ? "; it is dropped"
+                            : "; gaftool repair drops such records");
       if (!drop) return false;
       dropped.push_back(summary.position);
       continue;

@@ -46,9 +46,13 @@ EngineStatus CGafFile::Open(const char* fileName, uint32_t flagWord) {
   }
   state_ = GafFileState::kHeaderOpen;
   if (ReadHeader() != kEngineOk) return status_;
-  if (version_ > gaf::kMaxReadableVersion) return Fail(eGafBadVersion, 0, "the format version is newer than this library reads");
+  if (version_ > gaf::kMaxReadableVersion) {
+    return Fail(eGafBadVersion, 0, "the format version is newer than this library reads");
+  }
   if (infoLengthWrong_) return Fail(eGafBadFormat, 0, "the info chunk has the wrong length");
-  if (!gaf::IsValidPrecision(coordinateBits_)) return Fail(eGafBadFormat, 0, "the header's precision is neither 32 nor 64 bits");
+  if (!gaf::IsValidPrecision(coordinateBits_)) {
+    return Fail(eGafBadFormat, 0, "the header's precision is neither 32 nor 64 bits");
+  }
   const bool oldLayout = version_ <= gaf::kLastOldLayoutVersion;
   // Only a current-version file can have been left by a writer of this
   // engine that died before close: its end-of-data chunk is then missing.

@@ -166,7 +166,8 @@ GafPayloadReader CGafFile::PayloadReader(uint32_t start, uint32_t length, uint32
 
 bool CGafFile::FailAhead(AheadLoad failure) {
   const bool seek = failure == AheadLoad::kSeekFailed;
-  Fail(seek ? eGafSeekError : eGafReadError, Here(), seek ? "the file cannot be positioned" : "the file cannot be read");
+  Fail(seek ? eGafSeekError : eGafReadError, Here(),
+       seek ? "the file cannot be positioned" : "the file cannot be read");
   filePosition_ = kUnknownPosition;
   return false;
 }

@@ -116,32 +116,44 @@ EngineStatus CGafFile::PlanRecord(const RecordRequest& request, RecordPlan& plan
     plan.vertexCount = 1;
   } else {
     if (request.count < 0 || static_cast<uint32_t>(request.count) > gaf::kMaxU16Count) {
-      return Refuse(eGafInvalidParameter, request.shape == Shape::kMultiSet ? "the object has more than 65535 parts"
-                                                                           : "the object has more than 65535 vertices");
+      return Refuse(eGafInvalidParameter, request.shape == Shape::kMultiSet
+                                              ? "the object has more than 65535 parts"
+                                              : "the object has more than 65535 vertices");
     }
     countFields = 2;
     plan.vertexCount = static_cast<uint64_t>(request.count);
   }
   if (request.shape == Shape::kMultiSet) {
-    if (request.count > 0 && request.setCounts == nullptr) return Refuse(eGafInvalidParameter, "the object's part counts are missing");
+    if (request.count > 0 && request.setCounts == nullptr) {
+      return Refuse(eGafInvalidParameter, "the object's part counts are missing");
+    }
     countFields += static_cast<uint64_t>(request.count) * gaf::kSetCountSize;
     plan.vertexCount = 0;
     for (int32_t i = 0; i < request.count; ++i) {
-      if (request.setCounts[i] < 0) return Refuse(eGafInvalidParameter, "a part of the object has a negative vertex count");
+      if (request.setCounts[i] < 0) {
+        return Refuse(eGafInvalidParameter, "a part of the object has a negative vertex count");
+      }
       plan.vertexCount += static_cast<uint64_t>(request.setCounts[i]);
     }
   }
-  if (plan.vertexCount > 0 && request.vertices == nullptr) return Refuse(eGafInvalidParameter, "the object's vertices are missing");
+  if (plan.vertexCount > 0 && request.vertices == nullptr) {
+    return Refuse(eGafInvalidParameter, "the object's vertices are missing");
+  }
   plan.length = plan.stringBlock + countFields + plan.vertexCount * 2 * CoordinateBytes();
-  if (plan.length > kMaxFileOffset) return Refuse(eGafInvalidParameter, "the record would be larger than a data file can hold");
+  if (plan.length > kMaxFileOffset) {
+    return Refuse(eGafInvalidParameter, "the record would be larger than a data file can hold");
+  }
   if (!CoordinatesStorable(request.vertices, plan.vertexCount, CoordinateBytes())) {
-    return Refuse(eGafInvalidParameter, CoordinateBytes() == 4 ? "a coordinate is not a number, infinite or beyond 32-bit range"
-                                                               : "a coordinate is not a number or infinite");
+    return Refuse(eGafInvalidParameter, CoordinateBytes() == 4
+                                            ? "a coordinate is not a number, infinite or beyond 32-bit range"
+                                            : "a coordinate is not a number or infinite");
   }
 
   EngineStatus rings = kEngineOk;
   if (request.type == kGafPolygonObject) rings = CheckRingsClosed(request.vertices, &request.count, 1);
-  if (request.type == kGafPolyPolygonObject) rings = CheckRingsClosed(request.vertices, request.setCounts, request.count);
+  if (request.type == kGafPolyPolygonObject) {
+    rings = CheckRingsClosed(request.vertices, request.setCounts, request.count);
+  }
   return rings == kEngineOk ? kEngineOk : Refuse(rings, "a polygon ring is open or empty");
 }
 

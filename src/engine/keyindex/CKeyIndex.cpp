@@ -20,7 +20,9 @@ EngineStatus CKeyIndex::Open(const char* fileName, uint32_t flagWord) {
   const EngineStatus status = WasCreated() ? WriteHeader(Handle()) : ReadHeader();
   if (status != kEngineOk) return status;
   uint32_t size = 0;
-  if (!CGafRawFile::Size(Handle(), size)) return Fail(eKifReadError, EngineError::kNoOffset, "the size of the file cannot be read");
+  if (!CGafRawFile::Size(Handle(), size)) {
+    return Fail(eKifReadError, EngineError::kNoOffset, "the size of the file cannot be read");
+  }
   SetFileSize(size);
   ResetFreeLists();
   NodeStore<KifNode>& store = *this;
@@ -36,7 +38,9 @@ EngineStatus CKeyIndex::Close() {
     // blocks go out before the close reports: a session commits only what
     // reached the file.
     status = cache_->FlushNodes(true);
-    if (!FlushBlocks() && status == kEngineOk) status = Fail(eKifWriteError, EngineError::kNoOffset, "cached nodes cannot be written");
+    if (!FlushBlocks() && status == kEngineOk) {
+      status = Fail(eKifWriteError, EngineError::kNoOffset, "cached nodes cannot be written");
+    }
     const EngineStatus header = WriteHeader(Handle());
     if (status == kEngineOk) status = header;
   }

@@ -27,14 +27,17 @@ EngineStatus CKeyIndex::WriteHeader(FileHandle file) {
   if (!SeekTo(file, 0)) return Fail(eKifReadError, 0, "the file cannot be positioned at its header");
   unsigned char bytes[kHeaderSize];
   header_.Encode(bytes);
-  return CGafRawFile::Write(file, bytes, kHeaderSize) ? kEngineOk : Fail(eKifWriteError, 0, "the header cannot be written");
+  return CGafRawFile::Write(file, bytes, kHeaderSize) ? kEngineOk
+                                                      : Fail(eKifWriteError, 0, "the header cannot be written");
 }
 
 EngineStatus CKeyIndex::ReadNode(uint32_t position, uint32_t level, KifNode& node) {
   const uint32_t capacity = header_.capacity;
   const uint32_t keyLength = header_.keyLength;
   const uint32_t size = header_.BlockSize(level);
-  if (!IsValidPosition(position, size)) return Fail(eKifReadError, position, "a node position is no block place of the file");
+  if (!IsValidPosition(position, size)) {
+    return Fail(eKifReadError, position, "a node position is no block place of the file");
+  }
   unsigned char scratch[kMaxBlockSize];
   const unsigned char* block = nullptr;
   const BlockIo io = ViewBlock(position, size, scratch, block);
@@ -42,7 +45,9 @@ EngineStatus CKeyIndex::ReadNode(uint32_t position, uint32_t level, KifNode& nod
   if (io != BlockIo::kOk) return Fail(eKifReadError, position, "a node cannot be read");
 
   BlockView view;
-  if (!view.Bind(block, size, capacity, keyLength, level == 0)) return Fail(eKifReadError, position, "a node's entries do not decode");
+  if (!view.Bind(block, size, capacity, keyLength, level == 0)) {
+    return Fail(eKifReadError, position, "a node's entries do not decode");
+  }
 
   // A field of exactly L bytes has no terminator; give the bounded copy one.
   char field[kMaxKeyLength + 1];
@@ -87,11 +92,14 @@ void CKeyIndex::EncodeNode(const KifNode& node, unsigned char* block) const {
 }
 
 EngineStatus CKeyIndex::WriteNode(FileHandle file, const KifNode& node) {
-  if (!SeekTo(file, node.position)) return Fail(eKifReadError, node.position, "the file cannot be positioned at a node");
+  if (!SeekTo(file, node.position)) {
+    return Fail(eKifReadError, node.position, "the file cannot be positioned at a node");
+  }
   unsigned char block[kMaxBlockSize];
   EncodeNode(node, block);
-  return CGafRawFile::Write(file, block, header_.BlockSize(node.level)) ? kEngineOk
-                                                                       : Fail(eKifWriteError, node.position, "a node cannot be written");
+  return CGafRawFile::Write(file, block, header_.BlockSize(node.level))
+             ? kEngineOk
+             : Fail(eKifWriteError, node.position, "a node cannot be written");
 }
 
 EngineStatus CKeyIndex::WriteNodeBack(const KifNode& node) {
@@ -106,7 +114,9 @@ EngineStatus CKeyIndex::AllocateBlock(uint32_t level, KifNode& node) {
   // A file that does not end on a block place (cut short in the middle of a
   // block) would put the new block where no reader looks for one: refused.
   const BlockIo io = TakeBlock(header_.FreeHead(level), FreeList(level), header_.BlockSize(level), false, position);
-  if (io == BlockIo::kReadFailed) return Fail(eKifReadError, header_.FreeHead(level), "the free-block list cannot be followed");
+  if (io == BlockIo::kReadFailed) {
+    return Fail(eKifReadError, header_.FreeHead(level), "the free-block list cannot be followed");
+  }
   if (io != BlockIo::kOk) return Fail(eKifWriteError, FileSize(), "the file cannot be extended by a block");
   node.position = position;
   return kEngineOk;
@@ -126,8 +136,9 @@ EngineStatus CKeyIndex::FreeNode(KifNode& node) {
 uint32_t CKeyIndex::BlockGrain() const { return header_.blockGrain; }
 
 EngineStatus CKeyIndex::CountFreeBlocks(uint32_t head, uint32_t blockSize, uint32_t& count, BlockClaims& claims) {
-  return CountFreeList(head, blockSize, count, &claims) ? kEngineOk
-                                                        : Fail(eKifReadError, head, "the free-block list is damaged or runs in a loop");
+  return CountFreeList(head, blockSize, count, &claims)
+             ? kEngineOk
+             : Fail(eKifReadError, head, "the free-block list is damaged or runs in a loop");
 }
 
 void CKeyIndex::ResetFreeLists() {

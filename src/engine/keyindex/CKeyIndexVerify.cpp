@@ -58,7 +58,9 @@ EngineStatus CKeyIndex::VerifyNode(CIndexProgress* progress, Bound low, Bound hi
   // A node reached twice shows in the order and the counts; the claim is for
   // the free lists, which must not hold a block of the tree.
   (void)claims.Claim(node.position);
-  if (!HasMinimum(node)) return Fail(eKifUnderfullNode, node.position, "a node holds fewer entries than a tree of its capacity allows");
+  if (!HasMinimum(node)) {
+    return Fail(eKifUnderfullNode, node.position, "a node holds fewer entries than a tree of its capacity allows");
+  }
   statistics.entries += node.count;
   if (progress != nullptr) progress->SetPosition(statistics.entries);
   ++(node.level == 0 ? statistics.leafNodes : statistics.internalNodes);

@@ -54,7 +54,9 @@ EngineStatus CSpatialIndex::ViewNode(const BlockStep& step, unsigned char* scrat
 EngineStatus CSpatialIndex::PushBlock(uint32_t position) {
   const uint32_t level = blockPath_[blockTop_].level - 1;
   for (int depth = 0; depth <= blockTop_; ++depth) {
-    if (blockPath_[depth].position == position) return Fail(eSifReadError, position, "the tree leads back to a node above");
+    if (blockPath_[depth].position == position) {
+      return Fail(eSifReadError, position, "the tree leads back to a node above");
+    }
   }
   if (blockTop_ + 1 >= static_cast<int>(blockPath_.size()) || ++blockVisits_ > VisitBudget()) {
     return Fail(eSifReadError, position, "the tree is deeper or larger than its header allows");

@@ -41,7 +41,9 @@ bool CSpatialIndex::BindBlock(const unsigned char* bytes, uint32_t level, sif::B
 
 EngineStatus CSpatialIndex::ReadNode(uint32_t position, uint32_t level, SifNode& node) {
   const uint32_t size = header_.BlockSize(level);
-  if (!IsBlockPlace(position, size)) return Fail(eSifReadError, position, "a node position is no block place of the file");
+  if (!IsBlockPlace(position, size)) {
+    return Fail(eSifReadError, position, "a node position is no block place of the file");
+  }
   BlockBytes scratch;
   const unsigned char* block = nullptr;
   const BlockIo io = ViewBlock(position, size, scratch.data(), block);
@@ -97,7 +99,9 @@ EngineStatus CSpatialIndex::AllocateBlock(uint32_t level, SifNode& node) {
   uint32_t position = 0;
   const BlockIo io = TakeBlock(FreeListHead(level), freeLists_[level == 0 ? 1 : 0], header_.BlockSize(level),
                                true, position);
-  if (io == BlockIo::kReadFailed) return Fail(eSifReadError, FreeListHead(level), "the free-block list cannot be followed");
+  if (io == BlockIo::kReadFailed) {
+    return Fail(eSifReadError, FreeListHead(level), "the free-block list cannot be followed");
+  }
   if (io != BlockIo::kOk) return Fail(eSifWriteError, FileSize(), "the file cannot be extended by a block");
   node.position = position;
   return kEngineOk;
@@ -115,7 +119,9 @@ EngineStatus CSpatialIndex::FreeNode(SifNode& node) {
 }
 
 EngineStatus CSpatialIndex::WalkFreeList(uint32_t head, uint32_t blockSize, uint32_t& count, BlockClaims& claims) {
-  return CountFreeList(head, blockSize, count, &claims) ? kEngineOk : Fail(eSifReadError, head, "the free-block list is damaged or runs in a loop");
+  return CountFreeList(head, blockSize, count, &claims)
+             ? kEngineOk
+             : Fail(eSifReadError, head, "the free-block list is damaged or runs in a loop");
 }
 
 uint32_t& CSpatialIndex::FreeListHead(uint32_t level) {

@@ -41,7 +41,9 @@ EngineStatus CSpatialIndex::Close() {
     // nodes the file lacks. The cached blocks go out before the close
     // reports: a session commits only what reached the file.
     status = cache_->FlushNodes(true);
-    if (!FlushBlocks() && status == kEngineOk) status = Fail(eSifWriteError, EngineError::kNoOffset, "cached nodes cannot be written");
+    if (!FlushBlocks() && status == kEngineOk) {
+      status = Fail(eSifWriteError, EngineError::kNoOffset, "cached nodes cannot be written");
+    }
     const EngineStatus header = WriteHeader(Handle());
     if (status == kEngineOk) status = header;
   }

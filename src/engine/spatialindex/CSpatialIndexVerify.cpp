@@ -70,9 +70,13 @@ EngineStatus CSpatialIndex::VerifyNode(CIndexProgress* progress, const BoundingB
   // left to the walk over the set's bytes: Insert takes any box, and every
   // walk of the tree stays well-defined over one.
   for (uint32_t slot = 0; slot < node.count; ++slot) {
-    if (sif::CheckBox(node.box[slot]) == sif::BoxFault::kNaN) return Fail(eSifNaNBox, node.position, "an entry's box has a coordinate that is not a number");
+    if (sif::CheckBox(node.box[slot]) == sif::BoxFault::kNaN) {
+      return Fail(eSifNaNBox, node.position, "an entry's box has a coordinate that is not a number");
+    }
   }
-  if (!sif::SameBox(node.UnionBox(), expected)) return Fail(eSifBoxMismatch, node.position, "a node's entries do not fill the box its parent gives it");
+  if (!sif::SameBox(node.UnionBox(), expected)) {
+    return Fail(eSifBoxMismatch, node.position, "a node's entries do not fill the box its parent gives it");
+  }
   if (node.IsLeaf()) return kEngineOk;
 
   const uint32_t childLevel = node.level - 1;

@@ -52,8 +52,12 @@ EngineError RecoverFileSet(const SetFileNames& names) {
   }
   SetFileTarget target(names, handles.Files());
   const ReplayResult replayed = ReplayJournal(handles.Journal(), target, true);
-  if (replayed == ReplayResult::kBadJournal) return failure(eGafJournalError, "the journal is not one this library wrote");
-  if (replayed == ReplayResult::kFailed) return failure(eGafJournalError, "the journal's before images cannot be restored");
+  if (replayed == ReplayResult::kBadJournal) {
+    return failure(eGafJournalError, "the journal is not one this library wrote");
+  }
+  if (replayed == ReplayResult::kFailed) {
+    return failure(eGafJournalError, "the journal's before images cannot be restored");
+  }
   // The journal goes only once the restored bytes are on the disk; until
   // then a second recovery would simply do the same again.
   if (replayed == ReplayResult::kDone && !target.SyncAll()) {
