@@ -114,7 +114,6 @@ class Planner {
     // A ring longer than a polygon record holds fits a multi-polygon record.
     const OGRLinearRing* exterior = polygon.getExteriorRing();
     if (polygon.getNumInteriorRings() == 0 && exterior->getNumPoints() <= kMaxRecordCount) {
-      if (!CheckRing(*exterior)) return;
       // A record of one ring has no roles to keep: stored as given.
       return AddSingleSet(kGafPolygonObject, *exterior);
     }
@@ -133,19 +132,11 @@ class Planner {
       bool isExterior = true;
       for (const OGRLinearRing* ring : *polygon) {
         if (ring->IsEmpty()) continue;
-        if (!CheckRing(*ring)) return;
-        if (record.parts.size() == kMaxRecordCount) return Refuse("a polygon has more than 65535 rings");
         record.parts.push_back(ring->getNumPoints());
         exterior = TakeRing(*ring, isExterior, exterior, record);
         isExterior = false;
       }
     }
-  }
-
-  bool CheckRing(const OGRLinearRing& ring) {
-    if (ring.getNumPoints() > 0 && ring.get_IsClosed()) return true;
-    Refuse("a polygon ring is not closed");
-    return false;
   }
 
   void Refuse(const char* reason) {

@@ -27,8 +27,10 @@ using PlannedRecord = GafRecord;
 
 // Fills `records` and returns the empty text, or returns why the geometry
 // cannot be stored (empty, a kind the file set does not hold, a coordinate
-// that is NaN or infinite, an open ring, more vertices or rings than a record
-// holds); `records` is then not to be used.
+// that is NaN or infinite, a line of more vertices than a record holds);
+// `records` is then not to be used. These are the checks that a feature of
+// several records needs before its first record is written; what a single
+// record cannot hold (an open ring, too many rings) the engine refuses.
 std::string PlanRecords(const OGRGeometry* geometry, uint32_t precisionBits, std::vector<PlannedRecord>& records);
 
 }  // namespace kro

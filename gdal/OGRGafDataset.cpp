@@ -55,11 +55,11 @@ OGRGafDataset::~OGRGafDataset() {
   if (layerDeleted_) {
     if (pendingWriter_->Discard() != eKroOk) {
       CPLError(CE_Failure, CPLE_FileIO, "%s: the file set of the deleted layer could not be removed: %s",
-               fileName_.c_str(), DescribeStatus(pendingWriter_->LastStatus()).c_str());
+               fileName_.c_str(), pendingWriter_->LastError().Describe().c_str());
     }
   } else if (pendingWriter_->Finish() != eKroOk) {
     CPLError(CE_Failure, CPLE_FileIO, "%s: the empty file set could not be finished: %s", fileName_.c_str(),
-             DescribeStatus(pendingWriter_->LastStatus()).c_str());
+             pendingWriter_->LastError().Describe().c_str());
   }
 }
 
@@ -119,7 +119,7 @@ bool OGRGafDataset::StartNewSet() {
   auto writer = std::make_unique<CGafWriter>(files_->Environment());
   if (writer->Open(name, kGafCreateNew, keyIndex ? -1 : 0) != eKroOk) {
     CPLError(CE_Failure, CPLE_OpenFailed, "%s: cannot create the Gaf file set: %s", name,
-             DescribeStatus(writer->LastStatus()).c_str());
+             writer->LastError().Describe().c_str());
     return false;
   }
   writer->SetPrecision(static_cast<SHORT>(newSet_.precision));

@@ -39,9 +39,14 @@ constexpr long long kReportedDamages = 20;
 
 std::string Hex(uint32_t offset) { return CPLSPrintf("0x%X", offset); }
 
+// Damage the driver finds in a record the engine read, said as the engine
+// says its own.
+std::string Damage(const std::string& fileName, uint32_t offset, const std::string& what) {
+  return EngineError{eGafBadFormat, fileName, offset, what}.Describe();
+}
+
 void ReportPassedOver(const std::string& fileName, uint32_t offset, const std::string& what) {
-  CPLError(CE_Failure, CPLE_AppDefined, "%s: damaged at offset %s: %s; the record is passed over: %s",
-           fileName.c_str(), Hex(offset).c_str(), what.c_str(), DescribeStatus(eGafBadFormat).c_str());
+  CPLError(CE_Failure, CPLE_AppDefined, "%s; the record is passed over", Damage(fileName, offset, what).c_str());
 }
 
 // A box around `envelope` wide enough to meet the box the index stored for
@@ -143,7 +148,7 @@ std::unique_ptr<CGafReader> OGRGafLayer::OpenReader(const std::string& fileName,
     }
   }
   CPLError(CE_Failure, CPLE_OpenFailed, "%s: cannot open the Gaf file set: %s", fileName.c_str(),
-           DescribeStatus(reader->LastStatus()).c_str());
+           reader->LastError().Describe().c_str());
   return nullptr;
 }
 
@@ -176,7 +181,6 @@ bool OGRGafLayer::StartPass() {
   if (reader == nullptr) return false;
   objectsMet_ = 0;
   damagedRecords_ = 0;
-  lastPosition_ = 0;
   EKroErrCode result = eKroOk;
   if (filterKeys_ && reader->HasKeyIndex()) {
     nextKey_ = 0;
@@ -211,11 +215,8 @@ bool OGRGafLayer::BeginNextKey() {
 }
 
 void OGRGafLayer::ReportReadFailure(const CGafReader& reader) {
-  // A step that failed before it reached a record stood after the last one.
-  const uint32_t offset = reader.CurrentPosition() != 0 ? reader.CurrentPosition() : lastPosition_;
-  const std::string where = offset != 0 ? " at offset " + Hex(offset) : std::string();
-  CPLError(CE_Failure, CPLE_FileIO, "%s: reading failed%s after %lld object(s): %s", fileName_.c_str(),
-           where.c_str(), objectsMet_, DescribeStatus(reader.LastStatus()).c_str());
+  CPLError(CE_Failure, CPLE_FileIO, "%s: reading failed after %lld object(s): %s", fileName_.c_str(), objectsMet_,
+           reader.LastError().Describe().c_str());
   pass_ = PassMode::kEnded;
 }
 
@@ -227,13 +228,12 @@ void OGRGafLayer::EndPass() {
   const bool wholeFile = pass_ == PassMode::kSequential;
   pass_ = PassMode::kEnded;
   if (wholeFile && objectsMet_ != objectCount_) {
-    CPLError(CE_Failure, CPLE_AppDefined,
-             "%s: damaged at offset %s: the header counts %lld objects, but the records end there after %lld: %s",
-             fileName_.c_str(), Hex(reader_->CurrentPosition()).c_str(), objectCount_, objectsMet_,
-             DescribeStatus(eGafBadFormat).c_str());
+    const std::string what =
+        CPLSPrintf("the header counts %lld objects, but the records end here after %lld", objectCount_, objectsMet_);
+    CPLError(CE_Failure, CPLE_AppDefined, "%s", Damage(fileName_, reader_->CurrentPosition(), what).c_str());
   } else if (damagedRecords_ > 0) {
-    CPLError(CE_Failure, CPLE_AppDefined, "%s: %lld damaged record(s) were passed over: %s", fileName_.c_str(),
-             damagedRecords_, DescribeStatus(eGafBadFormat).c_str());
+    CPLError(CE_Failure, CPLE_AppDefined, "%s: %lld damaged record(s) were passed over (%s)", fileName_.c_str(),
+             damagedRecords_, StatusName(eGafBadFormat));
   }
 }
 
@@ -253,7 +253,7 @@ bool OGRGafLayer::NextRecord(GafFeatureRecord& record, uint32_t& position) {
       return false;
     }
     if (result != eKroOk) break;
-    position = lastPosition_ = reader_->CurrentPosition();
+    position = reader_->CurrentPosition();
     // A free record holds no object; a chunk of any other code has no place
     // in the object area: it is damage, passed over by its length.
     if (kind == gaf::kFreeRecordType) continue;

@@ -35,6 +35,7 @@
 #include <vector>
 
 #include "GafRecordReader.h"
+#include "engine/EngineError.h"
 #include "engine/EngineStatus.h"
 #include "engine/datafile/GafRecord.h"
 #include "engine/fileaccess/Env.h"
@@ -126,7 +127,7 @@ class OGRGafLayer final : public OGRLayer {
   CGafWriter* Writer();
   void RefuseFeature(const OGRFeature& feature, const std::string& reason);
   // After a failure of the files: the set is rolled back and the writing ends.
-  void AbandonWriting(EngineStatus status);
+  void AbandonWriting(const EngineError& error);
   void ResolveRoles();
   // Whether features can be written now; otherwise RefuseWriting says why.
   bool CanWrite() const;
@@ -169,7 +170,6 @@ class OGRGafLayer final : public OGRLayer {
   // passed over as damaged, the position of the last record met.
   long long objectsMet_ = 0;
   long long damagedRecords_ = 0;
-  uint32_t lastPosition_ = 0;
   bool invalidTextReported_ = false;
   std::optional<std::vector<std::string>> filterKeys_;
   size_t nextKey_ = 0;

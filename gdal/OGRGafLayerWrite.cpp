@@ -58,10 +58,9 @@ CGafWriter* OGRGafLayer::Writer() {
   randomReader_.reset();
   writer_ = std::make_unique<CGafWriter>(env_);
   // An append keeps the key index the set has and adds none.
-  const uint32_t result = writer_->Open(fileName_.c_str(), kGafOpenAppend, 0);
-  if (result == eKroOk) return writer_.get();
+  if (writer_->Open(fileName_.c_str(), kGafOpenAppend, 0) == eKroOk) return writer_.get();
   CPLError(CE_Failure, CPLE_OpenFailed, "%s: cannot open the Gaf file set for appending: %s", fileName_.c_str(),
-           DescribeStatus(writer_->LastStatus()).c_str());
+           writer_->LastError().Describe().c_str());
   writer_.reset();
   writeFailed_ = true;
   return nullptr;
@@ -168,15 +167,12 @@ OGRErr OGRGafLayer::ICreateFeature(OGRFeature* feature) {
     record.key = texts.key;
     record.url = texts.url;
     if (writer->Write(record, nullptr) != eKroOk) {
-      const EngineStatus status = writer->LastStatus();
-      if (!writer->IsDamaged() && IsObjectRefusal(status)) {
-        // The writer refuses a key its index cannot hold before touching a file.
-        RefuseFeature(*feature, status == kEngineOk ? "the key is longer than the key index holds (a set "
-                                                      "created with KEY_INDEX=NO takes it)"
-                                                    : DescribeStatus(status));
+      // A refusal leaves every file as it was; anything else ends the writing.
+      if (!writer->IsDamaged() && IsObjectRefusal(writer->LastStatus())) {
+        RefuseFeature(*feature, writer->LastError().Describe());
         return OGRERR_FAILURE;
       }
-      AbandonWriting(status);
+      AbandonWriting(writer->LastError());
       return OGRERR_FAILURE;
     }
     if (record.vertices.size() > gaf::kReadCapacity) ++longRecords_;
@@ -186,11 +182,11 @@ OGRErr OGRGafLayer::ICreateFeature(OGRFeature* feature) {
   return OGRERR_NONE;
 }
 
-void OGRGafLayer::AbandonWriting(EngineStatus status) {
+void OGRGafLayer::AbandonWriting(const EngineError& error) {
   const bool rolledBack = writer_->Discard() == eKroOk;
   writer_.reset();
   writeFailed_ = true;
-  CPLError(CE_Failure, CPLE_FileIO, "%s: writing failed: %s; %s", fileName_.c_str(), DescribeStatus(status).c_str(),
+  CPLError(CE_Failure, CPLE_FileIO, "%s: writing failed: %s; %s", fileName_.c_str(), error.Describe().c_str(),
            AfterRollback(rolledBack));
 }
 
@@ -202,11 +198,11 @@ bool OGRGafLayer::FinishWriting() {
   }
   if (writer_ == nullptr) return !writeFailed_;
   const EKroErrCode result = writer_->Finish();
-  const EngineStatus status = writer_->LastStatus();
+  const EngineError error = writer_->LastError();
   writer_.reset();
   if (result != eKroOk) {
     CPLError(CE_Failure, CPLE_FileIO, "%s: the file set could not be finished: %s; %s", fileName_.c_str(),
-             DescribeStatus(status).c_str(), AfterRollback(status != eGafJournalError));
+             error.Describe().c_str(), AfterRollback(error.status != eGafJournalError));
     writeFailed_ = true;
   }
   WarnLongRecords();

@@ -7,32 +7,6 @@
 namespace kro {
 namespace {
 
-template <class Itf>
-ComPtr<Itf> Query(IKroGeometry* object) {
-  ComPtr<Itf> typed;
-  if (FAILED(object->QueryInterface(IidOf<Itf>(), typed.PutVoid()))) typed.Reset();
-  return typed;
-}
-
-// Writes the object when it has the interface of the path; false when it has
-// none or the write failed.
-bool WriteObject(CGafWriter& writer, EGafObjectType type, IKroGeometry* object) {
-  switch (type) {
-    case kGafPointObject:
-      if (auto point = Query<IKroPoint>(object)) return WriteHostObject(writer, point.Get(), nullptr) == eKroOk;
-      return false;
-    case kGafPolylineObject:
-      if (auto line = Query<IKroPolyline>(object)) return WriteHostObject(writer, line.Get(), nullptr) == eKroOk;
-      return false;
-    case kGafPolygonObject:
-      if (auto polygon = Query<IKroPolygon>(object)) return WriteHostObject(writer, polygon.Get(), nullptr) == eKroOk;
-      if (auto multi = Query<IKroPolyPolygon>(object)) return WriteHostObject(writer, multi.Get(), nullptr) == eKroOk;
-      return false;
-    default:
-      return false;
-  }
-}
-
 bool AbortRequested(IKroProgressIndicator* progress, LONG total, LONG handled) {
   if (progress == nullptr) return false;
   progress->NotifyProgress(total, handled);
@@ -67,7 +41,7 @@ EKroErrCode RunExportLoop(CGafWriter& writer, EGafObjectType type, IKroGeometryS
     // count tells the host).
     if (hr == S_FALSE && fetched == 0) break;
     if (FAILED(hr) || !object) continue;
-    if (WriteObject(writer, type, object.Get())) ++*counts.exported;
+    if (WriteHostGeometry(writer, type, object.Get())) ++*counts.exported;
     if (writer.IsDamaged()) return eKroWriteError;
   }
 

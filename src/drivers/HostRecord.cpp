@@ -3,6 +3,7 @@
 #include <new>
 
 #include "com/BoundaryText.h"
+#include "com/ComPtr.h"
 #include "com/ScopedBstr.h"
 #include "engine/datafile/GafFormat.h"
 #include "fileset/CGafWriter.h"
@@ -144,6 +145,34 @@ EKroErrCode WriteHostObject(CGafWriter& writer, IKroPolygon* object, BoundingBox
 
 EKroErrCode WriteHostObject(CGafWriter& writer, IKroPolyPolygon* object, BoundingBoxNode* boxOut) {
   return WriteObject(writer, object, boxOut);
+}
+
+namespace {
+
+template <class Itf>
+ComPtr<Itf> Query(IKroGeometry* object) {
+  ComPtr<Itf> typed;
+  if (FAILED(object->QueryInterface(IidOf<Itf>(), typed.PutVoid()))) typed.Reset();
+  return typed;
+}
+
+}  // namespace
+
+bool WriteHostGeometry(CGafWriter& writer, EGafObjectType type, IKroGeometry* object) {
+  switch (type) {
+    case kGafPointObject:
+      if (auto point = Query<IKroPoint>(object)) return WriteHostObject(writer, point.Get(), nullptr) == eKroOk;
+      return false;
+    case kGafPolylineObject:
+      if (auto line = Query<IKroPolyline>(object)) return WriteHostObject(writer, line.Get(), nullptr) == eKroOk;
+      return false;
+    case kGafPolygonObject:
+      if (auto polygon = Query<IKroPolygon>(object)) return WriteHostObject(writer, polygon.Get(), nullptr) == eKroOk;
+      if (auto multi = Query<IKroPolyPolygon>(object)) return WriteHostObject(writer, multi.Get(), nullptr) == eKroOk;
+      return false;
+    default:
+      return false;
+  }
 }
 
 }  // namespace kro

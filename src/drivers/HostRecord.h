@@ -36,6 +36,11 @@ EKroErrCode WriteHostObject(CGafWriter& writer, IKroPolyline* object, BoundingBo
 EKroErrCode WriteHostObject(CGafWriter& writer, IKroPolygon* object, BoundingBoxNode* boxOut);
 EKroErrCode WriteHostObject(CGafWriter& writer, IKroPolyPolygon* object, BoundingBoxNode* boxOut);
 
+// A host object of an export path: the path's object type says which
+// geometry interface it must have (a polygon path takes multi-polygons too).
+// False when the object has none of them or the write failed.
+bool WriteHostGeometry(CGafWriter& writer, EGafObjectType type, IKroGeometry* object);
+
 }  // namespace kro
 
 #endif

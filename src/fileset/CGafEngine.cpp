@@ -3,6 +3,7 @@
 #include <new>
 
 #include "engine/datafile/CGafFile.h"
+#include "engine/datafile/GafFormat.h"
 #include "engine/writesession/SetRecovery.h"
 #include "engine/writesession/WriteSession.h"
 #include "engine/keyindex/CKeyIndex.h"
@@ -43,7 +44,14 @@ std::unique_ptr<Engine> OpenEngine(const char* fileName, uint32_t flagWord, Engi
   return engine;
 }
 
-EngineStatus FirstFailure(EngineStatus first, EngineStatus next) { return first != kEngineOk ? first : next; }
+// A session that could not end as asked: eGafWriteError when the commit
+// failed (the set was rolled back), eGafJournalError when even the rollback
+// failed.
+EngineError SessionError(EngineStatus ended, const std::string& setName) {
+  return EngineError{ended, setName, EngineError::kNoOffset,
+                     ended == eGafJournalError ? "the set cannot be rolled back; its journal stays for the next open"
+                                               : "the set cannot be committed, so it is rolled back"};
+}
 
 // Whether a file is there. An existence test that fails must not make a set
 // lose its key index: a file counts as missing only when it can neither be
@@ -67,57 +75,89 @@ CGafEngine::CGafEngine(Env& env) : files_(env) {}
 
 CGafEngine::~CGafEngine() { Close(); }
 
-uint32_t CGafEngine::Open(const char* fileName, EKroGafOpenFlags openMode, LONG useKif) {
+EKroErrCode CGafEngine::Open(const char* fileName, EKroGafOpenFlags openMode, LONG useKif) {
   if (mode_ != Mode::kNoFileSet) return eKroIllegalFunctionCall;
   if (fileName == nullptr) return eKroInvalidParameter;
   const uint32_t flagWord = OpenFlagWord(openMode);
   if (flagWord == 0) return eKroUnableToOpen;
 
-  lastStatus_ = OpenComponents(fileName, flagWord, useKif);
-  if (lastStatus_ != kEngineOk) {
+  setName_ = fileName;
+  if (Decide(OpenComponents(fileName, flagWord, useKif)) != kEngineOk) {
     damaged_ = true;
     Close();
-    return lastStatus_;
+    return eKroUnableToOpen;
   }
+  lastError_ = EngineError{};
   ShareIndexCacheBudget();
   mode_ = Mode::kIdle;
   state_ = State::kOpen;
   return eKroOk;
 }
 
-EngineStatus CGafEngine::OpenComponents(const char* fileName, uint32_t flagWord, LONG useKif) {
-  CompanionNames names;
-  EngineStatus status = DeriveCompanionNames(fileName, names);
-  if (status == kEngineOk) status = BeginSession(fileName, names, flagWord);
-  if (status != kEngineOk) return status;
-  dataFile_ = OpenEngine<CGafFile>(fileName, flagWord, eGafOutOfMemory, Environment(), status);
-  if (status != kEngineOk) return status;
-  status = OpenIndexes(names, flagWord, useKif);
-  if (status == kEngineOk && dataFile_->IsReadOnly()) status = CheckIndexCounts();
-  return status;
+EngineStatus CGafEngine::Decide(const EngineError& error) {
+  lastStatus_ = error.status;
+  lastError_ = error;
+  return lastStatus_;
 }
 
-EngineStatus CGafEngine::BeginSession(const char* fileName, const CompanionNames& names, uint32_t flagWord) {
+EngineError CGafEngine::LastError() const {
+  if (lastError_.status == lastStatus_) return lastError_;
+  return ErrorOfFiles(lastStatus_);
+}
+
+EngineError CGafEngine::ErrorOfFiles(EngineStatus status) const {
+  const EngineStatus family = status & 0xFFFFF000u;
+  if (family == (eSifCannotOpen & 0xFFFFF000u) && spatialIndex_ != nullptr) return spatialIndex_->ErrorFor(status);
+  if (family == (eKifCannotOpen & 0xFFFFF000u) && keyIndex_ != nullptr) return keyIndex_->ErrorFor(status);
+  if (family == (eGafCannotOpen & 0xFFFFF000u) && dataFile_ != nullptr) return dataFile_->ErrorFor(status);
+  return ErrorForAnswer(EngineError{}, status, setName_);
+}
+
+EngineError CGafEngine::OpenComponents(const char* fileName, uint32_t flagWord, LONG useKif) {
+  CompanionNames names;
+  EngineStatus status = DeriveCompanionNames(fileName, names);
+  if (status != kEngineOk) {
+    return EngineError{status, fileName, EngineError::kNoOffset,
+                       status == eGafNotAGaf ? "the name does not end in .gaf" : "the name is 260 bytes or longer"};
+  }
+  const EngineError session = BeginSession(fileName, names, flagWord);
+  if (session.Failed()) return session;
+  dataFile_ = OpenEngine<CGafFile>(fileName, flagWord, eGafOutOfMemory, Environment(), status);
+  if (status != kEngineOk) return ErrorOfFiles(status);
+  EngineError error = OpenIndexes(names, flagWord, useKif);
+  if (!error.Failed() && dataFile_->IsReadOnly()) error = CheckIndexCounts();
+  return error;
+}
+
+EngineError CGafEngine::BeginSession(const char* fileName, const CompanionNames& names, uint32_t flagWord) {
   const SetFileNames setNames{fileName, names.spatialIndex, names.keyIndex};
-  const EngineStatus recovered = RecoverFileSet(Environment(), setNames);
-  if (recovered != kEngineOk || (flagWord & kOpenReadOnly) != 0) return recovered;
+  const EngineError recovered = RecoverFileSet(Environment(), setNames);
+  if (recovered.Failed() || (flagWord & kOpenReadOnly) != 0) return recovered;
   const bool fresh = (flagWord & kOpenCreateTruncate) != 0;
   session_.reset(new (std::nothrow)
                      WriteSession(Environment(), fresh ? WriteSession::Kind::kFresh : WriteSession::Kind::kJournaled,
                                   setNames));
-  if (session_ == nullptr) return eGafOutOfMemory;
+  if (session_ == nullptr) {
+    return EngineError{eGafOutOfMemory, fileName, EngineError::kNoOffset, "no memory for the write session"};
+  }
   session_->Begin();
-  return kEngineOk;
+  return EngineError{};
 }
 
-EngineStatus CGafEngine::CheckIndexCounts() const {
+EngineError CGafEngine::CheckIndexCounts() const {
   const uint32_t objects = dataFile_->GetObjectCount();
-  const bool agree = spatialIndex_->GetObjectCount() == objects &&
-                     (keyIndex_ == nullptr || keyIndex_->GetEntryCount() == objects);
-  return agree ? kEngineOk : eGafBadFormat;
+  const bool spatialAgrees = spatialIndex_->GetObjectCount() == objects;
+  const uint32_t indexed =
+      spatialAgrees && keyIndex_ != nullptr ? keyIndex_->GetEntryCount() : spatialIndex_->GetObjectCount();
+  if (indexed == objects) return EngineError{};
+  // The header's count is where the data file and its index part.
+  return EngineError{eGafBadFormat, setName_, gaf::kTagWordSize + gaf::kInfoObjectCount,
+                     "the header counts " + std::to_string(objects) + " objects, the " +
+                         (spatialAgrees ? "key" : "spatial") + " index " + std::to_string(indexed) +
+                         " (a writer did not finish the set, or the files are of different sets)"};
 }
 
-EngineStatus CGafEngine::OpenIndexes(const CompanionNames& names, uint32_t flagWord, LONG useKif) {
+EngineError CGafEngine::OpenIndexes(const CompanionNames& names, uint32_t flagWord, LONG useKif) {
   const bool writable = !dataFile_->IsReadOnly();
   // A data file created by this open starts a new file set: index files left
   // from an earlier set of the same name are emptied, never mixed in.
@@ -129,24 +169,26 @@ EngineStatus CGafEngine::OpenIndexes(const CompanionNames& names, uint32_t flagW
   // file, so that the index holds the objects already in the set.
   if (WouldCreateIncompleteIndex(names.spatialIndex.c_str())) {
     status = RebuildIndexes(*dataFile_, names.spatialIndex, std::string(), kRebuildForAppend);
-    if (status != kEngineOk) return status;
+    if (status != kEngineOk) return ErrorForAnswer(dataFile_->Error(), status, names.spatialIndex);
   }
-  spatialIndex_ = OpenEngine<CSpatialIndex>(names.spatialIndex.c_str(), indexFlagWord, eSifCannotOpen, Environment(), status);
-  if (status != kEngineOk) return status;
+  spatialIndex_ = OpenEngine<CSpatialIndex>(names.spatialIndex.c_str(), indexFlagWord, eSifCannotOpen, Environment(),
+                                            status);
+  if (status != kEngineOk) return ErrorOfFiles(status);
 
   // Only the width of an existing data file can disagree with its index.
   if (writable && !dataFile_->IsNewFile() && dataFile_->GetPrecision() != spatialIndex_->GetCoordinateBits()) {
-    return eGafPrecisionMismatch;
+    return EngineError{eGafPrecisionMismatch, setName_, EngineError::kNoOffset,
+                       "the data file's precision differs from its spatial index's"};
   }
 
   const bool alwaysKeyIndex = useKif == -1;
-  if (!alwaysKeyIndex && !FilePresent(files_, names.keyIndex.c_str())) return kEngineOk;
+  if (!alwaysKeyIndex && !FilePresent(files_, names.keyIndex.c_str())) return EngineError{};
   if (alwaysKeyIndex && WouldCreateIncompleteIndex(names.keyIndex.c_str())) {
     status = RebuildIndexes(*dataFile_, std::string(), names.keyIndex, kRebuildForAppend);
-    if (status != kEngineOk) return status;
+    if (status != kEngineOk) return ErrorForAnswer(dataFile_->Error(), status, names.keyIndex);
   }
   keyIndex_ = OpenEngine<CKeyIndex>(names.keyIndex.c_str(), indexFlagWord, eKifCannotOpen, Environment(), status);
-  return status;
+  return status != kEngineOk ? ErrorOfFiles(status) : EngineError{};
 }
 
 void CGafEngine::ShareIndexCacheBudget() {
@@ -161,28 +203,34 @@ bool CGafEngine::WouldCreateIncompleteIndex(const char* indexName) const {
          !files_.Exists(indexName);
 }
 
-EngineStatus CGafEngine::CloseFiles() {
+EngineError CGafEngine::CloseFiles() {
   // The indexes finish first and the data file last: its end-of-data chunk
   // and final count are the last bytes a new set gets, so a writer that dies
   // before them leaves a set that every read-only open refuses.
-  EngineStatus status = kEngineOk;
-  if (spatialIndex_ != nullptr) status = spatialIndex_->Close();
-  if (keyIndex_ != nullptr) status = FirstFailure(status, keyIndex_->Close());
+  EngineError error;
+  const auto keepFirst = [&error](const EngineError& next) {
+    if (!error.Failed()) error = next;
+  };
+  if (spatialIndex_ != nullptr) keepFirst(spatialIndex_->ErrorFor(spatialIndex_->Close()));
+  if (keyIndex_ != nullptr) keepFirst(keyIndex_->ErrorFor(keyIndex_->Close()));
   const bool writable = dataFile_ != nullptr && !dataFile_->IsReadOnly();
-  if (writable) status = FirstFailure(status, dataFile_->Close());
+  if (writable) keepFirst(dataFile_->ErrorFor(dataFile_->Close()));
   dataFile_.reset();
   spatialIndex_.reset();
   keyIndex_.reset();
-  if (damaged_ && status == kEngineOk) status = eGafWriteError;
+  if (damaged_) {
+    keepFirst(EngineError{eGafWriteError, setName_, EngineError::kNoOffset,
+                          "a file failed while taking an object, so the set is given up"});
+  }
   if (session_ != nullptr) {
-    const EngineStatus ended = status == kEngineOk ? session_->Commit() : session_->Discard();
-    if (ended != kEngineOk) status = ended;
+    const EngineStatus ended = error.Failed() ? session_->Discard() : session_->Commit();
+    if (ended != kEngineOk) error = SessionError(ended, setName_);
     session_.reset();
   }
   damaged_ = false;
   mode_ = Mode::kNoFileSet;
   state_ = State::kClosed;
-  return status;
+  return error;
 }
 
 void CGafEngine::Close() { (void)CloseFiles(); }

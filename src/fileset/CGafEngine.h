@@ -4,7 +4,8 @@
 // writing form (CGafWriter) and the reading form (CGafReader) derive from it.
 //
 // Operations answer with EKroErrCode values; the engine status word of the
-// step that decided the outcome stays in LastStatus() until the next step.
+// step that decided the outcome stays in LastStatus() until the next step,
+// and LastError() tells the file, the offset and the reason of its failure.
 //
 // A writable open holds the set in a write session (WriteSession): a set
 // created anew is removed again, and an existing set appended to or updated
@@ -20,8 +21,10 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <string>
 
 #include "KroGafExportImport/KroGafExportImport.h"
+#include "engine/EngineError.h"
 #include "engine/EngineStatus.h"
 #include "engine/fileaccess/CGafRawFile.h"
 
@@ -43,13 +46,14 @@ class CGafEngine {
 
   // 0 on success; eKroIllegalFunctionCall when a file set is already open;
   // eKroInvalidParameter for a null name; eKroUnableToOpen for an open mode
-  // other than 1 to 5; otherwise the non-zero engine status word of the
-  // failing step (eGafNotAGaf for a name without the ".gaf" extension,
-  // eGafCannotOpen for a name of 260 bytes or more, eGafPrecisionMismatch,
-  // or an open status of one of the three files). A failed open leaves no
-  // file open. `useKif` -1 always keeps a key index; any other value opens
-  // one only when the ".kif" file already exists.
-  uint32_t Open(const char* fileName, EKroGafOpenFlags openMode, LONG useKif);
+  // other than 1 to 5 and for every failure of the files, whose status word
+  // stays in LastStatus() (eGafNotAGaf for a name without the ".gaf"
+  // extension, eGafCannotOpen for a name of 260 bytes or more,
+  // eGafPrecisionMismatch, or an open status of one of the three files) and
+  // whose error in LastError(). A failed open leaves no file open. `useKif`
+  // -1 always keeps a key index; any other value opens one only when the
+  // ".kif" file already exists.
+  EKroErrCode Open(const char* fileName, EKroGafOpenFlags openMode, LONG useKif);
 
   // Memory the index caches of one open set may hold together, in bytes
   // (docs/index-cache.md). The spatial index has it alone, or shares it
@@ -60,6 +64,10 @@ class CGafEngine {
   size_t IndexCacheBudget() const { return indexCacheBudget_; }
 
   EngineStatus LastStatus() const { return lastStatus_; }
+  // The error of LastStatus(): the file it concerns, the offset where it
+  // applies and the engine's reason, from the file that gave the word. A
+  // word that is no failure gives an error that is not Failed().
+  EngineError LastError() const;
   bool IsOpen() const { return mode_ != Mode::kNoFileSet; }
   bool HasKeyIndex() const { return keyIndex_ != nullptr; }
   Env& Environment() const { return files_.Environment(); }
@@ -70,19 +78,28 @@ class CGafEngine {
 
   // Recovers the set from a journal left beside it, then, for a writable
   // open, starts the write session.
-  EngineStatus BeginSession(const char* fileName, const CompanionNames& names, uint32_t flagWord);
+  EngineError BeginSession(const char* fileName, const CompanionNames& names, uint32_t flagWord);
   // CloseFiles, unreported.
   void Close();
+  // The step that decided an outcome: its status word and its error.
+  EngineStatus Decide(const EngineError& error);
+  // The error a file of the set holds for `status`, by the file family the
+  // word belongs to; the word's phrase when that file is not open.
+  EngineError ErrorOfFiles(EngineStatus status) const;
   // Finishes the spatial index, then the key index, then the data file, and
   // ends the write session: committed when every file finished and nothing
   // is damaged, else discarded. kEngineOk when committed (or read-only);
-  // otherwise the first failure's status word (eGafWriteError for a damaged
-  // set, eGafJournalError when even the rollback failed).
-  EngineStatus CloseFiles();
+  // otherwise the first failure's error (eGafWriteError for a damaged set,
+  // eGafJournalError when even the rollback failed).
+  EngineError CloseFiles();
 
   const CGafRawFile files_;
   State state_ = State::kClosed;
   EngineStatus lastStatus_ = kEngineOk;
+  // The error of a step that closed the files (open, finish); while they are
+  // open, the files themselves hold the errors of their steps.
+  EngineError lastError_;
+  std::string setName_;
   Mode mode_ = Mode::kNoFileSet;
   std::unique_ptr<CGafFile> dataFile_;
   std::unique_ptr<CSpatialIndex> spatialIndex_;
@@ -93,11 +110,12 @@ class CGafEngine {
   bool damaged_ = false;
 
  private:
-  EngineStatus OpenComponents(const char* fileName, uint32_t flagWord, LONG useKif);
-  EngineStatus OpenIndexes(const CompanionNames& names, uint32_t flagWord, LONG useKif);
+  EngineError OpenComponents(const char* fileName, uint32_t flagWord, LONG useKif);
+  EngineError OpenIndexes(const CompanionNames& names, uint32_t flagWord, LONG useKif);
   // A set opened read-only must be whole: indexes that count other than the
   // data file mean a writer died before it finished.
-  EngineStatus CheckIndexCounts() const;
+  EngineError CheckIndexCounts() const;
+
   // A file set whose data file already holds objects must not get an index
   // created empty beside it: the index would miss those objects, so such an
   // index is rebuilt from the data file first.

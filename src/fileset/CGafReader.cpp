@@ -37,13 +37,16 @@ EKroErrCode CGafReader::OpenDataFileOnly(const char* fileName) {
   // The data file alone is read only once a journal beside it is rolled
   // back, like any other open of the set.
   CompanionNames names;
+  setName_ = fileName;
+  lastError_ = EngineError{};
   lastStatus_ = DeriveCompanionNames(fileName, names);
-  if (lastStatus_ == kEngineOk) lastStatus_ = BeginSession(fileName, names, kOpenReadOnly);
+  if (lastStatus_ == kEngineOk) lastStatus_ = Decide(BeginSession(fileName, names, kOpenReadOnly));
   if (lastStatus_ != kEngineOk) return eKroUnableToOpen;
   lastStatus_ = eGafOutOfMemory;
   dataFile_.reset(new (std::nothrow) CGafFile(fileName, kOpenReadOnly, lastStatus_, Environment()));
   if (dataFile_ == nullptr || lastStatus_ != kEngineOk) {
     if (dataFile_ == nullptr) lastStatus_ = eGafOutOfMemory;
+    lastError_ = ErrorOfFiles(lastStatus_);
     Close();
     return eKroUnableToOpen;
   }

@@ -39,7 +39,12 @@ EKroErrCode CGafWriter::SetRingRolesByOrientation() {
 }
 
 EKroErrCode CGafWriter::Write(const GafRecord& record, BoundingBoxNode* boxOut) {
-  if (!CanWrite() || !KeyIndexAccepts(record.key)) return eKroWriteError;
+  if (!CanWrite()) return eKroWriteError;
+  if (!KeyIndexAccepts(record.key)) {
+    // Refused before any file is touched: the key index says why.
+    lastStatus_ = eKifKeyTooLong;
+    return eKroWriteError;
+  }
   if (!gaf::IsRecordKind(record.kind)) return eKroInvalidType;
   BoundingBoxNode box{};
   lastStatus_ = dataFile_->WriteRecord(record, lastRecordPosition_, &box);
@@ -54,15 +59,13 @@ EKroErrCode CGafWriter::Write(const GafRecord& record, BoundingBoxNode* boxOut) 
 
 EKroErrCode CGafWriter::Finish() {
   if (dataFile_ == nullptr) return eKroIllegalFunctionCall;
-  lastStatus_ = CloseFiles();
-  return lastStatus_ == kEngineOk ? eKroOk : eKroWriteError;
+  return Decide(CloseFiles()) == kEngineOk ? eKroOk : eKroWriteError;
 }
 
 EKroErrCode CGafWriter::Discard() {
   if (dataFile_ == nullptr) return eKroIllegalFunctionCall;
   damaged_ = true;
-  lastStatus_ = CloseFiles();
-  return lastStatus_ == eGafJournalError ? eKroWriteError : eKroOk;
+  return Decide(CloseFiles()) == eGafJournalError ? eKroWriteError : eKroOk;
 }
 
 bool CGafWriter::KeyIndexAccepts(const std::string& key) const {

@@ -110,6 +110,8 @@ TEST_F(CGafWriterTest, AKeyTheKeyIndexCannotHoldLeavesNoTraceInAnyFile) {
     CGafWriter writer;
     CreateSet(writer, Stem(), -1);
     EXPECT_EQ(eKroWriteError, WriteHostObject(writer, Line(longest + "x").Get(), nullptr));
+    EXPECT_EQ(Stem() + ".kif: a key is longer than the key index holds (eKifKeyTooLong)",
+              writer.LastError().Describe());
     // 31 bytes and a two-byte character: 33 bytes.
     EXPECT_EQ(eKroWriteError, WriteHostObject(writer, Line(std::string(31, 'k') + "ß").Get(), nullptr));
     EXPECT_EQ(eKroOk, WriteHostObject(writer, Line(longest).Get(), nullptr));
@@ -163,6 +165,7 @@ TEST_F(CGafWriterTest, ObjectsThatCannotBeStoredLeaveNoTraceAndTheSetGoesOn) {
   auto writer = std::make_unique<CGafWriter>();
   CreateSet(*writer, Stem(), -1);
   EXPECT_EQ(eKroWriteError, WriteHostObject(*writer, Host<IKroPolygon>(open).Get(), nullptr));
+  EXPECT_EQ(Stem() + ".gaf: a polygon ring is open or empty (eGafPolygonUnclosed)", writer->LastError().Describe());
   EXPECT_EQ(eKroWriteError, WriteHostObject(*writer, Host<IKroPolyPolygon>(openRing).Get(), nullptr));
   EXPECT_EQ(eKroWriteError, WriteHostObject(*writer, Host<IKroPolyline>(tooManyVertices).Get(), nullptr));
   EXPECT_EQ(eKroWriteError, WriteHostObject(*writer, Host<IKroPolyPolygon>(tooManySets).Get(), nullptr));

@@ -196,7 +196,9 @@ TEST_F(CrashSafetyTest, AJournalThatCannotBeRolledBackKeepsEveryOpenOut) {
   EXPECT_EQ(eKroUnableToOpen, reader.OpenForRead((Stem() + ".gaf").c_str(), kGafReadOnly));
   EXPECT_EQ(eGafJournalError, reader.LastStatus());
   CGafWriter writer;
-  EXPECT_EQ(eGafJournalError, writer.Open((Stem() + ".gaf").c_str(), kGafOpenAppend, 0));
+  EXPECT_EQ(eKroUnableToOpen, writer.Open((Stem() + ".gaf").c_str(), kGafOpenAppend, 0));
+  EXPECT_EQ(eGafJournalError, writer.LastStatus());
+  EXPECT_EQ(Stem() + ".gaf-journal", writer.LastError().file);
   EXPECT_TRUE(TakeSnapshot(Stem()) == base_);
   std::remove(JournalOf(Stem()).c_str());
   EXPECT_EQ("", CheckSetHolds(Stem(), 20));

@@ -24,6 +24,13 @@ int WriteSet(const std::string& stem, Env& env = Env::Default()) {
     EXPECT_TRUE(result == eKroOk || result == eKroWriteError) << result;
     if (result == eKroOk) ++written;
   }
+  // A failure says which file of the set failed and why.
+  if (writer.Finish() != eKroOk) {
+    const EngineError error = writer.LastError();
+    EXPECT_EQ(error.status, writer.LastStatus());
+    EXPECT_EQ(0u, error.file.rfind(stem, 0)) << error.Describe();
+    EXPECT_FALSE(error.reason.empty()) << error.Describe();
+  }
   return written;
 }
 

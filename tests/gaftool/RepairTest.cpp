@@ -116,6 +116,10 @@ TEST(GaftoolRepairTest, DropsARecordWithANonFiniteVertexAndSortRefusesIt) {
   const ToolRun repair = RunTool({"repair", gaf, "--quiet"});
   ASSERT_EQ(0, repair.exitCode) << repair.err;
   EXPECT_NE(std::string::npos, repair.err.find(HexOffset(ring.position))) << repair.err;
+  EXPECT_NE(std::string::npos,
+            repair.err.find("set-repaired.gaftool-partial.gaf: a coordinate is not a number or infinite "
+                            "(eGafInvalidParameter); it is dropped"))
+      << repair.err;
   EXPECT_NE(std::string::npos, repair.out.find("59 records kept, 1 dropped")) << repair.out;
   const std::string repaired = directory.File("set-repaired.gaf");
   EXPECT_EQ(0, RunTool({"verify", repaired}).exitCode);

@@ -181,6 +181,9 @@ TEST(GaftoolSortTest, RefusesADamagedSetAndATakenName) {
   const ToolRun unwritable = RunTool({"sort", gaf, "--quiet", "--output", directory.File("missing/sorted.gaf")});
   EXPECT_EQ(1, unwritable.exitCode);
   EXPECT_NE(std::string::npos, unwritable.err.find("cannot create"));
+  // In the engine's words, naming the file it could not open.
+  EXPECT_NE(std::string::npos, unwritable.err.find("sorted.gaftool-partial.gaf: the file cannot be opened (eGafCannotOpen)"))
+      << unwritable.err;
   EXPECT_FALSE(FileExists(directory.File("missing/sorted.sif")));
 
   Truncate(gaf, ReadFileBytes(gaf).size() - 2);

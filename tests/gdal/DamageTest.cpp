@@ -45,7 +45,7 @@ size_t ReadAll(OGRLayer& layer) {
   return read;
 }
 
-std::string Hex(GIntBig offset) { return CPLSPrintf("offset 0x%X", static_cast<unsigned>(offset)); }
+std::string Hex(GIntBig offset) { return CPLSPrintf(" at 0x%X: ", static_cast<unsigned>(offset)); }
 
 // The short tag word of a record: its code and payload length.
 void PutTag(Bytes& bytes, GIntBig position, uint32_t code, uint32_t length) {
@@ -77,12 +77,12 @@ TEST_F(GdalDamageTest, OpeningADamagedSetNamesTheFileAndTheFault) {
     Bytes content;
     const char* fault;
   } cases[] = {
-      {"empty data file", "set.gaf", Bytes{}, "data file"},
-      {"text", "set.gaf", HexBytes("6E 6F 74 20 61 20 67 61 66 0A"), "data file"},
-      {"info chunk cut", "set.gaf", Bytes(good.begin(), good.begin() + 30), "data file"},
-      {"garbage spatial index", "set.sif", Bytes(600, 0xAB), "spatial index"},
-      {"spatial index of another set", "set.sif", smallerIndex, "indexes do not match"},
-      {"empty key index", "set.kif", Bytes{}, "key index"},
+      {"empty data file", "set.gaf", Bytes{}, "set.gaf at 0x0: the file ends in the middle of a chunk"},
+      {"text", "set.gaf", HexBytes("6E 6F 74 20 61 20 67 61 66 0A"), "set.gaf at 0x0: "},
+      {"info chunk cut", "set.gaf", Bytes(good.begin(), good.begin() + 30), "set.gaf at 0x0: "},
+      {"garbage spatial index", "set.sif", Bytes(600, 0xAB), "set.sif at 0x0: the header does not start"},
+      {"spatial index of another set", "set.sif", smallerIndex, "set.gaf at 0x2: the header counts 177 objects"},
+      {"empty key index", "set.kif", Bytes{}, "set.kif at 0x0: the header cannot be read"},
   };
   for (const auto& c : cases) {
     WriteFileBytes(gaf_, good);
@@ -164,9 +164,9 @@ TEST_F(GdalReadDamageTest, EveryKindOfDamageIsAnErrorNamingTheFileAndTheOffset) 
        [&](Bytes& b) { PutTag(b, at, 32, static_cast<uint32_t>(length + 2 + LengthAt(b, next))); },
        "more left over than a reused free record leaves"},
       {"a code no record has", [&](Bytes& b) { PutTag(b, at, 40, length); }, "a chunk of a code that no record has"},
-      {"a length shorter than the contents", [&](Bytes& b) { PutTag(b, at, 32, length - 2); }, "reading failed"},
+      {"a length shorter than the contents", [&](Bytes& b) { PutTag(b, at, 32, length - 2); }, "reading failed after"},
       {"an end-of-data chunk among the records", [&](Bytes& b) { PutTag(b, at, 1, 0); },
-       "the header counts 300 objects, but the records end there after 10"},
+       "the header counts 300 objects, but the records end here after 10"},
       {"a flipped text length", [&](Bytes& b) { b[at + 2] ^= 0xFF; }, "reading failed"},
       {"a coordinate that is no number", [&](Bytes& b) { std::fill(b.begin() + next - 8, b.begin() + next - 6, 0xFF); },
        "a coordinate of the record is not a finite number"},
@@ -261,7 +261,9 @@ TEST_F(GdalReadDamageTest, TextsThatAreNotUtf8ReadWithReplacementCharacters) {
   EXPECT_NE(text.find("\"name\": \"Z\xEF\xBF\xBD\xEF\xBF\xBDich\""), std::string::npos) << text;
   EXPECT_NE(text.find("\"key\": \"\xC3\xA9t\xC3\xA9 \xF0\x9F\x8C\x8D \xE6\x9D\xB1\xE4\xBA\xAC\""), std::string::npos)
       << text;
-  EXPECT_TRUE(messages.Contains(CE_Warning, {gaf_, Hex(at), "not valid UTF-8"})) << messages.All();
+  EXPECT_TRUE(
+      messages.Contains(CE_Warning, {gaf_, CPLSPrintf("offset 0x%X", static_cast<unsigned>(at)), "not valid UTF-8"}))
+      << messages.All();
 }
 
 // A data file of an old version (32-bit): a point of two texts, a polyline

@@ -93,7 +93,9 @@ TEST(GdalFailureTest, AfterAFailedWriteTheLayerClaimsNoWritingAndRefusesEveryFea
         for (int i = 0; i < 40; ++i) {
           if (WriteLongLine(*layer, 10000) == OGRERR_NONE) continue;
           failedWhileWriting = true;
-          EXPECT_TRUE(messages.Contains(CE_Failure, {gaf, "writing failed"})) << messages.All();
+          // In the engine's words: the file that failed, where, and why.
+          EXPECT_TRUE(messages.Contains(CE_Failure, {gaf, "writing failed: ", dir.path(), " at 0x", "Error)"}))
+              << messages.All();
           EXPECT_FALSE(layer->TestCapability(OLCSequentialWrite));
           EXPECT_EQ(WriteLongLine(*layer, 2), OGRERR_FAILURE);
           EXPECT_TRUE(messages.Contains(CE_Failure, {gaf, "an earlier write failed"})) << messages.All();

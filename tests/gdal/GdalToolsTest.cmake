@@ -58,7 +58,7 @@ execute_process(COMMAND ogrinfo broken.gaf WORKING_DIRECTORY ${WORK_DIR}
 if(result EQUAL 0)
   message(FATAL_ERROR "ogrinfo opened a damaged set:\n${out}")
 endif()
-expect("${err}" "broken.gaf: cannot open the Gaf file set: the data file")
+expect("${err}" "broken.gaf: cannot open the Gaf file set: broken.gaf at 0x0: ")
 
 # Damage met while reading: ogrinfo prints GDAL's ERROR with the file and the
 # offset, ogr2ogr fails. The first record of a WGS 84 set written by ogr2ogr
@@ -77,20 +77,20 @@ endfunction()
 function(expect_damage_reported name fault)
   execute_process(COMMAND ogrinfo -ro -al -q ${name}.gaf WORKING_DIRECTORY ${WORK_DIR}
     RESULT_VARIABLE result OUTPUT_VARIABLE out ERROR_VARIABLE err)
-  expect("${err}" "ERROR 1: ${name}.gaf: damaged at offset 0x1FE: ${fault}")
-  expect("${err}" "the data file is damaged, or its indexes do not match it \\(eGafBadFormat\\)")
+  expect("${err}" "ERROR 1: ${name}.gaf at 0x1FE: ${fault}")
+  expect("${err}" "\\(eGafBadFormat\\)")
   execute_process(COMMAND ogr2ogr -f GeoJSON ${name}.geojson ${name}.gaf WORKING_DIRECTORY ${WORK_DIR}
     RESULT_VARIABLE result OUTPUT_VARIABLE out ERROR_VARIABLE err)
   if(result EQUAL 0)
     message(FATAL_ERROR "ogr2ogr converted the damaged ${name}.gaf without failing:\n${err}")
   endif()
-  expect("${err}" "ERROR 1: ${name}.gaf: damaged at offset 0x1FE: ${fault}")
+  expect("${err}" "ERROR 1: ${name}.gaf at 0x1FE: ${fault}")
 endfunction()
 
 damaged_copy(unknown-code 510 "\\240")
 expect_damage_reported(unknown-code "a chunk of a code that no record has")
 damaged_copy(early-end 510 "\\004\\000")
-expect_damage_reported(early-end "the header counts 177 objects, but the records end there after 0")
+expect_damage_reported(early-end "the header counts 177 objects, but the records end here after 0")
 
 # Sets inside archives, read through GDAL's virtual file systems.
 execute_process(COMMAND ${CMAKE_COMMAND} -E tar cf sets.zip --format=zip countries.gaf countries.sif countries.kif

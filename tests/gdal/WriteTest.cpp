@@ -107,7 +107,8 @@ std::vector<WriteCase> WriteCases() {
   add("empty", FromWkt("POINT EMPTY"), {}, "empty");
   add("no geometry", nullptr, {}, "empty");
   add("collection", FromWkt("GEOMETRYCOLLECTION (POINT (1 1))"), {}, "Geometry Collection");
-  add("open ring", FromWkt("POLYGON ((0 0,1 0,1 1,0 1))"), {}, "not closed");
+  add("open ring", FromWkt("POLYGON ((0 0,1 0,1 1,0 1))"), {},
+      "kinds.gaf: a polygon ring is open or empty (eGafPolygonUnclosed)");
   add("NaN", LineOf(3, std::numeric_limits<double>::quiet_NaN()), {}, "NaN or infinite");
   add("infinite", LineOf(3, std::numeric_limits<double>::infinity()), {}, "NaN or infinite");
   add("too many vertices", LineOf(65536, 0), {}, "65535");

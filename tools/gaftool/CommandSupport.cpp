@@ -8,6 +8,7 @@
 
 #include "Commands.h"
 #include "Progress.h"
+#include "engine/EngineError.h"
 #include "engine/writesession/SetFileTarget.h"
 
 namespace gaftool {
@@ -109,5 +110,13 @@ std::string JsonText(const nlohmann::json& value, int indent) {
 }
 
 nlohmann::json BoxJson(const BoundingBoxNode& box) { return nlohmann::json::array({box.xMin, box.yMin, box.xMax, box.yMax}); }
+
+std::string DescribeRebuildFailure(uint32_t status, const SetPaths& set) {
+  const uint32_t family = status & 0xFFFFF000u;
+  const std::string& file = family == (kro::eSifCannotOpen & 0xFFFFF000u)   ? set.spatialIndex
+                            : family == (kro::eKifCannotOpen & 0xFFFFF000u) ? set.keyIndex
+                                                                            : set.data;
+  return kro::ErrorOfStatus(status, file).Describe();
+}
 
 }  // namespace gaftool

@@ -54,6 +54,10 @@ nlohmann::json BoxJson(const BoundingBoxNode& box);
 // instead of stopping the output.
 std::string JsonText(const nlohmann::json& value, int indent);
 
+// "FILE: reason (status)" for the status of an index rebuild, which writes
+// the files of `set`: the file is the one the status word's family names.
+std::string DescribeRebuildFailure(uint32_t status, const SetPaths& set);
+
 }  // namespace gaftool
 
 #endif

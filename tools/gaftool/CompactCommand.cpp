@@ -25,18 +25,19 @@ bool CompactIndex(const std::string& file, uint64_t sizeBefore, bool quiet) {
   std::unique_ptr<Index> index(new (std::nothrow) Index(file.c_str(), kro::kOpenReadWrite, status));
   if (index == nullptr || status != kro::kEngineOk) {
     std::fprintf(stderr, "gaftool: %s: cannot open for compaction: %s\n", file.c_str(),
-                 kro::DescribeStatus(status).c_str());
+                 (index != nullptr ? index->ErrorFor(status) : kro::ErrorOfStatus(status, file)).Describe().c_str());
     return false;
   }
   TerminalProgress progress("compacting " + file, quiet);
   {
     const TemporaryFolderBeside copies(file);
     status = index->Compact(&progress, nullptr);
-    index.reset();
   }
+  const kro::EngineError failure = index->ErrorFor(status);
+  index.reset();
   if (status != kro::kEngineOk) {
     std::fprintf(stderr, "gaftool: %s: compaction failed: %s; the index is as it was\n", file.c_str(),
-                 kro::DescribeStatus(status).c_str());
+                 failure.Describe().c_str());
     return false;
   }
   ByteFile after;

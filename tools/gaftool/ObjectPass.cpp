@@ -14,7 +14,7 @@ namespace gaftool {
 namespace {
 
 std::string Failure(const kro::CGafReader& reader, const std::string& what) {
-  return what + ": " + kro::DescribeStatus(reader.LastStatus());
+  return what + ": " + reader.LastError().Describe();
 }
 
 EKroErrCode BeginPass(kro::CGafReader& reader, const PassRequest& request) {
@@ -30,33 +30,13 @@ std::string ContentsDamage(const kro::CGafReader& reader, const PassObject& obje
   return LengthDamage(object.record.kind, object.position, reader.CurrentContentBytes(), reader.CurrentUnusedBytes());
 }
 
-// Where a pass that could not go on stood: the record it failed at, or, when
-// the step failed before it reached one, the last record it handed out.
-uint32_t StopOffset(const kro::CGafReader& reader, uint32_t lastPosition) {
-  return reader.CurrentPosition() != 0 ? reader.CurrentPosition() : lastPosition;
-}
-
 }  // namespace
-
-// The library tells that it refuses a set, not where: the walks over the
-// files' bytes find the first damage. "; FILE: damaged at offset ...: ...",
-// or the advice to verify when they find none.
-std::string WhereTheSetIsDamaged(const std::string& dataFile) {
-  SetPaths paths;
-  std::string error;
-  SetInspection set;
-  if (DeriveSetPaths(dataFile, paths, error)) InspectSet(paths, false, set);
-  if (set.findings.Empty()) return "; gaftool verify tells what is wrong";
-  const Finding& first = set.findings.Kept().front();
-  return "; " + first.file + ": damaged at offset " + Hex(first.offset) + ": " + first.message + " [" + first.kind +
-         "]";
-}
 
 std::vector<std::string> ForEachObject(const std::string& dataFile, const PassRequest& request,
                                        const std::function<void(const PassObject&)>& visit) {
   kro::CGafReader reader;
   if (reader.OpenForRead(dataFile.c_str(), request.box ? kGafReadPartial : kGafReadOnly) != eKroOk) {
-    return {Failure(reader, "cannot open the set") + WhereTheSetIsDamaged(dataFile)};
+    return {Failure(reader, "cannot open the set")};
   }
   if (request.key && !reader.HasKeyIndex()) return {"the set has no key index; gaftool reindex builds one"};
   if (BeginPass(reader, request) != eKroOk) return {Failure(reader, "cannot start the pass")};
@@ -70,8 +50,7 @@ std::vector<std::string> ForEachObject(const std::string& dataFile, const PassRe
     ++objectsMet;
     object.position = reader.CurrentPosition();
     if (reader.Read(object.record) != eKroOk) {
-      problems.push_back(
-          Failure(reader, "cannot read the record at " + Hex(object.position) + "; the pass stops there"));
+      problems.push_back(Failure(reader, "cannot read a record; the pass stops there"));
       return problems;
     }
     std::string damage = ContentsDamage(reader, object);
@@ -82,8 +61,8 @@ std::vector<std::string> ForEachObject(const std::string& dataFile, const PassRe
     }
   }
   if (result != eKroEndOfGaf) {
-    problems.push_back(Failure(reader, "cannot read on at offset " + Hex(StopOffset(reader, object.position)) +
-                                           " after " + std::to_string(objectsMet) + " objects; the pass stops there"));
+    problems.push_back(
+        Failure(reader, "cannot read on after " + std::to_string(objectsMet) + " objects; the pass stops there"));
   } else if (!request.box && !request.key && objectsMet != static_cast<uint32_t>(reader.GetNumberOfObjects())) {
     problems.push_back("the header counts " + std::to_string(static_cast<uint32_t>(reader.GetNumberOfObjects())) +
                        " objects, but the records end at offset " + Hex(reader.CurrentPosition()) + " after " +

@@ -34,11 +34,6 @@ struct PassObject {
 std::vector<std::string> ForEachObject(const std::string& dataFile, const PassRequest& request,
                                        const std::function<void(const PassObject&)>& visit);
 
-// Why the library refused to open the set, as the walks over the files'
-// bytes find it: "; FILE: damaged at offset 0x..: message [kind]", or the
-// advice to run verify when they find nothing.
-std::string WhereTheSetIsDamaged(const std::string& dataFile);
-
 // Prints each problem as "gaftool: FILE: problem" on standard error;
 // kExitOk when there is none, else kExitProblems.
 int ReportProblems(const std::string& dataFile, const std::vector<std::string>& problems);

@@ -50,12 +50,15 @@ int Reindex(const ReindexOptions& options, const SetPaths& paths) {
   std::unique_ptr<kro::CGafFile> dataFile(new (std::nothrow)
                                               kro::CGafFile(paths.data.c_str(), kro::kOpenReadOnly, status));
   if (dataFile == nullptr || status != kro::kEngineOk) {
-    std::fprintf(stderr, "gaftool: %s: cannot open: %s\n", paths.data.c_str(), kro::DescribeStatus(status).c_str());
+    std::fprintf(
+        stderr, "gaftool: %s: cannot open: %s\n", paths.data.c_str(),
+        (dataFile != nullptr ? dataFile->ErrorFor(status) : kro::ErrorOfStatus(status, paths.data)).Describe().c_str());
     return kExitProblems;
   }
   TerminalProgress progress("reading " + paths.data, options.set.quiet);
   std::vector<kro::IndexedRecord> records;
   status = kro::CollectIndexedRecords(*dataFile, records, &progress);
+  const std::string readFailure = status != kro::kEngineOk ? dataFile->ErrorFor(status).Describe() : std::string();
   dataFile.reset();
   kro::SpatialRebuild how;
   how.packed = options.packed;
@@ -66,7 +69,7 @@ int Reindex(const ReindexOptions& options, const SetPaths& paths) {
     status = kro::WriteKeyIndex(records, paths.keyIndex, skippedKeys);
   if (status != kro::kEngineOk) {
     std::fprintf(stderr, "gaftool: %s: rebuild failed: %s; the old indexes are in place\n", paths.data.c_str(),
-                 kro::DescribeStatus(status).c_str());
+                 (readFailure.empty() ? DescribeRebuildFailure(status, paths) : readFailure).c_str());
     return kExitProblems;
   }
   std::printf(

@@ -98,14 +98,15 @@ void DrawIndexBoxes(std::ostream& svg, const View& view, const SifScan& index, i
   }
 }
 
-bool Extent(const RenderOptions& options, BoundingBoxNode& extent) {
+// The empty text, or why the set's extent cannot be had.
+std::string Extent(const RenderOptions& options, BoundingBoxNode& extent) {
   if (!options.box.empty()) {
     extent = OrderedBox(options.box);
-    return true;
+    return std::string();
   }
   kro::CGafReader reader;
-  return reader.OpenForRead(options.set.dataFile.c_str(), kGafReadOnly) == eKroOk &&
-         reader.GetBoundingBox(&extent) == eKroOk;
+  if (reader.OpenForRead(options.set.dataFile.c_str(), kGafReadOnly) != eKroOk) return reader.LastError().Describe();
+  return reader.GetBoundingBox(&extent) == eKroOk ? std::string() : "the set has no bounding box";
 }
 
 void WriteSvgStart(std::ostream& svg, const View& view) {
@@ -148,8 +149,8 @@ int Render(const RenderOptions& options, const SetPaths& paths) {
   const int targetState = CheckTarget(options.picture, paths, options.force);
   if (targetState != kExitOk) return targetState;
   BoundingBoxNode extent{};
-  if (!Extent(options, extent)) {
-    std::fprintf(stderr, "gaftool: %s: cannot open the set%s\n", paths.data.c_str(), WhereTheSetIsDamaged(paths.data).c_str());
+  if (const std::string failure = Extent(options, extent); !failure.empty()) {
+    std::fprintf(stderr, "gaftool: %s: cannot open the set: %s\n", paths.data.c_str(), failure.c_str());
     return kExitProblems;
   }
   const View view(extent, options.size);

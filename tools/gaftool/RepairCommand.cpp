@@ -56,8 +56,10 @@ bool WriteRecoveredSet(const SetInspection& damaged, const SetPaths& output, boo
   }
   recovery.kept = keys.size();
   uint32_t skipped = 0;
-  if (withKeyIndex && kro::WriteKeyIndex(keys, output.keyIndex, skipped) != kro::kEngineOk) {
-    std::fprintf(stderr, "gaftool: %s: cannot build the key index\n", output.keyIndex.c_str());
+  const kro::EngineStatus status = withKeyIndex ? kro::WriteKeyIndex(keys, output.keyIndex, skipped) : kro::kEngineOk;
+  if (status != kro::kEngineOk) {
+    std::fprintf(stderr, "gaftool: %s: cannot build the key index: %s\n", output.keyIndex.c_str(),
+                 DescribeRebuildFailure(status, output).c_str());
     return false;
   }
   return true;

@@ -6,7 +6,6 @@
 #include "Commands.h"
 #include "OutputFiles.h"
 #include "Progress.h"
-#include "RecordDamage.h"
 #include "engine/datafile/GafFormat.h"
 #include "engine/fileaccess/CGafRawFile.h"
 #include "fileset/CGafWriter.h"
@@ -27,12 +26,6 @@ void CopyHeader(const GafHeaderInfo& header, kro::CGafWriter& writer) {
 bool IsMovedByKilledRun(const std::string& index, const SetPaths& output) {
   return kro::CGafRawFile().Exists(index.c_str()) && !kro::CGafRawFile().Exists(output.data.c_str()) &&
          kro::CGafRawFile().Exists(PartialSet(output).data.c_str());
-}
-
-// Why `record` cannot be written as it is, or the empty text.
-std::string WriteRefusal(const GafRecordSummary& summary, const DecodedRecord& record) {
-  const size_t vertex = FirstNonFiniteVertex(record.vertices);
-  return vertex == kAllFinite ? std::string() : NonFiniteMessage(summary.position, vertex);
 }
 
 }  // namespace
@@ -62,7 +55,7 @@ bool CopyRecords(const SetInspection& source, const std::vector<size_t>& order, 
   kro::CGafWriter writer;
   if (writer.Open(output.data.c_str(), kGafCreateNew, 0) != eKroOk) {
     std::fprintf(stderr, "gaftool: %s: cannot create: %s\n", output.data.c_str(),
-                 kro::DescribeStatus(writer.LastStatus()).c_str());
+                 writer.LastError().Describe().c_str());
     return false;
   }
   CopyHeader(scan.header, writer);
@@ -80,25 +73,25 @@ bool CopyRecords(const SetInspection& source, const std::vector<size_t>& order, 
                    Hex(summary.position).c_str(), problem.c_str());
       return false;
     }
-    if (const std::string refusal = WriteRefusal(summary, record); !refusal.empty()) {
-      const bool drop = nonFinite == NonFiniteRecords::kDrop;
-      std::fprintf(stderr, "gaftool: %s: %s; %s\n", source.paths.data.c_str(), refusal.c_str(),
-                   drop ? "it is dropped" : "gaftool repair drops such records");
+    if (writer.Write(record, nullptr) != eKroOk) {
+      // A refused record left every file as it was, so the copy can go on without it.
+      const bool refused = !writer.IsDamaged() && kro::IsObjectRefusal(writer.LastStatus());
+      const bool drop = refused && nonFinite == NonFiniteRecords::kDrop;
+      std::fprintf(stderr, "gaftool: %s: cannot copy the record at %s: %s%s\n", source.paths.data.c_str(),
+                   Hex(summary.position).c_str(), writer.LastError().Describe().c_str(),
+                   !refused ? ""
+                   : drop   ? "; it is dropped"
+                            : "; gaftool repair drops such records");
       if (!drop) return false;
       dropped.push_back(summary.position);
       continue;
-    }
-    if (writer.Write(record, nullptr) != eKroOk) {
-      std::fprintf(stderr, "gaftool: %s: cannot copy the record at %s: %s\n", output.data.c_str(),
-                   Hex(summary.position).c_str(), kro::DescribeStatus(writer.LastStatus()).c_str());
-      return false;
     }
     copied.push_back(kro::IndexedRecord{writer.LastRecordPosition(), summary.type, summary.box, record.key});
     progress.SetFraction(static_cast<double>(copied.size() + dropped.size()), static_cast<double>(order.size()));
   }
   if (writer.Finish() != eKroOk) {
     std::fprintf(stderr, "gaftool: %s: writing failed: %s\n", output.data.c_str(),
-                 kro::DescribeStatus(writer.LastStatus()).c_str());
+                 writer.LastError().Describe().c_str());
     return false;
   }
   return true;

@@ -24,8 +24,8 @@ namespace gaftool {
 // last move (see PutSetInPlace): it is no user's file and is replaced.
 int NewSetPaths(const std::string& requested, const SetPaths& source, const char* suffix, bool force, SetPaths& output);
 
-// What a copy does with a record whose coordinates are not all finite
-// numbers, which no writer of the library takes.
+// What a copy does with a record the library refuses to write (a coordinate
+// that is not a finite number, an open ring): the writer's refusal says why.
 enum class NonFiniteRecords {
   kRefuse,  // the copy fails, saying so
   kDrop,    // the record is left out, saying so, and the copy goes on

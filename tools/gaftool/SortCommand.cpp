@@ -51,7 +51,7 @@ bool IndexSortedSet(const SetPaths& output, const std::vector<kro::IndexedRecord
   if (status == kro::kEngineOk && withKeyIndex) status = kro::WriteKeyIndex(records, output.keyIndex, skippedKeys);
   if (status == kro::kEngineOk) return true;
   std::fprintf(stderr, "gaftool: %s: cannot build the indexes: %s\n", output.data.c_str(),
-               kro::DescribeStatus(status).c_str());
+               DescribeRebuildFailure(status, output).c_str());
   return false;
 }
 

@@ -19,16 +19,20 @@ CGafFile::~CGafFile() {
 }
 
 EngineStatus CGafFile::Open(const char* fileName, uint32_t flagWord) {
-  if (fileName == nullptr) return Fail(eGafCannotOpen);
+  if (fileName == nullptr) return Fail(eGafCannotOpen, EngineError::kNoOffset, "no file name was given");
   readOnly_ = (flagWord & kOpenReadOnly) != 0;
   // Decided before the open, which may create the file.
   newFile_ = !readOnly_ && (flagWord & kOpenReadWrite) != 0 &&
              (!files_.Exists(fileName) || (flagWord & kOpenCreateTruncate) != 0);
-  if (!files_.Open(fileName, flagWord, file_)) return Fail(eGafCannotOpen);
   fileName_ = fileName;
-  if (!AllocateBuffers()) return Fail(eGafOutOfMemory);
+  if (!files_.Open(fileName, flagWord, file_)) {
+    return Fail(eGafCannotOpen, EngineError::kNoOffset, "the file cannot be opened");
+  }
+  if (!AllocateBuffers()) return Fail(eGafOutOfMemory, EngineError::kNoOffset, "no memory for the file's buffers");
   const bool truncated = newFile_ && (flagWord & kOpenCreateTruncate) != 0;
-  if (!truncated && !files_.Size(file_, fileSize_)) return Fail(eGafReadError);
+  if (!truncated && !files_.Size(file_, fileSize_)) {
+    return Fail(eGafReadError, EngineError::kNoOffset, "the size of the file cannot be read");
+  }
   // A file that has content is read, never covered by a fresh header, even
   // when the existence test said otherwise (it failed, or the file appeared
   // in between).
@@ -43,14 +47,18 @@ EngineStatus CGafFile::Open(const char* fileName, uint32_t flagWord) {
   }
   state_ = GafFileState::kHeaderOpen;
   if (ReadHeader() != kEngineOk) return status_;
-  if (version_ > gaf::kMaxReadableVersion) return Fail(eGafBadVersion);
-  if (infoLengthWrong_) return Fail(eGafBadFormat);
-  if (!gaf::IsValidPrecision(coordinateBits_)) return Fail(eGafBadFormat);
+  if (version_ > gaf::kMaxReadableVersion) {
+    return Fail(eGafBadVersion, 0, "the format version is newer than this library reads");
+  }
+  if (infoLengthWrong_) return Fail(eGafBadFormat, 0, "the info chunk has the wrong length");
+  if (!gaf::IsValidPrecision(coordinateBits_)) {
+    return Fail(eGafBadFormat, 0, "the header's precision is neither 32 nor 64 bits");
+  }
   const bool oldLayout = version_ <= gaf::kLastOldLayoutVersion;
   // Only a current-version file can have been left by a writer of this
   // engine that died before close: its end-of-data chunk is then missing.
   if (readOnly_) return oldLayout ? status_ : CheckEndOfDataTail(firstObjectPosition_);
-  if (oldLayout) return Fail(eGafBadVersion);
+  if (oldLayout) return Fail(eGafBadVersion, 0, "a file of this old format version can only be read");
   return PrepareForAppend();
 }
 
@@ -69,7 +77,7 @@ bool CGafFile::AllocateBuffers() {
 // written into an existing file; and no record may lie behind an earlier
 // end-of-data chunk, where a sequential reader would never find it.
 EngineStatus CGafFile::PrepareForAppend() {
-  if (!infoChunkFirst_) return Fail(eGafBadFormat);
+  if (!infoChunkFirst_) return Fail(eGafBadFormat, 0, "the file does not start with its info chunk");
   if (CheckObjectAreaFraming() != kEngineOk) return status_;
   const uint32_t endMarker = fileSize_ - gaf::kEndOfDataSize;
   if (CheckEndOfDataTail(endMarker) != kEngineOk) return status_;
@@ -82,17 +90,15 @@ EngineStatus CGafFile::PrepareForAppend() {
 EngineStatus CGafFile::CheckEndOfDataTail(uint32_t home) {
   if ((fileSize_ & 1u) != 0 ||
       fileSize_ < static_cast<uint64_t>(firstObjectPosition_) + gaf::kEndOfDataSize) {
-    return Fail(eGafBadFormat);
+    return Fail(eGafBadFormat, fileSize_, "the file ends without its end-of-data chunk (a writer did not finish it)");
   }
   ChunkTag tag;
   if (!SeekTo(fileSize_ - gaf::kEndOfDataSize) || !ReadTag(tag)) return status_;
-  if (tag.code != gaf::kCodeEndOfData || tag.length != 0 || tag.longForm) return Fail(eGafBadFormat);
+  if (tag.code != gaf::kCodeEndOfData || tag.length != 0 || tag.longForm) {
+    return Fail(eGafBadFormat, fileSize_ - gaf::kEndOfDataSize,
+                "the file ends without its end-of-data chunk (a writer did not finish it)");
+  }
   SeekTo(home);
-  return status_;
-}
-
-EngineStatus CGafFile::Fail(EngineStatus status) {
-  if (status_ == kEngineOk || status_ == kEngineEndOfResults) status_ = status;
   return status_;
 }
 

@@ -8,8 +8,10 @@
 //     offset; every seek and every read writes them out first, so that reads
 //     see all writes and nothing is ever flushed at a wrong place.
 //  2. The status is sticky: the first failure of a read, a write, a seek or a
-//     format check stays in status_, and nothing is written while it is not 0.
-//     Parameter refusals are returned without being stored. Only EndSearch
+//     format check stays in status_, with its error (where and why) in
+//     error_, and nothing is written while it is not 0. Parameter refusals
+//     are returned without being stored; the last one's reason stays in
+//     refusal_ until the next. Only EndSearch
 //     (and a writable file's close) clears kEngineEndOfResults.
 //  3. New records go to appendPos_ (or into a reused free record); the reading
 //     cursor is recordStart_ / recordEnd_. Each operation moves the file to
@@ -33,7 +35,7 @@
 #include <vector>
 
 #include "KroGafExportImport/KroGafExportImport.h"
-#include "engine/EngineStatus.h"
+#include "engine/EngineError.h"
 #include "engine/datafile/GafChunkTag.h"
 #include "engine/datafile/GafCoordSys.h"
 #include "engine/datafile/GafFormat.h"
@@ -127,6 +129,12 @@ class CGafFile {
   EngineStatus Close();
 
   EngineStatus Status() const { return status_; }
+  // The first failure, with where it lies and why; empty while Status() is
+  // 0 or kEngineEndOfResults.
+  const EngineError& Error() const { return error_; }
+  // The error behind `answered`, a status word this file just gave: the
+  // recorded failure, the refusal of the last write, or the word's phrase.
+  EngineError ErrorFor(EngineStatus answered) const;
   GafFileState State() const { return state_; }
   uint32_t Version() const { return version_; }
   uint32_t FreeListHead() const { return freeListHead_; }
@@ -167,8 +175,15 @@ class CGafFile {
   EngineStatus CheckEndOfDataTail(uint32_t home);
   // Object area (CGafFileFraming.cpp).
   EngineStatus CheckObjectAreaFraming();
-  // Keeps the first failure; a failure replaces kEngineEndOfResults.
-  EngineStatus Fail(EngineStatus status);
+  // Keeps the first failure, with where (an offset of the file, or
+  // EngineError::kNoOffset) and why; a failure replaces kEngineEndOfResults.
+  EngineStatus Fail(EngineStatus status, uint64_t offset, const char* reason);
+  // A write refused before anything was written: answered, not stored.
+  EngineStatus Refuse(EngineStatus status, const char* reason) const;
+  // Where the file stands, for a failure of a read or a write there.
+  uint64_t Here() const { return filePosition_ == kUnknownPosition ? EngineError::kNoOffset : filePosition_; }
+  // A payload that did not decode: why, by what the decoder or the reader met.
+  EngineStatus FailPayload(const GafPayloadReader& reader, uint32_t at, const char* pastEnd);
   void ResetReadCursor();
 
   // Header (CGafFileHeader.cpp, CGafFileMetadata.cpp).
@@ -329,6 +344,12 @@ class CGafFile {
 
   GafFileState state_ = GafFileState::kOpening;
   EngineStatus status_ = kEngineOk;
+  EngineError error_;
+  mutable EngineError refusal_;
+  // The tag word of the current record, and why its payload last failed to
+  // decode (kNone after a success).
+  uint32_t recordAt_ = 0;
+  gaf::PayloadFault payloadFault_ = gaf::PayloadFault::kNone;
 };
 
 }  // namespace kro

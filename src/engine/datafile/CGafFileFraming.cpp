@@ -14,7 +14,9 @@ namespace kro {
 // buffer costs one seek. Every step passes at least one tag word, so the walk
 // ends within fileSize / 2 steps.
 EngineStatus CGafFile::CheckObjectAreaFraming() {
-  if (fileSize_ < static_cast<uint64_t>(firstObjectPosition_) + gaf::kEndOfDataSize) return Fail(eGafBadFormat);
+  if (fileSize_ < static_cast<uint64_t>(firstObjectPosition_) + gaf::kEndOfDataSize) {
+    return Fail(eGafBadFormat, fileSize_, "the file ends without its end-of-data chunk (a writer did not finish it)");
+  }
   const uint64_t endMarker = fileSize_ - gaf::kEndOfDataSize;
   const uint32_t longHeader = gaf::TagHeaderSize(true);
   uint64_t at = firstObjectPosition_;
@@ -31,11 +33,13 @@ EngineStatus CGafFile::CheckObjectAreaFraming() {
     uint32_t needed = 0;
     if (!gaf::DecodeChunkTag(readBuffer_.get() + (at - windowStart), windowStart + windowSize - at, tag, needed) ||
         tag.code == gaf::kCodeEndOfData) {
-      return Fail(eGafBadFormat);
+      return Fail(eGafBadFormat, at,
+                  tag.code == gaf::kCodeEndOfData ? "an end-of-data chunk lies before the end of the file"
+                                                  : "a chunk's tag runs past the end of the file");
     }
     at += tag.HeaderSize() + gaf::RoundUpEven64(tag.length);
   }
-  return at == endMarker ? status_ : Fail(eGafBadFormat);
+  return at == endMarker ? status_ : Fail(eGafBadFormat, endMarker, "a chunk runs over the end-of-data chunk");
 }
 
 }  // namespace kro

@@ -24,7 +24,7 @@ EngineStatus CGafFile::FindFreeRecord(uint32_t wanted, FreeRecord& found, bool& 
   uint32_t bestSlack = wanted;
   uint32_t position = freeListHead_;
   for (uint64_t steps = 0; position != 0; ++steps) {
-    if (steps >= maxSteps) return Fail(eGafBadFormat);
+    if (steps >= maxSteps) return Fail(eGafBadFormat, freeListHead_, "the list of free records runs in a loop");
     FreeRecord current;
     if (!ReadFreeRecord(position, current)) return status_;
     if (current.length == wanted) {
@@ -50,7 +50,7 @@ EngineStatus CGafFile::FindFreeRecord(uint32_t wanted, FreeRecord& found, bool& 
 
 bool CGafFile::ReadFreeRecord(uint32_t position, FreeRecord& record) {
   if ((position & 1u) != 0 || position < firstObjectPosition_ || position >= appendPosition_) {
-    Fail(eGafBadFormat);
+    Fail(eGafBadFormat, position, "a link of the free-record list points outside the object area");
     return false;
   }
   ChunkTag tag;
@@ -59,7 +59,7 @@ bool CGafFile::ReadFreeRecord(uint32_t position, FreeRecord& record) {
   // A reused record must end before the end-of-data chunk that close rewrites.
   const uint64_t end = static_cast<uint64_t>(filePosition_) + gaf::RoundUpEven64(tag.length);
   if (tag.code != gaf::kCodeFree || tag.length < gaf::kFreeLinkSize || end > appendPosition_) {
-    Fail(eGafBadFormat);
+    Fail(eGafBadFormat, position, "a link of the free-record list leads to no free record");
     return false;
   }
   uint32_t next = 0;

@@ -25,7 +25,7 @@ EngineStatus CGafFile::ReadHeader() {
     // A second info chunk would override the counts that close keeps in the
     // first; which one is true cannot be told.
     if (tag.code == gaf::kCodeInfo && ++infoChunks_ > 1) {
-      Fail(eGafBadFormat);
+      Fail(eGafBadFormat, at, "the header has a second info chunk");
       break;
     }
     ReadHeaderChunk(tag);
@@ -38,7 +38,7 @@ EngineStatus CGafFile::ReadHeader() {
 void CGafFile::ReadHeaderChunk(const ChunkTag& tag) {
   const uint32_t start = filePosition_;
   if (!FitsInFile(start, tag.length)) {
-    Fail(eGafBadFormat);
+    Fail(eGafBadFormat, start - tag.HeaderSize(), "a header chunk's length runs past the end of the file");
     return;
   }
   const uint32_t next = start + gaf::RoundUpEven(tag.length);
@@ -58,7 +58,7 @@ void CGafFile::ReadHeaderChunk(const ChunkTag& tag) {
       filePosition_ = reader.Failure() == eGafReadError ? kUnknownPosition : start + reader.Loaded();
       if (ahead == AheadLoad::kLoaded) MoveTo(filePosition_);
       if (!decoded) {
-        Fail(reader.Failure() != kEngineOk ? reader.Failure() : eGafOutOfMemory);
+        FailPayload(reader, start - tag.HeaderSize(), "a header chunk's contents run past its length");
         return;
       }
     }

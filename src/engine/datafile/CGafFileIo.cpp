@@ -88,8 +88,8 @@ void CGafFile::Flush() {
   aheadFill_ = 0;
   if (!SyncHandle()) return;
   if (!files_.Write(file_, writeBuffer_.get(), writeFill_)) {
+    Fail(eGafWriteError, Here(), "the file cannot be written");
     filePosition_ = kUnknownPosition;
-    Fail(eGafWriteError);
     return;
   }
   filePosition_ += writeFill_;
@@ -108,7 +108,7 @@ bool CGafFile::SeekElsewhere(uint32_t position, EngineStatus failure) {
   if (position == filePosition_) return true;
   if (position > kMaxFileOffset) {
     filePosition_ = kUnknownPosition;
-    Fail(failure);
+    Fail(failure, position, "the position lies beyond the largest offset a data file has");
     return false;
   }
   MoveTo(position);
@@ -119,8 +119,8 @@ bool CGafFile::SyncHandle() {
   if (handleInStep_ && filePosition_ != kUnknownPosition) return true;
   if (filePosition_ == kUnknownPosition ||
       !files_.Seek(file_, static_cast<int32_t>(filePosition_), SeekOrigin::kBegin)) {
+    Fail(eGafSeekError, Here(), "the file cannot be positioned");
     filePosition_ = kUnknownPosition;
-    Fail(eGafSeekError);
     return false;
   }
   handleInStep_ = true;
@@ -164,8 +164,10 @@ GafPayloadReader CGafFile::PayloadReader(uint32_t start, uint32_t length, uint32
 }
 
 bool CGafFile::FailAhead(AheadLoad failure) {
+  const bool seek = failure == AheadLoad::kSeekFailed;
+  Fail(seek ? eGafSeekError : eGafReadError, Here(),
+       seek ? "the file cannot be positioned" : "the file cannot be read");
   filePosition_ = kUnknownPosition;
-  Fail(failure == AheadLoad::kSeekFailed ? eGafSeekError : eGafReadError);
   return false;
 }
 
@@ -179,8 +181,9 @@ bool CGafFile::ReadBytes(void* into, uint32_t count) {
   }
   if (ahead != AheadLoad::kUnsuitable) return FailAhead(ahead);
   if (filePosition_ == kUnknownPosition || !SyncHandle() || !files_.Read(file_, into, count)) {
+    const bool pastEnd = filePosition_ != kUnknownPosition && static_cast<uint64_t>(filePosition_) + count > fileSize_;
+    Fail(eGafReadError, Here(), pastEnd ? "the file ends in the middle of a chunk" : "the file cannot be read");
     filePosition_ = kUnknownPosition;
-    Fail(eGafReadError);
     return false;
   }
   filePosition_ += count;

@@ -18,6 +18,7 @@ EngineStatus CGafFile::ReadRecordHeader(EGafObjectType& type) {
   ChunkTag tag;
   const bool read = atAppendPosition || ReadTag(tag);
   recordStart_ = recordEnd_ = atAppendPosition ? appendPosition_ : filePosition_;
+  recordAt_ = recordStart_ - (read && !atAppendPosition ? tag.HeaderSize() : 0);
   if (!read) return status_;
   recordLength_ = tag.length;
   if (atAppendPosition || tag.code == gaf::kCodeEndOfData) {
@@ -33,7 +34,7 @@ EngineStatus CGafFile::ReadRecordHeader(EGafObjectType& type) {
   } else if (FitsInFile(recordStart_, tag.length)) {
     recordEnd_ = recordStart_ + gaf::RoundUpEven(tag.length);
   } else {
-    return Fail(eGafBadFormat);
+    return Fail(eGafBadFormat, recordAt_, "the record length runs past the end of the file");
   }
   recordType_ = type = found;
   return status_;
@@ -56,7 +57,7 @@ EngineStatus CGafFile::ReadRecordAt(uint32_t position, EGafObjectType& type, uin
   FlushPending();
   if ((position & 1u) != 0 || position < firstObjectPosition_ ||
       static_cast<uint64_t>(position) + gaf::kTagWordSize > fileSize_) {
-    return Fail(eGafSeekError);
+    return Fail(eGafSeekError, position, "an index points to no record position of the file");
   }
   if (!SeekTo(position)) return status_;
   readThrough_ = readThrough;
@@ -90,7 +91,9 @@ EngineStatus CGafFile::ReadRecord(GafRecord& record) {
 EngineStatus CGafFile::DecodeCurrent(GafRecord& record) {
   if (status_ != kEngineOk) return status_;
   if (firstObjectPosition_ == 0) return eGafNoObjectArea;
-  if (!gaf::IsRecordKind(recordType_)) return Fail(eGafWrongType);
+  if (!gaf::IsRecordKind(recordType_)) {
+    return Fail(eGafWrongType, recordAt_, "the record at the reading position holds no object");
+  }
   if (!SeekTo(recordStart_)) return status_;
   // An old multi-set record's length is not relied on: its content, which
   // must lie in the file, says where it ends.
@@ -109,11 +112,11 @@ EngineStatus CGafFile::DecodeCurrent(GafRecord& record) {
   GafPayloadReader reader = PayloadReader(recordStart_, limit, load, inMemory);
   record.kind = recordType_;
   gaf::RecordFields fields;
-  const bool ok = gaf::DecodeRecordBody(reader, gaf::LayoutFor(version_, coordinateBits_), record, fields) ==
-                  gaf::PayloadFault::kNone;
+  payloadFault_ = gaf::DecodeRecordBody(reader, gaf::LayoutFor(version_, coordinateBits_), record, fields);
+  const bool ok = payloadFault_ == gaf::PayloadFault::kNone;
   filePosition_ = reader.Failure() == eGafReadError ? kUnknownPosition : recordStart_ + reader.Loaded();
   if (inMemory) MoveTo(filePosition_);
-  if (!ok) return Fail(reader.Failure() != kEngineOk ? reader.Failure() : eGafOutOfMemory);
+  if (!ok) return FailPayload(reader, recordAt_, "the record's contents run past its length");
   if (oldMultiSet) recordEnd_ = recordStart_ + reader.Consumed();
   lastReadContent_ = reader.Consumed();
   lastReadUnused_ = version_ <= gaf::kLastOldLayoutVersion ? 0 : reader.Unconsumed();

@@ -19,10 +19,11 @@ struct CGafFile::RecordOut {
 EngineStatus CGafFile::WriteRecord(const GafRecord& record, uint32_t& position, BoundingBoxNode* box) {
   position = 0;
   if (status_ != kEngineOk) return status_;
-  if (readOnly_ || closedByClose_) return eGafWriteError;
+  if (readOnly_ || closedByClose_) return Refuse(eGafWriteError, "the file is not open for writing");
   gaf::RecordPlan plan;
-  if (const EngineStatus refused = gaf::PlanRecord(record, CoordinateBytes(), plan); refused != kEngineOk) {
-    return refused;
+  const char* reason = nullptr;
+  if (const EngineStatus refused = gaf::PlanRecord(record, CoordinateBytes(), plan, reason); refused != kEngineOk) {
+    return Refuse(refused, reason);
   }
 
   if (state_ == GafFileState::kHeaderOpen) WriteHeaderBody();

@@ -23,38 +23,41 @@ bool CoordinatesStorable(const CKroDoublePointNode* vertices, uint64_t count, ui
 }
 
 // Texts end at their first zero byte, as they always have for a reader.
-bool PlanTexts(const GafRecord& record, RecordPlan& plan) {
+// Null, or why the texts cannot be stored.
+const char* PlanTexts(const GafRecord& record, RecordPlan& plan) {
   const std::string* texts[3] = {&record.name, &record.key, &record.url};
   uint32_t stored = 0;
   for (int i = 0; i < 3; ++i) {
     const size_t length = strnlen(texts[i]->c_str(), kMaxStringBytes + 1);
-    if (length > kMaxStringBytes) return false;
+    if (length > kMaxStringBytes) return "a text is longer than 65535 bytes";
     plan.textLength[i] = static_cast<uint32_t>(length);
     stored += StoredStringSize(plan.textLength[i]);
   }
   plan.stringBlock = RoundUpEven(stored);
-  return true;
+  return nullptr;
 }
 
-// The bytes of the count fields, or false when the parts do not fit the
+// The bytes of the count fields; null, or why the parts do not fit the
 // kind's shape.
-bool PlanCounts(const GafRecord& record, RecordShape shape, uint64_t& countFields) {
+const char* PlanCounts(const GafRecord& record, RecordShape shape, uint64_t& countFields) {
   const size_t parts = record.parts.size();
   for (const int32_t part : record.parts) {
-    if (part < 0) return false;
+    if (part < 0) return "a part of the object has a negative vertex count";
   }
   switch (shape) {
     case RecordShape::kPoint:
       countFields = 0;
-      return parts == 1 && record.parts[0] == 1;
+      return parts == 1 && record.parts[0] == 1 ? nullptr : "a point is not one vertex";
     case RecordShape::kSingleSet:
       countFields = 2;
-      return parts == 1 && static_cast<uint32_t>(record.parts[0]) <= kMaxU16Count;
+      if (parts != 1) return "an object of one part has another number of parts";
+      return static_cast<uint32_t>(record.parts[0]) <= kMaxU16Count ? nullptr
+                                                                     : "the object has more than 65535 vertices";
     case RecordShape::kMultiSet:
       countFields = 2 + static_cast<uint64_t>(parts) * kSetCountSize;
-      return parts <= kMaxU16Count;
+      return parts <= kMaxU16Count ? nullptr : "the object has more than 65535 parts";
   }
-  return false;
+  return "the object is of no kind a record holds";
 }
 
 // The record's own storage as the decoder's sink. Growing it may throw; the
@@ -97,17 +100,24 @@ struct RecordSink {
 
 }  // namespace
 
-EngineStatus PlanRecord(const GafRecord& record, uint32_t coordinateBytes, RecordPlan& plan) {
+EngineStatus PlanRecord(const GafRecord& record, uint32_t coordinateBytes, RecordPlan& plan, const char*& reason) {
   plan = RecordPlan{};
-  if (!IsRecordKind(record.kind) || !PlanTexts(record, plan)) return eGafInvalidParameter;
+  reason = !IsRecordKind(record.kind) ? "the object is of no kind a record holds" : PlanTexts(record, plan);
   uint64_t countFields = 0;
-  if (!PlanCounts(record, ShapeOf(static_cast<uint32_t>(record.kind)), countFields)) return eGafInvalidParameter;
+  if (reason == nullptr) reason = PlanCounts(record, ShapeOf(static_cast<uint32_t>(record.kind)), countFields);
+  if (reason != nullptr) return eGafInvalidParameter;
   for (const int32_t part : record.parts) plan.vertexCount += static_cast<uint64_t>(part);
-  if (plan.vertexCount != record.vertices.size()) return eGafInvalidParameter;
+  if (plan.vertexCount != record.vertices.size()) reason = "the object's parts do not add up to its vertices";
   plan.length = plan.stringBlock + countFields + plan.vertexCount * 2 * coordinateBytes;
-  if (plan.length > kMaxFileOffset) return eGafInvalidParameter;
-  if (!CoordinatesStorable(record.vertices.data(), plan.vertexCount, coordinateBytes)) return eGafInvalidParameter;
-  return CheckRecordRings(record);
+  if (reason == nullptr && plan.length > kMaxFileOffset) reason = "the record would be larger than a data file can hold";
+  if (reason == nullptr && !CoordinatesStorable(record.vertices.data(), plan.vertexCount, coordinateBytes)) {
+    reason = coordinateBytes == 4 ? "a coordinate is not a number, infinite or beyond 32-bit range"
+                                  : "a coordinate is not a number or infinite";
+  }
+  if (reason != nullptr) return eGafInvalidParameter;
+  const EngineStatus rings = CheckRecordRings(record);
+  if (rings != kEngineOk) reason = "a polygon ring is open or empty";
+  return rings;
 }
 
 EngineStatus CheckRecordRings(const GafRecord& record) {

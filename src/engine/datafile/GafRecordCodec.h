@@ -38,8 +38,8 @@ struct RecordPlan {
 // that do not add up to the vertices, a record longer than a file can hold,
 // a coordinate that is NaN or infinite or (at 4 bytes) beyond the
 // single-precision range; with eGafPolygonUnclosed: an open or empty ring of
-// a polygon kind.
-EngineStatus PlanRecord(const GafRecord& record, uint32_t coordinateBytes, RecordPlan& plan);
+// a polygon kind. `reason` says why a record was refused, else is null.
+EngineStatus PlanRecord(const GafRecord& record, uint32_t coordinateBytes, RecordPlan& plan, const char*& reason);
 
 // The body of a planned record: strings, pad, counts, vertices. `out` offers
 // PutString(const char*, uint32_t), PutPad(uint32_t), PutU16(uint32_t),

@@ -9,7 +9,13 @@ namespace kro {
 
 CIndexFile::~CIndexFile() { CloseIndexFile(); }
 
+EngineStatus CIndexFile::Fail(EngineStatus status, uint64_t offset, const char* reason) const {
+  KeepFirstError(error_, status, errorName_, offset, reason);
+  return status;
+}
+
 bool CIndexFile::OpenIndexFile(const char* fileName, uint32_t flagWord) {
+  errorName_ = fileName != nullptr ? fileName : "";
   readOnly_ = (flagWord & kOpenReadOnly) != 0;
   // Describes the file as it was found, so it is decided before the open.
   created_ = !readOnly_ && (flagWord & kOpenReadWrite) != 0 &&

@@ -13,6 +13,7 @@
 #include <string>
 
 #include "engine/fileaccess/CGafRawFile.h"
+#include "engine/EngineError.h"
 #include "engine/indexfile/BlockCache.h"
 #include "platform/FileSystem.h"
 
@@ -118,6 +119,13 @@ class CIndexFile {
   // first four bytes become the link.
   bool ReleaseBlock(uint32_t& head, FreeListState& list, uint32_t position);
 
+  // Records a failure of this index, where it lies (an offset, or
+  // EngineError::kNoOffset) and why; the first one is kept. Returns `status`.
+  EngineStatus Fail(EngineStatus status, uint64_t offset, const char* reason) const;
+  const EngineError& Error() const { return error_; }
+  // The error behind `answered`, a status word this index just gave.
+  EngineError ErrorFor(EngineStatus answered) const { return ErrorForAnswer(error_, answered, errorName_); }
+
   FileHandle Handle() const { return handle_; }
   uint32_t FileSize() const { return fileSize_; }
   void SetFileSize(uint32_t size) { fileSize_ = size; }
@@ -203,6 +211,9 @@ class CIndexFile {
   CGafRawFile files_;
   FileHandle handle_ = kInvalidFileHandle;
   std::string fileName_;
+  // The name asked for at open, kept for errors after a failed open or a close.
+  std::string errorName_;
+  mutable EngineError error_;
   bool readOnly_ = false;
   bool created_ = false;
   uint32_t fileSize_ = 0;

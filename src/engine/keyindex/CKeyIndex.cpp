@@ -12,12 +12,16 @@ CKeyIndex::CKeyIndex(const char* fileName, uint32_t flagWord, EngineStatus& stat
 CKeyIndex::~CKeyIndex() { Close(); }
 
 EngineStatus CKeyIndex::Open(const char* fileName, uint32_t flagWord) {
-  if (fileName == nullptr || !OpenIndexFile(fileName, flagWord)) return eKifCannotOpen;
+  if (fileName == nullptr || !OpenIndexFile(fileName, flagWord)) {
+    return Fail(eKifCannotOpen, EngineError::kNoOffset, "the file cannot be opened");
+  }
   header_ = KifHeader{};
   const EngineStatus status = WasCreated() ? WriteHeader(Handle()) : ReadHeader();
   if (status != kEngineOk) return status;
   uint32_t size = 0;
-  if (!RawFile().Size(Handle(), size)) return eKifReadError;
+  if (!RawFile().Size(Handle(), size)) {
+    return Fail(eKifReadError, EngineError::kNoOffset, "the size of the file cannot be read");
+  }
   SetFileSize(size);
   ResetFreeLists();
   NodeStore<KifNode>& store = *this;
@@ -33,7 +37,9 @@ EngineStatus CKeyIndex::Close() {
     // blocks go out before the close reports: a session commits only what
     // reached the file.
     status = cache_->FlushNodes(true);
-    if (!FlushBlocks() && status == kEngineOk) status = eKifWriteError;
+    if (!FlushBlocks() && status == kEngineOk) {
+      status = Fail(eKifWriteError, EngineError::kNoOffset, "cached nodes cannot be written");
+    }
     const EngineStatus header = WriteHeader(Handle());
     if (status == kEngineOk) status = header;
   }

@@ -23,7 +23,9 @@ EngineStatus CKeyIndex::Verify(CIndexProgress* progress, KifStatistics& statisti
   BlockClaims claims(FileSize(), BlockGrain());
   if (header_.rootPosition != 0) {
     const uint32_t level = header_.height - 1;
-    if (!IsValidPosition(header_.rootPosition, header_.BlockSize(level))) return eKifBadNodePosition;
+    if (!IsValidPosition(header_.rootPosition, header_.BlockSize(level))) {
+      return Fail(eKifBadNodePosition, 0, "the root position is no block place of the file");
+    }
     status = Push(header_.rootPosition, level, true);
     if (status != kEngineOk) return status;
     KifKeyField highest;
@@ -36,7 +38,9 @@ EngineStatus CKeyIndex::Verify(CIndexProgress* progress, KifStatistics& statisti
     if (header_.entryCount == 0) progress->SetPosition(100);
   }
   if (status != kEngineOk) return status;
-  if (statistics.entries != header_.entryCount) return eKifCountMismatch;
+  if (statistics.entries != header_.entryCount) {
+    return Fail(eKifCountMismatch, 0, "the header counts other than the entries the tree holds");
+  }
   status = CountFreeBlocks(header_.freeInternal, header_.internalBlockSize, statistics.freeInternalBlocks, claims);
   if (status != kEngineOk) return status;
   status = CountFreeBlocks(header_.freeLeaf, header_.leafBlockSize, statistics.freeLeafBlocks, claims);
@@ -54,7 +58,9 @@ EngineStatus CKeyIndex::VerifyNode(CIndexProgress* progress, Bound low, Bound hi
   // A node reached twice shows in the order and the counts; the claim is for
   // the free lists, which must not hold a block of the tree.
   (void)claims.Claim(node.position);
-  if (!HasMinimum(node)) return eKifUnderfullNode;
+  if (!HasMinimum(node)) {
+    return Fail(eKifUnderfullNode, node.position, "a node holds fewer entries than a tree of its capacity allows");
+  }
   statistics.entries += node.count;
   if (progress != nullptr) progress->SetPosition(statistics.entries);
   ++(node.level == 0 ? statistics.leafNodes : statistics.internalNodes);
@@ -64,7 +70,9 @@ EngineStatus CKeyIndex::VerifyNode(CIndexProgress* progress, Bound low, Bound hi
   const uint32_t childLevel = node.level - 1;
   for (uint32_t i = 0; i <= node.count; ++i) {
     const uint32_t position = node.children[i];
-    if (!IsValidPosition(position, header_.BlockSize(childLevel))) return eKifBadNodePosition;
+    if (!IsValidPosition(position, header_.BlockSize(childLevel))) {
+      return Fail(eKifBadNodePosition, node.position, "a child position of the node is no block place of the file");
+    }
     status = Push(position, childLevel, true);
     if (status != kEngineOk) return status;
     const Bound childLow = i == 0 ? low : Bound{node.keys[i - 1], node.values[i - 1], false};
@@ -83,16 +91,16 @@ EngineStatus CKeyIndex::CheckOrder(const KifNode& node, Bound low, Bound high) c
   const auto outOfOrder = [](int order, bool mayEqual) { return mayEqual ? order > 0 : order >= 0; };
   if (node.count == 0) return kEngineOk;
   if (outOfOrder(CompareEntries(low.key, low.value, node.keys[0], node.values[0]), low.inclusive)) {
-    return eKifBadKeyOrder;
+    return Fail(eKifBadKeyOrder, node.position, "the node's keys are out of order");
   }
   for (uint32_t i = 0; i + 1 < node.count; ++i) {
     if (outOfOrder(CompareEntries(node.keys[i], node.values[i], node.keys[i + 1], node.values[i + 1]), false)) {
-      return eKifBadKeyOrder;
+      return Fail(eKifBadKeyOrder, node.position, "the node's keys are out of order");
     }
   }
   const uint32_t last = node.count - 1;
   if (outOfOrder(CompareEntries(node.keys[last], node.values[last], high.key, high.value), high.inclusive)) {
-    return eKifBadKeyOrder;
+    return Fail(eKifBadKeyOrder, node.position, "the node's keys are out of order");
   }
   return kEngineOk;
 }

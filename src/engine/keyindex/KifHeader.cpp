@@ -78,6 +78,19 @@ EngineStatus HeaderFaultStatus(HeaderFault fault) {
   }
 }
 
+const char* HeaderFaultReason(HeaderFault fault) {
+  switch (fault) {
+    case HeaderFault::kNone: return "no fault";
+    case HeaderFault::kTooShort: return "the file is shorter than its header";
+    case HeaderFault::kMagic: return "the header does not start with the key index's magic word";
+    case HeaderFault::kVersion: return "the format version is newer than this library reads";
+    case HeaderFault::kCapacity: return "the header's node capacity is out of range";
+    case HeaderFault::kKeyLength: return "the header's key length is out of range";
+    case HeaderFault::kDescription: return "the header's description runs past the header";
+    default: return "the header's tree height and root do not agree";
+  }
+}
+
 }  // namespace kif
 
 }  // namespace kro

@@ -27,6 +27,8 @@ enum class HeaderFault {
 
 // The status open answers for a refused header.
 EngineStatus HeaderFaultStatus(HeaderFault fault);
+// Why, in the words of an error.
+const char* HeaderFaultReason(HeaderFault fault);
 
 }  // namespace kif
 

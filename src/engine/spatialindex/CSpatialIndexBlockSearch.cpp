@@ -40,18 +40,27 @@ EngineStatus CSpatialIndex::StartBlockWalk() {
 
 EngineStatus CSpatialIndex::ViewNode(const BlockStep& step, unsigned char* scratch, sif::BlockView& view) {
   const uint32_t size = header_.BlockSize(step.level);
-  if (!IsBlockPlace(step.position, size)) return eSifReadError;
+  if (!IsBlockPlace(step.position, size)) {
+    return Fail(eSifReadError, step.position, "a node position is no block place of the file");
+  }
   const unsigned char* block = nullptr;
-  const BlockIo io = ViewBlock(step.position, size, scratch, block);
-  return io == BlockIo::kOk && BindBlock(block, step.level, view) ? kEngineOk : eSifReadError;
+  if (ViewBlock(step.position, size, scratch, block) != BlockIo::kOk) {
+    return Fail(eSifReadError, step.position, "a node cannot be read");
+  }
+  return BindBlock(block, step.level, view) ? kEngineOk
+                                            : Fail(eSifReadError, step.position, "a node's entries do not decode");
 }
 
 EngineStatus CSpatialIndex::PushBlock(uint32_t position) {
   const uint32_t level = blockPath_[blockTop_].level - 1;
   for (int depth = 0; depth <= blockTop_; ++depth) {
-    if (blockPath_[depth].position == position) return eSifReadError;
+    if (blockPath_[depth].position == position) {
+      return Fail(eSifReadError, position, "the tree leads back to a node above");
+    }
   }
-  if (blockTop_ + 1 >= static_cast<int>(blockPath_.size()) || ++blockVisits_ > VisitBudget()) return eSifReadError;
+  if (blockTop_ + 1 >= static_cast<int>(blockPath_.size()) || ++blockVisits_ > VisitBudget()) {
+    return Fail(eSifReadError, position, "the tree is deeper or larger than its header allows");
+  }
   blockPath_[++blockTop_].Enter(position, level);
   return kEngineOk;
 }
@@ -106,7 +115,8 @@ EngineStatus CSpatialIndex::PrefetchChildren(const BlockStep& step) {
   }
   if (count < 2) return kEngineOk;
   std::sort(children.begin(), children.begin() + count);
-  return PrefetchBlocks(children.data(), count, childSize) == BlockIo::kOk ? kEngineOk : eSifReadError;
+  if (PrefetchBlocks(children.data(), count, childSize) == BlockIo::kOk) return kEngineOk;
+  return Fail(eSifReadError, step.position, "the children of a node cannot be read");
 }
 
 bool CSpatialIndex::ExamineLeafBlock(BlockStep& step, const sif::BlockView& leaf) {

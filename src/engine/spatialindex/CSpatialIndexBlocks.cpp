@@ -15,10 +15,12 @@ using BlockBytes = std::array<unsigned char, sif::kMaxBlockSize>;
 
 EngineStatus CSpatialIndex::ReadHeader() {
   HeaderBytes bytes{};
-  if (!SeekTo(Handle(), 0) || !RawFile().Read(Handle(), bytes.data(), kIndexHeaderSize)) return eSifReadError;
+  if (!SeekTo(Handle(), 0) || !RawFile().Read(Handle(), bytes.data(), kIndexHeaderSize)) {
+    return Fail(eSifReadError, 0, "the header cannot be read");
+  }
   SifHeader read;
   const sif::HeaderFault fault = sif::DecodeHeader(bytes.data(), bytes.size(), read);
-  if (fault != sif::HeaderFault::kNone) return sif::HeaderFaultStatus(fault);
+  if (fault != sif::HeaderFault::kNone) return Fail(sif::HeaderFaultStatus(fault), 0, sif::HeaderFaultReason(fault));
   header_ = read;
   return kEngineOk;
 }
@@ -26,7 +28,9 @@ EngineStatus CSpatialIndex::ReadHeader() {
 EngineStatus CSpatialIndex::WriteHeader(FileHandle file) {
   HeaderBytes bytes{};
   sif::EncodeHeader(header_, bytes.data());
-  if (!SeekTo(file, 0) || !RawFile().Write(file, bytes.data(), kIndexHeaderSize)) return eSifWriteError;
+  if (!SeekTo(file, 0) || !RawFile().Write(file, bytes.data(), kIndexHeaderSize)) {
+    return Fail(eSifWriteError, 0, "the header cannot be written");
+  }
   return kEngineOk;
 }
 
@@ -36,13 +40,16 @@ bool CSpatialIndex::BindBlock(const unsigned char* bytes, uint32_t level, sif::B
 
 EngineStatus CSpatialIndex::ReadNode(uint32_t position, uint32_t level, SifNode& node) {
   const uint32_t size = header_.BlockSize(level);
-  if (!IsBlockPlace(position, size)) return eSifReadError;
+  if (!IsBlockPlace(position, size)) {
+    return Fail(eSifReadError, position, "a node position is no block place of the file");
+  }
   BlockBytes scratch;
   const unsigned char* block = nullptr;
   const BlockIo io = ViewBlock(position, size, scratch.data(), block);
-  if (io != BlockIo::kOk) return io == BlockIo::kWriteFailed ? eSifWriteError : eSifReadError;
+  if (io == BlockIo::kWriteFailed) return Fail(eSifWriteError, position, "cached nodes cannot be written");
+  if (io != BlockIo::kOk) return Fail(eSifReadError, position, "a node cannot be read");
   sif::BlockView view;
-  if (!BindBlock(block, level, view)) return eSifReadError;
+  if (!BindBlock(block, level, view)) return Fail(eSifReadError, position, "a node's entries do not decode");
 
   node = SifNode{};
   // The used slots are the non-zero child fields in slot order; a block
@@ -74,7 +81,9 @@ EngineStatus CSpatialIndex::WriteNode(FileHandle file, const SifNode& node) {
   BlockBytes bytes;
   EncodeNode(node, bytes.data());
   const uint32_t size = header_.BlockSize(node.level);
-  if (!SeekTo(file, node.position) || !RawFile().Write(file, bytes.data(), size)) return eSifWriteError;
+  if (!SeekTo(file, node.position) || !RawFile().Write(file, bytes.data(), size)) {
+    return Fail(eSifWriteError, node.position, "a node cannot be written");
+  }
   return kEngineOk;
 }
 
@@ -82,21 +91,24 @@ EngineStatus CSpatialIndex::WriteNodeBack(const SifNode& node) {
   BlockBytes bytes;
   EncodeNode(node, bytes.data());
   const BlockIo io = WriteBlock(node.position, bytes.data(), header_.BlockSize(node.level));
-  return io == BlockIo::kOk ? kEngineOk : eSifWriteError;
+  return io == BlockIo::kOk ? kEngineOk : Fail(eSifWriteError, node.position, "a node cannot be written");
 }
 
 EngineStatus CSpatialIndex::AllocateBlock(uint32_t level, SifNode& node) {
   uint32_t position = 0;
   const BlockIo io = TakeBlock(FreeListHead(level), freeLists_[level == 0 ? 1 : 0], header_.BlockSize(level),
                                true, position);
-  if (io != BlockIo::kOk) return io == BlockIo::kReadFailed ? eSifReadError : eSifWriteError;
+  if (io == BlockIo::kReadFailed) {
+    return Fail(eSifReadError, FreeListHead(level), "the free-block list cannot be followed");
+  }
+  if (io != BlockIo::kOk) return Fail(eSifWriteError, FileSize(), "the file cannot be extended by a block");
   node.position = position;
   return kEngineOk;
 }
 
 EngineStatus CSpatialIndex::FreeNode(SifNode& node) {
   if (!ReleaseBlock(FreeListHead(node.level), freeLists_[node.level == 0 ? 1 : 0], node.position)) {
-    return eSifWriteError;
+    return Fail(eSifWriteError, node.position, "a freed node cannot be written");
   }
   // The buffer no longer holds a node; its holder's pin stays.
   const int32_t pins = node.pinCount;
@@ -106,7 +118,9 @@ EngineStatus CSpatialIndex::FreeNode(SifNode& node) {
 }
 
 EngineStatus CSpatialIndex::WalkFreeList(uint32_t head, uint32_t blockSize, uint32_t& count, BlockClaims& claims) {
-  return CountFreeList(head, blockSize, count, &claims) ? kEngineOk : eSifReadError;
+  return CountFreeList(head, blockSize, count, &claims)
+             ? kEngineOk
+             : Fail(eSifReadError, head, "the free-block list is damaged or runs in a loop");
 }
 
 uint32_t& CSpatialIndex::FreeListHead(uint32_t level) {

@@ -109,7 +109,11 @@ EngineStatus CSpatialIndex::CheckRoomToSplit(uint32_t targetLevel, const Boundin
   for (uint32_t level = header_.height - 1;; --level) {
     Pin node(FetchNode(position, level, status));
     if (!node) return status;
-    if (level <= targetLevel) return node->count < header_.maxEntries ? kEngineOk : eSifHeightLimit;
+    if (level <= targetLevel) {
+      return node->count < header_.maxEntries
+                 ? kEngineOk
+                 : Fail(eSifHeightLimit, position, "the tree is at its height limit and the entry would need a split");
+    }
     position = node->child[ChooseSubtree(*node, box)];
   }
 }

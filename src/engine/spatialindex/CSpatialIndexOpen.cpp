@@ -9,7 +9,7 @@ namespace kro {
 CSpatialIndex::CSpatialIndex(const char* fileName, uint32_t flagWord, EngineStatus& status, Env& env)
     : CIndexFile(env) {
   if (fileName == nullptr || !OpenIndexFile(fileName, flagWord)) {
-    status = eSifCannotOpen;
+    status = Fail(eSifCannotOpen, EngineError::kNoOffset, "the file cannot be opened");
     return;
   }
   header_.ComputeBlockSizes();
@@ -17,7 +17,7 @@ CSpatialIndex::CSpatialIndex(const char* fileName, uint32_t flagWord, EngineStat
   if (status != kEngineOk) return;
   uint32_t size = 0;
   if (!RawFile().Size(Handle(), size)) {
-    status = eSifReadError;
+    status = Fail(eSifReadError, EngineError::kNoOffset, "the size of the file cannot be read");
     return;
   }
   SetFileSize(size);
@@ -41,7 +41,9 @@ EngineStatus CSpatialIndex::Close() {
     // nodes the file lacks. The cached blocks go out before the close
     // reports: a session commits only what reached the file.
     status = cache_->FlushNodes(true);
-    if (!FlushBlocks() && status == kEngineOk) status = eSifWriteError;
+    if (!FlushBlocks() && status == kEngineOk) {
+      status = Fail(eSifWriteError, EngineError::kNoOffset, "cached nodes cannot be written");
+    }
     const EngineStatus header = WriteHeader(Handle());
     if (status == kEngineOk) status = header;
   }
@@ -97,7 +99,7 @@ EngineStatus CSpatialIndex::SetNodeCapacity(uint32_t maximum, uint32_t minimum) 
 SifNode* CSpatialIndex::FetchNode(uint32_t position, uint32_t level, EngineStatus& status) {
   SifNode* node = cache_->FetchNode(position, level, status);
   if (node != nullptr && node->level != level) {
-    status = eSifReadError;
+    status = Fail(eSifReadError, position, "a node lies at another level of the tree than its parent says");
     return nullptr;
   }
   return node;
@@ -108,7 +110,7 @@ EngineStatus CSpatialIndex::PushNode(uint32_t position, uint32_t level) {
   if (status != kEngineOk) return status;
   if (cache_->TopNode()->level != level) {
     cache_->PopNode();
-    return eSifReadError;
+    return Fail(eSifReadError, position, "a node lies at another level of the tree than its parent says");
   }
   return kEngineOk;
 }

@@ -17,7 +17,9 @@ EngineStatus CSpatialIndex::Verify(CIndexProgress* progress, SifStatistics& stat
   BlockClaims claims(FileSize(), BlockGrain());
   if (header_.rootPosition != 0) {
     const uint32_t rootLevel = header_.height - 1;
-    if (!IsValidBlockPosition(header_.rootPosition, header_.BlockSize(rootLevel))) return eSifBadNodePosition;
+    if (!IsValidBlockPosition(header_.rootPosition, header_.BlockSize(rootLevel))) {
+      return Fail(eSifBadNodePosition, 0, "the root position is no block place of the file");
+    }
     status = PushNode(header_.rootPosition, rootLevel);
     if (status == kEngineOk) status = VerifyNode(progress, cache_->TopNode()->UnionBox(), statistics, claims);
     cache_->ClearStack();
@@ -27,7 +29,9 @@ EngineStatus CSpatialIndex::Verify(CIndexProgress* progress, SifStatistics& stat
     if (header_.objectCount == 0) progress->SetPosition(100);
   }
   if (status != kEngineOk) return status;
-  if (statistics.leafEntries != header_.objectCount) return eSifCountMismatch;
+  if (statistics.leafEntries != header_.objectCount) {
+    return Fail(eSifCountMismatch, 0, "the header counts other than the entries the tree holds");
+  }
 
   status = WalkFreeList(header_.freeInternalHead, header_.internalBlockSize, statistics.freeInternalBlocks, claims);
   if (status == kEngineOk) {
@@ -51,7 +55,9 @@ EngineStatus CSpatialIndex::VerifyNode(CIndexProgress* progress, const BoundingB
   // A root without entries above an empty tree is refused too: an insertion
   // would find no subtree to descend into.
   const bool isRoot = cache_->Top() == 0;
-  if (node.count < sif::LeastEntries(isRoot, header_.minEntries)) return eSifUnderfullNode;
+  if (node.count < sif::LeastEntries(isRoot, header_.minEntries)) {
+    return Fail(eSifUnderfullNode, node.position, "a node holds fewer entries than the header's minimum");
+  }
   if (node.IsLeaf()) {
     ++statistics.leafNodes;
     statistics.leafEntries += node.count;
@@ -64,14 +70,20 @@ EngineStatus CSpatialIndex::VerifyNode(CIndexProgress* progress, const BoundingB
   // left to the walk over the set's bytes: Insert takes any box, and every
   // walk of the tree stays well-defined over one.
   for (uint32_t slot = 0; slot < node.count; ++slot) {
-    if (sif::CheckBox(node.box[slot]) == sif::BoxFault::kNaN) return eSifNaNBox;
+    if (sif::CheckBox(node.box[slot]) == sif::BoxFault::kNaN) {
+      return Fail(eSifNaNBox, node.position, "an entry's box has a coordinate that is not a number");
+    }
   }
-  if (!sif::SameBox(node.UnionBox(), expected)) return eSifBoxMismatch;
+  if (!sif::SameBox(node.UnionBox(), expected)) {
+    return Fail(eSifBoxMismatch, node.position, "a node's entries do not fill the box its parent gives it");
+  }
   if (node.IsLeaf()) return kEngineOk;
 
   const uint32_t childLevel = node.level - 1;
   for (uint32_t slot = 0; slot < node.count; ++slot) {
-    if (!IsValidBlockPosition(node.child[slot], header_.BlockSize(childLevel))) return eSifBadNodePosition;
+    if (!IsValidBlockPosition(node.child[slot], header_.BlockSize(childLevel))) {
+      return Fail(eSifBadNodePosition, node.position, "a child position of the node is no block place of the file");
+    }
     EngineStatus status = PushNode(node.child[slot], childLevel);
     if (status != kEngineOk) return status;
     status = VerifyNode(progress, node.box[slot], statistics, claims);

@@ -49,6 +49,19 @@ EngineStatus HeaderFaultStatus(HeaderFault fault) {
   }
 }
 
+const char* HeaderFaultReason(HeaderFault fault) {
+  switch (fault) {
+    case HeaderFault::kNone: return "no fault";
+    case HeaderFault::kTooShort: return "the file is shorter than its header";
+    case HeaderFault::kMagic: return "the header does not start with the spatial index's magic word";
+    case HeaderFault::kVersion: return "the format version is newer than this library reads";
+    case HeaderFault::kCapacity: return "the header's node capacities are out of range";
+    case HeaderFault::kCoordinateBits: return "the header's precision is neither 32 nor 64 bits";
+    case HeaderFault::kDescription: return "the header's description runs past the header";
+    default: return "the header's tree height and root do not agree";
+  }
+}
+
 void EncodeHeader(const SifHeader& header, unsigned char* bytes) {
   std::memset(bytes, 0, kIndexHeaderSize);
   CIndexFile::PutUInt(kMagic, 32, bytes + kMagicOffset);

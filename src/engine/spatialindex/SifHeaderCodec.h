@@ -31,6 +31,8 @@ HeaderFault DecodeHeader(const unsigned char* bytes, size_t available, SifHeader
 
 // The status open answers for a refused header.
 EngineStatus HeaderFaultStatus(HeaderFault fault);
+// Why, in the words of an error.
+const char* HeaderFaultReason(HeaderFault fault);
 
 // Writes the whole header, zero padding included, into kIndexHeaderSize
 // bytes.

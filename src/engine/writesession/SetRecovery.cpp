@@ -39,22 +39,34 @@ class RecoveryHandles {
 
 }  // namespace
 
-EngineStatus RecoverFileSet(Env& env, const SetFileNames& names) {
+EngineError RecoverFileSet(Env& env, const SetFileNames& names) {
   const std::string journalName = JournalNameFor(names[0]);
+  const auto failure = [&journalName](EngineStatus status, const char* reason) {
+    return EngineError{status, journalName, EngineError::kNoOffset, reason};
+  };
   // Straight to the file services: nothing of a recovery is journaled.
   FileSystem& files = env.Files();
-  if (!files.Exists(journalName.c_str())) return kEngineOk;
+  if (!files.Exists(journalName.c_str())) return EngineError{};
   RecoveryHandles handles(files);
-  if (!handles.OpenAll(names, journalName)) return eGafCannotOpen;
+  if (!handles.OpenAll(names, journalName)) {
+    return failure(eGafCannotOpen, "the journal or a file of its set cannot be opened (is a writer still at work?)");
+  }
   SetFileTarget target(files, names, handles.Files());
   const ReplayResult replayed = ReplayJournal(files, handles.Journal(), target, true);
-  if (replayed == ReplayResult::kBadJournal || replayed == ReplayResult::kFailed) return eGafJournalError;
+  if (replayed == ReplayResult::kBadJournal) {
+    return failure(eGafJournalError, "the journal is not one this library wrote");
+  }
+  if (replayed == ReplayResult::kFailed) {
+    return failure(eGafJournalError, "the journal's before images cannot be restored");
+  }
   // The journal goes only once the restored bytes are on the disk; until
   // then a second recovery would simply do the same again.
-  if (replayed == ReplayResult::kDone && !target.SyncAll()) return eGafJournalError;
-  if (!files.Delete(journalName.c_str())) return eGafJournalError;
+  if (replayed == ReplayResult::kDone && !target.SyncAll()) {
+    return failure(eGafJournalError, "the restored files cannot be synced to the disk");
+  }
+  if (!files.Delete(journalName.c_str())) return failure(eGafJournalError, "the replayed journal cannot be removed");
   files.SyncDirectory(journalName.c_str());
-  return kEngineOk;
+  return EngineError{};
 }
 
 }  // namespace kro

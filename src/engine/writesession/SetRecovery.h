@@ -4,7 +4,7 @@
 #ifndef KRO_ENGINE_WRITESESSION_SETRECOVERY_H
 #define KRO_ENGINE_WRITESESSION_SETRECOVERY_H
 
-#include "engine/EngineStatus.h"
+#include "engine/EngineError.h"
 #include "engine/fileaccess/Env.h"
 #include "engine/writesession/SetFileTarget.h"
 
@@ -14,8 +14,9 @@ namespace kro {
 // journal deleted. eGafCannotOpen when the journal or a file of the set
 // cannot be opened for writing: another process holds the set (a live
 // writer), or the files cannot be written; eGafJournalError when the journal
-// is of another format or a restore step failed (the journal stays).
-EngineStatus RecoverFileSet(Env& env, const SetFileNames& names);
+// is of another format or a restore step failed (the journal stays). The
+// error names the journal and the step that failed.
+EngineError RecoverFileSet(Env& env, const SetFileNames& names);
 
 }  // namespace kro
 

@@ -70,12 +70,24 @@ class GafCorruption : public ::testing::Test {
     EGafObjectType type;
     uint32_t position;
     status = file.NextRecord(type, position);
-    if (status != kEngineOk) return status;
-    GafObject object;
-    status = file.ReadRecord(object);
-    EXPECT_EQ(file.Status(), status) << "the failure is kept";
+    if (status == kEngineOk) {
+      GafObject object;
+      status = file.ReadRecord(object);
+      EXPECT_EQ(file.Status(), status) << "the failure is kept";
+    }
+    // The failure names the file and the record, whose tag follows the header.
+    const EngineError& error = file.Error();
+    lastReason = error.reason;
+    if (status != kEngineOk) {
+      EXPECT_EQ(error.status, status);
+      EXPECT_EQ(error.file, name);
+      EXPECT_EQ(error.offset, f.bytes.size() - record.bytes.size() - 2) << error.Describe();
+    }
     return status;
   }
+
+  // The reason of the last failure ReadOnlyRecord met.
+  std::string lastReason;
 
   TempDir dir;
   std::string name = dir.File("c.gaf");
@@ -237,22 +249,27 @@ TEST_F(GafCorruption, CountsAndLengthsMustFitTheirRecord) {
   GafBytes polyline;  // 100 vertices claimed, 2 present
   polyline.Tag(34, 4 + 2 + 16).Str("").Str("").Str("").U8(0).U16(100).Zeros(16);
   EXPECT_EQ(ReadOnlyRecord(polyline), eGafBadFormat);
+  EXPECT_EQ(lastReason, "the record's counts ask for more vertices than its length holds");
 
   GafBytes manySets;  // 60000 sets claimed in a tiny record
   manySets.Tag(35, 4 + 2 + 4).Str("").Str("").Str("").U8(0).U16(60000).U32(0);
   EXPECT_EQ(ReadOnlyRecord(manySets), eGafBadFormat);
+  EXPECT_EQ(lastReason, "the record's part counts run past the record's length");
 
   GafBytes hugeSet;  // per-set counts whose sum overruns the record
   hugeSet.Tag(37, 4 + 2 + 8 + 8).Str("").Str("").Str("").U8(0).U16(2).U32(1).U32(0xFFFFFFFF).Zeros(8);
   EXPECT_EQ(ReadOnlyRecord(hugeSet), eGafBadFormat);
+  EXPECT_EQ(lastReason, "the record's counts ask for more vertices than its length holds");
 
   GafBytes longName;  // a string longer than the record
   longName.Tag(32, 12).U8(100).Zeros(11);
   EXPECT_EQ(ReadOnlyRecord(longName), eGafBadFormat);
+  EXPECT_EQ(lastReason, "a text of the record runs past the record's length");
 
   GafBytes pastEnd;  // a record length past the end of the file
   pastEnd.Tag(32, 0x7FFFFFF0).Zeros(14);
   EXPECT_EQ(ReadOnlyRecord(pastEnd), eGafBadFormat);
+  EXPECT_EQ(lastReason, "the record length runs past the end of the file");
 
   GafBytes slack;  // extra bytes after the content are passed over
   slack.Tag(32, 4 + 8 + 6).Str("").Str("").Str("").U8(0).F32(1).F32(2).Zeros(6);

@@ -64,6 +64,9 @@ class GafFaults : public ::testing::Test {
       const EngineStatus written = first.See(file.WriteRecord(o, position));
       if (written != kEngineOk) {
         EXPECT_EQ(written, file.Status()) << "a failure stays";
+        EXPECT_EQ(file.Error().status, written) << "with its error";
+        EXPECT_EQ(file.Error().file, name);
+        EXPECT_FALSE(file.Error().reason.empty());
       }
     }
     first.See(file.Close());

@@ -333,6 +333,9 @@ TEST_F(GafRoundTrip, OpenPolygonRingsAreRefusedWithoutHarm) {
     EXPECT_EQ(file->WriteRecord(Record(kGafPolygonObject, {4}, open), position, &box), eGafPolygonUnclosed);
     EXPECT_EQ(position, 0u);
     EXPECT_EQ(file->Status(), kEngineOk) << "not stored";
+    EXPECT_EQ(file->ErrorFor(eGafPolygonUnclosed).Describe(),
+              name + ": a polygon ring is open or empty (eGafPolygonUnclosed)");
+    EXPECT_FALSE(file->Error().Failed()) << "a refusal is no failure of the file";
     EXPECT_EQ(file->State(), GafFileState::kHeaderOpen) << "nothing was written, not even the header body";
     EXPECT_EQ(file->WriteRecord(Record(kGafPolygonObject, {3}, nan), position, &box), eGafInvalidParameter) << "not finite";
     EXPECT_EQ(file->WriteRecord(Record(kGafPolygonObject, {0}, {}), position, &box), eGafPolygonUnclosed) << "no vertices";
@@ -371,6 +374,7 @@ TEST_F(GafRoundTrip, UnrepresentableValuesAreRefused) {
   const CKroDoublePointNode v = many[0];
   const std::vector<CKroDoublePointNode> three(many.begin(), many.begin() + 3);
   EXPECT_EQ(file->WriteRecord(Record(kGafPointObject, {1}, {v}, longText), position, nullptr), eGafInvalidParameter);
+  EXPECT_EQ(file->ErrorFor(eGafInvalidParameter).reason, "a text is longer than 65535 bytes");
   EXPECT_EQ(file->WriteRecord(Record(kGafPointObject, {1}, {v}, "", "", longText), position, nullptr),
             eGafInvalidParameter);
   EXPECT_EQ(file->WriteRecord(Record(kGafPointObject, {1}, {}), position, nullptr), eGafInvalidParameter)
@@ -378,6 +382,7 @@ TEST_F(GafRoundTrip, UnrepresentableValuesAreRefused) {
   EXPECT_EQ(file->WriteRecord(Record(kGafPointObject, {2}, {v, v}), position, nullptr), eGafInvalidParameter)
       << "a point of two vertices";
   EXPECT_EQ(file->WriteRecord(Record(kGafPolylineObject, {65536}, many), position, nullptr), eGafInvalidParameter);
+  EXPECT_EQ(file->ErrorFor(eGafInvalidParameter).reason, "the object has more than 65535 vertices");
   EXPECT_EQ(file->WriteRecord(Record(gaf::kMultiPointType, {-1}, {}), position, nullptr), eGafInvalidParameter);
   EXPECT_EQ(file->WriteRecord(Record(kGafPolylineObject, {3}, {}), position, nullptr), eGafInvalidParameter)
       << "fewer vertices than the part holds";
@@ -389,6 +394,7 @@ TEST_F(GafRoundTrip, UnrepresentableValuesAreRefused) {
       << "no object kind";
   std::vector<int32_t> sets(65536, 1);
   EXPECT_EQ(file->WriteRecord(Record(kGafPolyPolylineObject, sets, many), position, nullptr), eGafInvalidParameter);
+  EXPECT_EQ(file->ErrorFor(eGafInvalidParameter).reason, "the object has more than 65535 parts");
   EXPECT_EQ(file->WriteRecord(Record(kGafPolyPolylineObject, {1, -1, 3}, three), position, nullptr),
             eGafInvalidParameter);
   EXPECT_EQ(file->WriteRecord(Record(kGafPolyPolylineObject, {1, 1}, three), position, nullptr), eGafInvalidParameter)

@@ -171,6 +171,12 @@ std::unique_ptr<CGafFile> OpenGaf(const std::string& name, uint32_t flagWord, En
   EngineStatus status = 0xFFFFFFFFu;
   auto file = std::make_unique<CGafFile>(name.c_str(), flagWord, status, env);
   EXPECT_EQ(status, expected) << StatusName(status) << " opening " << name << " with " << flagWord;
+  if (status != kEngineOk) {
+    // A refused open says which file and why.
+    EXPECT_EQ(file->Error().status, status);
+    EXPECT_EQ(file->Error().file, name);
+    EXPECT_FALSE(file->Error().reason.empty());
+  }
   return file;
 }
 

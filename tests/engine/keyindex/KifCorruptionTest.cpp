@@ -89,6 +89,8 @@ TEST_F(KifCorruptionTest, RootPositionThatIsNoBlockPlace) {
   auto index = OpenIndex(Path(), kOpenReadWrite, status);
   ASSERT_EQ(status, kEngineOk);
   EXPECT_EQ(index->BeginSearch("k"), eKifReadError);
+  EXPECT_EQ(index->ErrorFor(eKifReadError).Describe(),
+            Path() + " at 0x20C0: a node position is no block place of the file (eKifReadError)");
   EXPECT_EQ(index->Insert("k", 2), eKifReadError);
   EXPECT_EQ(index->Delete("k", 2), eKifReadError);
 }

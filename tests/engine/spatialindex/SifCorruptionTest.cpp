@@ -48,6 +48,10 @@ class SifCorruption : public ::testing::Test {
       ASSERT_EQ(index->BeginSearch(kEverywhere, 0, true), kEngineOk);
       SifHit hit;
       EXPECT_EQ(index->GetNextHit(hit.recordPosition, hit.objectType, hit.box), eSifReadError) << budget;
+      // The error names the index and the node where the walk met the damage.
+      const EngineError error = index->ErrorFor(eSifReadError);
+      EXPECT_EQ(error.file, path_);
+      EXPECT_TRUE(error.HasOffset()) << error.Describe();
       EXPECT_EQ(index->GetNextHit(hit.recordPosition, hit.objectType, hit.box), eSifNoSearch);
     }
     {
@@ -55,6 +59,8 @@ class SifCorruption : public ::testing::Test {
 
       SifStatistics statistics;
       EXPECT_EQ(index->Verify(nullptr, statistics), verifyStatus) << StatusName(index->Verify(nullptr, statistics));
+      EXPECT_EQ(index->ErrorFor(verifyStatus).file, path_);
+      EXPECT_FALSE(index->ErrorFor(verifyStatus).reason.empty());
 
       uint32_t positions[sif::kMaxSlots];
       uint32_t types[sif::kMaxSlots];

@@ -168,12 +168,12 @@ TEST_F(SetRecoveryTest, RollsBackImagesLengthsAndCreatedFilesThenDeletesTheJourn
                                           {{RecordKind::kBeforeImage, 0, 1, 2}, {20, 30}},
                                           {{RecordKind::kFileExisted, 1, 3, 0}, {}},
                                           {{RecordKind::kFileCreated, 2, 0, 0}, {}}}));
-  EXPECT_EQ(kEngineOk, RecoverFileSet(Env::Default(), Names()));
+  EXPECT_EQ(kEngineOk, RecoverFileSet(Env::Default(), Names()).status);
   EXPECT_EQ((Bytes{1, 20, 30, 4}), ReadFileBytes(Names()[0]));
   EXPECT_EQ((Bytes{5, 5, 5}), ReadFileBytes(Names()[1]));
   EXPECT_FALSE(FileExists(Names()[2]));
   EXPECT_FALSE(FileExists(Journal()));
-  EXPECT_EQ(kEngineOk, RecoverFileSet(Env::Default(), Names())) << "nothing left to do";
+  EXPECT_EQ(kEngineOk, RecoverFileSet(Env::Default(), Names()).status) << "nothing left to do";
 }
 
 TEST_F(SetRecoveryTest, ALiveWriterOrAForeignJournalIsNotTouched) {
@@ -182,19 +182,21 @@ TEST_F(SetRecoveryTest, ALiveWriterOrAForeignJournalIsNotTouched) {
   WriteFileBytes(Journal(), journalBytes);
   FileHandle writer = kInvalidFileHandle;
   ASSERT_TRUE(CGafRawFile().Open(Names()[0].c_str(), kOpenReadWrite, writer));
-  EXPECT_EQ(eGafCannotOpen, RecoverFileSet(Env::Default(), Names())) << "the set is locked by its writer";
+  EXPECT_EQ(eGafCannotOpen, RecoverFileSet(Env::Default(), Names()).status) << "the set is locked by its writer";
   CGafRawFile().Close(writer);
   EXPECT_EQ((Bytes{1, 2, 3}), ReadFileBytes(Names()[0]));
 
   Bytes foreign = journalBytes;
   foreign[1] = '?';
   WriteFileBytes(Journal(), foreign);
-  EXPECT_EQ(eGafJournalError, RecoverFileSet(Env::Default(), Names()));
+  const EngineError refused = RecoverFileSet(Env::Default(), Names());
+  EXPECT_EQ(eGafJournalError, refused.status);
+  EXPECT_EQ(Journal() + ": the journal is not one this library wrote (eGafJournalError)", refused.Describe());
   EXPECT_TRUE(FileExists(Journal()));
   EXPECT_EQ((Bytes{1, 2, 3}), ReadFileBytes(Names()[0]));
 
   WriteFileBytes(Journal(), Bytes{'K', 'G'});  // died before its magic was durable
-  EXPECT_EQ(kEngineOk, RecoverFileSet(Env::Default(), Names()));
+  EXPECT_EQ(kEngineOk, RecoverFileSet(Env::Default(), Names()).status);
   EXPECT_FALSE(FileExists(Journal()));
   EXPECT_EQ((Bytes{1, 2, 3}), ReadFileBytes(Names()[0]));
 }
