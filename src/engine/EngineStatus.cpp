@@ -112,10 +112,6 @@ const char* StatusPhrase(EngineStatus status) {
   return text != nullptr ? text->phrase : FamilyPhrase(status);
 }
 
-std::string DescribeStatus(EngineStatus status) {
-  return std::string(StatusPhrase(status)) + " (" + StatusName(status) + ")";
-}
-
 bool IsObjectRefusal(EngineStatus status) {
   return status == kEngineOk || status == eGafInvalidParameter || status == eGafPolygonUnclosed ||
          status == eGafTooManyPoints || status == eKifKeyTooLong || status == eKifInvalidParameter ||

@@ -6,7 +6,6 @@
 #define KRO_ENGINE_ENGINESTATUS_H
 
 #include <cstdint>
-#include <string>
 
 namespace kro {
 
@@ -84,11 +83,6 @@ const char* StatusName(EngineStatus status);
 // A phrase a user can act on ("the data file cannot be read"); a word no
 // engine produces gets the phrase of the file it names.
 const char* StatusPhrase(EngineStatus status);
-
-// "the data file is damaged, or its indexes do not match it (eGafBadFormat)":
-// the phrase followed by the word's name, for messages that name a set and
-// say what is wrong with it.
-std::string DescribeStatus(EngineStatus status);
 
 // Whether a failed write left the writer able to go on: the status of a
 // per-object refusal (a parameter the record cannot hold, an open ring, a key

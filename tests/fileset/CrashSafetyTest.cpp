@@ -326,6 +326,38 @@ void MakePowerLossBase(const std::string& stem) {
   ASSERT_EQ(eKroOk, WriteRun(stem, kGafCreateNew, 0, kPowerLossBase));
 }
 
+// The base with its last object turned into a free record, as another
+// writer leaves one: the tag's code becomes 63 (its length and form kept),
+// the payload starts with a link of 0, the info chunk's free-list head
+// points at it, and the indexes are rebuilt without it. An update's first
+// object, of the same size, takes its place.
+void MakeBaseWithAFreeRecord(const std::string& stem) {
+  MakePowerLossBase(stem);
+  uint32_t last = 0;
+  {
+    EngineStatus status = kEngineOk;
+    CGafFile dataFile((stem + ".gaf").c_str(), kOpenReadOnly, status);
+    ASSERT_EQ(kEngineOk, status);
+    EGafObjectType type = kGafUndefinedObject;
+    for (uint32_t position = 0; dataFile.NextRecord(type, position) == kEngineOk;) last = position;
+  }
+  ASSERT_NE(0u, last);
+  Bytes bytes = ReadFileBytes(stem + ".gaf");
+  ASSERT_LT(last + 10u, bytes.size());
+  bytes[last] = static_cast<uint8_t>((bytes[last] & 0x03) | (63 << 2));
+  const uint32_t payload = last + ((bytes[last + 1] & 0x7F) == 0x7F ? 6 : 2);  // the long form's u32 length
+  std::fill(bytes.begin() + payload, bytes.begin() + payload + 4, 0);
+  const uint8_t head[4] = {static_cast<uint8_t>(last >> 24), static_cast<uint8_t>(last >> 16),
+                           static_cast<uint8_t>(last >> 8), static_cast<uint8_t>(last)};
+  std::copy(head, head + 4, bytes.begin() + 6);  // info payload offset 4, after the 2-byte tag
+  WriteFileBytes(stem + ".gaf", bytes);
+  EngineStatus status = kEngineOk;
+  CGafFile dataFile((stem + ".gaf").c_str(), kOpenReadOnly, status);
+  ASSERT_EQ(kEngineOk, status);
+  ASSERT_EQ(last, dataFile.FreeListHead());
+  ASSERT_EQ(kEngineOk, RebuildIndexes(dataFile, stem + ".sif", stem + ".kif", SpatialRebuild{}));
+}
+
 template <class Index>
 bool CompactIndexOf(const std::string& fileName, Env& env) {
   EngineStatus status = kEngineOk;
@@ -344,6 +376,14 @@ const WritePath kWritePaths[] = {
     {"Append", MakePowerLossBase,
      [](const std::string& stem, Env& env) {
        return WriteRun(stem, kGafOpenAppend, kPowerLossBase, kPowerLossAdded, env) == eKroOk;
+     },
+     nullptr, false, IsCommitDirectorySync},
+    {"UpdateReusingAFreeRecord", MakeBaseWithAFreeRecord,
+     [](const std::string& stem, Env& env) {
+       if (WriteRun(stem, kGafOpenUpdate, kPowerLossBase, kPowerLossAdded, env) != eKroOk) return false;
+       EngineStatus status = kEngineOk;
+       const CGafFile dataFile((stem + ".gaf").c_str(), kOpenReadOnly, status, env);
+       return status == kEngineOk && dataFile.FreeListHead() == 0;  // the free record was taken
      },
      nullptr, false, IsCommitDirectorySync},
     {"AppendRebuildingALostSpatialIndex",

@@ -88,6 +88,30 @@ class GafPayloadReader {
     return true;
   }
   bool GetString(std::string& out, uint32_t& stored);
+  // The length of `text` up to its first zero byte. Names and keys are
+  // short and of every length, so the bytes are looked at a word at a time,
+  // the last word overlapping the one before, and bytes one by one only in
+  // the word that holds a zero or in a text shorter than a word.
+  static size_t LengthBeforeZero(const char* text, size_t length) {
+    constexpr uint64_t kOnes = 0x0101010101010101ull, kHighs = 0x8080808080808080ull;
+    const auto holdsZero = [](const char* at) {
+      uint64_t word;
+      std::memcpy(&word, at, sizeof word);
+      return ((word - kOnes) & ~word & kHighs) != 0;
+    };
+    size_t from = 0;
+    if (length >= 8) {
+      while (from + 8 < length && !holdsZero(text + from)) from += 8;
+      if (from + 8 >= length) {
+        from = length - 8;
+        if (!holdsZero(text + from)) return length;
+      }
+    }
+    for (size_t i = from; i < length; ++i) {
+      if (text[i] == '\0') return i;
+    }
+    return length;
+  }
   // The same into `out`, reusing its storage: at most `limit` bytes of
   // whole characters, ending at a stored zero byte (which would end the text
   // for every caller that takes it as a C string). Inline, like the fixed
@@ -101,9 +125,7 @@ class GafPayloadReader {
     }
     const char* text = reinterpret_cast<const char*>(bytes);
     size_t length = n <= limit ? n : TextCutLength(bytes, n, limit);
-    for (size_t i = 0; i < length; ++i) {
-      if (text[i] == '\0') length = i;
-    }
+    length = LengthBeforeZero(text, length);
     // A text of the length the last one had (a pass's names and keys mostly
     // do) is copied over in place, with no call into the library.
     if (out.size() != length) out.assign(text, length);

@@ -54,14 +54,6 @@ kif::HeaderFault KifHeader::DecodeFields(const unsigned char* bytes, size_t avai
   return HeaderFault::kNone;
 }
 
-EngineStatus KifHeader::Decode(const unsigned char* bytes, size_t available, KifHeader& header) {
-  KifHeader read;
-  const HeaderFault fault = DecodeFields(bytes, available, read);
-  if (fault != HeaderFault::kNone) return HeaderFaultStatus(fault);
-  header = read;
-  return kEngineOk;
-}
-
 size_t KifHeader::FirstPaddingByteSet(const unsigned char* bytes) {
   const size_t end = DescriptionEnd(bytes, kDescriptionOffset);
   return end + FirstNonZeroByte(bytes + end, kHeaderSize - end);

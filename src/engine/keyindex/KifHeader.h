@@ -62,11 +62,6 @@ struct KifHeader {
   // (the walks show them); the block sizes are derived once capacity and key
   // length passed.
   static kif::HeaderFault DecodeFields(const unsigned char* bytes, size_t available, KifHeader& header);
-  // The same for open: the status of the fault (eKifNotAKif for a wrong magic
-  // and a header that cannot describe a tree this engine can hold,
-  // eKifBadVersion for a version above 1, eKifReadError for too few bytes);
-  // on failure `header` is left unchanged.
-  static EngineStatus Decode(const unsigned char* bytes, size_t available, KifHeader& header);
   // Offset of the first non-zero byte of the padding after the description,
   // or kHeaderSize when it is zero. REQUIRES: `bytes` decoded with kNone.
   static size_t FirstPaddingByteSet(const unsigned char* bytes);

@@ -3,6 +3,7 @@
 // memory and streamed from a file through a window smaller than the payload.
 #include <gtest/gtest.h>
 
+#include <string>
 #include <vector>
 
 #include "GafTestSupport.h"
@@ -114,6 +115,23 @@ TEST(GafDecoder, AStreamedPayloadDecodesAsTheSameBytesInMemory) {
   for (size_t i = 0; i < a.vertices.size(); ++i) {
     ASSERT_EQ(a.vertices[i].x, b.vertices[i].x) << i;
     ASSERT_EQ(a.vertices[i].y, static_cast<double>(-static_cast<double>(i))) << i;
+  }
+}
+
+// A stored zero byte ends a text for every reader that takes it as a C
+// string, so the decoded text ends there too, wherever it lies in a word.
+TEST(GafDecoder, ATextEndsAtItsFirstStoredZeroByte) {
+  for (uint32_t length = 0; length <= 20; ++length) {
+    for (uint32_t zeroAt = 0; zeroAt <= length; ++zeroAt) {
+      Bytes payload{static_cast<uint8_t>(length)};
+      for (uint32_t i = 0; i < length; ++i) payload.push_back(static_cast<uint8_t>(i == zeroAt ? 0 : 'a' + i));
+      GafPayloadReader reader(payload.data(), static_cast<uint32_t>(payload.size()));
+      std::string text = "left over";
+      uint32_t stored = 0;
+      ASSERT_TRUE(reader.GetString(text, 255, stored));
+      EXPECT_EQ(text.size(), zeroAt) << "length " << length << ", zero at " << zeroAt;
+      EXPECT_EQ(stored, length + 1);
+    }
   }
 }
 
