@@ -14,6 +14,11 @@ constexpr const char* kCreationOptions =
     "  <Option name='KEY_INDEX' type='boolean' default='YES'"
     "          description='Keep a key index (.kif) for filters on the key'/>"
     "  <Option name='DESCRIPTION' type='string' description='Description stored in the header'/>"
+    "  <Option name='SPATIAL_ORDER' type='string-select' default='NONE'"
+    "          description='HILBERT stores the features in map order (Hilbert order of their boxes), written "
+    "at close with both indexes packed, for faster box queries; NONE stores them as they come'>"
+    "    <Value>NONE</Value><Value>HILBERT</Value>"
+    "  </Option>"
     "</CreationOptionList>";
 
 constexpr const char* kLayerCreationOptions =

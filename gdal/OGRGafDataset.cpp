@@ -102,6 +102,12 @@ GDALDataset* OGRGafDataset::Create(const char* name, int /*xSize*/, int /*ySize*
     CPLError(CE_Failure, CPLE_IllegalArg, "%s: PRECISION must be 32 or 64", name);
     return nullptr;
   }
+  const char* order = CSLFetchNameValueDef(options, "SPATIAL_ORDER", "NONE");
+  newSet.hilbertOrder = EQUAL(order, "HILBERT");
+  if (!newSet.hilbertOrder && !EQUAL(order, "NONE")) {
+    CPLError(CE_Failure, CPLE_IllegalArg, "%s: SPATIAL_ORDER must be NONE or HILBERT", name);
+    return nullptr;
+  }
   std::shared_ptr<GafOpenFiles> files = GafOpenFiles::Make();
   if (files == nullptr) return nullptr;
   auto dataset = std::unique_ptr<OGRGafDataset>(new OGRGafDataset(name, std::move(files)));
@@ -117,6 +123,7 @@ bool OGRGafDataset::StartNewSet() {
   // A key index left from an earlier set of the same name would be reopened.
   if (!keyIndex) VSIUnlink(CompanionName(name, "kif").c_str());
   auto writer = std::make_unique<CGafWriter>(files_->Environment());
+  if (newSet_.hilbertOrder) writer->SetSpatialOrder(GafSpatialOrder::kHilbert);
   if (writer->Open(name, kGafCreateNew, keyIndex ? -1 : 0) != eKroOk) {
     CPLError(CE_Failure, CPLE_OpenFailed, "%s: cannot create the Gaf file set: %s", name,
              writer->LastError().Describe().c_str());

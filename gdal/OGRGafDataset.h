@@ -46,6 +46,7 @@ class OGRGafDataset final : public GDALDataset {
     bool keyIndex = true;
     int precision = 64;
     std::optional<std::string> description;
+    bool hilbertOrder = false;
   };
 
   OGRGafDataset(const std::string& fileName, std::shared_ptr<GafOpenFiles> files);

@@ -157,9 +157,13 @@ bool ReadPass(kro::CGafReader& reader, Tally& tally) {
 
 class EngineRow final : public Row {
  public:
-  const char* Name() const override { return "ours, engine"; }
+  explicit EngineRow(kro::GafSpatialOrder order) : order_(order) {}
+  const char* Name() const override {
+    return order_ == kro::GafSpatialOrder::kHilbert ? "ours, engine, ordered export" : "ours, engine";
+  }
   bool Write(const std::string& stem, uint64_t count, bool withKeyIndex) override {
     kro::CGafWriter writer;
+    writer.SetSpatialOrder(order_);
     if (writer.Open((stem + ".gaf").c_str(), kGafCreateNew, withKeyIndex ? -1 : 0) != 0) return false;
     if (writer.SetPrecision(64) != eKroOk) return false;
     kro::GafRecord record = kro::SinglePartRecord(kGafPolylineObject, std::vector<CKroDoublePointNode>(kVertices));
@@ -210,11 +214,15 @@ class EngineRow final : public Row {
     return reader.OpenForRead((stem + ".gaf").c_str(), kGafReadOnly) == eKroOk && reader.BeginSequential() == eKroOk &&
            ReadPass(reader, tally);
   }
+
+ private:
+  kro::GafSpatialOrder order_;
 };
 
 }  // namespace
 
 std::unique_ptr<Row> MakeComponentRow() { return std::make_unique<ComponentRow>(); }
-std::unique_ptr<Row> MakeEngineRow() { return std::make_unique<EngineRow>(); }
+std::unique_ptr<Row> MakeEngineRow() { return std::make_unique<EngineRow>(kro::GafSpatialOrder::kAsWritten); }
+std::unique_ptr<Row> MakeOrderedEngineRow() { return std::make_unique<EngineRow>(kro::GafSpatialOrder::kHilbert); }
 
 }  // namespace peers

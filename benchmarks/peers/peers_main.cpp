@@ -27,6 +27,7 @@ std::vector<std::unique_ptr<Row>> MakeRows() {
   std::vector<std::unique_ptr<Row>> rows;
   rows.push_back(MakeComponentRow());
   rows.push_back(MakeEngineRow());
+  rows.push_back(MakeOrderedEngineRow());
 #ifdef KRO_GAFTOOL_PATH
   rows.push_back(MakeSortedRow(MakeComponentRow(), "ours, component, sorted"));
   rows.push_back(MakeSortedRow(MakeEngineRow(), "ours, engine, sorted"));

@@ -124,6 +124,12 @@ EngineError CGafEngine::OpenComponents(const char* fileName, uint32_t flagWord, 
   if (session.Failed()) return session;
   dataFile_ = OpenEngine<CGafFile>(fileName, flagWord, eGafOutOfMemory, Environment(), status);
   if (status != kEngineOk) return ErrorOfFiles(status);
+  if (ordered_) {
+    // The indexes are written whole at close, through the session.
+    deferredIndexes_ = names;
+    if (useKif != -1 && !FilePresent(files_, names.keyIndex.c_str())) deferredIndexes_.keyIndex.clear();
+    return EngineError{};
+  }
   EngineError error = OpenIndexes(names, flagWord, useKif);
   if (!error.Failed() && dataFile_->IsReadOnly()) error = CheckIndexCounts();
   return error;
@@ -133,7 +139,9 @@ EngineError CGafEngine::BeginSession(const char* fileName, const CompanionNames&
   const SetFileNames setNames{fileName, names.spatialIndex, names.keyIndex};
   const EngineError recovered = RecoverFileSet(Environment(), setNames);
   if (recovered.Failed() || (flagWord & kOpenReadOnly) != 0) return recovered;
-  const bool fresh = (flagWord & kOpenCreateTruncate) != 0;
+  // An ordered export keeps a journal even of a set it creates: the set
+  // stays as it was (or absent) until the export commits, whenever it dies.
+  const bool fresh = (flagWord & kOpenCreateTruncate) != 0 && !ordered_;
   session_.reset(new (std::nothrow)
                      WriteSession(Environment(), fresh ? WriteSession::Kind::kFresh : WriteSession::Kind::kJournaled,
                                   setNames));
@@ -193,6 +201,7 @@ EngineError CGafEngine::OpenIndexes(const CompanionNames& names, uint32_t flagWo
 
 void CGafEngine::ShareIndexCacheBudget() {
   // Both caches start empty, so setting a budget writes nothing back.
+  if (spatialIndex_ == nullptr) return;
   const size_t share = keyIndex_ != nullptr ? indexCacheBudget_ / 2 : indexCacheBudget_;
   (void)spatialIndex_->SetCacheBudget(share);
   if (keyIndex_ != nullptr) (void)keyIndex_->SetCacheBudget(share);
@@ -228,6 +237,7 @@ EngineError CGafEngine::CloseFiles() {
     session_.reset();
   }
   damaged_ = false;
+  deferredIndexes_ = CompanionNames{};
   mode_ = Mode::kNoFileSet;
   state_ = State::kClosed;
   return error;

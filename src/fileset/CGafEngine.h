@@ -27,6 +27,7 @@
 #include "engine/EngineError.h"
 #include "engine/EngineStatus.h"
 #include "engine/fileaccess/CGafRawFile.h"
+#include "fileset/CompanionNames.h"
 
 namespace kro {
 
@@ -34,7 +35,6 @@ class CGafFile;
 class CSpatialIndex;
 class CKeyIndex;
 class WriteSession;
-struct CompanionNames;
 
 class CGafEngine {
  public:
@@ -69,7 +69,7 @@ class CGafEngine {
   // word that is no failure gives an error that is not Failed().
   EngineError LastError() const;
   bool IsOpen() const { return mode_ != Mode::kNoFileSet; }
-  bool HasKeyIndex() const { return keyIndex_ != nullptr; }
+  bool HasKeyIndex() const { return keyIndex_ != nullptr || !deferredIndexes_.keyIndex.empty(); }
   Env& Environment() const { return files_.Environment(); }
 
  protected:
@@ -108,6 +108,12 @@ class CGafEngine {
   // The set must not be committed: its open failed part-way, or a file took
   // part of an object and another failed, or a file failed for good.
   bool damaged_ = false;
+  // A writer that stages its objects and writes the set whole at close
+  // (CGafWriter::SetSpatialOrder): set before the open. Its open journals a
+  // set it creates and opens no index; the names of the index files it is
+  // to write (no key index: empty) are kept instead.
+  bool ordered_ = false;
+  CompanionNames deferredIndexes_;
 
  private:
   EngineError OpenComponents(const char* fileName, uint32_t flagWord, LONG useKif);

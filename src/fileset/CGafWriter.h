@@ -11,6 +11,8 @@
 #ifndef KRO_FILESET_CGAFWRITER_H
 #define KRO_FILESET_CGAFWRITER_H
 
+#include <cstddef>
+#include <memory>
 #include <string>
 
 #include "fileset/CGafEngine.h"
@@ -20,10 +22,39 @@ namespace kro {
 
 struct GafCoordSys;
 
+class CIndexProgress;
+class OrderedExport;
+
+// How a new set's records are laid out in its data file.
+enum class GafSpatialOrder {
+  kAsWritten,  // in the order they were written, indexed as they come
+  kHilbert,    // staged, then written at close in Hilbert order of their boxes (OrderedExport)
+};
+
 class CGafWriter final : public CGafEngine {
  public:
   explicit CGafWriter(Env& env = Env::Default());
+  // An unfinished writer is finished, unreported; an ordered one writes its
+  // staged objects first.
   ~CGafWriter() override;
+
+  // Set before Open, for a set created anew (kGafCreateNew); Open refuses
+  // any other mode with eKroInvalidParameter while an order is set. Under
+  // kHilbert every object is checked and staged when written, nothing goes
+  // into the set's files until Finish, and the set (an existing one it
+  // replaces included) stays as it was until Finish commits, whatever
+  // happens before. 0, or eKroIllegalFunctionCall while a set is open.
+  EKroErrCode SetSpatialOrder(GafSpatialOrder order);
+  // Memory the staging and sorting of an ordered export may hold
+  // (OrderedExport::kDefaultBudget unless set); takes effect at Open.
+  void SetOrderingBudget(size_t bytes) { orderingBudget_ = bytes; }
+  // Sees the share of an ordered export's close that is done, in percent,
+  // and may abort it (the set then stays as it was). Not owned.
+  void SetFinishProgress(CIndexProgress* progress) { finishProgress_ = progress; }
+
+  // Opens as CGafEngine::Open does, refusing an order set for a mode other
+  // than kGafCreateNew.
+  EKroErrCode Open(const char* fileName, EKroGafOpenFlags openMode, LONG useKif);
 
   // These take effect only while the data file's header is still open (a
   // file created by this open, before its first object); otherwise the file
@@ -66,7 +97,8 @@ class CGafWriter final : public CGafEngine {
   // Coordinate bits of the data file, 32 or 64; 0 when no set is open.
   uint32_t GetPrecision() const;
 
-  // Record position of the object written last; 0 before the first.
+  // Record position of the object written last; 0 before the first, and
+  // in an ordered export, whose positions are known only at close.
   uint32_t LastRecordPosition() const { return lastRecordPosition_; }
 
   // A set is open for writing.
@@ -79,7 +111,17 @@ class CGafWriter final : public CGafEngine {
   EKroErrCode IndexRecord(EGafObjectType type, const std::string& key, const BoundingBoxNode& box,
                           BoundingBoxNode* boxOut);
 
+  // Whether the header settings still take effect: the data file's header
+  // is open, and an ordered export has staged nothing yet.
+  bool HeaderStillOpen() const;
+  EKroErrCode Stage(const GafRecord& record, BoundingBoxNode* boxOut);
+  EKroErrCode FinishOrdered();
+
   uint32_t lastRecordPosition_ = 0;
+  GafSpatialOrder order_ = GafSpatialOrder::kAsWritten;
+  size_t orderingBudget_;
+  CIndexProgress* finishProgress_ = nullptr;
+  std::unique_ptr<OrderedExport> staging_;
 };
 
 }  // namespace kro

@@ -2,10 +2,18 @@
 // set, and an object that cannot be stored leaves no trace in any of them.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
+#include <random>
 
 #include "engine/datafile/CGafFile.h"
+#include "engine/keyindex/CKeyIndex.h"
+#include "engine/ordering/HilbertCurve.h"
+#include "engine/spatialindex/CSpatialIndex.h"
 #include "fileset/FacadeTestSupport.h"
+#include "fileset/IndexRebuild.h"
+#include "fileset/OrderedExport.h"
+#include "fileset/SetIntegrity.h"
 #include "support/FaultInjectingFileSystem.h"
 #include "support/TempDir.h"
 
@@ -248,6 +256,200 @@ TEST_F(CGafWriterTest, WritersOverTwoEnvironmentsSeeOnlyTheirOwnFilesAndSessions
   CGafReader reader;
   ASSERT_EQ(eKroOk, reader.OpenForRead(dir_.File("kept.gaf").c_str(), kGafReadOnly));
   EXPECT_EQ(300, reader.GetNumberOfObjects());
+}
+
+}  // namespace
+}  // namespace kro::test
+
+namespace kro::test {
+namespace {
+
+// Objects of every kind all over the plane, a tenth of them sharing keys,
+// each named "o<i>".
+std::vector<GafRecord> RandomRecords(int count, uint32_t seed) {
+  std::mt19937 random(seed);
+  std::uniform_real_distribution<double> x(-180, 180), y(-90, 90), step(-0.5, 0.5);
+  std::vector<GafRecord> records;
+  for (int i = 0; i < count; ++i) {
+    const EGafObjectType kind = static_cast<EGafObjectType>(random() % 4);
+    std::vector<CKroDoublePointNode> vertices{{x(random), y(random)}};
+    const int more = kind == kGafPointObject ? 0 : 1 + static_cast<int>(random() % 6);
+    for (int v = 0; v < more; ++v) vertices.push_back({vertices.back().x + step(random), vertices.back().y + step(random)});
+    if (kind == kGafPolygonObject) {
+      while (vertices.size() < 3) vertices.push_back({vertices.back().x + 0.1, vertices.back().y});
+      vertices.push_back(vertices.front());
+    }
+    GafRecord record = SinglePartRecord(kind, std::move(vertices));
+    record.name = "o" + std::to_string(i);
+    record.key = random() % 10 == 0 ? "shared" + std::to_string(random() % 3) : "k" + std::to_string(i);
+    records.push_back(std::move(record));
+  }
+  return records;
+}
+
+EKroErrCode WriteSetOf(const std::string& stem, const std::vector<GafRecord>& records, GafSpatialOrder order,
+                       size_t budget, Env& env = Env::Default()) {
+  CGafWriter writer(env);
+  writer.SetSpatialOrder(order);
+  writer.SetOrderingBudget(budget);
+  if (writer.Open((stem + ".gaf").c_str(), kGafCreateNew, -1) != eKroOk) return eKroUnableToOpen;
+  writer.SetDescription("ordered");
+  writer.SetPrecision(64);  // a set that can be appended to
+  for (const GafRecord& record : records) {
+    const EKroErrCode written = writer.Write(record, nullptr);
+    if (written != eKroOk) return written;
+  }
+  return writer.Finish();
+}
+
+// The names a pass delivers, sorted, so that two sets can be compared.
+std::vector<std::string> SortedNames(CGafReader& reader) {
+  std::vector<std::string> names;
+  GafRecord record;
+  while (reader.Next(record) == eKroOk) names.push_back(record.name);
+  reader.EndSearch();
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+class OrderedExportTest : public ::testing::Test {
+ protected:
+  std::string Stem(const char* name) const { return dir_.File(name); }
+  // No file of an export is left beside the set but the set's own.
+  void ExpectOnlySetFiles(const std::string& stem) const {
+    for (const char* kind : {".records.0", ".keys.0"}) {
+      const std::string base = stem.substr(stem.find_last_of('/') + 1);
+      EXPECT_FALSE(CGafRawFile().Exists(dir_.File("IDF" + base + ".gaf" + kind).c_str())) << kind;
+    }
+    EXPECT_FALSE(CGafRawFile().Exists((stem + ".gaf-journal").c_str()));
+  }
+  TempDir dir_;
+};
+
+TEST_F(OrderedExportTest, AnOrderedSetAnswersAsTheSetAsWrittenAndLiesInMapOrder) {
+  const std::vector<GafRecord> records = RandomRecords(1500, 7);
+  ASSERT_EQ(eKroOk, WriteSetOf(Stem("plain"), records, GafSpatialOrder::kAsWritten, 0));
+  // A budget this small spills a run every few objects, keys included.
+  for (size_t budget : {size_t{4096}, OrderedExport::kDefaultBudget}) {
+    ASSERT_EQ(eKroOk, WriteSetOf(Stem("ordered"), records, GafSpatialOrder::kHilbert, budget));
+    ExpectOnlySetFiles(Stem("ordered"));
+    CGafReader plain, ordered;
+    ASSERT_EQ(eKroOk, plain.OpenForRead((Stem("plain") + ".gaf").c_str(), kGafReadOnly));
+    ASSERT_EQ(eKroOk, ordered.OpenForRead((Stem("ordered") + ".gaf").c_str(), kGafReadOnly));
+    ASSERT_EQ(plain.GetNumberOfObjects(), ordered.GetNumberOfObjects());
+    // The data file is in Hilbert order of the boxes.
+    ASSERT_EQ(eKroOk, ordered.BeginSequential());
+    GafRecord record;
+    uint64_t previous = 0;
+    int inOrder = 0;
+    while (ordered.Next(record) == eKroOk) {
+      const uint64_t key = PlaneHilbertKey(VerticesBox(record.vertices.data(), record.vertices.size()));
+      inOrder += key >= previous ? 1 : 0;
+      previous = key;
+    }
+    ordered.EndSearch();
+    EXPECT_EQ(plain.GetNumberOfObjects(), inOrder);
+    std::mt19937 random(11);
+    std::uniform_real_distribution<double> x(-180, 180), y(-90, 90), size(0, 40);
+    for (int q = 0; q < 60; ++q) {
+      const double qx = x(random), qy = y(random);
+      const BoundingBoxNode box{qx, qy, qx + size(random), qy + size(random) / 2};
+      ASSERT_EQ(eKroOk, plain.BeginSpatialSearch(&box));
+      ASSERT_EQ(eKroOk, ordered.BeginSpatialSearch(&box));
+      EXPECT_EQ(SortedNames(plain), SortedNames(ordered)) << "query " << q;
+    }
+    for (const std::string key : {"k0", "k777", "k1499", "shared0", "shared1", "shared2", "none"}) {
+      ASSERT_EQ(eKroOk, plain.BeginKeySearch(key.c_str()));
+      ASSERT_EQ(eKroOk, ordered.BeginKeySearch(key.c_str()));
+      EXPECT_EQ(SortedNames(plain), SortedNames(ordered)) << key;
+    }
+  }
+  // Both indexes verify, packed: every node but the last of a level full.
+  EngineStatus status = kEngineOk;
+  CSpatialIndex spatialIndex((Stem("ordered") + ".sif").c_str(), kOpenReadOnly, status);
+  SifStatistics sif;
+  ASSERT_EQ(kEngineOk, spatialIndex.Verify(nullptr, sif));
+  EXPECT_EQ(1500u, sif.leafEntries);
+  EXPECT_EQ(75u, sif.leafNodes);
+  CKeyIndex keyIndex((Stem("ordered") + ".kif").c_str(), kOpenReadOnly, status);
+  KifStatistics kif;
+  ASSERT_EQ(kEngineOk, keyIndex.Verify(nullptr, kif));
+  EXPECT_EQ(1500u, kif.entries);
+  EXPECT_GT(kif.fillRatio, 0.9);
+}
+
+TEST_F(OrderedExportTest, AnOrderIsForNewSetsAndObjectsAreCheckedWhenWritten) {
+  ASSERT_EQ(eKroOk, WriteSetOf(Stem("set"), RandomRecords(10, 1), GafSpatialOrder::kAsWritten, 0));
+  CGafWriter writer;
+  ASSERT_EQ(eKroOk, writer.SetSpatialOrder(GafSpatialOrder::kHilbert));
+  EXPECT_EQ(eKroInvalidParameter, writer.Open((Stem("set") + ".gaf").c_str(), kGafOpenAppend, 0));
+  ASSERT_EQ(eKroOk, writer.Open((Stem("new") + ".gaf").c_str(), kGafCreateNew, -1));
+  EXPECT_EQ(eKroIllegalFunctionCall, writer.SetSpatialOrder(GafSpatialOrder::kAsWritten));
+  GafRecord open = SinglePartRecord(kGafPolygonObject, {{0, 0}, {1, 0}, {1, 1}});
+  EXPECT_EQ(eKroWriteError, writer.Write(open, nullptr));
+  EXPECT_EQ(eGafPolygonUnclosed, writer.LastStatus());
+  EXPECT_NE(std::string::npos, writer.LastError().reason.find("ring")) << writer.LastError().Describe();
+  GafRecord longKey = SinglePartRecord(kGafPointObject, {{1, 1}});
+  longKey.key.assign(33, 'k');
+  EXPECT_EQ(eKroWriteError, writer.Write(longKey, nullptr));
+  EXPECT_EQ(eKifKeyTooLong, writer.LastStatus());
+  BoundingBoxNode box{};
+  GafRecord line = SinglePartRecord(kGafPolylineObject, {{3, 4}, {-1, 9}});
+  ASSERT_EQ(eKroOk, writer.Write(line, &box));
+  EXPECT_EQ(-1, box.xMin);
+  EXPECT_EQ(9, box.yMax);
+  // Staged objects closed the header as written ones do.
+  EXPECT_EQ(eKroOk, writer.SetPrecision(64));
+  EXPECT_EQ(32u, writer.GetPrecision());
+  ASSERT_EQ(eKroOk, writer.Finish());
+  EXPECT_EQ(1, CountsOf(Stem("new")).keyIndex);
+}
+
+// An ordered set is an ordinary set: appends go at its end and into its
+// indexes by insertion.
+TEST_F(OrderedExportTest, AnOrderedSetTakesAppends) {
+  ASSERT_EQ(eKroOk, WriteSetOf(Stem("set"), RandomRecords(300, 2), GafSpatialOrder::kHilbert, 4096));
+  CGafWriter writer;
+  ASSERT_EQ(eKroOk, writer.Open((Stem("set") + ".gaf").c_str(), kGafOpenAppend, -1)) << writer.LastError().Describe();
+  WriteLines(writer, 50);
+  ASSERT_EQ(eKroOk, writer.Finish());
+  const SetCounts counts = CountsOf(Stem("set"));
+  EXPECT_EQ(350, counts.dataFile);
+  EXPECT_EQ(350, counts.spatialIndex);
+  EXPECT_EQ(350, counts.keyIndex);
+}
+
+// Whatever file operation fails, the export says so and the set it would
+// replace is exactly as it was; no run file stays.
+TEST_F(OrderedExportTest, AFailedOperationLeavesTheOldSetAsItWas) {
+  const std::vector<GafRecord> records = RandomRecords(120, 5);
+  const std::string stem = Stem("set");
+  ASSERT_EQ(eKroOk, WriteSetOf(stem, RandomRecords(40, 6), GafSpatialOrder::kAsWritten, 0));
+  const SetSnapshot before = TakeSnapshot(stem);
+  for (FileOp op : {FileOp::kAnyIo, FileOp::kOpen}) {
+    for (uint64_t nth = 1;; ++nth) {
+      FaultInjectingFileSystem files;
+      files.FailNth(op, nth);
+      const EKroErrCode written = WriteSetOf(stem, records, GafSpatialOrder::kHilbert, 2048, files.Environment());
+      files.Disarm();
+      if (files.Injected() == 0) {
+        EXPECT_EQ(eKroOk, written);
+        RestoreSnapshot(stem, before);
+        break;
+      }
+      {
+        CGafReader reader;  // the open that rolls back what a journal holds
+        ASSERT_EQ(eKroOk, reader.OpenForRead((stem + ".gaf").c_str(), kGafReadOnly)) << nth;
+      }
+      if (written == eKroOk) {
+        EXPECT_EQ(120, CountsOf(stem).keyIndex) << "call " << nth;
+        RestoreSnapshot(stem, before);
+      } else {
+        EXPECT_TRUE(TakeSnapshot(stem) == before) << "call " << nth << " of " << static_cast<int>(op);
+      }
+      ExpectOnlySetFiles(stem);
+    }
+  }
 }
 
 }  // namespace

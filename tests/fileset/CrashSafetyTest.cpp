@@ -57,6 +57,16 @@ ChildEnd RunChild(const std::function<int()>& work, std::chrono::microseconds de
 
 int ExitCodeOf(EKroErrCode result) { return result == eKroOk ? 0 : 1; }
 
+// An ordered export of `count` objects over `stem`, with a budget small
+// enough to spill runs of records and of keys.
+bool WriteOrdered(const std::string& stem, int count, size_t budget, Env& env = Env::Default()) {
+  CGafWriter writer(env);
+  writer.SetSpatialOrder(GafSpatialOrder::kHilbert);
+  writer.SetOrderingBudget(budget);
+  if (writer.Open((stem + ".gaf").c_str(), kGafCreateNew, -1) != eKroOk) return false;
+  return WriteObjects(writer, 0, count) == eKroOk && writer.Finish() == eKroOk;
+}
+
 class CrashSafetyTest : public ::testing::Test {
  protected:
   std::string Stem() const { return dir_.File("set"); }
@@ -187,6 +197,48 @@ TEST_F(CrashSafetyTest, AFullDiskFailsACreateAndLeavesNoSet) {
       EXPECT_FALSE(FileExists(Stem() + extension)) << "limit " << limit << " left " << extension;
     }
   }
+}
+
+// An ordered export over a set, killed at any moment or stopped by a full
+// disk: the next open finds the old set byte for byte or the new one whole,
+// and the next export removes the run files the dead one left.
+TEST_F(CrashSafetyTest, AnOrderedExportKilledOrOutOfDiskLeavesTheOldSetOrTheNewOne) {
+  MakeBase();
+  constexpr size_t kBudget = 64 << 10;
+  const auto ordered = [this] { return WriteOrdered(Stem(), kAppended, kBudget) ? 0 : 1; };
+  const auto span = TimeOf(ordered);
+  const SetSnapshot complete = TakeSnapshot(Stem());
+  std::mt19937 random(23);
+  int kept = 0;
+  for (int trial = 0; trial < kKills + 8; ++trial) {
+    RestoreSnapshot(Stem(), base_);
+    std::uniform_int_distribution<int64_t> delay(0, span.count() * 11 / 10);
+    const bool fullDisk = trial >= kKills;
+    const rlim_t limit = static_cast<rlim_t>(complete.files[0].size() * (trial - kKills) / 8);
+    const ChildEnd child = RunChild(
+        [&] {
+          if (fullDisk) {
+            signal(SIGXFSZ, SIG_IGN);
+            const rlimit fileSize{limit, limit};
+            setrlimit(RLIMIT_FSIZE, &fileSize);
+          }
+          return ordered();
+        },
+        fullDisk ? std::chrono::microseconds(-1) : std::chrono::microseconds(delay(random)));
+    const int count = OpenCount(Stem());
+    if (count == baseCount_) {
+      ++kept;
+      EXPECT_TRUE(TakeSnapshot(Stem()) == base_) << "trial " << trial << ": not the old set byte for byte";
+    } else {
+      EXPECT_TRUE(TakeSnapshot(Stem()) == complete) << "trial " << trial << ": " << count << " objects";
+      EXPECT_FALSE(fullDisk && child.code != 0) << "trial " << trial << ": a failed export changed the set";
+    }
+    EXPECT_FALSE(FileExists(JournalOf(Stem())));
+    if (HasFailure()) FAIL() << "trial " << trial;
+  }
+  EXPECT_GT(kept, kKills / 4) << "the kills came too late to test anything";
+  ASSERT_TRUE(WriteOrdered(Stem(), 10, kBudget));
+  for (const char* runs : {".records.0", ".keys.0"}) EXPECT_FALSE(FileExists(dir_.File("IDFset.gaf") + runs));
 }
 
 TEST_F(CrashSafetyTest, AJournalThatCannotBeRolledBackKeepsEveryOpenOut) {
@@ -358,6 +410,8 @@ void MakeBaseWithAFreeRecord(const std::string& stem) {
   ASSERT_EQ(kEngineOk, RebuildIndexes(dataFile, stem + ".sif", stem + ".kif", SpatialRebuild{}));
 }
 
+bool WriteOrderedRun(const std::string& stem, Env& env) { return WriteOrdered(stem, kPowerLossAdded, 1024, env); }
+
 template <class Index>
 bool CompactIndexOf(const std::string& fileName, Env& env) {
   EngineStatus status = kEngineOk;
@@ -403,6 +457,15 @@ const WritePath kWritePaths[] = {
                   kEngineOk;
      },
      false, IsDirectorySyncAfterARebuild},
+    // The data file is created before its journal (the journal is made only
+    // once the data file's lock is held), so a power loss before the journal
+    // is durable may leave that file empty, and nothing else: no set.
+    {"OrderedExport", [](const std::string&) {}, WriteOrderedRun,
+     [](const std::string& stem) {
+       WriteFileBytes(stem + ".gaf", Bytes{});
+       return true;
+     }},
+    {"OrderedExportOverASet", MakePowerLossBase, WriteOrderedRun, nullptr, false, IsCommitDirectorySync},
     {"CompactSpatialIndex", MakePowerLossBase,
      [](const std::string& stem, Env& env) { return CompactIndexOf<CSpatialIndex>(stem + ".sif", env); }},
     {"CompactKeyIndex", MakePowerLossBase,

@@ -50,7 +50,7 @@ bool WriteRecoveredSet(const SetInspection& damaged, const SetPaths& output, boo
   }
   recovery.afterDamage = records.size() - order.size();
   std::vector<kro::IndexedRecord> keys;
-  if (!CopyRecords(damaged, order, output, "repairing " + damaged.paths.data, quiet, NonFiniteRecords::kDrop, keys,
+  if (!CopyRecords(damaged, order, output, CopyLayout{}, "repairing " + damaged.paths.data, quiet, NonFiniteRecords::kDrop, keys,
                    recovery.nonFinite)) {
     return false;
   }

@@ -49,11 +49,13 @@ int NewSetPaths(const std::string& requested, const SetPaths& source, const char
 }
 
 bool CopyRecords(const SetInspection& source, const std::vector<size_t>& order, const SetPaths& output,
-                 const std::string& activity, bool quiet, NonFiniteRecords nonFinite,
+                 const CopyLayout& layout, const std::string& activity, bool quiet, NonFiniteRecords nonFinite,
                  std::vector<kro::IndexedRecord>& copied, std::vector<uint32_t>& dropped) {
   const GafScan& scan = source.data;
   kro::CGafWriter writer;
-  if (writer.Open(output.data.c_str(), kGafCreateNew, 0) != eKroOk) {
+  writer.SetSpatialOrder(layout.order);
+  const bool asCopied = layout.order == kro::GafSpatialOrder::kAsWritten;
+  if (writer.Open(output.data.c_str(), kGafCreateNew, layout.withKeyIndex ? -1 : 0) != eKroOk) {
     std::fprintf(stderr, "gaftool: %s: cannot create: %s\n", output.data.c_str(),
                  writer.LastError().Describe().c_str());
     return false;
@@ -63,8 +65,9 @@ bool CopyRecords(const SetInspection& source, const std::vector<size_t>& order, 
   DecodedRecord record;
   std::string problem;
   copied.clear();
-  copied.reserve(order.size());
+  if (asCopied) copied.reserve(order.size());
   dropped.clear();
+  size_t done = 0;
   for (const size_t index : order) {
     const GafRecordSummary& summary = scan.records[index];
     if (DecodeRecord(source.dataBytes, summary.payload, summary.length, kro::gaf::kCodeFirstObject + summary.type,
@@ -84,10 +87,11 @@ bool CopyRecords(const SetInspection& source, const std::vector<size_t>& order, 
                             : "; gaftool repair drops such records");
       if (!drop) return false;
       dropped.push_back(summary.position);
+      ++done;
       continue;
     }
-    copied.push_back(kro::IndexedRecord{writer.LastRecordPosition(), summary.type, summary.box, record.key});
-    progress.SetFraction(static_cast<double>(copied.size() + dropped.size()), static_cast<double>(order.size()));
+    if (asCopied) copied.push_back(kro::IndexedRecord{writer.LastRecordPosition(), summary.type, summary.box, record.key});
+    progress.SetFraction(static_cast<double>(++done), static_cast<double>(order.size()));
   }
   if (writer.Finish() != eKroOk) {
     std::fprintf(stderr, "gaftool: %s: writing failed: %s\n", output.data.c_str(),

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "InspectionNames.h"
+#include "fileset/CGafWriter.h"
 #include "fileset/IndexRebuild.h"
 
 namespace gaftool {
@@ -31,14 +32,23 @@ enum class NonFiniteRecords {
   kDrop,    // the record is left out, saying so, and the copy goes on
 };
 
+// How the new set of a copy is laid out: as copied, with its spatial index
+// and without a key index; or in map order, written by the writer's ordered
+// export with both indexes packed (the key index when `withKeyIndex`).
+struct CopyLayout {
+  kro::GafSpatialOrder order = kro::GafSpatialOrder::kAsWritten;
+  bool withKeyIndex = false;
+};
+
 // Copies the records `order` names (indexes into source.data.records) into
-// a new set at `output`, built with its spatial index and without a key
-// index. `copied` gets each copied record's new position, kind, box and key,
-// in copy order, for the indexes built afterwards; `dropped` the positions
-// of the records left out. False, with the reason printed, when anything
-// failed; the caller removes the partial set.
+// a new set at `output`, laid out as `layout` says. As copied, `copied`
+// gets each copied record's new position, kind, box and key, in copy order,
+// for the indexes built afterwards (in map order it stays empty: the
+// positions are the writer's); `dropped` the positions of the records left
+// out. False, with the reason printed, when anything failed; the caller
+// removes the partial set.
 bool CopyRecords(const SetInspection& source, const std::vector<size_t>& order, const SetPaths& output,
-                 const std::string& activity, bool quiet, NonFiniteRecords nonFinite,
+                 const CopyLayout& layout, const std::string& activity, bool quiet, NonFiniteRecords nonFinite,
                  std::vector<kro::IndexedRecord>& copied, std::vector<uint32_t>& dropped);
 
 // Inspects the new set; false, with its findings printed, when it does not

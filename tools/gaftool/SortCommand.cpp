@@ -1,6 +1,6 @@
 // gaftool sort: writes a new set with the objects of a sound set in Hilbert
-// order of their box centres, and its spatial index packed bottom-up in the
-// same order. Objects near each other on the map then lie near each other in
+// order of their box centres, and both indexes packed bottom-up, through the
+// writer's ordered export (the same as an export asked to order its set). Objects near each other on the map then lie near each other in
 // the data file, so a box query finds its objects in a few stretches of the
 // file instead of one place per object. Record positions change, so both
 // indexes are built anew; the original set is left untouched, and the new
@@ -13,8 +13,6 @@
 #include "Progress.h"
 #include "SetCopy.h"
 #include "InspectionNames.h"
-#include "engine/spatialindex/SifBulkLoader.h"
-#include "fileset/IndexRebuild.h"
 
 namespace gaftool {
 namespace {
@@ -24,36 +22,6 @@ struct SortOptions {
   std::string output;
   bool force = false;
 };
-
-// Indexes into `records` in Hilbert order of the boxes' centres; records
-// with equal keys keep their file order.
-std::vector<size_t> HilbertOrder(const std::vector<GafRecordSummary>& records) {
-  std::vector<kro::SifBulkEntry> entries;
-  entries.reserve(records.size());
-  for (size_t i = 0; i < records.size(); ++i) {
-    entries.push_back(kro::SifBulkEntry{static_cast<uint32_t>(i), records[i].type, records[i].box});
-  }
-  kro::OrderForPacking(entries, kro::SifPackOrder::kHilbert);
-  std::vector<size_t> order;
-  order.reserve(entries.size());
-  for (const kro::SifBulkEntry& e : entries) order.push_back(e.recordPosition);
-  return order;
-}
-
-// The indexes of the new set, each written under a temporary name and moved
-// into place when whole.
-bool IndexSortedSet(const SetPaths& output, const std::vector<kro::IndexedRecord>& records, bool withKeyIndex) {
-  kro::SpatialRebuild how;
-  how.packed = true;
-  how.order = kro::SifPackOrder::kHilbert;
-  kro::EngineStatus status = kro::WriteSpatialIndex(records, output.spatialIndex, how);
-  uint32_t skippedKeys = 0;
-  if (status == kro::kEngineOk && withKeyIndex) status = kro::WriteKeyIndex(records, output.keyIndex, skippedKeys);
-  if (status == kro::kEngineOk) return true;
-  std::fprintf(stderr, "gaftool: %s: cannot build the indexes: %s\n", output.data.c_str(),
-               DescribeRebuildFailure(status, output).c_str());
-  return false;
-}
 
 // Reads the set into `source` and checks it; false, after saying why, when
 // it has problems.
@@ -77,24 +45,25 @@ struct SortedCopy {
   bool withKeyIndex = false;
 };
 
-// Checks the set and writes its sorted copy with both indexes at `output`.
-// The set's own indexes are let go once it is found sound, and its data file
-// before the new indexes are built. A record with a coordinate that is not a
-// finite number cannot be written: the set is refused, and repair drops it.
+// Checks the set and writes its sorted copy with both indexes at `output`
+// through the writer's ordered export. The set's own indexes are let go
+// once it is found sound. A record with a coordinate that is not a finite
+// number cannot be written: the set is refused, and repair drops it.
 int WriteSortedCopy(const SortOptions& options, const SetPaths& paths, const SetPaths& output, SortedCopy& sorted) {
+  SetInspection source;
+  if (!InspectSoundSet(options, paths, source)) return kExitProblems;
+  LetIndexesGo(source);
+  sorted.withKeyIndex = source.hasKeyIndex;
+  std::vector<size_t> fileOrder(source.data.records.size());
+  for (size_t i = 0; i < fileOrder.size(); ++i) fileOrder[i] = i;
   std::vector<kro::IndexedRecord> copied;
   std::vector<uint32_t> dropped;
-  bool copiedAll = false;
-  {
-    SetInspection source;
-    if (!InspectSoundSet(options, paths, source)) return kExitProblems;
-    LetIndexesGo(source);
-    sorted.withKeyIndex = source.hasKeyIndex;
-    copiedAll = CopyRecords(source, HilbertOrder(source.data.records), output, "sorting " + paths.data,
-                            options.set.quiet, NonFiniteRecords::kRefuse, copied, dropped);
-  }  // the old data file is let go here
-  if (!copiedAll || !IndexSortedSet(output, copied, sorted.withKeyIndex)) return kExitProblems;
-  sorted.objects = copied.size();
+  const CopyLayout layout{kro::GafSpatialOrder::kHilbert, sorted.withKeyIndex};
+  if (!CopyRecords(source, fileOrder, output, layout, "sorting " + paths.data, options.set.quiet,
+                   NonFiniteRecords::kRefuse, copied, dropped)) {
+    return kExitProblems;
+  }
+  sorted.objects = fileOrder.size();
   return kExitOk;
 }
 

@@ -48,8 +48,9 @@ BlockCache::Block* BlockCache::Insert(uint32_t position, uint32_t size) {
     freeEntries_.pop_back();
   } else {
     try {
-      // Room to list every entry as free later, so Drop never allocates.
-      freeEntries_.reserve(entries_.size() + 1);
+      // Room to list every entry as free later, so Drop never allocates;
+      // grown by doubling, as the entries are, not one entry at a time.
+      if (freeEntries_.capacity() <= entries_.size()) freeEntries_.reserve(2 * entries_.size() + 16);
       entries_.emplace_back();
     } catch (const std::bad_alloc&) {
       return nullptr;

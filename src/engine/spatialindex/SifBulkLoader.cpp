@@ -6,6 +6,7 @@
 
 #include "engine/fileaccess/CGafRawFile.h"
 #include "engine/indexfile/CIndexFile.h"
+#include "engine/ordering/HilbertCurve.h"
 #include "engine/spatialindex/SifBlock.h"
 #include "engine/spatialindex/SifBox.h"
 #include "engine/spatialindex/SifFormat.h"
@@ -20,7 +21,8 @@ constexpr uint32_t kBits = sif::kDefaultCoordinateBits;
 constexpr uint32_t kLeafBlock = sif::LeafBlockSize(kMaxEntries, kBits);
 constexpr uint32_t kInternalBlock = sif::InternalBlockSize(kMaxEntries, kBits);
 constexpr size_t kWriteChunk = 1u << 20;
-constexpr uint32_t kHilbertOrder = 1u << 16;
+constexpr uint32_t kHilbertBits = 16;
+constexpr uint32_t kHilbertOrder = 1u << kHilbertBits;
 
 size_t NodeCount(size_t entries) { return (entries + kMaxEntries - 1) / kMaxEntries; }
 // Entries of node `i` when `nodes` nodes share `entries` as evenly as possible.
@@ -53,24 +55,6 @@ void OrderSortTileRecursive(std::vector<SifBulkEntry>& entries) {
   }
 }
 
-// Distance along the Hilbert curve of order 2^16 of the cell (x, y).
-uint64_t HilbertDistance(uint32_t x, uint32_t y) {
-  uint64_t distance = 0;
-  for (uint32_t s = kHilbertOrder / 2; s > 0; s /= 2) {
-    const uint32_t rx = (x & s) > 0 ? 1 : 0;
-    const uint32_t ry = (y & s) > 0 ? 1 : 0;
-    distance += static_cast<uint64_t>(s) * s * ((3 * rx) ^ ry);
-    if (ry == 0) {
-      if (rx == 1) {
-        x = kHilbertOrder - 1 - x;
-        y = kHilbertOrder - 1 - y;
-      }
-      std::swap(x, y);
-    }
-  }
-  return distance;
-}
-
 // Cell of a centre coordinate on the grid over [low, high]; NaN and
 // infinities land on an edge.
 uint32_t GridCell(double value, double low, double high) {
@@ -93,7 +77,8 @@ void OrderHilbert(std::vector<SifBulkEntry>& entries) {
   std::vector<std::pair<uint64_t, SifBulkEntry>> keyed;
   keyed.reserve(entries.size());
   for (const SifBulkEntry& e : entries) {
-    keyed.emplace_back(HilbertDistance(GridCell(CentreX(e), low[0], high[0]), GridCell(CentreY(e), low[1], high[1])),
+    keyed.emplace_back(HilbertDistance(GridCell(CentreX(e), low[0], high[0]), GridCell(CentreY(e), low[1], high[1]),
+                                       kHilbertBits),
                        e);
   }
   std::stable_sort(keyed.begin(), keyed.end(),
@@ -123,6 +108,10 @@ class BlockWriter {
     const bool written = buffer_.empty() || files_.Write(file_, buffer_.data(), static_cast<uint32_t>(buffer_.size()));
     buffer_.clear();
     return written;
+  }
+  // The header over the blocks written, at offset 0.
+  bool WriteHeader(const unsigned char* header) {
+    return files_.Seek(file_, 0, SeekOrigin::kBegin) && files_.Write(file_, header, kIndexHeaderSize);
   }
 
  private:
@@ -192,10 +181,7 @@ EngineStatus WriteTree(const CGafRawFile& files, FileHandle file, std::vector<Si
   }
   if (!writer.Flush()) return eSifWriteError;
   EncodeHeader(height, level.empty() ? 0 : level.front().recordPosition, count, header);
-  if (!files.Seek(file, 0, SeekOrigin::kBegin) || !files.Write(file, header, kIndexHeaderSize)) {
-    return eSifWriteError;
-  }
-  return kEngineOk;
+  return writer.WriteHeader(header) ? kEngineOk : eSifWriteError;
 }
 
 }  // namespace
@@ -206,6 +192,79 @@ void OrderForPacking(std::vector<SifBulkEntry>& entries, SifPackOrder order) {
   } else {
     OrderSortTileRecursive(entries);
   }
+}
+
+// One level of a streamed tree: its share of entries, its node count, the
+// node being filled and its entries so far.
+struct SifStreamLoader::Level {
+  uint64_t entries = 0;
+  uint64_t nodes = 0;
+  uint64_t node = 0;
+  std::vector<SifBulkEntry> pending;
+};
+
+class SifStreamLoader::Writer : public BlockWriter {
+ public:
+  using BlockWriter::BlockWriter;
+};
+
+SifStreamLoader::SifStreamLoader(const CGafRawFile& files, FileHandle file, uint64_t count)
+    : writer_(std::make_unique<Writer>(files, file)), count_(count) {
+  if (count > std::numeric_limits<uint32_t>::max()) status_ = eSifInvalidParameter;
+  for (uint64_t entries = count; entries > 0 && status_ == kEngineOk;) {
+    Level level;
+    level.entries = entries;
+    level.nodes = NodeCount(entries);
+    level.pending.reserve(kMaxEntries);
+    levels_.push_back(std::move(level));
+    if (levels_.back().nodes == 1) break;
+    entries = levels_.back().nodes;
+  }
+  // The header's place comes first, so that the blocks start at 512.
+  unsigned char* header = writer_->Append(kIndexHeaderSize);
+  std::fill(header, header + kIndexHeaderSize, 0);
+}
+
+SifStreamLoader::~SifStreamLoader() = default;
+
+EngineStatus SifStreamLoader::Add(const SifBulkEntry& entry) {
+  if (status_ != kEngineOk) return status_;
+  if (entry.recordPosition == 0 || added_ >= count_) return status_ = eSifInvalidParameter;
+  ++added_;
+  return status_ = AddAt(0, entry);
+}
+
+// A node is written once it holds its share; its box and block position go
+// to the level above, or, at the top, become the root.
+EngineStatus SifStreamLoader::AddAt(size_t index, const SifBulkEntry& entry) {
+  Level& level = levels_[index];
+  level.pending.push_back(entry);
+  if (level.pending.size() < NodeSize(level.entries, level.nodes, level.node)) return kEngineOk;
+  const bool leaf = index == 0;
+  const uint32_t blockSize = leaf ? kLeafBlock : kInternalBlock;
+  SifBulkEntry parent;
+  if (!writer_->Place(blockSize, parent.recordPosition)) return eSifInvalidParameter;
+  EncodeNode(level.pending.data(), level.pending.size(), leaf, writer_->Append(blockSize));
+  if (!writer_->FlushIfFull()) return eSifWriteError;
+  parent.box = level.pending.front().box;
+  for (const SifBulkEntry& child : level.pending) parent.box = sif::Union(parent.box, child.box);
+  level.pending.clear();
+  ++level.node;
+  if (index + 1 == levels_.size()) {
+    root_ = parent.recordPosition;
+    return kEngineOk;
+  }
+  return AddAt(index + 1, parent);
+}
+
+EngineStatus SifStreamLoader::Finish() {
+  if (status_ != kEngineOk) return status_;
+  if (added_ != count_) return status_ = eSifInvalidParameter;
+  if (!writer_->Flush()) return status_ = eSifWriteError;
+  unsigned char header[kIndexHeaderSize];
+  EncodeHeader(static_cast<uint32_t>(levels_.size()), root_, static_cast<uint32_t>(count_), header);
+  if (!writer_->WriteHeader(header)) status_ = eSifWriteError;
+  return status_;
 }
 
 EngineStatus BulkLoadSpatialIndex(const char* fileName, std::vector<SifBulkEntry>& entries, SifPackOrder order,

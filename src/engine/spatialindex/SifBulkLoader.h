@@ -14,10 +14,12 @@
 #define KRO_ENGINE_SPATIALINDEX_SIFBULKLOADER_H
 
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "KroGafExportImport/KroGafExportImport.h"
 #include "engine/EngineStatus.h"
+#include "engine/fileaccess/CGafRawFile.h"
 #include "engine/fileaccess/Env.h"
 
 namespace kro {
@@ -41,6 +43,43 @@ void OrderForPacking(std::vector<SifBulkEntry>& entries, SifPackOrder order);
 // eSifWriteError. A failure leaves a partial file the caller must discard.
 EngineStatus BulkLoadSpatialIndex(const char* fileName, std::vector<SifBulkEntry>& entries, SifPackOrder order,
                                   Env& env = Env::Default());
+
+// The same packed tree written in one pass from entries that already come in
+// the order of their leaves, `count` of them, known up front: the shape of
+// every level (how many nodes, how many entries each) follows from the
+// count, so each node is written as soon as its last entry came, and the
+// loader holds one unfinished node per level. Upper levels take their
+// children in the order they were written. The file is the ordinary ".sif"
+// format as above; its blocks lie in the order they were finished.
+class SifStreamLoader {
+ public:
+  // `file` is open for writing and empty; nothing is written before the
+  // first Add, and the header goes last, so a tree cut short has no root.
+  SifStreamLoader(const CGafRawFile& files, FileHandle file, uint64_t count);
+  ~SifStreamLoader();
+  SifStreamLoader(const SifStreamLoader&) = delete;
+  SifStreamLoader& operator=(const SifStreamLoader&) = delete;
+
+  // 0; eSifInvalidParameter for a record position 0, an entry past `count`
+  // or a tree past the largest offset; eSifWriteError. The first failure
+  // stays.
+  EngineStatus Add(const SifBulkEntry& entry);
+  // Writes the header; eSifInvalidParameter when fewer than `count` entries
+  // came. Does not sync.
+  EngineStatus Finish();
+
+ private:
+  struct Level;
+  EngineStatus AddAt(size_t level, const SifBulkEntry& entry);
+
+  class Writer;
+  std::unique_ptr<Writer> writer_;
+  std::vector<Level> levels_;
+  uint64_t count_;
+  uint64_t added_ = 0;
+  uint32_t root_ = 0;
+  EngineStatus status_ = kEngineOk;
+};
 
 }  // namespace kro
 
