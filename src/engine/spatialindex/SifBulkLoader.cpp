@@ -6,6 +6,7 @@
 
 #include "engine/fileaccess/CGafRawFile.h"
 #include "engine/indexfile/CIndexFile.h"
+#include "engine/indexfile/IndexBlockWriter.h"
 #include "engine/spatialindex/SifBlock.h"
 #include "engine/spatialindex/SifBox.h"
 #include "engine/spatialindex/SifFormat.h"
@@ -19,7 +20,6 @@ constexpr uint32_t kMinEntries = sif::kDefaultMinEntries;
 constexpr uint32_t kBits = sif::kDefaultCoordinateBits;
 constexpr uint32_t kLeafBlock = sif::LeafBlockSize(kMaxEntries, kBits);
 constexpr uint32_t kInternalBlock = sif::InternalBlockSize(kMaxEntries, kBits);
-constexpr size_t kWriteChunk = 1u << 20;
 constexpr uint32_t kHilbertOrder = 1u << 16;
 
 size_t NodeCount(size_t entries) { return (entries + kMaxEntries - 1) / kMaxEntries; }
@@ -101,37 +101,6 @@ void OrderHilbert(std::vector<SifBulkEntry>& entries) {
   for (size_t i = 0; i < keyed.size(); ++i) entries[i] = keyed[i].second;
 }
 
-// Appends blocks one after another from offset 512, through a buffer.
-class BlockWriter {
- public:
-  BlockWriter(const CGafRawFile& files, FileHandle file) : files_(files), file_(file) { buffer_.reserve(kWriteChunk + kLeafBlock); }
-
-  // The position the next block of `size` bytes gets; false when the file
-  // would pass the largest addressable offset.
-  bool Place(uint32_t size, uint32_t& position) {
-    if (static_cast<uint64_t>(next_) + size > kMaxFileOffset) return false;
-    position = next_;
-    next_ += size;
-    return true;
-  }
-  unsigned char* Append(uint32_t size) {
-    buffer_.resize(buffer_.size() + size);
-    return buffer_.data() + buffer_.size() - size;
-  }
-  bool FlushIfFull() { return buffer_.size() < kWriteChunk || Flush(); }
-  bool Flush() {
-    const bool written = buffer_.empty() || files_.Write(file_, buffer_.data(), static_cast<uint32_t>(buffer_.size()));
-    buffer_.clear();
-    return written;
-  }
-
- private:
-  const CGafRawFile& files_;
-  FileHandle file_;
-  std::vector<unsigned char> buffer_;
-  uint32_t next_ = kIndexHeaderSize;
-};
-
 void EncodeNode(const SifBulkEntry* entries, size_t count, bool leaf, unsigned char* block) {
   std::fill(block, block + (leaf ? kLeafBlock : kInternalBlock), 0);
   for (uint32_t slot = 0; slot < count; ++slot) {
@@ -142,7 +111,7 @@ void EncodeNode(const SifBulkEntry* entries, size_t count, bool leaf, unsigned c
 
 // Writes one level's nodes and replaces `level` by the entries of the level
 // above (child block position and union box).
-EngineStatus WriteLevel(BlockWriter& writer, std::vector<SifBulkEntry>& level, bool leaf) {
+EngineStatus WriteLevel(IndexBlockWriter& writer, std::vector<SifBulkEntry>& level, bool leaf) {
   const size_t nodes = NodeCount(level.size());
   const uint32_t blockSize = leaf ? kLeafBlock : kInternalBlock;
   std::vector<SifBulkEntry> parents;
@@ -179,7 +148,7 @@ void EncodeHeader(uint32_t height, uint32_t root, uint32_t count, unsigned char*
 EngineStatus WriteTree(const CGafRawFile& files, FileHandle file, std::vector<SifBulkEntry>& entries, SifPackOrder order) {
   const uint32_t count = static_cast<uint32_t>(entries.size());
   unsigned char header[kIndexHeaderSize];
-  BlockWriter writer(files, file);
+  IndexBlockWriter writer(files, file);
   uint32_t height = 0;
   std::vector<SifBulkEntry> level;
   level.swap(entries);
@@ -190,12 +159,8 @@ EngineStatus WriteTree(const CGafRawFile& files, FileHandle file, std::vector<Si
     if (status != kEngineOk) return status;
     ++height;
   }
-  if (!writer.Flush()) return eSifWriteError;
   EncodeHeader(height, level.empty() ? 0 : level.front().recordPosition, count, header);
-  if (!files.Seek(file, 0, SeekOrigin::kBegin) || !files.Write(file, header, kIndexHeaderSize)) {
-    return eSifWriteError;
-  }
-  return kEngineOk;
+  return writer.WriteHeader(header) ? kEngineOk : eSifWriteError;
 }
 
 }  // namespace
@@ -217,11 +182,7 @@ EngineStatus BulkLoadSpatialIndex(const char* fileName, std::vector<SifBulkEntry
   const CGafRawFile files(env);
   FileHandle file = kInvalidFileHandle;
   if (!files.Open(fileName, kOpenReadWrite | kOpenCreateTruncate, file)) return eSifCannotOpen;
-  // The header goes last, so a tree cut short has no root to follow; its
-  // place is reserved first so that the blocks start at 512.
-  unsigned char empty[kIndexHeaderSize] = {};
-  EngineStatus status = files.Write(file, empty, kIndexHeaderSize) ? kEngineOk : eSifWriteError;
-  if (status == kEngineOk) status = WriteTree(files, file, entries, order);
+  EngineStatus status = WriteTree(files, file, entries, order);
   if (!files.Close(file) && status == kEngineOk) status = eSifWriteError;
   return status;
 }
