@@ -1,12 +1,14 @@
 #include "engine/indexfile/IndexBlockWriter.h"
 
+#include <algorithm>
+
 #include "engine/indexfile/CIndexFile.h"
 
 namespace kro {
 
-IndexBlockWriter::IndexBlockWriter(const CGafRawFile& files, FileHandle file)
+IndexBlockWriter::IndexBlockWriter(const CGafRawFile& files, FileHandle file, uint32_t largestBlock)
     : files_(files), file_(file), next_(kIndexHeaderSize) {
-  buffer_.reserve(kWriteChunk + kIndexHeaderSize);
+  buffer_.reserve(kWriteChunk + std::max(largestBlock, kIndexHeaderSize));
   buffer_.resize(kIndexHeaderSize, 0);
 }
 

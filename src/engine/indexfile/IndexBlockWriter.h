@@ -18,9 +18,11 @@ class IndexBlockWriter {
  public:
   static constexpr uint32_t kWriteChunk = 1u << 20;
 
-  // `file` is open for writing, empty and at offset 0. The buffer starts
-  // with the header's 512 bytes, zero until WriteHeader.
-  IndexBlockWriter(const CGafRawFile& files, FileHandle file);
+  // `file` is open for writing, empty and at offset 0; no block is larger
+  // than `largestBlock` bytes, so the buffer never grows past a chunk and
+  // one block. It starts with the header's 512 bytes, zero until
+  // WriteHeader.
+  IndexBlockWriter(const CGafRawFile& files, FileHandle file, uint32_t largestBlock);
 
   // The position the next block of `size` bytes gets; false when the file
   // would pass the largest addressable offset.

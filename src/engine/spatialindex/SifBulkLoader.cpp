@@ -148,7 +148,7 @@ void EncodeHeader(uint32_t height, uint32_t root, uint32_t count, unsigned char*
 EngineStatus WriteTree(const CGafRawFile& files, FileHandle file, std::vector<SifBulkEntry>& entries, SifPackOrder order) {
   const uint32_t count = static_cast<uint32_t>(entries.size());
   unsigned char header[kIndexHeaderSize];
-  IndexBlockWriter writer(files, file);
+  IndexBlockWriter writer(files, file, std::max(kLeafBlock, kInternalBlock));
   uint32_t height = 0;
   std::vector<SifBulkEntry> level;
   level.swap(entries);
