@@ -29,7 +29,11 @@ bool KifEntryPrecedes(const char* keyA, size_t lengthA, uint32_t positionA, cons
 
 KifBulkLoader::KifBulkLoader(const CGafRawFile& files, FileHandle file, uint64_t count, uint32_t capacity,
                              uint32_t keyLength)
-    : shape_(count, std::clamp(capacity, kMinCapacity, kMaxCapacity)), writer_(files, file, kMaxBlockSize), expected_(count) {
+    // A capacity out of range is refused below; the shape is only made with
+    // one it can take.
+    : shape_(count, std::clamp(capacity, kMinCapacity, kMaxCapacity)),
+      writer_(files, file, kMaxBlockSize),
+      expected_(count) {
   if (!IsLoadable(shape_, capacity, keyLength)) {
     status_ = eKifInvalidParameter;
     return;
