@@ -80,13 +80,10 @@ void CKeyIndex::EncodeNode(const KifNode& node, unsigned char* block) const {
   std::memset(block, 0, header_.BlockSize(node.level));
   const uint32_t used = node.count < capacity ? node.count : capacity;
   for (uint32_t slot = 0; slot < used; ++slot) {
-    std::memcpy(block + KeyOffset(slot, keyLength), node.keys[slot], keyLength);
-    CIndexFile::PutUInt(node.values[slot], 32, block + ValueOffset(slot, capacity, keyLength));
+    PutEntry(block, capacity, keyLength, slot, node.keys[slot], keyLength, node.values[slot]);
   }
   if (node.level != 0) {
-    for (uint32_t child = 0; child <= used; ++child) {
-      CIndexFile::PutUInt(node.children[child], 32, block + ChildOffset(child, capacity, keyLength));
-    }
+    for (uint32_t child = 0; child <= used; ++child) PutChild(block, capacity, keyLength, child, node.children[child]);
   }
 }
 

@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 #include "engine/indexfile/CIndexFile.h"
 #include "engine/indexfile/IndexBytes.h"
@@ -76,6 +77,20 @@ class BlockView {
   uint32_t keyLength_ = 0;
   bool leaf_ = false;
 };
+
+// The writers' side of a block of `capacity` slots with key fields of
+// `keyLength` bytes, over a block whose bytes start zero: an entry's key
+// field (its `keyBytes` bytes, the rest left zero) and record position, and
+// an internal block's child. REQUIRES: slot < capacity, child <= capacity,
+// keyBytes <= keyLength.
+inline void PutEntry(unsigned char* block, uint32_t capacity, uint32_t keyLength, uint32_t slot, const char* key,
+                     size_t keyBytes, uint32_t value) {
+  if (keyBytes != 0) std::memcpy(block + KeyOffset(slot, keyLength), key, keyBytes);
+  CIndexFile::PutUInt(value, 32, block + ValueOffset(slot, capacity, keyLength));
+}
+inline void PutChild(unsigned char* block, uint32_t capacity, uint32_t keyLength, uint32_t child, uint32_t position) {
+  CIndexFile::PutUInt(position, 32, block + ChildOffset(child, capacity, keyLength));
+}
 
 // How a block's slots are used: the entries are the used slots from slot 0
 // on, and an internal node with `c` entries has children 0 .. c. What a

@@ -6,6 +6,7 @@
 
 #include "engine/fileaccess/CGafRawFile.h"
 #include "engine/indexfile/CIndexFile.h"
+#include "engine/indexfile/IndexBlockWriter.h"
 #include "engine/ordering/HilbertCurve.h"
 #include "engine/spatialindex/SifBlock.h"
 #include "engine/spatialindex/SifBox.h"
@@ -20,7 +21,6 @@ constexpr uint32_t kMinEntries = sif::kDefaultMinEntries;
 constexpr uint32_t kBits = sif::kDefaultCoordinateBits;
 constexpr uint32_t kLeafBlock = sif::LeafBlockSize(kMaxEntries, kBits);
 constexpr uint32_t kInternalBlock = sif::InternalBlockSize(kMaxEntries, kBits);
-constexpr size_t kWriteChunk = 1u << 20;
 constexpr uint32_t kHilbertBits = 16;
 constexpr uint32_t kHilbertOrder = 1u << kHilbertBits;
 
@@ -86,41 +86,6 @@ void OrderHilbert(std::vector<SifBulkEntry>& entries) {
   for (size_t i = 0; i < keyed.size(); ++i) entries[i] = keyed[i].second;
 }
 
-// Appends blocks one after another from offset 512, through a buffer.
-class BlockWriter {
- public:
-  BlockWriter(const CGafRawFile& files, FileHandle file) : files_(files), file_(file) { buffer_.reserve(kWriteChunk + kLeafBlock); }
-
-  // The position the next block of `size` bytes gets; false when the file
-  // would pass the largest addressable offset.
-  bool Place(uint32_t size, uint32_t& position) {
-    if (static_cast<uint64_t>(next_) + size > kMaxFileOffset) return false;
-    position = next_;
-    next_ += size;
-    return true;
-  }
-  unsigned char* Append(uint32_t size) {
-    buffer_.resize(buffer_.size() + size);
-    return buffer_.data() + buffer_.size() - size;
-  }
-  bool FlushIfFull() { return buffer_.size() < kWriteChunk || Flush(); }
-  bool Flush() {
-    const bool written = buffer_.empty() || files_.Write(file_, buffer_.data(), static_cast<uint32_t>(buffer_.size()));
-    buffer_.clear();
-    return written;
-  }
-  // The header over the blocks written, at offset 0.
-  bool WriteHeader(const unsigned char* header) {
-    return files_.Seek(file_, 0, SeekOrigin::kBegin) && files_.Write(file_, header, kIndexHeaderSize);
-  }
-
- private:
-  const CGafRawFile& files_;
-  FileHandle file_;
-  std::vector<unsigned char> buffer_;
-  uint32_t next_ = kIndexHeaderSize;
-};
-
 void EncodeNode(const SifBulkEntry* entries, size_t count, bool leaf, unsigned char* block) {
   std::fill(block, block + (leaf ? kLeafBlock : kInternalBlock), 0);
   for (uint32_t slot = 0; slot < count; ++slot) {
@@ -131,7 +96,7 @@ void EncodeNode(const SifBulkEntry* entries, size_t count, bool leaf, unsigned c
 
 // Writes one level's nodes and replaces `level` by the entries of the level
 // above (child block position and union box).
-EngineStatus WriteLevel(BlockWriter& writer, std::vector<SifBulkEntry>& level, bool leaf) {
+EngineStatus WriteLevel(IndexBlockWriter& writer, std::vector<SifBulkEntry>& level, bool leaf) {
   const size_t nodes = NodeCount(level.size());
   const uint32_t blockSize = leaf ? kLeafBlock : kInternalBlock;
   std::vector<SifBulkEntry> parents;
@@ -168,7 +133,7 @@ void EncodeHeader(uint32_t height, uint32_t root, uint32_t count, unsigned char*
 EngineStatus WriteTree(const CGafRawFile& files, FileHandle file, std::vector<SifBulkEntry>& entries, SifPackOrder order) {
   const uint32_t count = static_cast<uint32_t>(entries.size());
   unsigned char header[kIndexHeaderSize];
-  BlockWriter writer(files, file);
+  IndexBlockWriter writer(files, file, std::max(kLeafBlock, kInternalBlock));
   uint32_t height = 0;
   std::vector<SifBulkEntry> level;
   level.swap(entries);
@@ -179,7 +144,6 @@ EngineStatus WriteTree(const CGafRawFile& files, FileHandle file, std::vector<Si
     if (status != kEngineOk) return status;
     ++height;
   }
-  if (!writer.Flush()) return eSifWriteError;
   EncodeHeader(height, level.empty() ? 0 : level.front().recordPosition, count, header);
   return writer.WriteHeader(header) ? kEngineOk : eSifWriteError;
 }
@@ -203,13 +167,8 @@ struct SifStreamLoader::Level {
   std::vector<SifBulkEntry> pending;
 };
 
-class SifStreamLoader::Writer : public BlockWriter {
- public:
-  using BlockWriter::BlockWriter;
-};
-
 SifStreamLoader::SifStreamLoader(const CGafRawFile& files, FileHandle file, uint64_t count)
-    : writer_(std::make_unique<Writer>(files, file)), count_(count) {
+    : writer_(std::make_unique<IndexBlockWriter>(files, file, std::max(kLeafBlock, kInternalBlock))), count_(count) {
   if (count > std::numeric_limits<uint32_t>::max()) status_ = eSifInvalidParameter;
   for (uint64_t entries = count; entries > 0 && status_ == kEngineOk;) {
     Level level;
@@ -220,9 +179,6 @@ SifStreamLoader::SifStreamLoader(const CGafRawFile& files, FileHandle file, uint
     if (levels_.back().nodes == 1) break;
     entries = levels_.back().nodes;
   }
-  // The header's place comes first, so that the blocks start at 512.
-  unsigned char* header = writer_->Append(kIndexHeaderSize);
-  std::fill(header, header + kIndexHeaderSize, 0);
 }
 
 SifStreamLoader::~SifStreamLoader() = default;
@@ -260,7 +216,6 @@ EngineStatus SifStreamLoader::AddAt(size_t index, const SifBulkEntry& entry) {
 EngineStatus SifStreamLoader::Finish() {
   if (status_ != kEngineOk) return status_;
   if (added_ != count_) return status_ = eSifInvalidParameter;
-  if (!writer_->Flush()) return status_ = eSifWriteError;
   unsigned char header[kIndexHeaderSize];
   EncodeHeader(static_cast<uint32_t>(levels_.size()), root_, static_cast<uint32_t>(count_), header);
   if (!writer_->WriteHeader(header)) status_ = eSifWriteError;
@@ -276,11 +231,7 @@ EngineStatus BulkLoadSpatialIndex(const char* fileName, std::vector<SifBulkEntry
   const CGafRawFile files(env);
   FileHandle file = kInvalidFileHandle;
   if (!files.Open(fileName, kOpenReadWrite | kOpenCreateTruncate, file)) return eSifCannotOpen;
-  // The header goes last, so a tree cut short has no root to follow; its
-  // place is reserved first so that the blocks start at 512.
-  unsigned char empty[kIndexHeaderSize] = {};
-  EngineStatus status = files.Write(file, empty, kIndexHeaderSize) ? kEngineOk : eSifWriteError;
-  if (status == kEngineOk) status = WriteTree(files, file, entries, order);
+  EngineStatus status = WriteTree(files, file, entries, order);
   if (!files.Close(file) && status == kEngineOk) status = eSifWriteError;
   return status;
 }

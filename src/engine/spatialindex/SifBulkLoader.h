@@ -24,6 +24,8 @@
 
 namespace kro {
 
+class IndexBlockWriter;
+
 struct SifBulkEntry {
   uint32_t recordPosition = 0;  // never 0
   uint32_t objectType = 0;
@@ -72,8 +74,7 @@ class SifStreamLoader {
   struct Level;
   EngineStatus AddAt(size_t level, const SifBulkEntry& entry);
 
-  class Writer;
-  std::unique_ptr<Writer> writer_;
+  std::unique_ptr<IndexBlockWriter> writer_;
   std::vector<Level> levels_;
   uint64_t count_;
   uint64_t added_ = 0;

@@ -253,5 +253,42 @@ TEST_F(KifFaultTest, FailedCompactionLeavesTheIndexAsItWas) {
   }
 }
 
+// A bulk load whose k-th write or seek fails, or whose disk dies there,
+// answers eKifWriteError from then on and leaves a file that no open takes
+// for a tree (its header, written last, is still zero); one that is not hit
+// makes the whole tree.
+TEST_F(KifFaultTest, BulkLoad) {
+  // Over 2 MiB of blocks: several buffer writes before the header.
+  std::vector<Entry> entries;
+  for (int i = 0; i < 60000; ++i) entries.push_back({NumberedKey(i / 3), 2u * (i + 1)});
+  std::sort(entries.begin(), entries.end());
+  const std::string loaded = dir.File("loaded.kif");
+  const std::vector<std::pair<FileOp, bool>> cases = {
+      {FileOp::kWrite, false}, {FileOp::kSeek, false}, {FileOp::kAnyIo, true}};
+  for (const auto& [op, sticky] : cases) {
+    const uint64_t injected = ForEachFault(
+        op,
+        [&](const std::function<void()>& arm, uint64_t k) {
+          arm();
+          const EngineStatus status = BulkLoad(loaded, entries, *env_);
+          const bool hit = faults.Injected() > 0;
+          faults.Disarm();
+          EngineStatus opened;
+          auto index = OpenIndex(loaded, kOpenReadOnly, opened);
+          if (!hit) {
+            ASSERT_EQ(status, kEngineOk) << StatusName(status);
+            KifStatistics statistics;
+            EXPECT_EQ(index->Verify(nullptr, statistics), kEngineOk);
+            EXPECT_EQ(statistics.entries, entries.size());
+            return;
+          }
+          EXPECT_EQ(status, eKifWriteError) << Describe(op, k) << ": " << StatusName(status);
+          EXPECT_TRUE(OneOf(opened, {eKifNotAKif, eKifReadError})) << Describe(op, k) << ": " << StatusName(opened);
+        },
+        sticky);
+    EXPECT_GE(injected, op == FileOp::kSeek ? 1u : 4u);
+  }
+}
+
 }  // namespace
 }  // namespace kro::test

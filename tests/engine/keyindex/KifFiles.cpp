@@ -197,6 +197,23 @@ void ExpectHoldsExactly(CKeyIndex& index, const Model& model) {
   EXPECT_EQ(statistics.entries, model.size());
 }
 
+EngineStatus BulkLoad(const std::string& path, const std::vector<Entry>& entries, Env& env, uint32_t capacity,
+                      uint32_t keyLength) {
+  const CGafRawFile files(env);
+  FileHandle file = kInvalidFileHandle;
+  if (!files.Open(path.c_str(), kOpenReadWrite | kOpenCreateTruncate, file)) return eKifCannotOpen;
+  EngineStatus status = kEngineOk;
+  {
+    KifBulkLoader loader(files, file, entries.size(), capacity, keyLength);
+    for (size_t i = 0; i < entries.size() && status == kEngineOk; ++i) {
+      status = loader.Add(entries[i].first.data(), entries[i].first.size(), entries[i].second);
+    }
+    if (status == kEngineOk) status = loader.Finish();
+  }
+  if (!files.Close(file) && status == kEngineOk) status = eKifWriteError;
+  return status;
+}
+
 std::string NumberedKey(int i) {
   char text[16];
   std::snprintf(text, sizeof text, "k%03d", i);

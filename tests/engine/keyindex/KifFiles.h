@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "engine/keyindex/CKeyIndex.h"
+#include "engine/keyindex/KifBulkLoader.h"
 #include "support/TempDir.h"
 
 namespace kro::test {
@@ -91,6 +92,13 @@ std::vector<uint32_t> SortedSearch(CKeyIndex& index, const std::string& key);
 // Every sample key finds exactly the model's positions, and the tree
 // verifies with the model's entry count.
 void ExpectHoldsExactly(CKeyIndex& index, const Model& model);
+
+// Writes `entries`, in the index's order, into a new file at `path` through
+// KifBulkLoader with its count, capacity and key length. The first status
+// that is not kEngineOk (eKifCannotOpen when the file cannot be made,
+// eKifWriteError when it cannot be closed), else Finish's.
+EngineStatus BulkLoad(const std::string& path, const std::vector<Entry>& entries, Env& env = Env::Default(),
+                      uint32_t capacity = 20, uint32_t keyLength = 32);
 
 // "k000", "k001", ...: short keys that sort like their numbers.
 std::string NumberedKey(int i);

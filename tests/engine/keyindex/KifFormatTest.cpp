@@ -2,6 +2,7 @@
 // blocks and where blocks land.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <functional>
 
@@ -181,6 +182,79 @@ TEST_F(KifFormatTest, BlocksLandAfterTheHeaderOneAfterAnother) {
   const Bytes file = ReadFileBytes(Path());
   const Block root = DecodeBlock(file, 1952, true, 20, 32);
   EXPECT_EQ(root.children, (std::vector<uint32_t>{512, 1232}));
+}
+
+// The order the bulk loader takes its entries in is the one the index
+// compares them by, bytes above 0x7F, prefixes, the empty key and keys of
+// exactly the key length included; a key ends at its first zero byte.
+TEST_F(KifFormatTest, BulkOrderIsTheIndexOrder) {
+  EngineStatus status;
+  auto index = OpenIndex(Path(), kCreate, status);
+  const std::vector<std::string> keys = {"", "\x01", "Z", "a", "ab", "abc", "b", "z", "\x7F", "\xC3\xA9", "\xC3\xA9z",
+                                         "\xE4\xB8\xAD", "\xF0\x9F\x98\x80", std::string(32, 'q'), "\xFF"};
+  for (const std::string& a : keys) {
+    for (const std::string& b : keys) {
+      for (uint32_t positionA : {2u, 9u}) {
+        const bool before = index->CompareEntries(a.c_str(), positionA, b.c_str(), 5) < 0;
+        EXPECT_EQ(KifEntryPrecedes(a.data(), a.size(), positionA, b.data(), b.size(), 5), before)
+            << ToHex(Bytes(a.begin(), a.end())) << " / " << ToHex(Bytes(b.begin(), b.end()));
+      }
+    }
+  }
+  const std::string cut("ab\0zz", 5);
+  EXPECT_FALSE(KifEntryPrecedes(cut.data(), cut.size(), 4, "ab", 2, 4)) << "the same key: \"ab\"";
+  EXPECT_TRUE(KifEntryPrecedes(cut.data(), cut.size(), 4, "abc", 3, 1));
+  EXPECT_TRUE(KifEntryPrecedes(nullptr, 0, 7, "", 0, 8)) << "null is the empty key";
+}
+
+// An empty load is exactly the file an open creates, also for another shape.
+TEST_F(KifFormatTest, BulkLoadOfNothingIsTheNewFile) {
+  for (const auto& [capacity, keyLength] : std::vector<std::pair<uint32_t, uint32_t>>{{20, 32}, {3, 9}}) {
+    EngineStatus status;
+    auto index = OpenIndex(Path(), kCreate, status);
+    ASSERT_EQ(index->SetNodeCapacity(capacity), kEngineOk);
+    ASSERT_EQ(index->SetKeyLength(keyLength), kEngineOk);
+    index.reset();
+    const std::string loaded = dir.File("loaded.kif");
+    ASSERT_EQ(BulkLoad(loaded, {}, Env::Default(), capacity, keyLength), kEngineOk);
+    EXPECT_EQ(ReadFileBytes(loaded), ReadFileBytes(Path())) << "capacity " << capacity;
+  }
+}
+
+// Up to 21 sorted keys, insertion and the bulk load make the same tree (one
+// leaf, then two of 10 under a new root), so the files match byte for byte:
+// header last, blocks in the order they complete, key fields of every length.
+TEST_F(KifFormatTest, BulkLoadOfFewSortedKeysIsTheInsertedFile) {
+  std::vector<Entry> entries = {{"", 30}, {"", 31}, {"beta", 20}, {std::string(32, 'z'), 40}, {"\xC3\xA9t\xC3\xA9", 8},
+                                {"\xF0\x9F\x98\x80", 6}, {"\xFF\xFE", 4}};
+  for (int i = 0; entries.size() < 21; ++i) entries.push_back({"k" + std::to_string(100 + i), 2u + 2 * i});
+  std::sort(entries.begin(), entries.end());
+  for (size_t count : {1, 3, 20, 21}) {
+    const std::vector<Entry> some(entries.begin(), entries.begin() + count);
+    EngineStatus status;
+    auto index = OpenIndex(Path(), kCreate, status);
+    for (const Entry& entry : some) ASSERT_EQ(index->Insert(entry.first.c_str(), entry.second), kEngineOk);
+    index.reset();
+    const std::string loaded = dir.File("loaded.kif");
+    ASSERT_EQ(BulkLoad(loaded, some), kEngineOk);
+    EXPECT_EQ(ReadFileBytes(loaded), ReadFileBytes(Path())) << count << " entries";
+  }
+}
+
+TEST_F(KifFormatTest, BulkLoadedHeaderCountsTheTreeAndNamesTheRootLast) {
+  std::vector<Entry> entries;
+  for (int i = 0; i < 441; ++i) entries.push_back({NumberedKey(i), 2u * (i + 1)});
+  ASSERT_EQ(BulkLoad(Path(), entries), kEngineOk);
+  const Bytes file = ReadFileBytes(Path());
+  // 441 = 21 x 21 entries do not fit in two levels ((M + 1)^2 - 1 = 440):
+  // 22 leaves, two internal nodes and the root.
+  ASSERT_EQ(file.size(), 512u + 22 * 720 + 3 * 804);
+  HeaderFields expected;
+  expected.height = 3;
+  expected.root = static_cast<uint32_t>(file.size() - 804);
+  expected.entryCount = 441;
+  EXPECT_EQ(Bytes(file.begin(), file.begin() + 512), EncodeHeader(expected))
+      << ToHex(Bytes(file.begin(), file.begin() + 32));
 }
 
 }  // namespace

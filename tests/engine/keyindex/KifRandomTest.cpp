@@ -138,5 +138,176 @@ INSTANTIATE_TEST_SUITE_P(Shapes, KifRandomTest,
                                   std::to_string(info.param.keyLength);
                          });
 
+// Bulk loads of random entry sets, in the index's order, checked against
+// the set itself: the tree verifies, every key finds exactly its positions,
+// the nodes are as full as the count allows and the file holds nothing but
+// the tree; then the loaded index takes insertions and deletions like any
+// other.
+enum class KeyChoice { kPool, kDistinct, kOneKey };
+
+struct BulkRun {
+  uint32_t capacity;
+  uint32_t keyLength;
+  size_t count;
+  KeyChoice keys;
+};
+
+void PrintTo(const BulkRun& run, std::ostream* out) {
+  *out << run.count << " entries, capacity " << run.capacity << ", key length " << run.keyLength << ", keys "
+       << static_cast<int>(run.keys);
+}
+
+class KifBulkLoadTest : public ::testing::TestWithParam<BulkRun> {
+ protected:
+  std::string Path() const { return dir.File("bulk.kif"); }
+
+  // `count` distinct pairs over the keys `choice` gives, in the index's order.
+  std::vector<Entry> RandomEntries(const BulkRun& run, std::mt19937& random) {
+    std::vector<std::string> keys = KeyPool(run.keyLength, random);
+    if (run.keys == KeyChoice::kOneKey) keys = {keys.back()};
+    std::uniform_int_distribution<size_t> pickKey(0, keys.size() - 1);
+    std::uniform_int_distribution<uint32_t> pickPosition(1, 0x7FFFFFFF);
+    while (model.size() < run.count) {
+      const std::string key = run.keys == KeyChoice::kDistinct ? DistinctKey(model.size(), run.keyLength)
+                                                               : keys[pickKey(random)];
+      model.insert({key, 2 * pickPosition(random)});
+    }
+    searched = run.keys == KeyChoice::kDistinct ? std::vector<std::string>{} : keys;
+    searched.push_back(std::string("absent").substr(0, run.keyLength));
+    return std::vector<Entry>(model.begin(), model.end());
+  }
+
+  // Keys of up to 5 bytes in scattered order, with bytes above 0x7F.
+  static std::string DistinctKey(size_t i, uint32_t keyLength) {
+    std::string key;
+    for (uint64_t n = (i + 1) * 2654435761u % 4294967291u; n != 0 && key.size() < keyLength; n /= 200) {
+      key += static_cast<char>(1 + n % 200 + (n % 200 >= 0x7F ? 55 : 0));
+    }
+    return key;
+  }
+
+  // Returns Verify's statistics.
+  KifStatistics ExpectHoldsTheModel(CKeyIndex& index, size_t sampled) {
+    KifStatistics statistics;
+    EXPECT_EQ(index.Verify(nullptr, statistics), kEngineOk);
+    EXPECT_EQ(statistics.entries, model.size());
+    for (const std::string& key : searched) EXPECT_EQ(SortedSearch(index, key), ModelPositions(model, key)) << key;
+    // Keys spread over the whole set.
+    std::vector<std::string> keys;
+    for (const Entry& entry : model) {
+      if (keys.empty() || keys.back() != entry.first) keys.push_back(entry.first);
+    }
+    const size_t step = std::max<size_t>(1, keys.size() / std::max<size_t>(1, sampled));
+    for (size_t i = 0; i < keys.size() && !HasFailure(); i += step) {
+      EXPECT_EQ(SortedSearch(index, keys[i]), ModelPositions(model, keys[i])) << keys[i];
+    }
+    return statistics;
+  }
+
+  TempDir dir;
+  Model model;
+  std::vector<std::string> searched;
+};
+
+// The fewest levels that hold `count` entries: (M + 1)^h - 1 >= count.
+uint32_t LeastHeight(size_t count, uint32_t capacity) {
+  uint32_t height = 0;
+  for (uint64_t held = 0; held < count; held = held * (capacity + 1) + capacity) ++height;
+  return height;
+}
+
+// Each level, walked in the file: every node full but the last two, which
+// keep m (the root 1 .. M); and the file is the header and those blocks.
+void ExpectDenseLevels(const Bytes& file, uint32_t capacity, uint32_t keyLength) {
+  const std::vector<std::vector<uint32_t>> levels = LevelCounts(file);
+  size_t blocks = 0;
+  for (size_t depth = 0; depth < levels.size(); ++depth) {
+    const std::vector<uint32_t>& counts = levels[depth];
+    const bool leaf = depth + 1 == levels.size();
+    blocks += counts.size() * (leaf ? capacity * (keyLength + 4) : capacity * (keyLength + 8) + 4);
+    for (size_t i = 0; i < counts.size(); ++i) {
+      const uint32_t least = depth == 0 ? 1 : capacity / 2;
+      EXPECT_TRUE(counts[i] >= least && counts[i] <= capacity) << "depth " << depth << " node " << i;
+      if (i + 2 < counts.size()) {
+        EXPECT_EQ(counts[i], capacity) << "depth " << depth << " node " << i;
+      }
+    }
+  }
+  EXPECT_EQ(file.size(), 512 + blocks) << "no block outside the tree";
+}
+
+TEST_P(KifBulkLoadTest, HoldsExactlyItsEntriesInFullNodes) {
+  const BulkRun run = GetParam();
+  std::mt19937 random(static_cast<uint32_t>(run.count * 31 + run.capacity));
+  const std::vector<Entry> entries = RandomEntries(run, random);
+  ASSERT_EQ(BulkLoad(Path(), entries, Env::Default(), run.capacity, run.keyLength), kEngineOk);
+  const Bytes file = ReadFileBytes(Path());
+  ASSERT_NO_FATAL_FAILURE(ExpectDenseLevels(file, run.capacity, run.keyLength));
+  EngineStatus status;
+  auto index = OpenIndex(Path(), kOpenReadOnly, status);
+  ASSERT_EQ(status, kEngineOk) << StatusName(status);
+  EXPECT_EQ(index->Header().height, LeastHeight(run.count, run.capacity));
+  const KifStatistics statistics = ExpectHoldsTheModel(*index, 2000);
+  EXPECT_EQ(statistics.freeInternalBlocks + statistics.freeLeafBlocks, 0u);
+}
+
+TEST_P(KifBulkLoadTest, TakesInsertionsAndDeletionsAfterwards) {
+  const BulkRun run = GetParam();
+  std::mt19937 random(static_cast<uint32_t>(run.count * 17 + run.capacity));
+  const std::vector<Entry> entries = RandomEntries(run, random);
+  ASSERT_EQ(BulkLoad(Path(), entries, Env::Default(), run.capacity, run.keyLength), kEngineOk);
+  {
+    EngineStatus status;
+    auto index = OpenIndex(Path(), kOpenReadWrite, status);
+    ASSERT_EQ(status, kEngineOk) << StatusName(status);
+    // Odd positions are new: the loaded ones are even.
+    for (size_t i = 0; i < std::min<size_t>(run.count / 3, 3000) + 5; ++i) {
+      const Entry added{entries.empty() ? "new" : entries[random() % entries.size()].first, 2 * uint32_t(i) + 1};
+      ASSERT_EQ(index->Insert(added.first.c_str(), added.second), kEngineOk) << i;
+      model.insert(added);
+      if (entries.empty()) continue;
+      const Entry& gone = entries[random() % entries.size()];
+      ASSERT_EQ(index->Delete(gone.first.c_str(), gone.second), model.erase(gone) ? kEngineOk : eKifNotFound) << i;
+    }
+    searched.push_back("new");
+    ExpectHoldsTheModel(*index, 500);
+  }
+  EngineStatus status;
+  auto index = OpenIndex(Path(), kOpenReadOnly, status);
+  ASSERT_EQ(status, kEngineOk) << StatusName(status);
+  ExpectHoldsTheModel(*index, 500);
+}
+
+std::vector<BulkRun> BulkRuns() {
+  std::vector<BulkRun> runs;
+  // Around each level boundary of M = 20 ((M + 1)^h - 1: 20, 440, 9260,
+  // 194480) and where the last node of a level falls below m.
+  for (size_t count : {0, 1, 2, 10, 19, 20, 21, 30, 31, 40, 41, 42, 230, 439, 440, 441, 451, 452, 9259, 9260, 9261,
+                       194480, 194481}) {
+    runs.push_back({20, 32, count, count > 50000 ? KeyChoice::kDistinct : KeyChoice::kPool});
+  }
+  runs.push_back({20, 32, 9261, KeyChoice::kDistinct});
+  runs.push_back({20, 32, 5000, KeyChoice::kOneKey});
+  runs.push_back({20, 4, 3000, KeyChoice::kPool});
+  // Small capacities reach many levels: every count up to past the fourth
+  // boundary of M = 3 (4^4 - 1 = 255) and the fifth of M = 2 (242), and a
+  // tree of height 10.
+  for (size_t count = 1; count <= 300; ++count) {
+    runs.push_back({3, 9, count, KeyChoice::kPool});
+    runs.push_back({2, 5, count, count % 2 ? KeyChoice::kPool : KeyChoice::kOneKey});
+  }
+  runs.push_back({2, 6, 59048, KeyChoice::kDistinct});
+  runs.push_back({2, 6, 59049, KeyChoice::kDistinct});
+  return runs;
+}
+
+INSTANTIATE_TEST_SUITE_P(Counts, KifBulkLoadTest, ::testing::ValuesIn(BulkRuns()),
+                         [](const ::testing::TestParamInfo<BulkRun>& info) {
+                           return std::to_string(info.param.count) + "EntriesCapacity" +
+                                  std::to_string(info.param.capacity) + "KeyLength" +
+                                  std::to_string(info.param.keyLength) + "Keys" +
+                                  std::to_string(static_cast<int>(info.param.keys));
+                         });
+
 }  // namespace
 }  // namespace kro::test

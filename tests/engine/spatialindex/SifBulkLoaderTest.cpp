@@ -6,6 +6,7 @@
 
 #include <random>
 
+#include "engine/fileaccess/CGafRawFile.h"
 #include "engine/spatialindex/SifBulkLoader.h"
 #include "engine/spatialindex/SifTestSupport.h"
 #include "support/FaultInjectingFileSystem.h"
@@ -28,15 +29,35 @@ std::vector<SifBulkEntry> RandomEntries(size_t count, unsigned seed, Model& mode
   return entries;
 }
 
+// The streamed load of entries already in leaf order, one at a time.
+EngineStatus StreamLoad(const std::string& path, std::vector<SifBulkEntry>& entries) {
+  OrderForPacking(entries, SifPackOrder::kHilbert);
+  const CGafRawFile files;
+  FileHandle file = kInvalidFileHandle;
+  if (!files.Open(path.c_str(), kOpenReadWrite | kOpenCreateTruncate, file)) return eSifCannotOpen;
+  SifStreamLoader loader(files, file, entries.size());
+  EngineStatus status = kEngineOk;
+  for (const SifBulkEntry& e : entries) {
+    if (status == kEngineOk) status = loader.Add(e);
+  }
+  if (status == kEngineOk) status = loader.Finish();
+  files.Close(file);
+  return status;
+}
+
 TEST(SifBulkLoaderTest, WritesAVerifiedTreeThatAnswersLikeABruteForceScan) {
   TempDir directory;
   const std::string path = directory.File("packed.sif");
-  for (SifPackOrder order : {SifPackOrder::kSortTileRecursive, SifPackOrder::kHilbert}) {
+  for (const char* load : {"str", "hilbert", "streamed"}) {
     for (size_t count : {0u, 1u, 20u, 21u, 399u, 400u, 401u, 8011u}) {
-      SCOPED_TRACE(std::to_string(count) + (order == SifPackOrder::kHilbert ? " hilbert" : " str"));
+      SCOPED_TRACE(std::to_string(count) + " " + load);
       Model model;
       std::vector<SifBulkEntry> entries = RandomEntries(count, static_cast<unsigned>(count), model);
-      ASSERT_EQ(kEngineOk, BulkLoadSpatialIndex(path.c_str(), entries, order));
+      const std::string how = load;
+      ASSERT_EQ(kEngineOk, how == "streamed" ? StreamLoad(path, entries)
+                                              : BulkLoadSpatialIndex(path.c_str(), entries,
+                                                                     how == "str" ? SifPackOrder::kSortTileRecursive
+                                                                                  : SifPackOrder::kHilbert));
       std::unique_ptr<CSpatialIndex> index = OpenIndex(path, kOpenReadOnly);
       SifStatistics statistics;
       ASSERT_EQ(kEngineOk, index->Verify(nullptr, statistics));  // m..M entries, exact unions, counts
@@ -115,6 +136,27 @@ TEST(SifBulkLoaderTest, ThePackedFileTakesFurtherInsertions) {
   SifStatistics statistics;
   EXPECT_EQ(kEngineOk, index->Verify(nullptr, statistics));
   EXPECT_EQ(BruteForce(model, Box(-50, -50, 400, 400), 0), Positions(SearchAll(*index, Box(-50, -50, 400, 400))));
+}
+
+// A streamed load refuses what would not make the tree it announced.
+TEST(SifBulkLoaderTest, AStreamedLoadTakesExactlyItsCountOfEntries) {
+  TempDir directory;
+  const CGafRawFile files;
+  for (int added : {0, 1, 2}) {
+    FileHandle file = kInvalidFileHandle;
+    ASSERT_TRUE(files.Open(directory.File("s.sif").c_str(), kOpenReadWrite | kOpenCreateTruncate, file));
+    SifStreamLoader loader(files, file, 1);
+    EngineStatus status = kEngineOk;
+    for (int i = 0; i < added; ++i) status = loader.Add(SifBulkEntry{56, 0, Box(0, 0, 1, 1)});
+    const EngineStatus finished = loader.Finish();
+    EXPECT_EQ(added == 1 ? kEngineOk : eSifInvalidParameter, added == 2 ? status : finished) << added;
+    files.Close(file);
+  }
+  FileHandle file = kInvalidFileHandle;
+  ASSERT_TRUE(files.Open(directory.File("z.sif").c_str(), kOpenReadWrite | kOpenCreateTruncate, file));
+  SifStreamLoader loader(files, file, 1);
+  EXPECT_EQ(eSifInvalidParameter, loader.Add(SifBulkEntry{0, 0, Box(0, 0, 1, 1)}));
+  files.Close(file);
 }
 
 TEST(SifBulkLoaderTest, RefusesRecordPositionZero) {
