@@ -1,4 +1,5 @@
-// Filters of the Gaf layer against brute force: a spatial filter walks the
+// Filters of the Gaf layer against brute force, on sets as written and in
+// map order: a spatial filter walks the
 // spatial index and yields exactly the features a full scan finds
 // intersecting the box; a key filter walks the key index and yields exactly
 // what the same filter yields on a scan of a set without a key index.
@@ -17,15 +18,15 @@ class GdalFilterTest : public ::testing::TestWithParam<int> {
   static void SetUpTestSuite() {
     RegisterDrivers();
     dir_ = new TempDir();
-    for (int precision : {32, 64}) {
-      const std::string gaf = SetName(precision);
-      ASSERT_TRUE(Translate(gaf, DataFile("us_counties_10m.geojson"),
-                            {"-f", "Gaf", "-skipfailures", "-dsco", "PRECISION=" + std::to_string(precision), "-lco",
+    // 32 and 64 bits as written, and (0) 64 bits in map order.
+    for (int set : {32, 64, 0}) {
+      ASSERT_TRUE(Translate(SetName(set), DataFile("us_counties_10m.geojson"),
+                            {"-f", "Gaf", "-skipfailures", "-dsco", "PRECISION=" + std::to_string(set == 32 ? 32 : 64),
+                             "-dsco", std::string("SPATIAL_ORDER=") + (set == 0 ? "HILBERT" : "NONE"), "-lco",
                              "KEY_FIELD=id"}));
+      // The set without its spatial index, for the scans.
+      CPLCopyFile(NoSpatialIndexName(set).c_str(), SetName(set).c_str());
     }
-    // The 64-bit set without its spatial index, for the scans.
-    CPLCopyFile(dir_->File("nosif.gaf").c_str(), SetName(64).c_str());
-    CPLCopyFile(dir_->File("nosif32.gaf").c_str(), SetName(32).c_str());
     // The same set without its key index, for the scans.
     ASSERT_TRUE(Translate(dir_->File("nokif.gaf"), DataFile("us_counties_10m.geojson"),
                           {"-f", "Gaf", "-skipfailures", "-dsco", "KEY_INDEX=NO", "-lco", "KEY_FIELD=id"}));
@@ -34,7 +35,8 @@ class GdalFilterTest : public ::testing::TestWithParam<int> {
     delete dir_;
     dir_ = nullptr;
   }
-  static std::string SetName(int precision) { return dir_->File("counties" + std::to_string(precision) + ".gaf"); }
+  static std::string SetName(int set) { return dir_->File("counties" + std::to_string(set) + ".gaf"); }
+  static std::string NoSpatialIndexName(int set) { return dir_->File("nosif" + std::to_string(set) + ".gaf"); }
 
   static TempDir* dir_;
 };
@@ -47,7 +49,7 @@ struct Box {
 
 TEST_P(GdalFilterTest, SpatialFilterFindsWhatABruteForceScanFinds) {
   GDALDatasetUniquePtr dataset = OpenVector(SetName(GetParam()));
-  GDALDatasetUniquePtr plain = OpenVector(dir_->File(GetParam() == 64 ? "nosif.gaf" : "nosif32.gaf"));
+  GDALDatasetUniquePtr plain = OpenVector(NoSpatialIndexName(GetParam()));
   ASSERT_TRUE(dataset && plain);
   OGRLayer* layer = dataset->GetLayer(0);
   OGRLayer* scanned = plain->GetLayer(0);
@@ -139,7 +141,7 @@ TEST_P(GdalFilterTest, GetFeatureReadsTheRecordAtItsFidAndNothingElse) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(Precision, GdalFilterTest, ::testing::Values(32, 64));
+INSTANTIATE_TEST_SUITE_P(Sets, GdalFilterTest, ::testing::Values(32, 64, 0));
 
 }  // namespace
 }  // namespace kro::test

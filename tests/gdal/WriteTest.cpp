@@ -291,6 +291,8 @@ TEST(GdalWriteTest, RefusalsOfCreateAndOfAppendingNameTheFileAndTheReason) {
   EXPECT_TRUE(messages.Contains(CE_Failure, {"set.shp", ".gaf"})) << messages.All();
   EXPECT_FALSE(CreateSet(dir.File("set.gaf"), {"PRECISION=16"}));
   EXPECT_TRUE(messages.Contains(CE_Failure, {"PRECISION"})) << messages.All();
+  EXPECT_FALSE(CreateSet(dir.File("set.gaf"), {"SPATIAL_ORDER=Z"}));
+  EXPECT_TRUE(messages.Contains(CE_Failure, {"SPATIAL_ORDER"})) << messages.All();
   EXPECT_FALSE(CreateSet(dir.File("missing/set.gaf")));
   EXPECT_TRUE(messages.Contains(CE_Failure, {"missing/set.gaf", "cannot create"})) << messages.All();
 
