@@ -98,6 +98,7 @@ class ComponentRow final : public Row {
   const char* Name() const override { return "ours, component"; }
   bool HasIndexOnly() const override { return false; }
   bool Write(const std::string& stem, uint64_t count, bool withKeyIndex) override {
+    RemoveGafSet(stem);
     kro::ComPtr<IKroGafExport> exporter;
     kro::CreateKroGafExport(IID_IKroGafExport, exporter.PutVoid());
     auto source = kro::ComPtr<kro::test::StreamingHostSource>::Share(new kro::test::StreamingHostSource(
@@ -162,6 +163,7 @@ class EngineRow final : public Row {
     return order_ == kro::GafSpatialOrder::kHilbert ? "ours, engine, ordered export" : "ours, engine";
   }
   bool Write(const std::string& stem, uint64_t count, bool withKeyIndex) override {
+    RemoveGafSet(stem);
     kro::CGafWriter writer;
     writer.SetSpatialOrder(order_);
     if (writer.Open((stem + ".gaf").c_str(), kGafCreateNew, withKeyIndex ? -1 : 0) != 0) return false;
@@ -220,6 +222,10 @@ class EngineRow final : public Row {
 };
 
 }  // namespace
+
+void RemoveGafSet(const std::string& stem) {
+  for (const char* extension : {".gaf", ".sif", ".kif"}) std::remove((stem + extension).c_str());
+}
 
 std::unique_ptr<Row> MakeComponentRow() { return std::make_unique<ComponentRow>(); }
 std::unique_ptr<Row> MakeEngineRow() { return std::make_unique<EngineRow>(kro::GafSpatialOrder::kAsWritten); }

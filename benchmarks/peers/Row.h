@@ -32,6 +32,9 @@ class Row {
 
 std::vector<std::unique_ptr<Row>> MakeRows();
 
+// Removes the files of the Gaf set `stem`, so that a write makes new files.
+void RemoveGafSet(const std::string& stem);
+
 std::unique_ptr<Row> MakeComponentRow();
 std::unique_ptr<Row> MakeEngineRow();
 // The engine's ordered export: the set in map order, written in one pass.

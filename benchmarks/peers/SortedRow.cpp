@@ -35,10 +35,6 @@ bool RunGaftoolSort(const std::string& from, const std::string& to) {
   return waitpid(child, &status, 0) == child && WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
-void RemoveSet(const std::string& stem) {
-  for (const char* extension : {".gaf", ".sif", ".kif"}) std::remove((stem + extension).c_str());
-}
-
 class SortedRow final : public Row {
  public:
   SortedRow(std::unique_ptr<Row> base, const char* name) : base_(std::move(base)), name_(name) {}
@@ -46,9 +42,9 @@ class SortedRow final : public Row {
   bool HasIndexOnly() const override { return base_->HasIndexOnly(); }
   bool Write(const std::string& stem, uint64_t count, bool withKeyIndex) override {
     const std::string unsorted = stem + "-unsorted";
-    RemoveSet(stem);
+    RemoveGafSet(stem);
     const bool sorted = base_->Write(unsorted, count, withKeyIndex) && RunGaftoolSort(unsorted, stem);
-    RemoveSet(unsorted);
+    RemoveGafSet(unsorted);
     return sorted;
   }
   bool QueryIndex(const std::string& stem, uint64_t& hits) override { return base_->QueryIndex(stem, hits); }

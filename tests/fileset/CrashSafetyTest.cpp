@@ -466,6 +466,11 @@ const WritePath kWritePaths[] = {
        return true;
      }},
     {"OrderedExportOverASet", MakePowerLossBase, WriteOrderedRun, nullptr, false, IsCommitDirectorySync},
+    // A set whose before image passes what the session holds in
+    // memory: the journal is written as the image is read.
+    {"OrderedExportOverALargeSet",
+     [](const std::string& stem) { ASSERT_EQ(eKroOk, WriteRun(stem, kGafCreateNew, 0, 3000)); }, WriteOrderedRun,
+     nullptr, false, IsCommitDirectorySync},
     {"CompactSpatialIndex", MakePowerLossBase,
      [](const std::string& stem, Env& env) { return CompactIndexOf<CSpatialIndex>(stem + ".sif", env); }},
     {"CompactKeyIndex", MakePowerLossBase,

@@ -9,8 +9,10 @@ namespace kro {
 namespace {
 
 constexpr uint32_t kIoChunk = 1u << 20;
-// Each run's read buffer while merging.
-constexpr uint32_t kRunBuffer = 256u << 10;
+// The runs' read buffers while merging share an eighth of the budget, so
+// that memory does not grow with the number of runs, within these bounds.
+constexpr uint32_t kLeastRunBuffer = 16u << 10;
+constexpr uint32_t kLargestRunBuffer = 1u << 20;
 // An entry in a run file: its key, its size, then its bytes.
 constexpr uint32_t kEntryHead = 12;
 // Bookkeeping of an entry in memory, counted against the budget.
@@ -61,8 +63,11 @@ class ExternalSorter::Run {
     buffer_.shrink_to_fit();
     return flushed;
   }
-  // Goes back to the start for reading.
-  bool StartReading() { return files_.Size(handle_, left_) && files_.Seek(handle_, 0, SeekOrigin::kBegin); }
+  // Goes back to the start for reading through a buffer of `bufferSize`.
+  bool StartReading(uint32_t bufferSize) {
+    bufferSize_ = bufferSize;
+    return files_.Size(handle_, left_) && files_.Seek(handle_, 0, SeekOrigin::kBegin);
+  }
   // The next entry into `entry_`; false at the end (Failed() tells a
   // failure from it).
   bool Next() {
@@ -105,7 +110,7 @@ class ExternalSorter::Run {
   }
   bool Refill() {
     if (left_ == 0) return false;
-    const uint32_t chunk = std::min(left_, kRunBuffer);
+    const uint32_t chunk = std::min(left_, bufferSize_);
     buffer_.resize(chunk);
     if (!files_.Read(handle_, buffer_.data(), chunk)) return false;
     left_ -= chunk;
@@ -118,6 +123,7 @@ class ExternalSorter::Run {
   std::string name_;
   FileHandle handle_ = kInvalidFileHandle;
   std::vector<uint8_t> buffer_;
+  uint32_t bufferSize_ = kLeastRunBuffer;
   uint32_t left_ = 0;  // bytes of the file not yet in the buffer
   size_t next_ = 0;
   size_t unread_ = 0;
@@ -134,8 +140,11 @@ class ExternalSorter::Merge {
   Merge(const ExternalSorter& sorter) : sorter_(sorter), heap_(Later{this}) {}
 
   bool Start() {
+    const size_t runs = std::max<size_t>(sorter_.runs_.size(), 1);
+    const uint32_t buffer = static_cast<uint32_t>(
+        std::clamp<size_t>(sorter_.budget_ / 8 / runs, kLeastRunBuffer, kLargestRunBuffer));
     for (size_t i = 0; i < sorter_.runs_.size(); ++i) {
-      if (!sorter_.runs_[i]->StartReading()) return false;
+      if (!sorter_.runs_[i]->StartReading(buffer)) return false;
       if (!Advance(i)) return false;
     }
     return Advance(MemorySource());
@@ -231,6 +240,12 @@ bool ExternalSorter::Add(uint64_t key, const uint8_t* bytes, uint32_t size) {
   const size_t held = arena_.size() + slots_.size() * kSlotCost;
   if (!slots_.empty() && held + size + kSlotCost > budget_ && !SpillBatch()) return false;
   try {
+    // Room for a whole batch from the start: growing by doubling would hold
+    // the old and the new storage at once, half again the budget.
+    if (slots_.capacity() == 0) {
+      arena_.reserve(budget_);
+      slots_.reserve(budget_ / (kSlotCost + 16));
+    }
     slots_.push_back(Slot{key, arena_.size(), size});
     arena_.insert(arena_.end(), bytes, bytes + size);
   } catch (const std::bad_alloc&) {

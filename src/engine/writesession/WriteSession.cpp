@@ -143,6 +143,10 @@ bool WriteSession::SaveBeforeImage(int file, uint64_t start, uint64_t end) {
       }
       journal::AppendRecord(pending_, RecordHead{RecordKind::kBeforeImage, static_cast<uint8_t>(file), piece, count},
                             image.data());
+      // A long stretch (a whole file an ordered export empties) goes to the
+      // journal as it is read, so memory holds at most a piece or two; it is
+      // synced with the rest before the set is overwritten.
+      if (pending_.size() >= kPendingLimit && !WritePending()) return false;
       piece += count;
     }
     state.saved.Add(gap.first, gap.second);
@@ -150,16 +154,23 @@ bool WriteSession::SaveBeforeImage(int file, uint64_t start, uint64_t end) {
   return Files().Seek(state.handle, static_cast<int32_t>(resume), SeekOrigin::kBegin);
 }
 
+bool WriteSession::WritePending() {
+  if (pending_.empty()) return true;
+  const bool written = Files().Seek(journal_, static_cast<int32_t>(journalLength_), SeekOrigin::kBegin) &&
+                       Files().Write(journal_, pending_.data(), static_cast<uint32_t>(pending_.size()));
+  if (!written) return Fail();
+  journalLength_ += static_cast<uint32_t>(pending_.size());
+  pending_.clear();
+  journalSynced_ = false;
+  return true;
+}
+
 bool WriteSession::MakeJournalDurable() {
   if (kind_ != Kind::kJournaled || journal_ == kInvalidFileHandle) return true;
-  if (pending_.empty() && journalDirectorySynced_) return true;
-  if (!pending_.empty()) {
-    const bool written = Files().Seek(journal_, static_cast<int32_t>(journalLength_), SeekOrigin::kBegin) &&
-                         Files().Write(journal_, pending_.data(), static_cast<uint32_t>(pending_.size())) &&
-                         Files().Sync(journal_);
-    if (!written) return Fail();
-    journalLength_ += static_cast<uint32_t>(pending_.size());
-    pending_.clear();
+  if (pending_.empty() && journalSynced_ && journalDirectorySynced_) return true;
+  if (!pending_.empty() || !journalSynced_) {
+    if (!WritePending() || !Files().Sync(journal_)) return Fail();
+    journalSynced_ = true;
   }
   if (!journalDirectorySynced_) {
     if (!Files().SyncDirectory(journalName_.c_str())) return Fail();

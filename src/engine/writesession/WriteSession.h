@@ -94,6 +94,8 @@ class WriteSession {
   bool SaveBeforeImage(int file, uint64_t start, uint64_t end);
   // Writes and syncs what the journal has pending (invariant 1).
   bool MakeJournalDurable();
+  // Writes the pending records to the journal, unsynced.
+  bool WritePending();
   // Appends the commit record and makes it durable; on failure the journal
   // is cut back so that it can still roll the session back.
   bool WriteCommitRecord();
@@ -111,7 +113,11 @@ class WriteSession {
   std::array<SessionFile, 3> files_{};
   FileHandle journal_ = kInvalidFileHandle;
   uint32_t journalLength_ = 0;
+  // Journal records not yet written; past kPendingLimit bytes they are
+  // written before more are added.
+  static constexpr size_t kPendingLimit = 256u << 10;
   std::vector<uint8_t> pending_;
+  bool journalSynced_ = true;  // every record written is synced
   bool journalDirectorySynced_ = false;
   bool active_ = false;
   bool failed_ = false;
