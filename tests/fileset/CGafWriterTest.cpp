@@ -7,6 +7,7 @@
 #include <random>
 
 #include "engine/datafile/CGafFile.h"
+#include "engine/indexfile/CIndexProgress.h"
 #include "engine/keyindex/CKeyIndex.h"
 #include "engine/ordering/HilbertCurve.h"
 #include "engine/spatialindex/CSpatialIndex.h"
@@ -417,6 +418,46 @@ TEST_F(OrderedExportTest, AnOrderedSetTakesAppends) {
   EXPECT_EQ(350, counts.dataFile);
   EXPECT_EQ(350, counts.spatialIndex);
   EXPECT_EQ(350, counts.keyIndex);
+}
+
+// The close of an ordered export reports how far it got, and an abort there
+// leaves the set it would replace as it was.
+TEST_F(OrderedExportTest, TheCloseReportsProgressAndCanBeAborted) {
+  struct Recording : CIndexProgress {
+    std::vector<double> seen;
+    double abortAt = 1000;
+    void SetPosition(double value) override {
+      seen.push_back(value);
+      if (value >= abortAt) Abort();
+    }
+  };
+  const std::vector<GafRecord> records = RandomRecords(10000, 8);
+  const std::string stem = Stem("set");
+  ASSERT_EQ(eKroOk, WriteSetOf(stem, RandomRecords(30, 9), GafSpatialOrder::kAsWritten, 0));
+  const SetSnapshot before = TakeSnapshot(stem);
+  for (double abortAt : {1000.0, 40.0}) {
+    Recording progress;
+    progress.abortAt = abortAt;
+    CGafWriter writer;
+    writer.SetSpatialOrder(GafSpatialOrder::kHilbert);
+    writer.SetFinishProgress(&progress);
+    ASSERT_EQ(eKroOk, writer.Open((stem + ".gaf").c_str(), kGafCreateNew, -1));
+    for (const GafRecord& record : records) ASSERT_EQ(eKroOk, writer.Write(record, nullptr));
+    const EKroErrCode finished = writer.Finish();
+    ASSERT_FALSE(progress.seen.empty());
+    EXPECT_TRUE(std::is_sorted(progress.seen.begin(), progress.seen.end()));
+    if (abortAt > 100) {
+      EXPECT_EQ(eKroOk, finished);
+      EXPECT_EQ(100, progress.seen.back());
+      EXPECT_EQ(10000, CountsOf(stem).keyIndex);
+      RestoreSnapshot(stem, before);
+    } else {
+      EXPECT_EQ(eKroWriteError, finished);
+      EXPECT_NE(std::string::npos, writer.LastError().reason.find("aborted")) << writer.LastError().Describe();
+      EXPECT_TRUE(TakeSnapshot(stem) == before);
+      ExpectOnlySetFiles(stem);
+    }
+  }
 }
 
 // Whatever file operation fails, the export says so and the set it would

@@ -1,6 +1,7 @@
 #include "SetCopy.h"
 
 #include <cstdio>
+#include <memory>
 
 #include "CommandSupport.h"
 #include "Commands.h"
@@ -92,6 +93,13 @@ bool CopyRecords(const SetInspection& source, const std::vector<size_t>& order, 
     }
     if (asCopied) copied.push_back(kro::IndexedRecord{writer.LastRecordPosition(), summary.type, summary.box, record.key});
     progress.SetFraction(static_cast<double>(++done), static_cast<double>(order.size()));
+  }
+  // An ordered copy writes its set at close, which takes a while of its own.
+  std::unique_ptr<TerminalProgress> finishing;
+  if (!asCopied) {
+    progress.SetPosition(100);
+    finishing = std::make_unique<TerminalProgress>("writing " + output.data + " in map order", quiet);
+    writer.SetFinishProgress(finishing.get());
   }
   if (writer.Finish() != eKroOk) {
     std::fprintf(stderr, "gaftool: %s: writing failed: %s\n", output.data.c_str(),
