@@ -404,6 +404,17 @@ TEST_F(OrderedExportTest, AnOrderIsForNewSetsAndObjectsAreCheckedWhenWritten) {
   EXPECT_EQ(32u, writer.GetPrecision());
   ASSERT_EQ(eKroOk, writer.Finish());
   EXPECT_EQ(1, CountsOf(Stem("new")).keyIndex);
+  // No object at all: an ordinary empty set.
+  ASSERT_EQ(eKroOk, WriteSetOf(Stem("empty"), {}, GafSpatialOrder::kHilbert, 0));
+  const SetCounts empty = CountsOf(Stem("empty"));
+  EXPECT_EQ(0, empty.dataFile);
+  EXPECT_EQ(0, empty.spatialIndex);
+  EXPECT_EQ(0, empty.keyIndex);
+  CGafWriter append;
+  ASSERT_EQ(eKroOk, append.Open((Stem("empty") + ".gaf").c_str(), kGafOpenAppend, -1)) << append.LastError().Describe();
+  WriteLines(append, 30);
+  ASSERT_EQ(eKroOk, append.Finish());
+  EXPECT_EQ(30, CountsOf(Stem("empty")).keyIndex);
 }
 
 // An ordered set is an ordinary set: appends go at its end and into its
