@@ -127,7 +127,7 @@ EngineError CGafEngine::OpenComponents(const char* fileName, uint32_t flagWord, 
   if (ordered_) {
     // The indexes are written whole at close, through the session.
     deferredIndexes_ = names;
-    if (useKif != -1 && !FilePresent(files_, names.keyIndex.c_str())) deferredIndexes_.keyIndex.clear();
+    if (!KeepsKeyIndex(names.keyIndex, useKif)) deferredIndexes_.keyIndex.clear();
     return EngineError{};
   }
   EngineError error = OpenIndexes(names, flagWord, useKif);
@@ -189,14 +189,17 @@ EngineError CGafEngine::OpenIndexes(const CompanionNames& names, uint32_t flagWo
                        "the data file's precision differs from its spatial index's"};
   }
 
-  const bool alwaysKeyIndex = useKif == -1;
-  if (!alwaysKeyIndex && !FilePresent(files_, names.keyIndex.c_str())) return EngineError{};
-  if (alwaysKeyIndex && WouldCreateIncompleteIndex(names.keyIndex.c_str())) {
+  if (!KeepsKeyIndex(names.keyIndex, useKif)) return EngineError{};
+  if (useKif == -1 && WouldCreateIncompleteIndex(names.keyIndex.c_str())) {
     status = RebuildIndexes(*dataFile_, std::string(), names.keyIndex, kRebuildForAppend);
     if (status != kEngineOk) return ErrorForAnswer(dataFile_->Error(), status, names.keyIndex);
   }
   keyIndex_ = OpenEngine<CKeyIndex>(names.keyIndex.c_str(), indexFlagWord, eKifCannotOpen, Environment(), status);
   return status != kEngineOk ? ErrorOfFiles(status) : EngineError{};
+}
+
+bool CGafEngine::KeepsKeyIndex(const std::string& keyIndexName, LONG useKif) const {
+  return useKif == -1 || FilePresent(files_, keyIndexName.c_str());
 }
 
 void CGafEngine::ShareIndexCacheBudget() {

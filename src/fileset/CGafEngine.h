@@ -127,6 +127,9 @@ class CGafEngine {
   // index is rebuilt from the data file first.
   bool WouldCreateIncompleteIndex(const char* indexName) const;
   void ShareIndexCacheBudget();
+  // `useKif` -1 always keeps a key index; any other value keeps one only
+  // when its file is there.
+  bool KeepsKeyIndex(const std::string& keyIndexName, LONG useKif) const;
 
   size_t indexCacheBudget_ = kDefaultIndexCacheBudget;
 };

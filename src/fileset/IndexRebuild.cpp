@@ -61,13 +61,6 @@ EngineStatus InsertSpatialIndex(const std::vector<IndexedRecord>& records, const
 
 }  // namespace
 
-BoundingBoxNode VerticesBox(const CKroDoublePointNode* vertices, size_t count) {
-  if (count == 0) return BoundingBoxNode{};
-  BoundingBoxNode box = PointBox(vertices[0]);
-  for (size_t i = 1; i < count; ++i) ExtendBox(box, vertices[i]);
-  return box;
-}
-
 EngineStatus CollectIndexedRecords(CGafFile& dataFile, std::vector<IndexedRecord>& records,
                                    CIndexProgress* progress) {
   const double expected = dataFile.GetObjectCount() > 0 ? dataFile.GetObjectCount() : 1;

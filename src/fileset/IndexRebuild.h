@@ -13,6 +13,7 @@
 
 #include "KroGafExportImport/KroGafExportImport.h"
 #include "engine/EngineStatus.h"
+#include "engine/datafile/GafGeometry.h"
 #include "engine/fileaccess/Env.h"
 #include "engine/spatialindex/SifBulkLoader.h"
 
@@ -36,10 +37,6 @@ struct IndexedRecord {
 // the share of the header's object count read so far, in percent.
 EngineStatus CollectIndexedRecords(CGafFile& dataFile, std::vector<IndexedRecord>& records,
                                    CIndexProgress* progress = nullptr);
-
-// The box the data file computes for a record's vertices: the first vertex
-// sets it, every later one widens it; no vertex gives four zeros.
-BoundingBoxNode VerticesBox(const CKroDoublePointNode* vertices, size_t count);
 
 struct SpatialRebuild {
   bool packed = false;  // bottom-up bulk load instead of insertion in file order

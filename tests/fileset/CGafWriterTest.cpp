@@ -322,7 +322,7 @@ class OrderedExportTest : public ::testing::Test {
       const std::string base = stem.substr(stem.find_last_of('/') + 1);
       EXPECT_FALSE(CGafRawFile().Exists(dir_.File("IDF" + base + ".gaf" + kind).c_str())) << kind;
     }
-    EXPECT_FALSE(CGafRawFile().Exists((stem + ".gaf-journal").c_str()));
+    EXPECT_FALSE(CGafRawFile().Exists(JournalOf(stem).c_str()));
   }
   TempDir dir_;
 };

@@ -58,10 +58,7 @@ EngineStatus CGafFile::WriteRecord(const GafRecord& record, uint32_t& position, 
 // gets the all-zero box. Every vertex widens the file's box.
 void CGafFile::TakeIntoBoxes(const GafRecord& record, uint64_t vertexCount, BoundingBoxNode* box) {
   const CKroDoublePointNode* vertices = record.vertices.data();
-  if (box != nullptr) {
-    *box = vertexCount == 0 ? BoundingBoxNode{0, 0, 0, 0} : PointBox(vertices[0]);
-    for (uint64_t i = 1; i < vertexCount; ++i) ExtendBox(*box, vertices[i]);
-  }
+  if (box != nullptr) *box = VerticesBox(vertices, static_cast<size_t>(vertexCount));
   for (uint64_t i = 0; i < vertexCount; ++i) ExtendFileBox(box_, vertices[i]);
 }
 

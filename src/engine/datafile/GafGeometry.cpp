@@ -48,4 +48,11 @@ BoundingBoxNode PointBox(const CKroDoublePointNode& vertex) {
   return BoundingBoxNode{vertex.x, vertex.y, vertex.x, vertex.y};
 }
 
+BoundingBoxNode VerticesBox(const CKroDoublePointNode* vertices, size_t count) {
+  if (count == 0) return BoundingBoxNode{0, 0, 0, 0};
+  BoundingBoxNode box = PointBox(vertices[0]);
+  for (size_t i = 1; i < count; ++i) ExtendBox(box, vertices[i]);
+  return box;
+}
+
 }  // namespace kro

@@ -5,6 +5,7 @@
 #ifndef KRO_ENGINE_DATAFILE_GAFGEOMETRY_H
 #define KRO_ENGINE_DATAFILE_GAFGEOMETRY_H
 
+#include <cstddef>
 #include <cstdint>
 
 #include "KroGafExportImport/KroGafExportImport.h"
@@ -37,6 +38,9 @@ void ExtendBox(BoundingBoxNode& box, const CKroDoublePointNode& vertex);
 
 // The box of one vertex.
 BoundingBoxNode PointBox(const CKroDoublePointNode& vertex);
+// The box the data file computes for a record's vertices: the first vertex
+// sets it, every later one widens it; no vertex gives four zeros.
+BoundingBoxNode VerticesBox(const CKroDoublePointNode* vertices, size_t count);
 
 }  // namespace kro
 

@@ -76,6 +76,9 @@ class ExternalSorter::Run {
     if (!Take(head, kEntryHead)) return false;
     key_ = GetU64(head);
     const uint32_t size = GetU32(head + 8);
+    // A size the rest of the file cannot hold is a damaged run, not a
+    // reason to allocate.
+    if (size > left_ + unread_) return failed_ = true, false;
     try {
       entry_.resize(size);
     } catch (const std::bad_alloc&) {
@@ -269,15 +272,15 @@ bool ExternalSorter::SpillBatch() {
   if (!run->Create()) return Fail(run->Name(), "the run file of the sort could not be created");
   runs_.push_back(std::move(run));
   Run& written = *runs_.back();
-  for (const Slot& slot : slots_) {
+  bool wrote = true;
+  for (size_t i = 0; wrote && i < slots_.size(); ++i) {
+    const Slot& slot = slots_[i];
     uint8_t head[kEntryHead];
     PutU64(head, slot.key);
     PutU32(head + 8, slot.size);
-    if (!written.Append(head, kEntryHead) || !written.Append(arena_.data() + slot.offset, slot.size)) {
-      return Fail(written.Name(), "the run file of the sort could not be written (is the disk full?)");
-    }
+    wrote = written.Append(head, kEntryHead) && written.Append(arena_.data() + slot.offset, slot.size);
   }
-  if (!written.EndWriting()) {
+  if (!wrote || !written.EndWriting()) {
     return Fail(written.Name(), "the run file of the sort could not be written (is the disk full?)");
   }
   slots_.clear();

@@ -86,8 +86,8 @@ void OrderHilbert(std::vector<SifBulkEntry>& entries) {
   for (size_t i = 0; i < keyed.size(); ++i) entries[i] = keyed[i].second;
 }
 
+// REQUIRES: `block` zero, as IndexBlockWriter::Append hands it out.
 void EncodeNode(const SifBulkEntry* entries, size_t count, bool leaf, unsigned char* block) {
-  std::fill(block, block + (leaf ? kLeafBlock : kInternalBlock), 0);
   for (uint32_t slot = 0; slot < count; ++slot) {
     const SifBulkEntry& e = entries[slot];
     sif::EncodeSlot(block, kMaxEntries, kBits, leaf, slot, e.recordPosition, e.box, e.objectType);
