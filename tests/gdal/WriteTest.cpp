@@ -284,6 +284,31 @@ TEST(GdalWriteTest, UpdateModeReadsWhatItHasWrittenAndWritesAgain) {
   }
 }
 
+// A set created in map order: reading the layer ends the ordered export
+// there, and the features written after it are appended to the ordered set.
+TEST(GdalWriteTest, ASetInMapOrderIsWrittenWhenReadAndTakesLaterFeaturesAsAppends) {
+  TempDir dir;
+  const std::string gaf = dir.File("set.gaf");
+  {
+    GDALDatasetUniquePtr dataset = CreateSet(gaf, {"SPATIAL_ORDER=HILBERT"});
+    ASSERT_TRUE(dataset);
+    OGRLayer* layer = dataset->CreateLayer("set", nullptr, wkbPoint, nullptr);
+    ASSERT_TRUE(layer);
+    for (double x : {50.0, -70.0, 10.0}) ASSERT_EQ(WritePoint(*layer, x), OGRERR_NONE);
+    std::vector<double> order;
+    for (auto& feature : *layer) order.push_back(feature->GetGeometryRef()->toPoint()->getX());
+    EXPECT_EQ(order.size(), 3u);
+    EXPECT_NE(order, (std::vector<double>{50, -70, 10})) << "the set is in map order, not as written";
+    ASSERT_EQ(WritePoint(*layer, 30), OGRERR_NONE);
+  }
+  GDALDatasetUniquePtr reopened = OpenVector(gaf);
+  ASSERT_TRUE(reopened);
+  OGRLayer* layer = reopened->GetLayer(0);
+  EXPECT_EQ(layer->GetFeatureCount(), 4);
+  layer->SetSpatialFilterRect(25, 0, 35, 2);
+  EXPECT_EQ(layer->GetFeatureCount(), 1) << "the appended feature is in the spatial index";
+}
+
 TEST(GdalWriteTest, RefusalsOfCreateAndOfAppendingNameTheFileAndTheReason) {
   TempDir dir;
   CapturedMessages messages;
