@@ -95,12 +95,14 @@ bool ReadSource(IKroGeometrySource* source, Tally& tally) {
 
 class ComponentRow final : public Row {
  public:
-  const char* Name() const override { return "ours, component"; }
+  // KroGafExport's row, or KroGafOrderedExport's.
+  explicit ComponentRow(bool ordered) : ordered_(ordered) {}
+  const char* Name() const override { return ordered_ ? "ours, component, ordered export" : "ours, component"; }
   bool HasIndexOnly() const override { return false; }
   bool Write(const std::string& stem, uint64_t count, bool withKeyIndex) override {
     RemoveGafSet(stem);
     kro::ComPtr<IKroGafExport> exporter;
-    kro::CreateKroGafExport(IID_IKroGafExport, exporter.PutVoid());
+    (ordered_ ? kro::CreateKroGafOrderedExport : kro::CreateKroGafExport)(IID_IKroGafExport, exporter.PutVoid());
     auto source = kro::ComPtr<kro::test::StreamingHostSource>::Share(new kro::test::StreamingHostSource(
         count, kVertices, WorkloadPolyline));
     LONG exported = 0, maxVertex = 0, failed = 0;
@@ -138,6 +140,9 @@ class ComponentRow final : public Row {
     importer->Import(preferences.Get(), nullptr, source.Put(), &code);
     return code == eKroOk && ReadSource(source.Get(), tally);
   }
+
+ private:
+  bool ordered_;
 };
 
 // Reads the polylines of a running pass of `reader`.
@@ -227,7 +232,8 @@ void RemoveGafSet(const std::string& stem) {
   for (const char* extension : {".gaf", ".sif", ".kif"}) std::remove((stem + extension).c_str());
 }
 
-std::unique_ptr<Row> MakeComponentRow() { return std::make_unique<ComponentRow>(); }
+std::unique_ptr<Row> MakeComponentRow() { return std::make_unique<ComponentRow>(false); }
+std::unique_ptr<Row> MakeOrderedComponentRow() { return std::make_unique<ComponentRow>(true); }
 std::unique_ptr<Row> MakeEngineRow() { return std::make_unique<EngineRow>(kro::GafSpatialOrder::kAsWritten); }
 std::unique_ptr<Row> MakeOrderedEngineRow() { return std::make_unique<EngineRow>(kro::GafSpatialOrder::kHilbert); }
 

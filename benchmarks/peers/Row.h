@@ -39,6 +39,8 @@ std::unique_ptr<Row> MakeComponentRow();
 std::unique_ptr<Row> MakeEngineRow();
 // The engine's ordered export: the set in map order, written in one pass.
 std::unique_ptr<Row> MakeOrderedEngineRow();
+// The same through the component: KroGafOrderedExport.
+std::unique_ptr<Row> MakeOrderedComponentRow();
 // `base`'s files sorted into map order by gaftool after each write.
 std::unique_ptr<Row> MakeSortedRow(std::unique_ptr<Row> base, const char* name);
 std::unique_ptr<Row> MakeGdalRow(const char* driver, const char* extension, const char* name);

@@ -28,6 +28,7 @@ std::vector<std::unique_ptr<Row>> MakeRows() {
   rows.push_back(MakeComponentRow());
   rows.push_back(MakeEngineRow());
   rows.push_back(MakeOrderedEngineRow());
+  rows.push_back(MakeOrderedComponentRow());
 #ifdef KRO_GAFTOOL_PATH
   rows.push_back(MakeSortedRow(MakeComponentRow(), "ours, component, sorted"));
   rows.push_back(MakeSortedRow(MakeEngineRow(), "ours, engine, sorted"));

@@ -292,6 +292,11 @@ constexpr CLSID CLSID_KroPolyPolygon = {0x8D2F3B0A, 0x5A6B, 0x4C7D, {0xA1, 0xB2,
 constexpr CLSID CLSID_KroGafImport = {0x8D2F3B0B, 0x5A6B, 0x4C7D, {0xA1, 0xB2, 0xC3, 0xD4, 0xE5, 0xF6, 0x07, 0x0B}};
 // Carried in the registration data only; no class of the module answers it.
 constexpr CLSID CLSID_KroGeometry = {0x8D2F3B0C, 0x5A6B, 0x4C7D, {0xA1, 0xB2, 0xC3, 0xD4, 0xE5, 0xF6, 0x07, 0x0C}};
+// An IKroGafExport that writes a new set in map order: its records in Hilbert
+// order of their boxes, both indexes loaded packed, in bounded memory. It
+// answers as KroGafExport does, and refuses every open mode but
+// kGafCreateNew with eKroInvalidParameter.
+constexpr CLSID CLSID_KroGafOrderedExport = {0x8D2F3B0D, 0x5A6B, 0x4C7D, {0xA1, 0xB2, 0xC3, 0xD4, 0xE5, 0xF6, 0x07, 0x0D}};
 
 // "KroGafExportImport 1.0 Type Library", KROGAFEXPORTIMPORTLib version 1.0.
 constexpr GUID LIBID_KROGAFEXPORTIMPORTLib = {0x8D2F3B00, 0x5A6B, 0x4C7D, {0xA1, 0xB2, 0xC3, 0xD4, 0xE5, 0xF6, 0x07, 0x00}};

@@ -33,7 +33,7 @@ inline bool KroClsidFromProgId(const char* progId, CLSID& clsid) {
       {"KroEnumGeometry", &CLSID_KroEnumGeometry}, {"KroPoint", &CLSID_KroPoint},
       {"KroPolyline", &CLSID_KroPolyline},         {"KroPolygon", &CLSID_KroPolygon},
       {"KroPolyPolyline", &CLSID_KroPolyPolyline}, {"KroPolyPolygon", &CLSID_KroPolyPolygon},
-      {"KroGafImport", &CLSID_KroGafImport},
+      {"KroGafImport", &CLSID_KroGafImport},       {"KroGafOrderedExport", &CLSID_KroGafOrderedExport},
   };
   static const char prefix[] = "KroGafExportImport.";
   if (progId == nullptr || std::strncmp(progId, prefix, sizeof prefix - 1) != 0) return false;

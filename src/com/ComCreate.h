@@ -19,14 +19,15 @@ ComPtr<T> MakeObject(Args&&... args) {
   return ComPtr<T>::Adopt(object);
 }
 
-// A new object of class T, handed out as interface `riid` with one reference.
-// E_POINTER for a null `ppv`; E_OUTOFMEMORY; E_NOINTERFACE when T does not
-// implement `riid` (no object survives then). *ppv is null on every failure.
-template <class T>
-HRESULT CreateInstance(REFIID riid, void** ppv) {
+// A new object of class T, made from `args` and handed out as interface
+// `riid` with one reference. E_POINTER for a null `ppv`; E_OUTOFMEMORY;
+// E_NOINTERFACE when T does not implement `riid` (no object survives then).
+// *ppv is null on every failure.
+template <class T, class... Args>
+HRESULT CreateInstance(REFIID riid, void** ppv, Args&&... args) {
   if (ppv == nullptr) return E_POINTER;
   *ppv = nullptr;
-  ComPtr<T> object = MakeObject<T>();
+  ComPtr<T> object = MakeObject<T>(std::forward<Args>(args)...);
   if (!object) return E_OUTOFMEMORY;
   return object->QueryInterface(riid, ppv);
 }

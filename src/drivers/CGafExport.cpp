@@ -6,7 +6,6 @@
 #include "drivers/ExportLoop.h"
 #include "drivers/ExportSettings.h"
 #include "engine/datafile/GafCoordSys.h"
-#include "fileset/CGafWriter.h"
 
 namespace kro {
 
@@ -54,7 +53,9 @@ EKroErrCode CGafExport::EndFileSet(CGafWriter& writer, EKroErrCode result) {
 }
 
 EKroErrCode CGafExport::PrepareFileSet(CGafWriter& writer, IKroGafPreferences* preferences,
-                                       const ExportSettings& settings) {
+                                       const ExportSettings& settings) const {
+  if (writer.SetSpatialOrder(order_) != eKroOk) return eKroInvalidParameter;
+  if (order_ != GafSpatialOrder::kAsWritten && settings.openMode != kGafCreateNew) return eKroInvalidParameter;
   const char* fileName = settings.fileName ? settings.fileName->c_str() : nullptr;
   if (writer.Open(fileName, settings.openMode, settings.useKif) != eKroOk) return eKroUnableToOpen;
   const char* description = settings.description ? settings.description->c_str() : nullptr;

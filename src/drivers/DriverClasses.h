@@ -13,6 +13,7 @@
 namespace kro {
 
 HRESULT CreateKroGafExport(REFIID riid, void** ppv);
+HRESULT CreateKroGafOrderedExport(REFIID riid, void** ppv);
 HRESULT CreateKroGafImport(REFIID riid, void** ppv);
 HRESULT CreateKroGeometrySource(REFIID riid, void** ppv);
 HRESULT CreateKroEnumGeometry(REFIID riid, void** ppv);

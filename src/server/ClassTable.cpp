@@ -28,6 +28,7 @@ ClassTableRow g_rows[kClassTableSize] = {
     {&CLSID_KroPolyPolyline, &CreateKroPolyPolyline, Script(8), {nullptr}},
     {&CLSID_KroPolyPolygon, &CreateKroPolyPolygon, Script(9), {nullptr}},
     {&CLSID_KroGafImport, &CreateKroGafImport, Script(10), {nullptr}},
+    {&CLSID_KroGafOrderedExport, &CreateKroGafOrderedExport, Script(12), {nullptr}},
 };
 
 }  // namespace

@@ -22,7 +22,7 @@ struct ClassTableRow {
   std::atomic<IClassFactory*> classObject;
 };
 
-constexpr size_t kClassTableSize = 11;
+constexpr size_t kClassTableSize = 12;
 
 // The rows in table order; null when no row holds `clsid`.
 ClassTableRow* FindClassTableRow(REFCLSID clsid);

@@ -44,6 +44,7 @@ const std::vector<RegistrationScript>& AllRegistrationScripts() {
       {"KroPolyPolygon", &CLSID_KroPolyPolygon, true},
       {"KroGafImport", &CLSID_KroGafImport, false},
       {"KroGeometry", &CLSID_KroGeometry, true},
+      {"KroGafOrderedExport", &CLSID_KroGafOrderedExport, true},
   };
   return scripts;
 }

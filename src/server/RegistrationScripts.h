@@ -24,8 +24,9 @@ struct RegistryEntry {
   bool keyOnly;  // the key is created without any value
 };
 
-// The twelve scripts: one per row of the class table, in its order, and one
-// for KroGeometry, which is carried along but bound to no row.
+// The thirteen scripts: one per row of the class table, in its order, except
+// that KroGeometry's, which is carried along but bound to no row, comes before
+// the last row's (KroGafOrderedExport, the class added last).
 const std::vector<RegistrationScript>& AllRegistrationScripts();
 
 // The script's keys and values, with "%MODULE%" replaced by `modulePath`.

@@ -62,9 +62,9 @@ ComPtr<IKroGafPreferences> MakePreferences(const PreferencesSetup& setup) {
 }
 
 ExportResult RunExport(IKroGeometrySource* source, IKroGafPreferences* preferences,
-                       IKroProgressIndicator* progress) {
+                       IKroProgressIndicator* progress, ExportCreator create) {
   ComPtr<IKroGafExport> exporter;
-  EXPECT_EQ(S_OK, CreateKroGafExport(IID_IKroGafExport, exporter.PutVoid()));
+  EXPECT_EQ(S_OK, (create != nullptr ? create : &CreateKroGafExport)(IID_IKroGafExport, exporter.PutVoid()));
   ExportResult result;
   result.hr = exporter->Export(source, preferences, progress, &result.exported, &result.maxVertex,
                                &result.plinesFailed, &result.code);

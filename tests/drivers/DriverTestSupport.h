@@ -45,8 +45,11 @@ struct ExportResult {
   LONG plinesFailed = -7;
 };
 
+using ExportCreator = HRESULT (*)(REFIID riid, void** ppv);
+
+// Runs an export object made by `create` (KroGafExport's unless given).
 ExportResult RunExport(IKroGeometrySource* source, IKroGafPreferences* preferences,
-                       IKroProgressIndicator* progress = nullptr);
+                       IKroProgressIndicator* progress = nullptr, ExportCreator create = nullptr);
 
 // A host source over `objects`, with its setup to adjust.
 struct HostSet {

@@ -365,12 +365,43 @@ TEST_F(ExportTest, TheExportObjectAnswersItsOwnInterfaceOnly) {
   EXPECT_EQ(0u, exporter.Detach()->Release());
 }
 
+TEST_F(ExportTest, AnOrderedExportWritesNewSetsInMapOrderAndRefusesEveryOtherMode) {
+  ASSERT_EQ(eKroOk, ExportShapes(Lines(3), Setup()).code);
+  const Bytes before = ReadFileBytes(FileName());
+  for (EKroGafOpenFlags mode : {kGafOpenAppend, kGafOpenUpdate, kGafReadOnly}) {
+    HostSet set = MakeHostSet(Lines(2, 10));
+    PreferencesSetup setup = Setup();
+    setup.openMode = mode;
+    const ExportResult refused =
+        RunExport(set.source.Get(), MakePreferences(setup).Get(), nullptr, &CreateKroGafOrderedExport);
+    EXPECT_EQ(S_FALSE, refused.hr) << mode;
+    EXPECT_EQ(eKroInvalidParameter, refused.code) << mode;
+    EXPECT_EQ(0u, set.setup->nextCalls) << mode;
+    EXPECT_EQ(before, ReadFileBytes(FileName())) << mode;
+  }
+
+  // Lines far apart, given against map order: the set holds them in it.
+  std::vector<HostShape> shapes;
+  for (double x : {1000.0, -1000.0, 0.0, 500.0}) shapes.push_back(LineShape({{x, x}, {x + 1, x + 1}}, std::to_string(x)));
+  HostSet set = MakeHostSet(shapes);
+  auto progress = HostProgress::Make();
+  progress->abortAtInquiry = 4;
+  const ExportResult ordered =
+      RunExport(set.source.Get(), MakePreferences(Setup()).Get(), progress.Get(), &CreateKroGafOrderedExport);
+  EXPECT_EQ(S_OK, ordered.hr);
+  EXPECT_EQ(eKroOk, ordered.code);
+  EXPECT_EQ(3, ordered.exported) << "an abort keeps what was staged";
+  EXPECT_EQ((std::vector<std::string>{"-1000.000000", "0.000000", "1000.000000"}), Keys(ImportShapes(FileName())));
+}
+
 // A file-size limit stands for a full disk (SIGXFSZ ignored): the export
-// says so, and neither a created set nor an appended one is left changed.
+// says so, and neither a created set nor an appended one is left changed. The
+// ordered export's new set replaces the old one only when it is whole.
 TEST_F(ExportTest, AFullDiskIsReportedAndLeavesNoTrace) {
   struct Case {
     EKroGafOpenFlags mode;
     rlim_t limit;
+    ExportCreator create = nullptr;
   };
   ASSERT_EQ(eKroOk, ExportShapes(Lines(300), [&] {
                       PreferencesSetup setup = Setup();
@@ -381,7 +412,9 @@ TEST_F(ExportTest, AFullDiskIsReportedAndLeavesNoTrace) {
   const Bytes data = ReadFileBytes(FileName());
   const Bytes index = ReadFileBytes(sif);
   for (const Case& c : {Case{kGafOpenAppend, data.size() + 5000}, Case{kGafOpenAppend, data.size() + 60000},
-                        Case{kGafCreateNew, 3000}, Case{kGafCreateNew, 40000}}) {
+                        Case{kGafCreateNew, 3000}, Case{kGafCreateNew, 40000},
+                        Case{kGafCreateNew, data.size() + 20000, &CreateKroGafOrderedExport},
+                        Case{kGafCreateNew, 150000, &CreateKroGafOrderedExport}}) {
     WriteFileBytes(FileName(), data);
     WriteFileBytes(sif, index);
     const pid_t child = fork();
@@ -392,13 +425,15 @@ TEST_F(ExportTest, AFullDiskIsReportedAndLeavesNoTrace) {
       PreferencesSetup setup = Setup();
       setup.openMode = c.mode;
       setup.precision = 64;
-      const ExportResult result = ExportShapes(Lines(5000, 300), setup);
-      _exit(result.hr == S_FALSE && result.code == eKroWriteError && result.exported < 5000 ? 0 : 1);
+      HostSet set = MakeHostSet(Lines(5000, 300));
+      const ExportResult result = RunExport(set.source.Get(), MakePreferences(setup).Get(), nullptr, c.create);
+      const bool staged = c.create != nullptr;
+      _exit(result.hr == S_FALSE && result.code == eKroWriteError && (staged || result.exported < 5000) ? 0 : 1);
     }
     int status = 0;
     waitpid(child, &status, 0);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "limit " << c.limit << ": not reported";
-    if (c.mode == kGafOpenAppend) {
+    if (c.mode == kGafOpenAppend || c.create != nullptr) {
       EXPECT_EQ(data, ReadFileBytes(FileName())) << "limit " << c.limit;
       EXPECT_EQ(index, ReadFileBytes(sif)) << "limit " << c.limit;
     } else {

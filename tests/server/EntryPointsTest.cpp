@@ -30,9 +30,10 @@ const Class kClasses[] = {
     {&CLSID_KroPolyPolyline, &IID_IKroPolyPolyline},
     {&CLSID_KroPolyPolygon, &IID_IKroPolyPolygon},
     {&CLSID_KroGafImport, &IID_IKroGafImport},
+    {&CLSID_KroGafOrderedExport, &IID_IKroGafExport},
 };
 
-TEST(EntryPoints, TheClassTableHoldsElevenRowsInOrder) {
+TEST(EntryPoints, TheClassTableHoldsTwelveRowsInOrder) {
   const ClassTableRow* rows = ClassTableRows();
   for (size_t i = 0; i < kClassTableSize; ++i) EXPECT_EQ(*rows[i].clsid, *kClasses[i].clsid) << i;
   EXPECT_EQ(FindClassTableRow(CLSID_KroGeometry), nullptr) << "KroGeometry has no row";
@@ -103,6 +104,8 @@ TEST(EntryPoints, ProgIdsResolveToClassIdentifiers) {
   EXPECT_EQ(clsid, CLSID_KroGafImport);
   ASSERT_TRUE(KroClsidFromProgId("KroGafExportImport.KroPolyline.1", clsid));
   EXPECT_EQ(clsid, CLSID_KroPolyline);
+  ASSERT_TRUE(KroClsidFromProgId("KroGafExportImport.KroGafOrderedExport.1", clsid));
+  EXPECT_EQ(clsid, CLSID_KroGafOrderedExport);
   EXPECT_FALSE(KroClsidFromProgId("KroGafExportImport.KroGeometry", clsid));
   EXPECT_FALSE(KroClsidFromProgId("Other.KroPoint", clsid));
   EXPECT_FALSE(KroClsidFromProgId(nullptr, clsid));

@@ -27,6 +27,7 @@ const Class kClasses[] = {
     {"KroGafExportImport.KroPolyPolyline", &CLSID_KroPolyPolyline, &IID_IKroPolyPolyline},
     {"KroGafExportImport.KroPolyPolygon.1", &CLSID_KroPolyPolygon, &IID_IKroPolyPolygon},
     {"KroGafExportImport.KroGafImport.1", &CLSID_KroGafImport, &IID_IKroGafImport},
+    {"KroGafExportImport.KroGafOrderedExport", &CLSID_KroGafOrderedExport, &IID_IKroGafExport},
 };
 
 int failures = 0;
