@@ -38,6 +38,7 @@ bool CIndexFile::OpenIndexFile(const char* fileName, uint32_t flagWord) {
 void CIndexFile::CloseIndexFile() {
   (void)FlushBlocks();
   blocks_.Clear();
+  held_.Forget();
   if (handle_ != kInvalidFileHandle) files_.Close(handle_);
   handle_ = kInvalidFileHandle;
   fileName_.clear();
@@ -45,6 +46,7 @@ void CIndexFile::CloseIndexFile() {
 
 bool CIndexFile::ReopenIndexFile() {
   blocks_.Clear();
+  held_.Forget();
   if (handle_ != kInvalidFileHandle) files_.Close(handle_);
   handle_ = kInvalidFileHandle;
   return files_.Open(fileName_.c_str(), readOnly_ ? kOpenReadOnly : kOpenReadWrite, handle_);

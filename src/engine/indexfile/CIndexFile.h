@@ -15,6 +15,7 @@
 #include "engine/fileaccess/CGafRawFile.h"
 #include "engine/EngineError.h"
 #include "engine/indexfile/BlockCache.h"
+#include "engine/indexfile/HeldBlockRuns.h"
 #include "platform/FileSystem.h"
 
 namespace kro {
@@ -89,6 +90,12 @@ class CIndexFile {
   // kReadFailed when a read failed. Positions must be block places.
   BlockIo PrefetchBlocks(const uint32_t* positions, uint32_t count, uint32_t size);
   static constexpr uint32_t kPrefetchBytes = 16384;
+  // The leaves a search is about to view, read in runs as they are viewed
+  // and kept out of the cache (HeldBlockRuns.h); only for a read-only file,
+  // and nothing else otherwise. Positions must be block places.
+  void HoldBlocks(const uint32_t* positions, uint32_t count, uint32_t size) {
+    if (readOnly_) held_.Hold(positions, count, size);
+  }
   // Puts a whole block; it reaches the file when evicted or flushed.
   BlockIo WriteBlock(uint32_t position, const unsigned char* in, uint32_t size);
   // Writes every dirty cached block, adjacent ones together; they stay
@@ -206,6 +213,9 @@ class CIndexFile {
   // Writes back and drops the least recent blocks until the budget holds.
   BlockIo EvictOverBudget();
   BlockIo ReadRun(const uint32_t* positions, uint32_t count, uint32_t size);
+  // The block at `position` from the held runs, reading its run when it is
+  // held but not read yet; null when it is not held.
+  const unsigned char* ViewHeld(uint32_t position, uint32_t size, BlockIo& io);
   bool WriteRun(uint32_t position, const unsigned char* bytes, size_t count);
 
   CGafRawFile files_;
@@ -219,6 +229,7 @@ class CIndexFile {
   uint32_t fileSize_ = 0;
   BlockCache blocks_;
   std::unique_ptr<unsigned char[]> prefetchBuffer_;  // kPrefetchBytes, made at the first run
+  HeldBlockRuns held_;
 };
 
 }  // namespace kro

@@ -61,6 +61,12 @@ BlockIo CIndexFile::ViewBlock(uint32_t position, uint32_t size, unsigned char* s
     bytes = cached->bytes.get();
     return BlockIo::kOk;
   }
+  BlockIo io = BlockIo::kOk;
+  if (const unsigned char* held = ViewHeld(position, size, io)) {
+    bytes = held;
+    return BlockIo::kOk;
+  }
+  if (io != BlockIo::kOk) return io;
   if (!SeekTo(handle_, position) || !files_.Read(handle_, scratch, size)) return BlockIo::kReadFailed;
   BlockCache::Block* kept = blocks_.Insert(position, size);
   if (kept != nullptr) std::memcpy(kept->bytes.get(), scratch, size);
@@ -89,6 +95,22 @@ BlockIo CIndexFile::PrefetchBlocks(const uint32_t* positions, uint32_t count, ui
     first = last + 1;
   }
   return BlockIo::kOk;
+}
+
+const unsigned char* CIndexFile::ViewHeld(uint32_t position, uint32_t size, BlockIo& io) {
+  if (const unsigned char* held = held_.Find(position, size)) return held;
+  uint32_t start = 0, length = 0;
+  const auto cached = [this](uint32_t place) { return blocks_.Find(place) != nullptr; };
+  if (!held_.PlanRun(position, size, cached, start, length)) return nullptr;
+  // Every held block is a block place inside the file, so the run does not
+  // reach past its end: a failed read is a failure of the file.
+  if (SeekTo(handle_, start) && files_.Read(handle_, held_.Buffer(), length)) {
+    held_.RunRead(start, length);
+    return held_.Buffer();
+  }
+  held_.RunLost();
+  io = BlockIo::kReadFailed;
+  return nullptr;
 }
 
 // One read from the first block of the run through the last; every block

@@ -96,11 +96,20 @@ TEST(SifBulkLoaderTest, ChildrenOfAPackedNodeComeInWithOneRead) {
     ASSERT_EQ(BlockIo::kOk, index->SetCacheBudget(budget));
     files.ResetCounts();
     EXPECT_EQ(expected, Positions(SearchAll(*index, box)));
+    const uint64_t reads = files.Calls(FileOp::kRead);
     // At least expected / 20 leaves hold the hits.
     if (budget > 4096) {
-      EXPECT_LT(files.Calls(FileOp::kRead), expected.size() / 60);
+      EXPECT_LT(reads, expected.size() / 60);
+      // A read-only search keeps its leaves out of the cache; one that may
+      // write caches them as it reads them.
+      const size_t readOnlyCached = index->CachedBytes();
+      EXPECT_EQ(expected, Positions(SearchAll(*index, box))) << "a second search reads the held leaves again";
+      index.reset();
+      std::unique_ptr<CSpatialIndex> writable = OpenIndex(path, kOpenReadWrite);
+      ASSERT_EQ(BlockIo::kOk, writable->SetCacheBudget(budget));
+      EXPECT_EQ(expected, Positions(SearchAll(*writable, box)));
+      EXPECT_LT(2 * readOnlyCached, writable->CachedBytes());
     }
-    const uint64_t reads = files.Calls(FileOp::kRead);
     for (uint64_t k = 1; k <= reads; ++k) {
       std::unique_ptr<CSpatialIndex> fresh = OpenIndex(path, kOpenReadOnly, files.Environment());
       ASSERT_EQ(BlockIo::kOk, fresh->SetCacheBudget(budget));
