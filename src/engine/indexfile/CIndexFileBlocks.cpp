@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "engine/indexfile/BlockClaims.h"
+#include "engine/indexfile/BlockRun.h"
 #include "engine/indexfile/CIndexFile.h"
 #include "engine/indexfile/IndexBytes.h"
 
@@ -80,14 +81,7 @@ BlockIo CIndexFile::PrefetchBlocks(const uint32_t* positions, uint32_t count, ui
       ++first;
       continue;
     }
-    // The run: blocks not cached, back to back or with gaps, none
-    // overlapping the one before, all within kPrefetchBytes of the first.
-    uint32_t last = first;
-    while (last + 1 < count && positions[last + 1] >= positions[last] + size &&
-           positions[last + 1] - positions[first] <= kPrefetchBytes - size &&
-           blocks_.Find(positions[last + 1]) == nullptr) {
-      ++last;
-    }
+    const auto last = static_cast<uint32_t>(BlockRunLast(positions, first, count, size, kPrefetchBytes, blocks_));
     if (last > first) {
       const BlockIo io = ReadRun(positions + first, last - first + 1, size);
       if (io != BlockIo::kOk) return io;
@@ -100,8 +94,7 @@ BlockIo CIndexFile::PrefetchBlocks(const uint32_t* positions, uint32_t count, ui
 const unsigned char* CIndexFile::ViewHeld(uint32_t position, uint32_t size, BlockIo& io) {
   if (const unsigned char* held = held_.Find(position, size)) return held;
   uint32_t start = 0, length = 0;
-  const auto cached = [this](uint32_t place) { return blocks_.Find(place) != nullptr; };
-  if (!held_.PlanRun(position, size, cached, start, length)) return nullptr;
+  if (!held_.PlanRun(position, size, blocks_, start, length)) return nullptr;
   // Every held block is a block place inside the file, so the run does not
   // reach past its end: a failed read is a failure of the file.
   if (SeekTo(handle_, start) && files_.Read(handle_, held_.Buffer(), length)) {

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <new>
 
+#include "engine/indexfile/BlockRun.h"
+
 namespace kro {
 
 void HeldBlockRuns::Hold(const uint32_t* positions, uint32_t count, uint32_t size) {
@@ -28,6 +30,15 @@ const unsigned char* HeldBlockRuns::Find(uint32_t position, uint32_t size) const
   if (runLength_ == 0 || position < runStart_) return nullptr;
   const uint32_t offset = position - runStart_;
   return offset < runLength_ && size <= runLength_ - offset ? buffer_.get() + offset : nullptr;
+}
+
+bool HeldBlockRuns::PlanRun(uint32_t position, uint32_t size, BlockCache& cache, uint32_t& start, uint32_t& length) {
+  const size_t first = HeldIndex(position, size);
+  if (first == kNotHeld || !HaveBuffer()) return false;
+  const size_t last = BlockRunLast(positions_.data(), first, positions_.size(), size_, kRunBytes, cache);
+  start = position;
+  length = positions_[last] + size_ - position;
+  return true;
 }
 
 size_t HeldBlockRuns::HeldIndex(uint32_t position, uint32_t size) const {

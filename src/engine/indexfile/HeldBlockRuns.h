@@ -14,6 +14,8 @@
 #include <memory>
 #include <vector>
 
+#include "engine/indexfile/BlockCache.h"
+
 namespace kro {
 
 class HeldBlockRuns {
@@ -32,21 +34,8 @@ class HeldBlockRuns {
   // The run a view of the block at `position` reads: from it through the
   // held blocks after it within kRunBytes; false when the block is not held
   // (or no buffer can be had), and the caller reads it as it would anyway.
-  // `cached` says which blocks the cache holds already: a run stops before
-  // one of them.
-  template <class Cached>
-  bool PlanRun(uint32_t position, uint32_t size, Cached cached, uint32_t& start, uint32_t& length) {
-    const size_t first = HeldIndex(position, size);
-    if (first == kNotHeld || !HaveBuffer()) return false;
-    size_t last = first;
-    while (last + 1 < positions_.size() && positions_[last + 1] >= positions_[last] + size_ &&
-           positions_[last + 1] - position <= kRunBytes - size_ && !cached(positions_[last + 1])) {
-      ++last;
-    }
-    start = position;
-    length = positions_[last] + size_ - position;
-    return true;
-  }
+  // A run stops before a block that `cache` holds already.
+  bool PlanRun(uint32_t position, uint32_t size, BlockCache& cache, uint32_t& start, uint32_t& length);
   // Where the planned run is read to.
   unsigned char* Buffer() { return buffer_.get(); }
   // The planned run [start, start + length) now lies in the buffer.
