@@ -54,7 +54,7 @@ EKroErrCode CGafExport::EndFileSet(CGafWriter& writer, EKroErrCode result) {
 
 EKroErrCode CGafExport::PrepareFileSet(CGafWriter& writer, IKroGafPreferences* preferences,
                                        const ExportSettings& settings) const {
-  if (writer.SetSpatialOrder(order_) != eKroOk) return eKroInvalidParameter;
+  writer.SetSpatialOrder(order_);  // the writer is not open yet: it takes any order
   if (order_ != GafSpatialOrder::kAsWritten && settings.openMode != kGafCreateNew) return eKroInvalidParameter;
   const char* fileName = settings.fileName ? settings.fileName->c_str() : nullptr;
   if (writer.Open(fileName, settings.openMode, settings.useKif) != eKroOk) return eKroUnableToOpen;

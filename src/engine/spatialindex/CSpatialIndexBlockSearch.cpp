@@ -106,7 +106,7 @@ EngineStatus CSpatialIndex::ScanInnerBlock(BlockStep& step, const sif::BlockView
 
 // The children of a node that meet the search box are read ahead together:
 // in a packed tree they lie side by side, so one read brings them all. Leaves
-// of a read-only file are held for the search instead of cached.
+// are held for the search instead of cached (the walk's file is read-only).
 EngineStatus CSpatialIndex::PrefetchChildren(const BlockStep& step) {
   const uint32_t childSize = header_.BlockSize(step.level - 1);
   std::array<uint32_t, sif::kMaxSlots> children;
@@ -114,7 +114,7 @@ EngineStatus CSpatialIndex::PrefetchChildren(const BlockStep& step) {
   for (uint32_t i = 0; i < step.childCount; ++i) {
     if (IsBlockPlace(step.children[i], childSize)) children[count++] = step.children[i];
   }
-  if (step.level == 1 && IsReadOnly()) {
+  if (step.level == 1) {
     HoldBlocks(children.data(), count, childSize);
     return kEngineOk;
   }
